@@ -1,0 +1,46 @@
+# ORN: the two commands a user needs.
+#   make run    install what is missing, build, start ORN
+#   make test   install what is missing, build twice (normal and ASan+UBSan), run every test
+.PHONY: run test build build-asan deps bench fuzz format clean
+
+DEB_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
+                libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev libgl-dev pxlib-dev libshp-dev
+JOBS ?= $(shell nproc)
+BUILD := build
+ASAN_BUILD := build-asan
+
+run: build
+	./scripts/run.sh $(BUILD)
+
+test: build build-asan
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --output-on-failure -j$(JOBS) --timeout 900
+
+deps:
+	@./scripts/install-deps.sh $(DEB_PACKAGES)
+
+build: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+build-asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORN_SANITIZE=ON \
+	    -DORN_BENCHMARKS=OFF
+	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+bench: build
+	./scripts/run-benchmarks.sh $(BUILD)
+
+fuzz: deps
+	@./scripts/install-deps.sh clang libclang-rt-14-dev
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DORN_FUZZ=ON -DORN_BENCHMARKS=OFF \
+	    -DORN_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build-fuzz -j$(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz

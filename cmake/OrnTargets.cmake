@@ -1,0 +1,31 @@
+# Helpers every folder uses, so that warnings and test registration stay uniform.
+
+function(orn_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+    target_compile_options(${name} PRIVATE ${ORN_WARNINGS})
+endfunction()
+
+# One GoogleTest executable per test folder; every test is registered with CTest.
+# GUI tests run on Qt's offscreen platform so that no display is needed.
+function(orn_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    target_compile_options(${name} PRIVATE ${ORN_WARNINGS})
+    target_compile_definitions(${name} PRIVATE
+        ORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        ORN_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+    gtest_discover_tests(${name}
+        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        DISCOVERY_TIMEOUT 60)
+endfunction()
+
+function(orn_benchmark name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark benchmark::benchmark_main)
+    target_compile_options(${name} PRIVATE ${ORN_WARNINGS})
+endfunction()

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/field.h"
+#include "dbengine/storage/value.h"
+
+namespace orn::db {
+
+// Every storage failure is an EngineError whose what() is the text shown to the user.
+class EngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+// A write that would give a keyed table two records with the same key. what() is exactly
+// "Key violation.".
+class KeyViolation : public EngineError {
+public:
+    KeyViolation() : EngineError("Key violation.") {}
+};
+
+enum class TableFormat { Paradox, DBase };
+enum class OpenMode {
+    Shared,     // reading and writing; other processes may hold the table open too
+    Exclusive,  // fails when any other process holds the table open
+    ReadOnly,
+};
+
+// Identity of a record for the lifetime of one open Table object: it survives this object's own
+// inserts, updates and deletes of other records (key-order moves included), so that a caller can
+// collect identities first and change those records afterwards.
+using RecordId = std::uint64_t;
+
+// Walks the live records in table order: key order for keyed tables, file order otherwise.
+// A cursor reads through a bounded window of the file; it never loads the whole table.
+class TableCursor {
+public:
+    virtual ~TableCursor() = default;
+    virtual bool next() = 0;  // false at the end
+    virtual RecordId id() const = 0;
+    virtual const Value& value(std::size_t field) = 0;  // blobs are read only when asked for
+};
+
+struct TableCreate {
+    std::vector<Field> fields;
+    int keyFields = 0;        // Paradox: the first N fields form the primary key
+    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;     // iconv name; empty: the format's default
+};
+
+class Table {
+public:
+    virtual ~Table() = default;
+
+    // Opens .db or .dbf (chosen by the file's contents, not only its extension). Companion files
+    // (.px, .mb, .dbt, .fpt) are found regardless of letter case. A hot journal left by a killed
+    // writer is rolled back first.
+    static std::unique_ptr<Table> open(const std::filesystem::path& file, OpenMode mode);
+    // Creates a new table, replacing an existing one and its companion files.
+    static std::unique_ptr<Table> create(const std::filesystem::path& file, TableFormat format,
+                                         const TableCreate& layout);
+    // Removes the table and every companion file.
+    static void drop(const std::filesystem::path& file);
+
+    virtual TableFormat format() const = 0;
+    virtual const std::filesystem::path& path() const = 0;
+    virtual const std::vector<Field>& fields() const = 0;
+    virtual int keyFieldCount() const = 0;
+    virtual int version() const = 0;
+    virtual std::uint64_t recordCount() const = 0;
+
+    virtual std::unique_ptr<TableCursor> scan() = 0;
+    // Keyed tables: records whose leading key fields lie in [low, high] (either side may be
+    // empty = unbounded; a shorter vector compares as a prefix), in key order.
+    virtual std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive,
+                                               const Record& high, bool highInclusive) = 0;
+    virtual Record read(RecordId id) = 0;
+
+    // Writes. Without begin() each call is its own transaction. Between begin() and commit()
+    // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
+    virtual void begin() = 0;
+    virtual void commit() = 0;
+    virtual void rollback() = 0;
+    virtual RecordId insert(const Record& record) = 0;  // KeyViolation on a duplicate key
+    virtual void update(RecordId id, const Record& record) = 0;
+    virtual void remove(RecordId id) = 0;
+};
+
+}  // namespace orn::db
