@@ -219,7 +219,7 @@ TEST_F(RegistryStore, StaleWriterMergesInsteadOfOverwriting) {
 }
 
 TEST_F(RegistryStore, TwoProcessesWritingTheSameRootKeepAllKeys) {
-    constexpr int kPerProcess = 40;
+    constexpr int kPerProcess = 25;
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     const char* who = child == 0 ? "child" : "parent";
