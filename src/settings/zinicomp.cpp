@@ -74,11 +74,24 @@ void TCheckBoxIni::SetAsString(const std::string& text) {
     int n = 0;
     if (!TryStrToInt(Trim(text), n))
         n = 0;
-    const bool userTristate = isTristate();
-    setCheckState(static_cast<Qt::CheckState>(ClampInt(n, 0, 2)));
-    // Qt lets a box that was set grayed be clicked through three states; the user's clicks keep
-    // the states they had.
-    setTristate(userTristate);
+    // Stored 0, 1, 2 are unchecked, checked, grayed (Qt numbers them 0, 2, 1).
+    const Qt::CheckState states[] = {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked};
+    const Qt::CheckState state = states[ClampInt(n, 0, 2)];
+    // Qt shows the grayed state only on a three-state box; such a box leaves it on the next
+    // click and becomes two-state again.
+    if (state == Qt::PartiallyChecked && !isTristate())
+        grayedByCode_ = true;
+    setCheckState(state);
+}
+
+void TCheckBoxIni::nextCheckState() {
+    if (grayedByCode_) {
+        grayedByCode_ = false;
+        setTristate(false);
+        setCheckState(Qt::Checked);
+        return;
+    }
+    QCheckBox::nextCheckState();
 }
 
 void TCheckBoxIni::OnStateChanged(int state) {

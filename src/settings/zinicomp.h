@@ -55,8 +55,11 @@ class TCheckBoxIni : public QCheckBox, public TzPersistent {
 
   signals:
     // The click notification for the program's handlers: every change of state, by the user or
-    // by code, before the new state is saved.
+    // by code, before the new state is saved (a Qt::CheckState).
     void Changed(int state);
+
+  protected:
+    void nextCheckState() override;
 
   private:
     QString AsStringQ() const { return QString::fromStdString(GetAsString()); }
@@ -66,6 +69,7 @@ class TCheckBoxIni : public QCheckBox, public TzPersistent {
 
     TIniSave ini_;
     std::string name_;
+    bool grayedByCode_ = false;
 };
 
 // The caption a check box gets when renamed from oldName to newName. Letter case is ignored;

@@ -71,13 +71,14 @@ void TzSplitter::resizeEvent(QResizeEvent* event) {
 
 void TzSplitter::SetAsString(const std::string& text) {
     std::string rest = text;
-    int px = IntItem(rest).value_or(x());
-    int py = IntItem(rest).value_or(y());
+    const auto ix = IntItem(rest);
+    const auto iy = IntItem(rest);
     const QWidget* parent = parentWidget();
-    if (FarEdge() && parent != nullptr) {
-        px = parent->width() - px;
-        py = parent->height() - py;
-    }
+    const bool fromFarEdge = FarEdge() && parent != nullptr;
+    // Only items that are integers are turned from far-edge distances into positions; a missing
+    // item keeps the current position as it is.
+    const int px = !ix ? x() : fromFarEdge ? parent->width() - *ix : *ix;
+    const int py = !iy ? y() : fromFarEdge ? parent->height() - *iy : *iy;
     MoveTo(px, py);
 }
 
