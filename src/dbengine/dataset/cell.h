@@ -10,7 +10,8 @@
 namespace orn::db {
 
 // One value of a result row, as SQL produced it.
-using Cell = std::variant<std::monostate, std::int64_t, double, std::string, std::vector<std::uint8_t>>;
+using Cell =
+    std::variant<std::monostate, std::int64_t, double, std::string, std::vector<std::uint8_t>>;
 using Row = std::vector<Cell>;
 
 Cell cellOf(sqlite3_stmt* stmt, int column);

@@ -11,13 +11,21 @@ bool DatasetField::readOnly() const {
     return info_.kind == FieldKind::AutoInc || info_.origin.empty() || !query_.canModify();
 }
 
-const Cell& DatasetField::value() const { return query_.currentCell(index_); }
+const Cell& DatasetField::value() const {
+    return query_.currentCell(index_);
+}
 
-bool DatasetField::isNull() const { return std::holds_alternative<std::monostate>(value()); }
+bool DatasetField::isNull() const {
+    return std::holds_alternative<std::monostate>(value());
+}
 
-std::string DatasetField::asString() const { return cellText(info_.kind, value()); }
+std::string DatasetField::asString() const {
+    return cellText(info_.kind, value());
+}
 
-double DatasetField::asFloat() const { return cellNumber(value()); }
+double DatasetField::asFloat() const {
+    return cellNumber(value());
+}
 
 std::string DatasetField::displayText() const {
     if (isNull()) {
@@ -37,6 +45,8 @@ void DatasetField::setAsString(const std::string& text) {
     setValue(cellFromText(info_.kind, text));
 }
 
-void DatasetField::setValue(Cell value) { query_.assign(index_, std::move(value)); }
+void DatasetField::setValue(Cell value) {
+    query_.assign(index_, std::move(value));
+}
 
 }  // namespace orn::db

@@ -12,7 +12,7 @@ class Query;
 
 // One column of a query's result, read and written at the query's current record.
 class DatasetField {
-public:
+  public:
     DatasetField(Query& query, std::size_t index, ColumnInfo info)
         : query_(query), index_(index), info_(std::move(info)) {}
 
@@ -31,8 +31,8 @@ public:
 
     bool isNull() const;
     const Cell& value() const;
-    std::string asString() const;    // see cellText
-    std::string displayText() const; // asString, numbers through the display format
+    std::string asString() const;     // see cellText
+    std::string displayText() const;  // asString, numbers through the display format
     double asFloat() const;
 
     // Assignments need the query in edit or insert state.
@@ -40,7 +40,7 @@ public:
     void setValue(Cell value);
     void clear() { setValue(std::monostate{}); }
 
-private:
+  private:
     Query& query_;
     std::size_t index_;
     ColumnInfo info_;

@@ -28,9 +28,9 @@ std::vector<std::string_view> sections(std::string_view mask) {
 
 // What a section asks for.
 struct Layout {
-    int minIntDigits = 0;   // '0's from the first '0' before the point
-    int minDecimals = 0;    // '0's after the point
-    int maxDecimals = 0;    // '0's and '#'s after the point
+    int minIntDigits = 0;  // '0's from the first '0' before the point
+    int minDecimals = 0;   // '0's after the point
+    int maxDecimals = 0;   // '0's and '#'s after the point
     bool grouping = false;
     bool scientific = false;
     int minExpDigits = 0;
@@ -69,7 +69,8 @@ Layout analyse(std::string_view s) {
             afterPoint = true;
         } else if (c == ',' && !afterPoint) {
             l.grouping = true;
-        } else if ((c == 'E' || c == 'e') && i + 1 < s.size() && (s[i + 1] == '+' || s[i + 1] == '-')) {
+        } else if ((c == 'E' || c == 'e') && i + 1 < s.size() &&
+                   (s[i + 1] == '+' || s[i + 1] == '-')) {
             l.scientific = true;
             for (std::size_t j = i + 2; j < s.size() && s[j] == '0'; ++j) {
                 ++l.minExpDigits;
@@ -108,7 +109,8 @@ std::string render(double value, bool negative, std::string_view s, char dec, ch
     std::snprintf(buf, sizeof buf, "%.*f", l.maxDecimals, value);
     std::string fixed = buf;
     std::string intDigits = fixed.substr(0, fixed.find('.'));
-    std::string fraction = fixed.find('.') == std::string::npos ? "" : fixed.substr(fixed.find('.') + 1);
+    std::string fraction =
+        fixed.find('.') == std::string::npos ? "" : fixed.substr(fixed.find('.') + 1);
     while (static_cast<int>(fraction.size()) > l.minDecimals && !fraction.empty() &&
            fraction.back() == '0') {
         fraction.pop_back();
@@ -164,7 +166,8 @@ std::string render(double value, bool negative, std::string_view s, char dec, ch
             }
         } else if (c == ',' && !afterPoint) {
             // grouping marker, not output
-        } else if ((c == 'E' || c == 'e') && i + 1 < s.size() && (s[i + 1] == '+' || s[i + 1] == '-')) {
+        } else if ((c == 'E' || c == 'e') && i + 1 < s.size() &&
+                   (s[i + 1] == '+' || s[i + 1] == '-')) {
             out += c;
             if (exponent < 0) {
                 out += '-';

@@ -44,14 +44,14 @@ ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int firstValueType) {
             const char* word;
             FieldKind kind;
         } kWords[] = {
-            {"CHAR", FieldKind::Text},       {"DATE", FieldKind::Date},
-            {"TIME", FieldKind::Time},       {"TIMESTAMP", FieldKind::Timestamp},
+            {"CHAR", FieldKind::Text},        {"DATE", FieldKind::Date},
+            {"TIME", FieldKind::Time},        {"TIMESTAMP", FieldKind::Timestamp},
             {"SMALLINT", FieldKind::Integer}, {"INTEGER", FieldKind::Integer},
-            {"AUTOINC", FieldKind::AutoInc}, {"FLOAT", FieldKind::Float},
-            {"MONEY", FieldKind::Money},     {"BOOLEAN", FieldKind::Boolean},
-            {"BCD", FieldKind::Bcd},         {"MEMO", FieldKind::Memo},
-            {"FMTMEMO", FieldKind::Memo},    {"BLOB", FieldKind::Blob},
-            {"GRAPHIC", FieldKind::Blob},    {"OLE", FieldKind::Blob},
+            {"AUTOINC", FieldKind::AutoInc},  {"FLOAT", FieldKind::Float},
+            {"MONEY", FieldKind::Money},      {"BOOLEAN", FieldKind::Boolean},
+            {"BCD", FieldKind::Bcd},          {"MEMO", FieldKind::Memo},
+            {"FMTMEMO", FieldKind::Memo},     {"BLOB", FieldKind::Blob},
+            {"GRAPHIC", FieldKind::Blob},     {"OLE", FieldKind::Blob},
             {"BYTES", FieldKind::Blob},
         };
         for (const auto& w : kWords) {

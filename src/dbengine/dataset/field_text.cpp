@@ -6,8 +6,9 @@
 
 #include "dbengine/dataset/display_format.h"
 #include "dbengine/dataset/separators.h"
+#include "dbengine/storage/calendar.h"
 #include "dbengine/storage/table.h"
-#include "dbengine/vtab/calendar.h"
+#include "dbengine/vtab/iso_text.h"
 
 namespace orn::db {
 namespace {
@@ -86,10 +87,10 @@ bool parseDate(const std::string& s, Date& out) {
     if (yearDigits <= 2) {
         y += y < 50 ? 2000 : 1900;
     }
-    if (!validCivil(y, m, d)) {
+    if (!isValidCivilDate(y, m, d)) {
         return false;
     }
-    out = dateFromCivil(y, m, d);
+    out = Date{dayNumber(y, m, d)};
     return true;
 }
 

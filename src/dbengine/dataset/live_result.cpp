@@ -10,7 +10,7 @@ namespace {
 struct Token {
     std::string text;  // upper-cased word, or one punctuation character
     int depth;
-    std::size_t end;   // offset just past the token
+    std::size_t end;  // offset just past the token
 };
 
 // Top-level words and punctuation; quoted parts and comments are skipped whole.
@@ -47,8 +47,8 @@ std::vector<Token> scan(const std::string& s) {
         } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$') {
             std::size_t j = i;
             std::string word;
-            while (j < s.size() && (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_' ||
-                                    s[j] == '$')) {
+            while (j < s.size() &&
+                   (std::isalnum(static_cast<unsigned char>(s[j])) || s[j] == '_' || s[j] == '$')) {
                 word += static_cast<char>(std::toupper(static_cast<unsigned char>(s[j])));
                 ++j;
             }

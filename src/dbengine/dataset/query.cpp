@@ -122,8 +122,8 @@ void Query::open() {
     const int n = sqlite3_column_count(handle);
     for (int c = static_cast<int>(offset()); c < n; ++c) {
         const int type = first ? cellType((*first)[static_cast<std::size_t>(c)]) : 0;
-        fields_.push_back(std::make_unique<DatasetField>(*this, fields_.size(),
-                                                         columnInfo(handle, c, type)));
+        fields_.push_back(
+            std::make_unique<DatasetField>(*this, fields_.size(), columnInfo(handle, c, type)));
     }
     state_ = DatasetState::Browse;
     current_ = 0;
@@ -233,8 +233,8 @@ std::int64_t Query::recordCount() {
         for (auto id : insertedIds_) {
             ids += (ids.empty() ? "" : ",") + std::to_string(id);
         }
-        window_->setCountSql("SELECT count(*) FROM (" + liveSql_ + ") WHERE rowid NOT IN (" +
-                             ids + ")");
+        window_->setCountSql("SELECT count(*) FROM (" + liveSql_ + ") WHERE rowid NOT IN (" + ids +
+                             ")");
     }
     return window_->count() + static_cast<std::int64_t>(inserted_.size()) +
            (state_ == DatasetState::Insert ? 1 : 0);
@@ -458,9 +458,9 @@ void Query::postInsert() {
         marks += marks.empty() ? "?" : ", ?";
         values.push_back(&buffer_[i]);
     }
-    const std::string sql = "INSERT INTO " + quotedName(liveTable_) +
-                            (values.empty() ? " DEFAULT VALUES"
-                                            : " (" + columns + ") VALUES (" + marks + ")");
+    const std::string sql =
+        "INSERT INTO " + quotedName(liveTable_) +
+        (values.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + marks + ")");
     auto stmt = session_->prepare(sql);
     int index = 1;
     for (const Cell* v : values) {
@@ -482,13 +482,17 @@ void Query::postInsert() {
     current_ = insertPos_;
 }
 
-void Query::addObserver(DatasetObserver* observer) { observers_.push_back(observer); }
+void Query::addObserver(DatasetObserver* observer) {
+    observers_.push_back(observer);
+}
 
 void Query::removeObserver(DatasetObserver* observer) {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
-void Query::disableControls() { ++disabled_; }
+void Query::disableControls() {
+    ++disabled_;
+}
 
 void Query::enableControls() {
     if (disabled_ > 0 && --disabled_ == 0 && pending_) {
@@ -508,6 +512,8 @@ void Query::notify(DatasetEvent event) {
     }
 }
 
-std::size_t Query::cachedRows() const { return window_ ? window_->cachedRows() : 0; }
+std::size_t Query::cachedRows() const {
+    return window_ ? window_->cachedRows() : 0;
+}
 
 }  // namespace orn::db

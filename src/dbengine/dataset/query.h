@@ -28,7 +28,7 @@ enum class DatasetState { Inactive, Browse, Edit, Insert };
 // in front of them even after other records were inserted. Every failure is thrown as EngineError
 // (KeyViolation for "Key violation.").
 class Query {
-public:
+  public:
     static constexpr std::size_t kWindowRows = 2000;
 
     Query();
@@ -94,7 +94,7 @@ public:
     // Rows held in memory right now (for tests of the window bound).
     std::size_t cachedRows() const;
 
-private:
+  private:
     friend class DatasetField;
     const Cell& currentCell(std::size_t field) const;
     void assign(std::size_t field, Cell value);

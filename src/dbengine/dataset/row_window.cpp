@@ -80,7 +80,8 @@ std::int64_t RowWindow::count() {
     if (auto known = knownCount()) {
         return *known;
     }
-    auto stmt = session_.prepare(countSql_.empty() ? "SELECT count(*) FROM (" + sql_ + ")" : countSql_);
+    auto stmt =
+        session_.prepare(countSql_.empty() ? "SELECT count(*) FROM (" + sql_ + ")" : countSql_);
     count_ = stmt->step() ? sqlite3_column_int64(stmt->handle(), 0) : 0;
     return *count_;
 }

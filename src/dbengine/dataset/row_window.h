@@ -16,7 +16,7 @@ namespace orn::db {
 // they are asked for, at most `capacity` are kept, and going back past the window runs the
 // statement again. The row count is found by a separate count query, only when asked.
 class RowWindow {
-public:
+  public:
     // `skip` (may be empty) hides rows, e.g. rows the caller already shows elsewhere.
     RowWindow(SqlSession& session, std::string sql, std::unique_ptr<SqlStatement> stmt,
               std::size_t capacity, std::function<bool(const Row&)> skip = {});
@@ -31,7 +31,7 @@ public:
     std::size_t cachedRows() const { return rows_.size(); }
     void invalidateCount() { count_.reset(); }
 
-private:
+  private:
     bool fetchOne();  // appends the next visible row; false at the end
     void restart();
 

@@ -36,19 +36,40 @@ SqlSession::SqlSession(fs::path directory) : directory_(std::move(directory)) {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_extended_result_codes(db_, 1);
-    registerTableModule(db_);
+    registerTableModule(db_, this);
 }
 
-SqlSession::~SqlSession() { sqlite3_close_v2(db_); }
+SqlSession::~SqlSession() {
+    sqlite3_close_v2(db_);
+}
 
-fs::path SqlSession::directory() const { return effectiveDirectory(directory_); }
+fs::path SqlSession::directory() const {
+    return effectiveDirectory(directory_);
+}
 
 const std::string& SqlSession::attach(const std::string& name) {
     const std::string key = lowerAscii(name);
     if (auto it = spelled_.find(key); it != spelled_.end()) {
         return it->second;
     }
-    const fs::path file = requireTableFile(directory_, name);
+    attachFile(name, requireTableFile(directory_, name));
+    return spelled_[key];
+}
+
+void SqlSession::tableOpened(const fs::path& file, const Table& table) {
+    layouts_[file] = {table.format(), table.fields(), table.keyFieldCount()};
+}
+
+const SqlSession::TableLayout* SqlSession::layoutOf(const fs::path& file) const {
+    const auto it = layouts_.find(file);
+    return it == layouts_.end() ? nullptr : &it->second;
+}
+
+void SqlSession::attachFile(const std::string& name, const fs::path& file) {
+    const std::string key = lowerAscii(name);
+    if (spelled_.count(key)) {
+        return;
+    }
     const std::string sql = "CREATE VIRTUAL TABLE temp." + sqlQuoted(name, '"') + " USING " +
                             kTableModuleName + "(" + sqlQuoted(file.string(), '\'') + ")";
     char* err = nullptr;
@@ -58,7 +79,7 @@ const std::string& SqlSession::attach(const std::string& name) {
         throw EngineError(msg);
     }
     attached_[key] = file;
-    return spelled_[key] = name;
+    spelled_[key] = name;
 }
 
 void SqlSession::detachFile(const fs::path& file) {
@@ -68,6 +89,7 @@ void SqlSession::detachFile(const fs::path& file) {
             const std::string sql = "DROP TABLE temp." + sqlQuoted(spelled_[it->first], '"');
             sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
             spelled_.erase(it->first);
+            layouts_.erase(it->second);
             it = attached_.erase(it);
         } else {
             ++it;
@@ -82,14 +104,15 @@ void SqlSession::detachAll() {
     }
     attached_.clear();
     spelled_.clear();
+    layouts_.clear();
 }
 
 std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
     // Each round attaches one more table; a statement cannot name more tables than it has bytes.
     for (std::size_t round = 0; round <= sql.size(); ++round) {
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt,
-                                          nullptr);
+        const int rc =
+            sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc == SQLITE_OK) {
             return std::make_unique<SqlStatement>(stmt);
         }
@@ -115,7 +138,9 @@ void SqlSession::execute(const std::string& sql) {
     }
 }
 
-void SqlSession::raise(int) const { raiseMessage(sqlite3_errmsg(db_)); }
+void SqlSession::raise(int) const {
+    raiseMessage(sqlite3_errmsg(db_));
+}
 
 void raiseMessage(const std::string& msg) {
     if (msg == KeyViolation().what()) {
@@ -137,6 +162,8 @@ bool SqlStatement::step() {
     raiseMessage(msg);
 }
 
-void SqlStatement::reset() { sqlite3_reset(stmt_); }
+void SqlStatement::reset() {
+    sqlite3_reset(stmt_);
+}
 
 }  // namespace orn::db

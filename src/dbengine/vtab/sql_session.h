@@ -6,6 +6,11 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "dbengine/storage/field.h"
+#include "dbengine/storage/table.h"
+#include "dbengine/vtab/table_module.h"
 
 namespace orn::db {
 
@@ -13,8 +18,8 @@ class SqlStatement;
 
 // One SQLite connection over a directory of table files. Tables become virtual tables only when a
 // statement names them, under the name the statement used; closing the session closes them all.
-class SqlSession {
-public:
+class SqlSession : private TableModuleObserver {
+  public:
     // An empty directory means the process working directory at the time a name is resolved.
     explicit SqlSession(std::filesystem::path directory = {});
     ~SqlSession();
@@ -27,6 +32,17 @@ public:
     // Makes the table file that `name` resolves to (see findTableFile) available under the SQL
     // name `name` and returns that name. Throws EngineError when no such file exists.
     const std::string& attach(const std::string& name);
+    // Makes `file` available under `sqlName` (no-op when that name is bound already).
+    void attachFile(const std::string& sqlName, const std::filesystem::path& file);
+    // Layout of a file this session has attached: its fields and format.
+    struct TableLayout {
+        TableFormat format = TableFormat::Paradox;
+        std::vector<Field> fields;
+        int keyFields = 0;
+    };
+    const TableLayout* layoutOf(const std::filesystem::path& file) const;
+    // The directory as given (empty = working directory at the time of use).
+    const std::filesystem::path& givenDirectory() const { return directory_; }
     // Forgets every SQL name bound to this file (before the file is dropped or rebuilt).
     void detachFile(const std::filesystem::path& file);
     void detachAll();
@@ -40,11 +56,14 @@ public:
     // Throws the connection's last error as EngineError (KeyViolation for key violations).
     [[noreturn]] void raise(int rc) const;
 
-private:
+  private:
+    void tableOpened(const std::filesystem::path& file, const Table& table) override;
+
     sqlite3* db_ = nullptr;
+    std::map<std::filesystem::path, TableLayout> layouts_;
     std::filesystem::path directory_;
     std::map<std::string, std::filesystem::path> attached_;  // SQL name (lower case) -> file
-    std::map<std::string, std::string> spelled_;           // lower case -> name as attached
+    std::map<std::string, std::string> spelled_;             // lower case -> name as attached
 };
 
 // Throws an SQL error text: KeyViolation for "Key violation.", EngineError otherwise.
@@ -52,7 +71,7 @@ private:
 
 // A compiled statement; rows are read with the SQLite column API through handle().
 class SqlStatement {
-public:
+  public:
     explicit SqlStatement(sqlite3_stmt* stmt) : stmt_(stmt) {}
     ~SqlStatement() { sqlite3_finalize(stmt_); }
     SqlStatement(const SqlStatement&) = delete;
@@ -63,7 +82,7 @@ public:
     bool step();
     void reset();
 
-private:
+  private:
     sqlite3_stmt* stmt_;
 };
 

@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "dbengine/storage/table.h"
-#include "dbengine/vtab/calendar.h"
+#include "dbengine/storage/value_text.h"
+#include "dbengine/vtab/iso_text.h"
 
 namespace orn::db {
 namespace {
@@ -183,7 +184,8 @@ void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
         void operator()(std::int64_t i) const { sqlite3_result_int64(ctx, i); }
         void operator()(double d) const { sqlite3_result_double(ctx, d); }
         void operator()(const std::string& s) const {
-            const auto text = field.type == FieldType::Alpha ? rightTrimmed(s) : std::string_view(s);
+            const auto text =
+                field.type == FieldType::Alpha ? rightTrimmed(s) : std::string_view(s);
             sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
         }
         void operator()(const Bytes& b) const {
@@ -248,6 +250,44 @@ Value storedValue(const Field& field, sqlite3_value* v) {
             }
             return fromText(field, text);
         }
+    }
+}
+
+Value valueFromText(const Field& field, const std::string& text) {
+    if (text.empty() && field.type != FieldType::Alpha) {
+        return std::monostate{};
+    }
+    return fromText(field, text);
+}
+
+std::optional<Value> convertValue(const Value& value, const Field& from, const Field& to) {
+    if (isBlank(value)) {
+        return Value{};
+    }
+    if (from.type == to.type && to.type != FieldType::Alpha) {
+        return value;
+    }
+    std::string text = valueText(value);
+    if (to.type == FieldType::Alpha) {
+        // cut at a character boundary, counting characters as the file's bytes
+        std::size_t chars = 0, i = 0;
+        while (i < text.size() && chars < static_cast<std::size_t>(to.size)) {
+            i += 1;
+            while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) {
+                ++i;
+            }
+            ++chars;
+        }
+        text.resize(i);
+        return Value{text};
+    }
+    if (from.type == FieldType::Logical && isNumeric(to.type)) {
+        text = std::get<bool>(value) ? "1" : "0";
+    }
+    try {
+        return valueFromText(to, text);
+    } catch (const EngineError&) {
+        return std::nullopt;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <optional>
 #include <string>
 
 #include "dbengine/storage/field.h"
@@ -24,6 +25,15 @@ Value storedValue(const Field& field, sqlite3_value* value);
 
 // Like storedValue, but for comparing against key values: nothing when the SQL value has no
 // exact counterpart of the field's type (then the caller scans instead of seeking).
+// Text (as valueText of the storage engine writes it, or typed by a user in ISO forms) turned
+// into a value of `field`'s type; throws EngineError when it does not fit.
+Value valueFromText(const Field& field, const std::string& text);
+
+// A value of field `from` as a value of field `to` (restructuring): same kinds pass unchanged,
+// alpha text is cut to the new size, other kinds go through their text. Nothing when the value
+// has no counterpart in the new type.
+std::optional<Value> convertValue(const Value& value, const Field& from, const Field& to);
+
 bool keyValue(const Field& field, sqlite3_value* value, Value& out);
 
 }  // namespace orn::db

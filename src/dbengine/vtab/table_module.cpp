@@ -16,6 +16,7 @@ namespace {
 enum Bound { kNone = 0, kExclusive = 1, kInclusive = 2 };
 constexpr int kLowShift = 8;
 constexpr int kHighShift = 12;
+constexpr int kByRowid = 1 << 16;  // one record, by its identity
 
 struct TableVtab {
     sqlite3_vtab base{};
@@ -27,10 +28,29 @@ struct TableVtabCursor {
     sqlite3_vtab_cursor base{};
     std::unique_ptr<TableCursor> cursor;
     bool eof = true;
+    // rowid lookups read one record instead of walking a cursor
+    bool single = false;
+    RecordId singleId = 0;
+    Record singleRecord;
+
+    const Value& value(std::size_t field) {
+        return single ? singleRecord[field] : cursor->value(field);
+    }
+    RecordId id() const { return single ? singleId : cursor->id(); }
+    bool advance() {
+        if (single) {
+            return false;
+        }
+        return cursor->next();
+    }
 };
 
-TableVtab* vtabOf(sqlite3_vtab* p) { return reinterpret_cast<TableVtab*>(p); }
-TableVtabCursor* cursorOf(sqlite3_vtab_cursor* p) { return reinterpret_cast<TableVtabCursor*>(p); }
+TableVtab* vtabOf(sqlite3_vtab* p) {
+    return reinterpret_cast<TableVtab*>(p);
+}
+TableVtabCursor* cursorOf(sqlite3_vtab_cursor* p) {
+    return reinterpret_cast<TableVtabCursor*>(p);
+}
 
 int fail(sqlite3_vtab* vtab, const std::exception& e, int code = SQLITE_ERROR) {
     sqlite3_free(vtab->zErrMsg);
@@ -78,7 +98,7 @@ std::unique_ptr<Table> openForSql(const std::filesystem::path& file) {
     }
 }
 
-int xConnect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab** out,
+int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
              char** err) {
     if (argc < 4) {
         *err = sqlite3_mprintf("%s needs the table file as argument", kTableModuleName);
@@ -91,11 +111,13 @@ int xConnect(sqlite3* db, void*, int argc, const char* const* argv, sqlite3_vtab
         *err = sqlite3_mprintf("%s", e.what());
         return SQLITE_ERROR;
     }
+    if (aux) {
+        static_cast<TableModuleObserver*>(aux)->tableOpened(unquote(argv[3]), *vt->table);
+    }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        schema += (i ? ", " : "") + quoteIdentifier(fields[i].name) + ' ' +
-                  declaredType(fields[i]);
+        schema += (i ? ", " : "") + quoteIdentifier(fields[i].name) + ' ' + declaredType(fields[i]);
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
@@ -129,6 +151,17 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     auto* vt = vtabOf(p);
     const int keys = vt->table->keyFieldCount();
     const double rows = static_cast<double>(vt->table->recordCount()) + 1;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn == -1) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->aConstraintUsage[i].omit = 1;
+            info->idxNum = kByRowid;
+            info->estimatedCost = 1;
+            info->estimatedRows = 1;
+            return SQLITE_OK;
+        }
+    }
     int eqCount = 0;
     // constraint index per key field for equality, and for bounds on the field after them
     std::vector<int> eq(static_cast<std::size_t>(keys), -1);
@@ -208,6 +241,22 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
     auto* cur = cursorOf(p);
     auto* vt = vtabOf(p->pVtab);
     try {
+        cur->single = false;
+        if (idxNum & kByRowid) {
+            cur->single = true;
+            cur->eof = true;
+            if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER) {
+                return SQLITE_OK;
+            }
+            cur->singleId = static_cast<RecordId>(sqlite3_value_int64(argv[0]));
+            try {
+                cur->singleRecord = vt->table->read(cur->singleId);
+                cur->eof = false;
+            } catch (const EngineError&) {
+                // no live record with that identity: an empty answer
+            }
+            return SQLITE_OK;
+        }
         const int eqCount = idxNum & 0xff;
         const int lowKind = (idxNum >> kLowShift) & 0xf;
         const int highKind = (idxNum >> kHighShift) & 0xf;
@@ -234,8 +283,7 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
             high.push_back(v);
             highIncl = highKind == kInclusive;
         }
-        cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl)
-                               : vt->table->scan();
+        cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl) : vt->table->scan();
         cur->eof = !cur->cursor->next();
         return SQLITE_OK;
     } catch (const std::exception& e) {
@@ -246,14 +294,16 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
 int xNext(sqlite3_vtab_cursor* p) {
     auto* cur = cursorOf(p);
     try {
-        cur->eof = !cur->cursor->next();
+        cur->eof = !cur->advance();
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);
     }
 }
 
-int xEof(sqlite3_vtab_cursor* p) { return cursorOf(p)->eof ? 1 : 0; }
+int xEof(sqlite3_vtab_cursor* p) {
+    return cursorOf(p)->eof ? 1 : 0;
+}
 
 int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
     auto* cur = cursorOf(p);
@@ -263,7 +313,7 @@ int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
         return SQLITE_OK;
     }
     try {
-        resultValue(ctx, field, cur->cursor->value(static_cast<std::size_t>(column)));
+        resultValue(ctx, field, cur->value(static_cast<std::size_t>(column)));
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);
@@ -271,7 +321,7 @@ int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
 }
 
 int xRowid(sqlite3_vtab_cursor* p, sqlite3_int64* rowid) {
-    *rowid = static_cast<sqlite3_int64>(cursorOf(p)->cursor->id());
+    *rowid = static_cast<sqlite3_int64>(cursorOf(p)->id());
     return SQLITE_OK;
 }
 
@@ -333,8 +383,12 @@ int xUpdate(sqlite3_vtab* p, int argc, sqlite3_value** argv, sqlite3_int64* rowi
     }
 }
 
-int xBegin(sqlite3_vtab*) { return SQLITE_OK; }
-int xSync(sqlite3_vtab*) { return SQLITE_OK; }
+int xBegin(sqlite3_vtab*) {
+    return SQLITE_OK;
+}
+int xSync(sqlite3_vtab*) {
+    return SQLITE_OK;
+}
 
 int xCommit(sqlite3_vtab* p) {
     auto* vt = vtabOf(p);
@@ -364,7 +418,9 @@ int xRollback(sqlite3_vtab* p) {
     }
 }
 
-int xRename(sqlite3_vtab*, const char*) { return SQLITE_OK; }
+int xRename(sqlite3_vtab*, const char*) {
+    return SQLITE_OK;
+}
 
 sqlite3_module makeModule() {
     sqlite3_module m{};
@@ -395,7 +451,11 @@ const sqlite3_module kModule = makeModule();
 }  // namespace
 
 void registerTableModule(sqlite3* db) {
-    sqlite3_create_module_v2(db, kTableModuleName, &kModule, nullptr, nullptr);
+    registerTableModule(db, nullptr);
+}
+
+void registerTableModule(sqlite3* db, TableModuleObserver* observer) {
+    sqlite3_create_module_v2(db, kTableModuleName, &kModule, observer, nullptr);
 }
 
 }  // namespace orn::db

@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include <filesystem>
+
 namespace orn::db {
 
 // Name of the SQLite module that serves table files. Its single argument is the file's path as a
@@ -12,5 +14,14 @@ inline constexpr const char* kTableModuleName = "orn_table";
 // for primary-key constraints), writes through its insert/update/remove so that it owns locking,
 // key order, autoincrement and memo files. One SQL statement is one storage transaction.
 void registerTableModule(sqlite3* db);
+
+class Table;
+// Told about every table file the module opens on a connection (registerTableModule with it).
+class TableModuleObserver {
+  public:
+    virtual ~TableModuleObserver() = default;
+    virtual void tableOpened(const std::filesystem::path& file, const Table& table) = 0;
+};
+void registerTableModule(sqlite3* db, TableModuleObserver* observer);
 
 }  // namespace orn::db

@@ -1,24 +1,14 @@
-#include "dbengine/vtab/calendar.h"
+#include "dbengine/vtab/iso_text.h"
 
 #include <cmath>
 #include <cstdio>
+
+#include "dbengine/storage/calendar.h"
 
 namespace orn::db {
 namespace {
 
 constexpr std::int64_t kMsPerDay = 86'400'000;
-
-// Days since 1970-01-01 of a civil date (Gregorian, any year).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-const std::int64_t kEpochOfDayOne = daysFromCivil(1, 1, 1);  // 0001-01-01 relative to 1970
 
 // Reads exactly `width` digits at `pos`.
 bool digits(std::string_view s, std::size_t pos, std::size_t width, int& out) {
@@ -45,37 +35,10 @@ void appendMs(std::string& out, int ms) {
 
 }  // namespace
 
-bool validCivil(int year, int month, int day) {
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) {
-        return false;
-    }
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-Date dateFromCivil(int year, int month, int day) {
-    const auto days = daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day));
-    return Date{static_cast<std::int32_t>(days - kEpochOfDayOne + 1)};
-}
-
-void civilFromDate(Date date, int& year, int& month, int& day) {
-    std::int64_t z = date.day - 1 + kEpochOfDayOne + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    year = static_cast<int>(yoe + era * 400 + (month <= 2));
-}
-
 std::string isoText(Date d) {
-    int y = 0, m = 0, day = 0;
-    civilFromDate(d, y, m, day);
+    const CivilDate c = civilDate(d.day);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, day);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.year, c.month, c.day);
     return buf;
 }
 
@@ -99,10 +62,10 @@ std::string isoText(Timestamp ts) {
 std::optional<Date> parseIsoDate(std::string_view s) {
     int y = 0, m = 0, d = 0;
     if (s.size() != 10 || s[4] != '-' || s[7] != '-' || !digits(s, 0, 4, y) ||
-        !digits(s, 5, 2, m) || !digits(s, 8, 2, d) || !validCivil(y, m, d)) {
+        !digits(s, 5, 2, m) || !digits(s, 8, 2, d) || !isValidCivilDate(y, m, d)) {
         return std::nullopt;
     }
-    return dateFromCivil(y, m, d);
+    return Date{dayNumber(y, m, d)};
 }
 
 std::optional<TimeOfDay> parseIsoTime(std::string_view s) {

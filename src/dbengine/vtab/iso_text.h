@@ -19,9 +19,4 @@ std::optional<Date> parseIsoDate(std::string_view text);
 std::optional<TimeOfDay> parseIsoTime(std::string_view text);
 std::optional<Timestamp> parseIsoTimestamp(std::string_view text);
 
-// Day numbers: 1 = 0001-01-01, proleptic Gregorian.
-Date dateFromCivil(int year, int month, int day);
-void civilFromDate(Date d, int& year, int& month, int& day);
-bool validCivil(int year, int month, int day);
-
 }  // namespace orn::db
