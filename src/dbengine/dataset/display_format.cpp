@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <vector>
 
 namespace orn::db {
@@ -105,6 +106,9 @@ std::string render(double value, bool negative, std::string_view s, char dec, ch
             ++exponent;
         }
     }
+    // Halves round away from zero, on the value's 15 significant digits (not on its binary
+    // expansion, which would turn 1.005 into 1.00).
+    value *= 1 + 4 * std::numeric_limits<double>::epsilon();
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.*f", l.maxDecimals, value);
     std::string fixed = buf;
