@@ -1,17 +1,14 @@
 #include "dbengine/dataset/separators.h"
 
-#include <clocale>
+#include "text/separators.h"
 
 namespace orn::db {
 
 char decimalSeparator() {
-    const lconv* lc = std::localeconv();
-    return lc && lc->decimal_point && *lc->decimal_point ? *lc->decimal_point : '.';
+    return orn::DecimalSeparator();
 }
-
 char thousandsSeparator() {
-    const lconv* lc = std::localeconv();
-    return lc && lc->thousands_sep && *lc->thousands_sep ? *lc->thousands_sep : ',';
+    return orn::ThousandSeparator();
 }
 
 }  // namespace orn::db

@@ -12,7 +12,7 @@ namespace orn::db {
 
 // A directory of its own for each test, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "orn_ds_XXXXXX").string();
         path_ = ::mkdtemp(tmpl.data());
@@ -23,7 +23,7 @@ public:
     }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -57,8 +57,8 @@ inline std::filesystem::path makeKeyedTable(const std::filesystem::path& dir,
     auto table = Table::create(file, format, layout);
     table->begin();
     for (int i = 1; i <= rows; ++i) {
-        const Value id = format == TableFormat::Paradox ? Value{std::int64_t{i}}
-                                                        : Value{static_cast<double>(i)};
+        const Value id =
+            format == TableFormat::Paradox ? Value{std::int64_t{i}} : Value{static_cast<double>(i)};
         table->insert({id, std::string("name") + std::to_string(i), i * 1.5});
     }
     table->commit();
@@ -81,14 +81,14 @@ inline std::vector<Record> readAll(const std::filesystem::path& file) {
 }
 
 // Skips a test whose table format the storage engine cannot write yet.
-#define ORN_REQUIRE_FORMAT(expr)                                                   \
-    try {                                                                          \
-        expr;                                                                      \
-    } catch (const orn::db::EngineError& e) {                                      \
+#define ORN_REQUIRE_FORMAT(expr)                                                    \
+    try {                                                                           \
+        expr;                                                                       \
+    } catch (const orn::db::EngineError& e) {                                       \
         if (std::string(e.what()).find("not supported yet") != std::string::npos) { \
-            GTEST_SKIP() << e.what();                                              \
-        }                                                                          \
-        throw;                                                                     \
+            GTEST_SKIP() << e.what();                                               \
+        }                                                                           \
+        throw;                                                                      \
     }
 
 }  // namespace orn::db

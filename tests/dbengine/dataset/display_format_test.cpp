@@ -5,8 +5,12 @@
 namespace orn::db {
 namespace {
 
-std::string us(double v, const char* mask) { return formatNumberMask(v, mask, '.', ','); }
-std::string eu(double v, const char* mask) { return formatNumberMask(v, mask, ',', '.'); }
+std::string us(double v, const char* mask) {
+    return formatNumberMask(v, mask, '.', ',');
+}
+std::string eu(double v, const char* mask) {
+    return formatNumberMask(v, mask, ',', '.');
+}
 
 TEST(DisplayFormat, DigitPlaceholdersAndRounding) {
     EXPECT_EQ(us(1234.5, "0.00"), "1234.50");
@@ -34,7 +38,7 @@ TEST(DisplayFormat, LiteralsAndSections) {
     EXPECT_EQ(us(12.5, "0.00;(0.00)"), "12.50");
     EXPECT_EQ(us(0, "0.00;(0.00);\"zero\""), "zero");
     EXPECT_EQ(us(-3, "0.0;;\"zero\""), "-3.0");  // empty negative section: the first one, signed
-    EXPECT_EQ(us(1, "\"a;b\"0"), "a;b1");         // ';' inside quotes is text
+    EXPECT_EQ(us(1, "\"a;b\"0"), "a;b1");        // ';' inside quotes is text
 }
 
 TEST(DisplayFormat, Scientific) {

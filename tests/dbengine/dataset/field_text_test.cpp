@@ -7,7 +7,9 @@
 namespace orn::db {
 namespace {
 
-std::string text(const Cell& c) { return std::get<std::string>(c); }
+std::string text(const Cell& c) {
+    return std::get<std::string>(c);
+}
 
 TEST(FieldText, NumbersRoundTripAndRejectGarbage) {
     EXPECT_EQ(std::get<std::int64_t>(cellFromText(FieldKind::Integer, " 42 ")), 42);
@@ -56,6 +58,27 @@ TEST(FieldText, BooleansAndDisplay) {
     EXPECT_EQ(cellText(FieldKind::Boolean, Cell{std::int64_t{1}}), "True");
     EXPECT_EQ(cellText(FieldKind::Boolean, Cell{std::int64_t{0}}), "False");
     EXPECT_EQ(cellText(FieldKind::Integer, Cell{}), "");
+}
+
+}  // namespace
+}  // namespace orn::db
+
+#include "text/separators.h"
+
+namespace orn::db {
+namespace {
+
+// Numbers follow the process-wide separators, which DECIMAL may change at run time.
+TEST(FieldText, NumbersFollowTheProcessSeparators) {
+    const char oldDecimal = orn::DecimalSeparator();
+    const char oldThousand = orn::ThousandSeparator();
+    orn::SetDecimalSeparator(',');
+    orn::SetThousandSeparator('.');
+    EXPECT_DOUBLE_EQ(std::get<double>(cellFromText(FieldKind::Float, "1.234,5")), 1234.5);
+    EXPECT_EQ(cellText(FieldKind::Float, Cell{2.25}), "2,25");
+    orn::SetDecimalSeparator(oldDecimal);
+    orn::SetThousandSeparator(oldThousand);
+    EXPECT_EQ(cellText(FieldKind::Float, Cell{2.25}), std::string("2") + oldDecimal + "25");
 }
 
 }  // namespace

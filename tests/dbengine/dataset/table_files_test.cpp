@@ -10,7 +10,9 @@ namespace orn::db {
 namespace {
 namespace fs = std::filesystem;
 
-void touch(const fs::path& p) { std::ofstream(p) << "x"; }
+void touch(const fs::path& p) {
+    std::ofstream(p) << "x";
+}
 
 TEST(TableFiles, BareNamePrefersParadoxThenDbase) {
     TempDir dir;

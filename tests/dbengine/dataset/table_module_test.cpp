@@ -35,7 +35,7 @@ std::string plan(SqlSession& s, const std::string& sql) {
 }
 
 class TableModule : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ORN_REQUIRE_FORMAT(file = makeKeyedTable(dir.path(), "Items", 500)); }
     TempDir dir;
     std::filesystem::path file;
@@ -44,13 +44,14 @@ protected:
 TEST_F(TableModule, ValuesArriveInTheirSqlForms) {
     TableCreate layout;
     layout.fields = {makeField("A", FieldType::Alpha, 10), makeField("D", FieldType::Date),
-                     makeField("T", FieldType::Time), makeField("TS", FieldType::Timestamp),
-                     makeField("L", FieldType::Logical), makeField("B", FieldType::Bcd, 0, 2),
-                     makeField("M", FieldType::Memo, 20), makeField("N", FieldType::Number)};
+                     makeField("T", FieldType::Time),      makeField("TS", FieldType::Timestamp),
+                     makeField("L", FieldType::Logical),   makeField("B", FieldType::Bcd, 0, 2),
+                     makeField("M", FieldType::Memo, 20),  makeField("N", FieldType::Number)};
     {
         auto t = Table::create(dir.path() / "kinds.db", TableFormat::Paradox, layout);
-        t->insert({std::string("ab  "), *parseIsoDate("2026-01-31"), TimeOfDay{(13 * 60 + 5) * 60000},
-                   *parseIsoTimestamp("1999-12-31 23:59:58"), true, Decimal{"12.50"},
+        t->insert({std::string("ab  "), *parseIsoDate("2026-01-31"),
+                   TimeOfDay{(13 * 60 + 5) * 60000}, *parseIsoTimestamp("1999-12-31 23:59:58"),
+                   true, Decimal{"12.50"},
                    std::string("memo text longer than the leader of the field"), Value{}});
     }
     SqlSession s(dir.path());
