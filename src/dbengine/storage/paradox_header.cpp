@@ -281,7 +281,8 @@ Header parseHeader(const std::uint8_t* d, std::size_t size, const std::string& l
         offset += f.width;
         h.fields.push_back(f);
     }
-    if (offset != h.recordSize)
+    // Index records end in three shorts (block, count, spare) that no field describes.
+    if (offset + (isIndex ? 6 : 0) != h.recordSize)
         invalid(label, "record size does not match the fields");
     if (isIndex)
         return h;

@@ -376,6 +376,7 @@ std::string ParadoxTable::encodeKeyPrefix(const Record& r, std::size_t& used) co
 
 void ParadoxTable::invalidateChain() {
     chainValid_ = false;
+    tailKeyValid_ = false;
     chain_.clear();
     counts_.clear();
     firstKeys_.clear();
@@ -772,7 +773,65 @@ void ParadoxTable::failOwnWrite(bool own) {
         rollbackInternal();
 }
 
+bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
+    if (chain_.empty())
+        return false;
+    const int pos = int(chain_.size()) - 1;
+    const std::uint16_t last = chain_.back();
+    const int count = counts_[std::size_t(pos)];
+    if (h_.keyFields > 0) {
+        if (!tailKeyValid_) {
+            if (count == 0)
+                return false;
+            std::string key(keySize_, '\0');
+            files_->read(
+                0, blockOffset(last) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+                key.data(), keySize_);
+            tailKey_ = std::move(key);
+            tailKeyValid_ = true;
+        }
+        if (std::memcmp(rec.data(), tailKey_.data(), keySize_) <= 0)
+            return false;
+    }
+    std::uint16_t at = last;
+    if (count < perBlock_) {
+        auto& ids = idsOf(last, count);
+        std::uint8_t add[2];
+        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
+        files_->write(0, blockOffset(last) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
+                      rec.data(), rec.size());
+        files_->write(0, blockOffset(last) + 4, add, 2);
+        ids.push_back(id);
+        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+        if (count == 0)
+            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
+    } else {
+        Block nb;
+        nb.no = allocateBlock();
+        nb.recordSize = recordSize_;
+        nb.bytes.assign(std::size_t(blockSize_), 0);
+        nb.setPrev(last);
+        nb.count = 1;
+        std::memcpy(nb.record(0), rec.data(), rec.size());
+        storeBlock(nb);
+        std::uint8_t next[2];
+        putLe16(next, nb.no);
+        files_->write(0, blockOffset(last), next, 2);
+        idsOf(nb.no, 0).push_back(id);
+        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
+        at = nb.no;
+    }
+    if (h_.keyFields > 0)
+        tailKey_ = keyOf(rec.data());
+    setIdBlock(id, at);
+    structureChanged_ = true;
+    return true;
+}
+
 void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id) {
+    if (appendAtEnd(rec, id))
+        return;
+    tailKeyValid_ = false;
     const std::uint8_t* key = rec.data();
     std::uint16_t at = 0;
     if (chain_.empty()) {
@@ -860,6 +919,7 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
 }
 
 void ParadoxTable::removeAt(std::uint16_t blockNo, int slot) {
+    tailKeyValid_ = false;
     int pos = posOf_[blockNo];
     Block b = loadBlock(blockNo);
     auto& ids = idsOf(b.no, b.count);

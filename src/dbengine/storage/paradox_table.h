@@ -98,6 +98,8 @@ class ParadoxTable final : public Table {
 
     // Record placement.
     void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id);
+    // Appends behind the last record when that keeps the key order; false when it would not.
+    bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
 
     // Record identities.
@@ -139,6 +141,8 @@ class ParadoxTable final : public Table {
     std::vector<std::uint16_t> counts_;
     std::vector<std::string> firstKeys_;
     std::vector<int> posOf_;  // block number -> chain position, -1 when not in the chain
+    std::string tailKey_;     // key of the last record of the chain, when tailKeyValid_
+    bool tailKeyValid_ = false;
 
     std::vector<std::vector<RecordId>> blockIds_;
     std::vector<bool> idsMaterialized_;
