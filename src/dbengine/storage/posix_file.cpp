@@ -1,0 +1,127 @@
+#include "dbengine/storage/posix_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "dbengine/storage/table.h"
+
+namespace orn::db {
+
+std::string systemErrorText(const std::filesystem::path& path, int err) {
+    return path.string() + ": " + std::strerror(err);
+}
+
+namespace {
+[[noreturn]] void fail(const std::filesystem::path& path) {
+    throw EngineError(systemErrorText(path, errno));
+}
+}  // namespace
+
+PosixFile::PosixFile(const std::filesystem::path& path, Access access) : path_(path) {
+    int flags = O_CLOEXEC;
+    switch (access) {
+        case Access::Read:
+            flags |= O_RDONLY;
+            break;
+        case Access::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Access::Create:
+            flags |= O_RDWR | O_CREAT;
+            break;
+    }
+    do {
+        fd_ = ::open(path.c_str(), flags, 0666);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0)
+        fail(path);
+}
+
+PosixFile::PosixFile(PosixFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+PosixFile& PosixFile::operator=(PosixFile&& other) noexcept {
+    if (this != &other) {
+        close();
+        fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
+    }
+    return *this;
+}
+
+PosixFile::~PosixFile() {
+    close();
+}
+
+void PosixFile::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+std::uint64_t PosixFile::size() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        fail(path_);
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t PosixFile::readAt(std::uint64_t offset, void* dst, std::size_t len) const {
+    auto* out = static_cast<char*>(dst);
+    std::size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(path_);
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+void PosixFile::writeAt(std::uint64_t offset, const void* src, std::size_t len) {
+    const auto* in = static_cast<const char*>(src);
+    std::size_t done = 0;
+    while (done < len) {
+        ssize_t n = ::pwrite(fd_, in + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(path_);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void PosixFile::truncate(std::uint64_t size) {
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+        if (errno != EINTR)
+            fail(path_);
+    }
+}
+
+void PosixFile::sync() {
+    while (::fdatasync(fd_) != 0) {
+        if (errno != EINTR)
+            fail(path_);
+    }
+}
+
+void syncDirectory(const std::filesystem::path& dir) {
+    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;  // not every file system lets a directory be opened; nothing to sync then
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace orn::db

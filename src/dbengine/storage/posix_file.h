@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace orn::db {
+
+// An owned file descriptor with whole-buffer reads and writes. Every failure throws EngineError
+// naming the file and the system's reason.
+class PosixFile {
+  public:
+    enum class Access { Read, ReadWrite, Create };  // Create: read/write, made if missing
+
+    PosixFile() = default;
+    PosixFile(const std::filesystem::path& path, Access access);
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+    ~PosixFile();
+
+    bool isOpen() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    const std::filesystem::path& path() const { return path_; }
+
+    std::uint64_t size() const;
+    // Reads up to len bytes at offset; returns fewer only at the end of the file.
+    std::size_t readAt(std::uint64_t offset, void* dst, std::size_t len) const;
+    void writeAt(std::uint64_t offset, const void* src, std::size_t len);
+    void truncate(std::uint64_t size);
+    void sync();
+    void close();
+
+  private:
+    int fd_ = -1;
+    std::filesystem::path path_;
+};
+
+// Makes a directory entry change (create, rename, unlink) durable.
+void syncDirectory(const std::filesystem::path& dir);
+
+// "<path>: <strerror(err)>" for error messages.
+std::string systemErrorText(const std::filesystem::path& path, int err);
+
+}  // namespace orn::db

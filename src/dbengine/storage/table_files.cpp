@@ -1,0 +1,330 @@
+#include "dbengine/storage/table_files.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "dbengine/storage/file_lock.h"
+
+namespace orn::db {
+
+namespace {
+std::size_t spillLimit = std::size_t{256} << 20;
+// Contiguous pages are written with one call of at most this size.
+constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
+}  // namespace
+
+void TableFiles::setSpillLimit(std::size_t bytes) {
+    spillLimit = bytes;
+}
+
+TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
+    : mode_(mode), journal_(mainFile) {
+    auto slot = std::make_unique<Slot>();
+    slot->path = mainFile;
+    if (mode == OpenMode::ReadOnly) {
+        slot->file = PosixFile(mainFile, PosixFile::Access::Read);
+    } else {
+        // A shared open of a file the user may not write still reads it.
+        writable_ = mode == OpenMode::Exclusive || ::access(mainFile.c_str(), W_OK) == 0 ||
+                    ::access(mainFile.c_str(), F_OK) != 0;
+        slot->file =
+            PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
+    }
+    lockTableOpen(slot->file, mode == OpenMode::Exclusive);
+    files_.push_back(std::move(slot));
+    recoverHotJournal();
+}
+
+TableFiles::~TableFiles() {
+    if (inTransaction_) {
+        try {
+            rollback();
+        } catch (...) {
+        }
+    }
+}
+
+void TableFiles::recoverHotJournal() {
+    const auto& main = files_[0]->path;
+    if (!std::filesystem::exists(journalPath(main)))
+        return;
+    if (writable_) {
+        if (!tryLockTableWrite(files_[0]->file))
+            return;  // its writer is still at work
+        try {
+            rollBackJournal(main);
+        } catch (...) {
+            unlockTableWrite(files_[0]->file);
+            throw;
+        }
+        unlockTableWrite(files_[0]->file);
+        return;
+    }
+    PosixFile rw;
+    try {
+        rw = PosixFile(main, PosixFile::Access::ReadWrite);
+    } catch (const EngineError& e) {
+        throw EngineError(main.string() +
+                          " was left half-written by an interrupted write and cannot be "
+                          "repaired: " +
+                          e.what());
+    }
+    if (!tryLockTableWrite(rw))
+        return;
+    rollBackJournal(main);
+    unlockTableWrite(rw);
+}
+
+std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool createIfMissing) {
+    auto slot = std::make_unique<Slot>();
+    slot->path = file;
+    bool exists = std::filesystem::exists(file);
+    if (!exists && !createIfMissing) {
+        throw EngineError(systemErrorText(file, ENOENT));
+    }
+    if (exists) {
+        slot->file =
+            PosixFile(file, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
+        slot->diskSize = slot->originalSize = slot->logicalSize = slot->file.size();
+    } else {
+        slot->existsOnDisk = false;
+    }
+    files_.push_back(std::move(slot));
+    return files_.size() - 1;
+}
+
+std::uint64_t TableFiles::size(std::size_t f) const {
+    const Slot& s = *files_[f];
+    if (inTransaction_ || !s.existsOnDisk)
+        return s.logicalSize;
+    return s.file.size();
+}
+
+std::size_t TableFiles::read(std::size_t f, std::uint64_t offset, void* dst,
+                             std::size_t len) const {
+    const Slot& s = *files_[f];
+    if (!s.existsOnDisk && s.pages.empty())
+        return 0;
+    if (s.pages.empty())
+        return s.file.readAt(offset, dst, len);
+    std::uint64_t end = std::min<std::uint64_t>(offset + len, s.logicalSize);
+    if (offset >= end)
+        return 0;
+    auto* out = static_cast<std::uint8_t*>(dst);
+    std::uint64_t pos = offset;
+    while (pos < end) {
+        std::uint64_t pageNo = pos / kPageSize;
+        std::size_t inPage = pos % kPageSize;
+        std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize - inPage, end - pos));
+        auto it = s.pages.find(pageNo);
+        if (it != s.pages.end()) {
+            std::memcpy(out, it->second->data() + inPage, n);
+        } else {
+            std::size_t got = s.existsOnDisk ? s.file.readAt(pos, out, n) : 0;
+            if (got < n)
+                std::memset(out + got, 0, n - got);
+        }
+        out += n;
+        pos += n;
+    }
+    return static_cast<std::size_t>(end - offset);
+}
+
+TableFiles::Page& TableFiles::pageFor(Slot& s, std::uint64_t pageNo) {
+    if (pageNo == s.lastPageNo)
+        return *s.lastPage;
+    auto& slot = s.pages[pageNo];
+    if (!slot) {
+        slot = std::make_unique<Page>();
+        std::uint64_t start = pageNo * kPageSize;
+        std::size_t got = 0;
+        if (s.existsOnDisk && start < s.diskSize)
+            got = s.file.readAt(start, slot->data(), kPageSize);
+        std::memset(slot->data() + got, 0, kPageSize - got);
+        pendingBytes_ += kPageSize;
+    }
+    s.lastPageNo = pageNo;
+    s.lastPage = slot.get();
+    return *slot;
+}
+
+void TableFiles::write(std::size_t f, std::uint64_t offset, const void* src, std::size_t len) {
+    if (!inTransaction_)
+        throw EngineError("Internal error: write outside a transaction.");
+    Slot& s = *files_[f];
+    const auto* in = static_cast<const std::uint8_t*>(src);
+    std::uint64_t pos = offset;
+    std::uint64_t end = offset + len;
+    while (pos < end) {
+        std::uint64_t pageNo = pos / kPageSize;
+        std::size_t inPage = pos % kPageSize;
+        std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize - inPage, end - pos));
+        std::memcpy(pageFor(s, pageNo).data() + inPage, in, n);
+        in += n;
+        pos += n;
+    }
+    s.logicalSize = std::max(s.logicalSize, end);
+    if (pendingBytes_ > spillLimit)
+        flush();
+}
+
+void TableFiles::begin() {
+    if (inTransaction_)
+        throw EngineError("Internal error: nested transaction.");
+    if (!writable_) {
+        throw EngineError("Cannot write " + files_[0]->path.string() +
+                          ": the table is open read-only.");
+    }
+    lockTableWrite(files_[0]->file);
+    try {
+        if (rollBackJournal(files_[0]->path)) {
+            // A writer of another process died; the companions may have been restored too.
+            for (auto& s : files_) {
+                if (!s->existsOnDisk && std::filesystem::exists(s->path))
+                    s->existsOnDisk = true;
+            }
+        }
+        for (auto& s : files_) {
+            if (!s->existsOnDisk && std::filesystem::exists(s->path)) {
+                s->file = PosixFile(s->path, PosixFile::Access::ReadWrite);
+                s->existsOnDisk = true;
+            }
+            std::uint64_t sz = s->existsOnDisk ? s->file.size() : 0;
+            s->diskSize = s->originalSize = s->logicalSize = sz;
+            s->recorded = s->touched = false;
+            s->journaled.assign((sz + kPageSize - 1) / kPageSize, false);
+        }
+    } catch (...) {
+        unlockTableWrite(files_[0]->file);
+        throw;
+    }
+    inTransaction_ = true;
+}
+
+void TableFiles::flush() {
+    // 1. The journal learns every changed file's size and the original bytes of its pages.
+    std::uint32_t id = 0;
+    for (auto& sp : files_) {
+        Slot& s = *sp;
+        ++id;
+        if (s.pages.empty())
+            continue;
+        if (!s.recorded) {
+            journal_.recordFile(id, s.path, s.originalSize, s.existsOnDisk);
+            s.recorded = true;
+        }
+        std::vector<std::uint64_t> order;
+        order.reserve(s.pages.size());
+        for (auto& [no, page] : s.pages)
+            order.push_back(no);
+        std::sort(order.begin(), order.end());
+        std::vector<std::uint8_t> original(kPageSize);
+        for (std::uint64_t no : order) {
+            std::uint64_t start = no * kPageSize;
+            if (start >= s.originalSize || s.journaled[no])
+                continue;
+            std::size_t n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(kPageSize, s.originalSize - start));
+            std::size_t got = s.file.readAt(start, original.data(), n);
+            journal_.recordOriginal(id, start, original.data(), got);
+            s.journaled[no] = true;
+        }
+    }
+    journal_.sync();
+
+    // 2. Then the pages go to their files, contiguous runs in one write each.
+    for (auto& sp : files_) {
+        Slot& s = *sp;
+        if (s.pages.empty())
+            continue;
+        if (!s.existsOnDisk) {
+            s.file = PosixFile(s.path, PosixFile::Access::Create);
+            s.existsOnDisk = true;
+        }
+        std::vector<std::uint64_t> order;
+        order.reserve(s.pages.size());
+        for (auto& [no, page] : s.pages)
+            order.push_back(no);
+        std::sort(order.begin(), order.end());
+        std::vector<std::uint8_t> run;
+        std::uint64_t runStart = 0;
+        auto put = [&] {
+            if (run.empty())
+                return;
+            std::uint64_t end = std::min<std::uint64_t>(runStart + run.size(), s.logicalSize);
+            if (end > runStart)
+                s.file.writeAt(runStart, run.data(), end - runStart);
+            run.clear();
+        };
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            std::uint64_t start = order[i] * kPageSize;
+            if (run.empty() || runStart + run.size() != start || run.size() >= kMaxWrite) {
+                put();
+                runStart = start;
+            }
+            const Page& p = *s.pages[order[i]];
+            run.insert(run.end(), p.begin(), p.end());
+        }
+        put();
+        s.pages.clear();
+        s.lastPageNo = ~std::uint64_t{0};
+        s.lastPage = nullptr;
+        s.diskSize = std::max(s.diskSize, s.logicalSize);
+        s.touched = true;
+    }
+    pendingBytes_ = 0;
+}
+
+void TableFiles::commit() {
+    if (!inTransaction_)
+        throw EngineError("Internal error: commit without a transaction.");
+    try {
+        flush();
+        for (auto& s : files_) {
+            if (s->touched)
+                s->file.sync();
+        }
+        journal_.discard();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+    endTransaction();
+}
+
+void TableFiles::rollback() {
+    if (!inTransaction_)
+        return;
+    for (auto& s : files_) {
+        s->pages.clear();
+        s->lastPageNo = ~std::uint64_t{0};
+        s->lastPage = nullptr;
+    }
+    pendingBytes_ = 0;
+    journal_.abandon();
+    rollBackJournal(files_[0]->path);  // pages already spilled go back to their old bytes
+    for (auto& s : files_) {
+        if (s->existsOnDisk && !std::filesystem::exists(s->path)) {
+            s->file.close();
+            s->existsOnDisk = false;
+        }
+        s->logicalSize = s->existsOnDisk ? s->file.size() : 0;
+    }
+    endTransaction();
+}
+
+void TableFiles::endTransaction() {
+    inTransaction_ = false;
+    for (auto& s : files_) {
+        s->recorded = s->touched = false;
+        s->journaled.clear();
+    }
+    unlockTableWrite(files_[0]->file);
+}
+
+}  // namespace orn::db

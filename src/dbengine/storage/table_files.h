@@ -1,0 +1,123 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "dbengine/storage/journal.h"
+#include "dbengine/storage/posix_file.h"
+#include "dbengine/storage/table.h"
+
+namespace orn::db {
+
+// The files of one open table (index 0 = the main file, then companions such as memo, blob and
+// index files) and the crash-safe way of changing them.
+//
+// Opening takes the open lock (file_lock.h) and rolls back a journal left by a killed writer.
+// Writes happen only inside begin()..commit(): they collect in memory, in pages, and are visible
+// to read() of this object at once but to nobody else. commit() records in the journal the
+// original bytes of every page that existed before, syncs the journal, writes the pages, syncs the
+// files and deletes the journal. A crash at any point leaves either the old or the new state once
+// the table is opened again. Very large transactions spill pages early through the same path.
+class TableFiles {
+  public:
+    TableFiles(const std::filesystem::path& mainFile, OpenMode mode);
+    ~TableFiles();
+    TableFiles(const TableFiles&) = delete;
+    TableFiles& operator=(const TableFiles&) = delete;
+
+    // Adds a companion file and returns its index. A missing file is an error unless
+    // createIfMissing: then it reads as empty and comes into being with the first commit that
+    // writes to it (a rollback removes it again).
+    std::size_t addCompanion(const std::filesystem::path& file, bool createIfMissing = false);
+
+    std::size_t fileCount() const { return files_.size(); }
+    const std::filesystem::path& path(std::size_t f) const { return files_[f]->path; }
+    OpenMode mode() const { return mode_; }
+    // False when the table was opened read-only or its files cannot be written.
+    bool writable() const { return writable_; }
+
+    // Size as this object sees it, pending writes included.
+    std::uint64_t size(std::size_t f) const;
+    // Reads up to len bytes at offset; fewer only at the end of the file.
+    std::size_t read(std::size_t f, std::uint64_t offset, void* dst, std::size_t len) const;
+    // Only inside a transaction. Writing past the end extends the file (a gap reads as zeros).
+    void write(std::size_t f, std::uint64_t offset, const void* src, std::size_t len);
+    // True when reads of file f must go through read() to see this transaction's writes.
+    bool hasPendingWrites(std::size_t f) const { return !files_[f]->pages.empty(); }
+
+    // begin() waits while another process writes, then rolls back a journal its writer left.
+    // Callers must re-read whatever they cached of the files (other processes may have written).
+    void begin();
+    void commit();
+    void rollback();
+    bool inTransaction() const { return inTransaction_; }
+
+    static constexpr std::size_t kPageSize = 4096;
+    // Memory a transaction may fill with pages before they are written out early (process-wide;
+    // 256 MiB unless changed, e.g. by tests).
+    static void setSpillLimit(std::size_t bytes);
+
+  private:
+    using Page = std::array<std::uint8_t, kPageSize>;
+    struct Slot {
+        std::filesystem::path path;
+        PosixFile file;
+        bool existsOnDisk = true;
+        std::uint64_t diskSize = 0;      // at begin(), grows when pages are spilled
+        std::uint64_t originalSize = 0;  // at begin()
+        std::uint64_t logicalSize = 0;
+        bool recorded = false;  // its size is in the journal
+        bool touched = false;   // written to disk in this transaction
+        std::unordered_map<std::uint64_t, std::unique_ptr<Page>> pages;
+        std::vector<bool> journaled;  // per page below originalSize: original bytes saved
+        std::uint64_t lastPageNo = ~std::uint64_t{0};
+        Page* lastPage = nullptr;
+    };
+
+    Page& pageFor(Slot& s, std::uint64_t pageNo);
+    void flush();
+    void endTransaction();
+    void recoverHotJournal();
+
+    std::vector<std::unique_ptr<Slot>> files_;
+    OpenMode mode_;
+    bool writable_ = false;
+    bool inTransaction_ = false;
+    std::size_t pendingBytes_ = 0;
+    JournalWriter journal_;
+};
+
+// Runs one write as its own transaction unless the caller already began one.
+class WriteScope {
+  public:
+    explicit WriteScope(TableFiles& files) : files_(files), own_(!files.inTransaction()) {
+        if (own_)
+            files_.begin();
+    }
+    ~WriteScope() {
+        if (own_ && files_.inTransaction()) {
+            try {
+                files_.rollback();
+            } catch (...) {
+            }
+        }
+    }
+    bool ownsTransaction() const { return own_; }
+    void commit() {
+        if (own_)
+            files_.commit();
+    }
+    WriteScope(const WriteScope&) = delete;
+    WriteScope& operator=(const WriteScope&) = delete;
+
+  private:
+    TableFiles& files_;
+    bool own_;
+};
+
+}  // namespace orn::db

@@ -1,0 +1,132 @@
+#include "dbengine/storage/table_files.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "dbengine/storage/journal.h"
+#include "storage_test_support.h"
+
+namespace orn::db {
+namespace {
+
+using testing::readAll;
+using testing::TempDir;
+using testing::writeAll;
+
+std::vector<unsigned char> pattern(std::size_t n, unsigned char seed) {
+    std::vector<unsigned char> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = static_cast<unsigned char>(seed + i * 7);
+    return v;
+}
+
+TEST(TableFiles, WritesAreVisibleToTheWriterAndLandOnlyAtCommit) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    auto original = pattern(10000, 1);
+    writeAll(main, original);
+    TableFiles files(main, OpenMode::Shared);
+    files.begin();
+    const char text[] = "changed";
+    files.write(0, 5000, text, sizeof text);
+    files.write(0, 12000, text, sizeof text);  // past the end: a gap of zeros, then text
+    EXPECT_EQ(files.size(0), 12000 + sizeof text);
+    char back[sizeof text] = {};
+    files.read(0, 5000, back, sizeof back);
+    EXPECT_STREQ(back, text);
+    unsigned char gap[4] = {1, 1, 1, 1};
+    files.read(0, 10500, gap, 4);
+    EXPECT_EQ(gap[0] | gap[1] | gap[2] | gap[3], 0);
+    EXPECT_EQ(readAll(main), original);  // nothing on disk yet
+    files.commit();
+    auto now = readAll(main);
+    ASSERT_EQ(now.size(), 12000 + sizeof text);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(&now[5000])), "changed");
+    EXPECT_FALSE(std::filesystem::exists(journalPath(main)));
+}
+
+TEST(TableFiles, RollbackAfterSpillingRestoresEveryFile) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    auto memo = dir / "t.memo";
+    auto original = pattern(3 * 4096 + 100, 3);
+    writeAll(main, original);
+    TableFiles files(main, OpenMode::Shared);
+    std::size_t m = files.addCompanion(memo, true);
+    files.begin();
+    TableFiles::setSpillLimit(1 << 20);
+    auto big = pattern(3 << 20, 9);  // more than the in-memory limit: pages spill to disk
+    files.write(0, 10, big.data(), big.size());
+    files.write(m, 0, "memo", 4);
+    EXPECT_GT(std::filesystem::file_size(main), original.size());
+    files.rollback();
+    TableFiles::setSpillLimit(256 << 20);
+    EXPECT_EQ(readAll(main), original);
+    EXPECT_FALSE(std::filesystem::exists(memo));
+    EXPECT_FALSE(std::filesystem::exists(journalPath(main)));
+    EXPECT_EQ(files.size(0), original.size());
+}
+
+TEST(TableFiles, JournalOfAKilledWriterIsRolledBackOnOpen) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    auto original = pattern(5000, 5);
+    writeAll(main, original);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TableFiles files(main, OpenMode::Shared);
+        files.begin();
+        TableFiles::setSpillLimit(1 << 20);
+        auto big = pattern(3 << 20, 11);
+        files.write(0, 0, big.data(), big.size());  // spills: journal and data are on disk
+        _exit(0);                                   // dies without commit or rollback
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(std::filesystem::exists(journalPath(main)));
+    ASSERT_NE(readAll(main), original);
+    TableFiles files(main, OpenMode::ReadOnly);
+    EXPECT_EQ(readAll(main), original);
+    EXPECT_FALSE(std::filesystem::exists(journalPath(main)));
+}
+
+TEST(TableFiles, TornJournalTailIsIgnored) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    writeAll(main, pattern(100, 1));
+    {
+        JournalWriter j(main);
+        auto old = pattern(10, 50);
+        j.recordFile(1, main, 100, true);
+        j.recordOriginal(1, 0, old.data(), old.size());
+        j.sync();
+    }
+    auto jp = journalPath(main);
+    auto bytes = readAll(jp);
+    bytes.push_back(2);  // start of a second entry that never got written
+    bytes.push_back(200);
+    writeAll(jp, bytes);
+    // Writer gone: the first entry applies, the torn one does not.
+    ASSERT_TRUE(rollBackJournal(main));
+    auto now = readAll(main);
+    auto expect = pattern(100, 1);
+    auto old = pattern(10, 50);
+    std::copy(old.begin(), old.end(), expect.begin());
+    EXPECT_EQ(now, expect);
+}
+
+TEST(TableFiles, ReadOnlyTablesRefuseWrites) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    writeAll(main, pattern(10, 1));
+    TableFiles files(main, OpenMode::ReadOnly);
+    EXPECT_FALSE(files.writable());
+    EXPECT_THROW(files.begin(), EngineError);
+}
+
+}  // namespace
+}  // namespace orn::db
