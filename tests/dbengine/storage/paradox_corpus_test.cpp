@@ -13,6 +13,7 @@
 #include "dbengine/storage/paradox_text.h"
 #include "dbengine/storage/value_text.h"
 #include "paradox_test_support.h"
+#include "storage_test_support.h"
 
 namespace orn::db {
 namespace {
@@ -59,10 +60,9 @@ bool sameValue(const Value& ours, const Value& theirs) {
 class ParadoxCorpus : public ::testing::Test {
   protected:
     void SetUp() override {
-        auto dir = test::paradoxCorpusDir();
-        if (!dir || !std::filesystem::exists(*dir / "MANIFEST.tsv"))
+        corpus_ = testing::corpusDir();
+        if (corpus_.empty() || !std::filesystem::exists(corpus_ / "MANIFEST.tsv"))
             GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
-        corpus_ = *dir;
     }
     std::filesystem::path corpus_;
 };

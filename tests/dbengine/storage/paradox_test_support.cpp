@@ -12,18 +12,6 @@ extern "C" {
 
 namespace orn::db::test {
 
-ScratchDir::ScratchDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "orn-paradox-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-}
-
 namespace {
 void quietErrors(pxdoc_t*, int, const char*, void*) {}
 // pxlib hands out blank integers as the value their all-zero bytes would decode to.

@@ -1,42 +1,14 @@
 #pragma once
 
-// Helpers of the Paradox tests: the corpus folder, scratch folders, and pxlib as an independent
-// reader of the files we write.
+// pxlib as an independent reader of the Paradox files we write.
 
-#include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/value.h"
 
 namespace orn::db::test {
-
-// The corpus of real tables: $ORN_CORPUS_DIR, else the folder next to the repository; nullopt
-// when neither exists.
-inline std::optional<std::filesystem::path> paradoxCorpusDir() {
-    if (const char* env = std::getenv("ORN_CORPUS_DIR"); env && *env) {
-        if (std::filesystem::is_directory(env))
-            return std::filesystem::path(env);
-    }
-#ifdef ORN_CORPUS_DIR
-    if (std::filesystem::is_directory(ORN_CORPUS_DIR))
-        return std::filesystem::path(ORN_CORPUS_DIR);
-#endif
-    return std::nullopt;
-}
-
-class ScratchDir {
-  public:
-    ScratchDir();
-    ~ScratchDir();
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-
-  private:
-    std::filesystem::path path_;
-};
 
 struct PxlibTable {
     int numRecords = 0;

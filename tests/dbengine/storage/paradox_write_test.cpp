@@ -13,6 +13,7 @@
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/value_text.h"
 #include "paradox_test_support.h"
+#include "storage_test_support.h"
 
 namespace orn::db {
 namespace {
@@ -57,7 +58,7 @@ std::vector<Field> everyType() {
 }
 
 TEST(ParadoxWrite, EveryTypeRoundTripsIncludingBlanksAndBlobs) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "types.db";
     std::string longMemo(9000, 'x');
     longMemo += " – end ü";
@@ -101,7 +102,7 @@ TEST(ParadoxWrite, EveryTypeRoundTripsIncludingBlanksAndBlobs) {
 }
 
 TEST(ParadoxWrite, OlderVersionsAndTheirTypes) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     for (int version : {3, 4, 5}) {
         SCOPED_TRACE(version);
         TableCreate layout;
@@ -138,7 +139,7 @@ TEST(ParadoxWrite, OlderVersionsAndTheirTypes) {
 }
 
 TEST(ParadoxWrite, PxlibReadsWhatWeWrite) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "plain.db";
     TableCreate layout;
     layout.fields = {F("Id", FieldType::Long),        F("Name", FieldType::Alpha, 30),
@@ -233,7 +234,7 @@ void expectIndexMatchesBlocks(const std::filesystem::path& db,
 }
 
 TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "keyed.db";
     TableCreate layout;
     layout.fields = {F("Group", FieldType::Alpha, 4), F("No", FieldType::Long),
@@ -287,7 +288,7 @@ TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
 }
 
 TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "ids.db";
     TableCreate layout;
     layout.fields = {F("K", FieldType::Long), F("Fill", FieldType::Alpha, 200)};
@@ -342,7 +343,7 @@ TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
 }
 
 TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "auto.db";
     TableCreate layout;
     layout.fields = {F("Id", FieldType::AutoInc), F("Name", FieldType::Alpha, 10)};
@@ -363,7 +364,7 @@ TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
 }
 
 TEST(ParadoxWrite, RollbackLeavesNothingAndCommitKeepsAll) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     auto file = dir / "tx.db";
     TableCreate layout;
     layout.fields = {F("K", FieldType::Long), F("Memo", FieldType::Memo, 10)};
@@ -389,12 +390,12 @@ TEST(ParadoxWrite, RollbackLeavesNothingAndCommitKeepsAll) {
 }
 
 TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
-    auto corpus = test::paradoxCorpusDir();
-    if (!corpus)
+    auto corpus = testing::corpusDir();
+    if (corpus.empty())
         GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
-    test::ScratchDir dir;
+    testing::TempDir dir;
     for (auto name : {"AREACODE.DB", "AREACODE.PX"}) {
-        std::filesystem::copy_file(*corpus / "open/paradox/pxdriver_db" / name, dir / name);
+        std::filesystem::copy_file(corpus / "open/paradox/pxdriver_db" / name, dir / name);
         std::filesystem::permissions(dir / name, std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add);
     }
@@ -422,7 +423,7 @@ TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
 }
 
 TEST(ParadoxWrite, ValuesThatDoNotFitAreRefusedWithTheFieldName) {
-    test::ScratchDir dir;
+    testing::TempDir dir;
     TableCreate layout;
     layout.fields = {F("Code", FieldType::Alpha, 3), F("S", FieldType::Short),
                      F("D", FieldType::Bcd, 17, 2)};
