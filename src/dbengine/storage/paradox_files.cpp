@@ -9,6 +9,7 @@
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_create.h"
 #include "dbengine/storage/paradox_table.h"
+#include "dbengine/storage/restructure.h"
 
 namespace orn::db::paradox {
 
@@ -25,6 +26,7 @@ bool looksLikeTable(const std::uint8_t* head, std::size_t len, std::uint64_t fil
 }
 
 std::unique_ptr<Table> openTable(const std::filesystem::path& file, OpenMode mode) {
+    finishInterruptedSwap(file);
     return std::make_unique<ParadoxTable>(file, mode);
 }
 

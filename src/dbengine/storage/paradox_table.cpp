@@ -730,6 +730,14 @@ void ParadoxTable::rollbackInternal() {
     newUndo_.clear();
 }
 
+void ParadoxTable::raiseAutoIncrement(std::uint32_t value) {
+    if (value <= h_.autoInc)
+        return;
+    bool own = ownWrite();
+    h_.autoInc = value;
+    finishOwnWrite(own);
+}
+
 void ParadoxTable::begin() {
     if (files_->inTransaction())
         throw EngineError(label_ + ": a transaction is already open");

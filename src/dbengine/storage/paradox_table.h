@@ -44,6 +44,9 @@ class ParadoxTable final : public Table {
     void remove(RecordId id) override;
 
     const Header& header() const { return h_; }
+    // Raises the autoincrement counter to at least `value` (restructure keeps the old counter so
+    // that numbers of deleted records are not given out again).
+    void raiseAutoIncrement(std::uint32_t value);
     const std::string& label() const { return label_; }
 
   private:
