@@ -121,10 +121,20 @@ class Resolver {
 
   private:
     // ---- tables and scopes ----
+    // A statement naming a table twice in the same spelling asks the schema once.
+    std::size_t table(const TableRef& ref) {
+        for (const auto& [reference, index] : seen_)
+            if (reference == ref.reference)
+                return index;
+        const std::size_t index = lookupTable(ref, text_, schema_, out_);
+        seen_.emplace_back(ref.reference, index);
+        return index;
+    }
+
     ScopeSource tableSource(const TableRef& ref, const std::string& alias) {
         ScopeSource s;
         s.written = ref.reference;
-        s.table = lookupTable(ref, text_, schema_, out_);
+        s.table = table(ref);
         const SqlTable& t = out_.tables[s.table];
         s.alias = alias;
         s.emitName = alias.empty() ? t.sqlName : alias;
@@ -294,14 +304,14 @@ class Resolver {
 
     // A string literal (or parameter) meeting a value of type `target` takes that type.
     void coerce(Expr& outer, ValueType target) {
-        if (!isTypedTarget(target))
-            return;
         Expr& e = unparen(outer);
         if (e.kind == ExprKind::Parameter) {
             if (e.type == ValueType::Unknown)
                 e.type = target;
             return;
         }
+        if (!isTypedTarget(target))
+            return;
         if (e.kind == ExprKind::TypedLiteral) {
             if (e.type == ValueType::Date && target == ValueType::Timestamp) {
                 e.emitted = quoteString(*dateToIso(e.text) + " 00:00:00");
@@ -347,9 +357,9 @@ class Resolver {
     }
 
     void compareTypes(Expr& a, Expr& b) {
-        if (isTypedTarget(a.type))
+        if (a.type != ValueType::Unknown)
             coerce(b, a.type);
-        if (isTypedTarget(b.type))
+        if (b.type != ValueType::Unknown)
             coerce(a, b.type);
     }
 
@@ -554,18 +564,16 @@ class Resolver {
 
     // ---- DML ----
     void insert(Statement& st) {
-        const std::size_t idx = lookupTable(st.table, text_, schema_, out_);
-        const SqlTable& t = out_.tables[idx];
-        st.emitTable = t.sqlName;
+        const std::size_t idx = table(st.table);
         std::size_t given = 0;
         if (!st.rows.empty())
             given = st.rows.front().size();
         Scope empty;
-        std::vector<ColumnInfo> selected;
-        if (st.select) {
-            selected = select(*st.select, nullptr);
-            given = selected.size();
-        }
+        if (st.select)
+            given = select(*st.select, nullptr).size();
+        // only now: resolving the select may have grown out_.tables
+        const SqlTable& t = out_.tables[idx];
+        st.emitTable = t.sqlName;
         std::vector<ValueType> types;
         if (st.columns.empty()) {
             // Fewer values than fields: the first fields take them, the rest stay blank.
@@ -650,6 +658,7 @@ class Resolver {
     SqlSchema& schema_;
     Translation& out_;
     std::vector<Expr*> params_;
+    std::vector<std::pair<std::string, std::size_t>> seen_;
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "dbengine/sql/translator.h"
 
+#include <algorithm>
+
 #include "dbengine/sql/emitter.h"
 #include "dbengine/sql/parser.h"
 #include "dbengine/sql/resolver.h"
@@ -132,29 +134,27 @@ class DdlBuilder {
         std::vector<std::string> names;
         for (const db::Field& f : t.fields)
             names.push_back(f.name);
-        const auto has = [&](std::string_view n) {
-            for (const std::string& x : names)
-                if (equalsNoCase(x, n))
-                    return true;
-            return false;
+        // Actions apply in order: a field added earlier in the statement may be dropped later.
+        const auto current = [&](std::string_view n) {
+            return std::find_if(names.begin(), names.end(),
+                                [&](const std::string& x) { return equalsNoCase(x, n); });
         };
         for (const Statement::AlterAction& a : st.alterActions) {
             AlterTableDdl::Action action;
             action.add = a.add;
+            const auto it = current(a.column.name);
             if (a.add) {
-                if (has(a.column.name))
+                if (it != names.end())
                     throw SqlError("Duplicate field name '" + a.column.name + "'", a.column.pos,
                                    a.column.name);
                 action.field = fieldForSqlType(a.column.name, a.column.typeWord, a.column.size,
                                                a.column.scale, t.format);
                 names.push_back(a.column.name);
             } else {
-                const db::Field* f = findField(t, a.column.name);
-                if (!f || !has(a.column.name))
+                if (it == names.end())
                     fieldNotFound(a.column.name);
-                action.field.name = f->name;
-                std::erase_if(names,
-                              [&](const std::string& x) { return equalsNoCase(x, f->name); });
+                action.field.name = *it;
+                names.erase(it);
             }
             d.actions.push_back(std::move(action));
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dbengine/sql/dialect_functions.h"
+#include "dbengine/sql/sql_error.h"
 #include "dbengine/sql/translator.h"
 
 namespace orn::sql::test {

@@ -1,5 +1,5 @@
 // Table references and column names: every form a statement may name a table or field in.
-#include "dbengine/sql/sql_error.h"
+
 #include "sql_test_support.h"
 
 namespace orn::sql::test {
