@@ -1,0 +1,342 @@
+#include "text/inifile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unordered_map>
+
+#include "text/zstring.h"
+
+namespace orn {
+
+namespace {
+
+enum class LineKind { Other, Section, Entry };
+
+struct ParsedLine {
+    LineKind kind = LineKind::Other;
+    std::string name;  // section name or key
+    std::string value;
+};
+
+std::string StripQuotes(std::string value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+ParsedLine ParseLine(std::string_view raw) {
+    ParsedLine parsed;
+    std::string line = Trim(raw);
+    if (line.empty() || line[0] == ';') {
+        return parsed;
+    }
+    if (line[0] == '[') {
+        std::size_t close = line.find(']');
+        parsed.kind = LineKind::Section;
+        parsed.name = Trim(std::string_view(line).substr(
+            1, close == std::string::npos ? std::string::npos : close - 1));
+        return parsed;
+    }
+    std::size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+        return parsed;
+    }
+    parsed.kind = LineKind::Entry;
+    parsed.name = Trim(std::string_view(line).substr(0, eq));
+    parsed.value = StripQuotes(Trim(std::string_view(line).substr(eq + 1)));
+    return parsed;
+}
+
+// Range [begin, end) of the lines after the header of the first section called `section`.
+struct SectionRange {
+    bool found = false;
+    std::size_t header = 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+SectionRange FindSection(const std::vector<std::string>& lines, std::string_view section) {
+    SectionRange range;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ParsedLine p = ParseLine(lines[i]);
+        if (p.kind != LineKind::Section) {
+            continue;
+        }
+        if (range.found) {
+            range.end = i;
+            return range;
+        }
+        if (SameText(p.name, section)) {
+            range.found = true;
+            range.header = i;
+            range.begin = i + 1;
+        }
+    }
+    range.end = lines.size();
+    return range;
+}
+
+std::string OneLine(std::string_view value) {
+    std::string out(value);
+    for (char& c : out) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return out;
+}
+
+std::string CutValue(const std::string& value, bool& cut) {
+    cut = value.size() > kProfileValueLimit;
+    return cut ? value.substr(0, kProfileValueLimit) : value;
+}
+
+}  // namespace
+
+TProfileWriteError::TProfileWriteError(const std::string& fileName)
+    : std::runtime_error("Unable to write to " + fileName) {}
+
+TProfileFile TProfileFile::Load(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) {
+        return {};
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    return Parse(text.str());
+}
+
+TProfileFile TProfileFile::Parse(std::string_view text) {
+    TProfileFile profile;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        profile.bom_ = true;
+        text.remove_prefix(3);
+    }
+    std::size_t firstBreak = text.find('\n');
+    if (firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r') {
+        profile.newline_ = "\r\n";
+    }
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        std::size_t stop = (end == std::string_view::npos) ? text.size() : end;
+        std::string_view line = text.substr(start, stop - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        profile.lines_.emplace_back(line);
+        start = stop + 1;
+    }
+    return profile;
+}
+
+std::vector<std::string> TProfileFile::SectionNames() const {
+    std::vector<std::string> names;
+    for (const std::string& line : lines_) {
+        ParsedLine p = ParseLine(line);
+        if (p.kind != LineKind::Section) {
+            continue;
+        }
+        bool seen = false;
+        for (const std::string& n : names) {
+            seen = seen || SameText(n, p.name);
+        }
+        if (!seen) {
+            names.push_back(p.name);
+        }
+    }
+    return names;
+}
+
+bool TProfileFile::HasSection(std::string_view section) const {
+    return FindSection(lines_, section).found;
+}
+
+std::optional<std::string> TProfileFile::Find(std::string_view section,
+                                              std::string_view key) const {
+    SectionRange range = FindSection(lines_, section);
+    if (!range.found) {
+        return std::nullopt;
+    }
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        ParsedLine p = ParseLine(lines_[i]);
+        if (p.kind == LineKind::Entry && SameText(p.name, key)) {
+            return p.value;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string TProfileFile::ReadString(std::string_view section, std::string_view key,
+                                     std::string_view fallback) const {
+    std::optional<std::string> value = Find(section, key);
+    if (!value) {
+        return std::string(fallback);
+    }
+    bool cut = false;
+    return CutValue(*value, cut);
+}
+
+std::vector<ProfileEntry> TProfileFile::ReadSection(std::string_view section) const {
+    std::vector<ProfileEntry> entries;
+    SectionRange range = FindSection(lines_, section);
+    if (!range.found) {
+        return entries;
+    }
+    std::unordered_map<std::string, std::size_t> first;  // lower-case key -> entry index
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        ParsedLine p = ParseLine(lines_[i]);
+        if (p.kind != LineKind::Entry) {
+            continue;
+        }
+        ProfileEntry entry;
+        entry.key = p.name;
+        auto [it, inserted] = first.emplace(LowerCase(p.name), entries.size());
+        if (inserted) {
+            entry.value = CutValue(p.value, entry.cut);
+        } else {
+            entry.value = entries[it->second].value;
+            entry.cut = entries[it->second].cut;
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void TProfileFile::WriteString(std::string_view section, std::string_view key,
+                               std::string_view value) {
+    std::string entry = OneLine(Trim(key)) + "=" + OneLine(value);
+    SectionRange range = FindSection(lines_, section);
+    if (!range.found) {
+        lines_.push_back("[" + OneLine(section) + "]");
+        lines_.push_back(entry);
+        return;
+    }
+    std::size_t insertAt = range.begin;
+    for (std::size_t i = range.begin; i < range.end; ++i) {
+        ParsedLine p = ParseLine(lines_[i]);
+        if (p.kind == LineKind::Entry && SameText(p.name, key)) {
+            lines_[i] = entry;
+            return;
+        }
+        if (!Trim(lines_[i]).empty()) {
+            insertAt = i + 1;
+        }
+    }
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), entry);
+}
+
+void TProfileFile::DeleteKey(std::string_view section, std::string_view key) {
+    SectionRange range = FindSection(lines_, section);
+    if (!range.found) {
+        return;
+    }
+    for (std::size_t i = range.end; i-- > range.begin;) {
+        ParsedLine p = ParseLine(lines_[i]);
+        if (p.kind == LineKind::Entry && SameText(p.name, key)) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(i));
+        }
+    }
+}
+
+void TProfileFile::EraseSection(std::string_view section) {
+    for (SectionRange range = FindSection(lines_, section); range.found;
+         range = FindSection(lines_, section)) {
+        lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(range.header),
+                     lines_.begin() + static_cast<std::ptrdiff_t>(range.end));
+    }
+}
+
+std::string TProfileFile::Text() const {
+    std::string text = bom_ ? "\xEF\xBB\xBF" : "";
+    for (const std::string& line : lines_) {
+        text += line;
+        text += newline_;
+    }
+    return text;
+}
+
+void TProfileFile::Save(const std::string& fileName) const {
+    WriteFileAtomically(fileName, Text());
+}
+
+std::string ReadProfileString(const std::string& fileName, std::string_view section,
+                              std::string_view key, std::string_view fallback) {
+    return TProfileFile::Load(fileName).ReadString(section, key, fallback);
+}
+
+std::vector<ProfileEntry> ReadProfileSection(const std::string& fileName,
+                                             std::string_view section) {
+    return TProfileFile::Load(fileName).ReadSection(section);
+}
+
+void WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
+                        std::string_view value) {
+    TProfileFile profile = TProfileFile::Load(fileName);
+    profile.WriteString(section, key, value);
+    profile.Save(fileName);
+}
+
+void WriteFileAtomically(const std::string& fileName, std::string_view text) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target(fileName);
+    if (fs::is_symlink(target, ec)) {
+        fs::path resolved = fs::canonical(target, ec);
+        if (!ec) {
+            target = resolved;
+        }
+    }
+    // A directory, or an existing file the user may not write, is refused rather than replaced.
+    if (target.empty() || fs::is_directory(target, ec) ||
+        (fs::exists(target, ec) && access(target.c_str(), W_OK) != 0)) {
+        throw TProfileWriteError(fileName);
+    }
+    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+        throw TProfileWriteError(fileName);
+    }
+    struct stat old {};
+    mode_t mode = 0;
+    if (stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = fchmod(fd, mode) == 0;
+    const char* data = text.data();
+    std::size_t left = text.size();
+    while (ok && left > 0) {
+        ssize_t n = write(fd, data, left);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        ok = n > 0;
+        if (ok) {
+            data += n;
+            left -= static_cast<std::size_t>(n);
+        }
+    }
+    ok = ok && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    ok = ok && std::rename(pattern.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(pattern.c_str());
+        throw TProfileWriteError(fileName);
+    }
+}
+
+}  // namespace orn
