@@ -242,9 +242,7 @@ bool TRegistryRootFile::SaveLocked(std::string& error) {
         ::unlink(tempName.c_str());
         return false;
     }
-    FdGuard dirFd(::open(DirOf(fileName_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.get() >= 0)
-        ::fsync(dirFd.get());
+    // The directory is not synced: until it is, a crash leaves the old file, never a torn one.
     stamp_ = CurrentStamp();
     return true;
 }

@@ -139,6 +139,24 @@ TEST_F(RegistryStore, UncreatableFolderDropsTheWriteSilently) {
     EXPECT_EQ(store.ReadString("S", "a", "none"), "none");
 }
 
+TEST_F(RegistryStore, ReadOnlyFolderDropsTheWriteSilently) {
+    fs::create_directories(registryDir_);
+    fs::permissions(registryDir_, fs::perms::owner_read | fs::perms::owner_exec);
+    TzRegistryIniFile store("HKCU\\k");
+    EXPECT_NO_THROW(store.WriteString("S", "a", "1"));
+    EXPECT_FALSE(store.WriteOpened());
+    EXPECT_TRUE(fs::is_empty(registryDir_));
+}
+
+TEST_F(RegistryStore, GivenRootOverridesTheOneInThePath) {
+    TzRegistryIniFile store("HKLM\\x\\y", TRegRoot::Users);
+    EXPECT_EQ(store.RootKey(), TRegRoot::Users);
+    EXPECT_EQ(store.KeyPath(), "x\\y");
+    store.WriteString("S", "a", "1");
+    EXPECT_TRUE(fs::exists(registryDir_ + "/HKEY_USERS.reg"));
+    EXPECT_FALSE(fs::exists(MachineRootFile()));
+}
+
 TEST_F(RegistryStore, FailedDiskWriteRaisesAndKeepsTheOldFile) {
     TzRegistryIniFile store("HKCU\\k");
     store.WriteString("S", "a", "1");
