@@ -157,6 +157,8 @@ bool TRegistryRootFile::KeyExists(const std::string& keyPath) {
 std::optional<std::string> TRegistryRootFile::ReadValue(const std::string& keyPath,
                                                         const std::string& name) {
     Refresh();
+    if (readFailed_)
+        throw EStoreError("Failed to get data for '" + name + "'");
     const reg::TRegKey* key = doc_.root.Find(keyPath);
     const reg::TRegEntry* entry = key != nullptr ? key->FindValue(name) : nullptr;
     if (entry == nullptr)
