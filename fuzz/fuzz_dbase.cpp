@@ -16,7 +16,11 @@ namespace {
 
 const std::filesystem::path& workDir() {
     static const std::filesystem::path dir = [] {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "fuzz-dbase-XXXXXX").string();
+        // Memory-backed when possible: the target rewrites three files per input.
+        std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                         ? std::filesystem::path("/dev/shm")
+                                         : std::filesystem::temp_directory_path();
+        std::string tmpl = (base / "fuzz-dbase-XXXXXX").string();
         return std::filesystem::path(::mkdtemp(tmpl.data()));
     }();
     return dir;
@@ -40,10 +44,12 @@ void exercise(orn::db::Table& t) {
                 r.emplace_back();  // a broken memo is reported, not fatal
             }
         }
-        if (first.empty()) first = r;
+        if (first.empty())
+            first = r;
     }
     (void)t.recordCount();
-    if (first.empty()) return;
+    if (first.empty())
+        return;
     t.begin();
     try {
         t.insert(first);
@@ -58,7 +64,8 @@ void exercise(orn::db::Table& t) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 2) return 0;
+    if (size < 2)
+        return 0;
     std::size_t n = std::min<std::size_t>(data[0] | (data[1] << 8), size - 2);
     const auto& dir = workDir();
     put(dir / "t.dbf", data + 2, n);

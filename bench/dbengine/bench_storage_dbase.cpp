@@ -25,15 +25,18 @@ Field field(const std::string& name, FieldType type, int size = 0, int decimals 
 
 TableCreate mixedLayout() {
     TableCreate layout;
-    layout.fields = {field("ID", FieldType::Number, 10), field("NAME", FieldType::Alpha, 30),
+    layout.fields = {field("ID", FieldType::Number, 10),        field("NAME", FieldType::Alpha, 30),
                      field("AMOUNT", FieldType::Number, 12, 2), field("DAY", FieldType::Date),
-                     field("PAID", FieldType::Logical), field("CODE", FieldType::Alpha, 8)};
+                     field("PAID", FieldType::Logical),         field("CODE", FieldType::Alpha, 8)};
     return layout;
 }
 
 Record mixedRecord(std::int64_t i) {
-    return {i, "customer " + std::to_string(i % 100000), static_cast<double>(i % 100000) / 100,
-            Date{dayNumber(2000, 1, 1) + static_cast<std::int32_t>(i % 9000)}, i % 3 == 0,
+    return {i,
+            "customer " + std::to_string(i % 100000),
+            static_cast<double>(i % 100000) / 100,
+            Date{dayNumber(2000, 1, 1) + static_cast<std::int32_t>(i % 9000)},
+            i % 3 == 0,
             std::string(i % 7 == 0 ? "" : "X-") + std::to_string(i % 997)};
 }
 
@@ -48,7 +51,8 @@ std::filesystem::path benchDir() {
 void writeTable(const std::filesystem::path& file) {
     auto t = Table::create(file, TableFormat::DBase, mixedLayout());
     t->begin();
-    for (std::int64_t i = 0; i < kRecords; ++i) t->insert(mixedRecord(i));
+    for (std::int64_t i = 0; i < kRecords; ++i)
+        t->insert(mixedRecord(i));
     t->commit();
 }
 
@@ -63,7 +67,8 @@ const std::filesystem::path& scanTable() {
 
 void BM_DBaseAppend1M(benchmark::State& state) {
     auto file = benchDir() / "append.dbf";
-    for (auto _ : state) writeTable(file);
+    for (auto _ : state)
+        writeTable(file);
     state.SetItemsProcessed(state.iterations() * kRecords);
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(std::filesystem::file_size(file)));
@@ -83,7 +88,8 @@ void BM_DBaseScan1M(benchmark::State& state) {
             }
             ++rows;
         }
-        if (rows != kRecords) state.SkipWithError("wrong record count");
+        if (rows != kRecords)
+            state.SkipWithError("wrong record count");
     }
     state.SetItemsProcessed(state.iterations() * kRecords);
     state.SetBytesProcessed(state.iterations() *

@@ -11,7 +11,8 @@ namespace {
 
 void replay(const std::vector<unsigned char>& input) {
     testing::TempDir dir;
-    if (input.size() < 2) return;
+    if (input.size() < 2)
+        return;
     std::size_t n = std::min<std::size_t>(input[0] | (input[1] << 8), input.size() - 2);
     std::vector<unsigned char> dbf(input.begin() + 2, input.begin() + 2 + static_cast<long>(n));
     std::vector<unsigned char> memo(input.begin() + 2 + static_cast<long>(n), input.end());
@@ -37,9 +38,11 @@ void replay(const std::vector<unsigned char>& input) {
                 r.emplace_back();
             }
         }
-        if (first.empty()) first = r;
+        if (first.empty())
+            first = r;
     }
-    if (first.empty()) return;
+    if (first.empty())
+        return;
     t->begin();
     try {
         t->insert(first);
@@ -52,10 +55,12 @@ void replay(const std::vector<unsigned char>& input) {
 }
 
 TEST(DBaseRegressions, FormerFuzzerFindingsAreHandled) {
-    std::filesystem::path dir = std::filesystem::path(ORN_SOURCE_DIR) / "tests/dbengine/storage/regressions";
+    std::filesystem::path dir =
+        std::filesystem::path(ORN_SOURCE_DIR) / "tests/dbengine/storage/regressions";
     int replayed = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        if (entry.path().filename().string().rfind("dbase-", 0) != 0) continue;
+        if (entry.path().filename().string().rfind("dbase-", 0) != 0)
+            continue;
         SCOPED_TRACE(entry.path().filename().string());
         replay(testing::readAll(entry.path()));
         ++replayed;
