@@ -158,7 +158,7 @@ std::string declaredType(const Field& f) {
         case FieldType::Logical:
             return "BOOLEAN INTEGER";
         case FieldType::Bcd:
-            return "BCD(" + std::to_string(f.size) + "," + std::to_string(f.decimals) + ") REAL";
+            return "BCD REAL(" + std::to_string(f.size) + "," + std::to_string(f.decimals) + ")";
         case FieldType::Memo:
             return "MEMO TEXT";
         case FieldType::FmtMemo:
