@@ -112,6 +112,23 @@ std::string CodePage::fromUtf8(std::string_view utf8) const {
     return out;
 }
 
+namespace {
+std::string& fallbackName() {
+    static std::string name;
+    return name;
+}
+}  // namespace
+
+const std::string& fallbackTableCodePage() {
+    return fallbackName();
+}
+
+void setFallbackTableCodePage(std::string iconvName) {
+    if (!iconvName.empty())
+        CodePage check(iconvName);
+    fallbackName() = std::move(iconvName);
+}
+
 std::string codePageName(int number) {
     if (number <= 0)
         return {};

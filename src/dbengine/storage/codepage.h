@@ -22,6 +22,11 @@ class CodePage {
     std::string name_;
 };
 
+// The code page for tables that do not state theirs (dBASE language driver 0, Paradox files
+// before version 4), process-wide; empty (the default) lets each format pick its usual one.
+const std::string& fallbackTableCodePage();
+void setFallbackTableCodePage(std::string iconvName);  // throws EngineError for an unknown name
+
 // The iconv name of a DOS/Windows code page number: 437 -> "CP437"; "" for 0 and unknown ones.
 std::string codePageName(int number);
 // The number of an iconv name made by codePageName ("CP1252" -> 1252), 0 when it is none.

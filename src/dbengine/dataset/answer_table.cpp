@@ -1,0 +1,242 @@
+#include "dbengine/dataset/answer_table.h"
+
+#include <algorithm>
+#include <limits>
+#include <set>
+
+#include "dbengine/storage/table.h"
+#include "dbengine/vtab/iso_text.h"
+#include "dbengine/vtab/table_files.h"
+#include "dbengine/vtab/table_rebuild.h"
+
+namespace orn::db {
+namespace {
+
+constexpr int kMaxAlpha = 255;
+
+std::size_t utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (unsigned char c : s) {
+        n += (c & 0xC0) != 0x80;
+    }
+    return n;
+}
+
+// What the rows hold, learnt in one pass: text widths, whether integers fit 32 bits.
+struct ColumnStats {
+    std::size_t maxText = 0;
+    bool wideInteger = false;
+    bool fractions = false;
+};
+
+Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat format) {
+    Field out;
+    out.name = f.name();
+    const auto& info = f.info();
+    switch (info.kind) {
+        case FieldKind::Text: {
+            const auto width = std::max<std::size_t>(
+                {stats.maxText, 1, static_cast<std::size_t>(std::max(0, info.size))});
+            if (width > kMaxAlpha) {
+                out.type = FieldType::Memo;
+                out.size = 10;
+            } else {
+                out.type = FieldType::Alpha;
+                out.size = static_cast<int>(width);
+            }
+            break;
+        }
+        case FieldKind::Memo:
+            out.type = FieldType::Memo;
+            out.size = 10;
+            break;
+        case FieldKind::Integer:
+        case FieldKind::AutoInc:
+            out.type = stats.fractions     ? FieldType::Number
+                       : stats.wideInteger ? FieldType::Number
+                                           : FieldType::Long;
+            break;
+        case FieldKind::Float:
+            out.type = FieldType::Number;
+            break;
+        case FieldKind::Money:
+            out.type = FieldType::Money;
+            break;
+        case FieldKind::Bcd:
+            out.type = FieldType::Bcd;
+            out.size = info.size > 0 ? info.size : 32;
+            out.decimals = info.decimals;
+            break;
+        case FieldKind::Boolean:
+            out.type = FieldType::Logical;
+            break;
+        case FieldKind::Date:
+            out.type = FieldType::Date;
+            break;
+        case FieldKind::Time:
+            out.type = FieldType::Time;
+            break;
+        case FieldKind::Timestamp:
+            out.type = FieldType::Timestamp;
+            break;
+        case FieldKind::Blob:
+            out.type = FieldType::Blob;
+            out.size = 10;
+            break;
+    }
+    if (format == TableFormat::DBase && out.type == FieldType::Number) {
+        out.size = 20;
+        out.decimals = stats.fractions ? 6 : 0;
+    }
+    return out;
+}
+
+Value storedCell(const Field& field, const Cell& cell) {
+    if (std::holds_alternative<std::monostate>(cell)) {
+        return Value{};
+    }
+    if (const auto* i = std::get_if<std::int64_t>(&cell)) {
+        switch (field.type) {
+            case FieldType::Logical:
+                return *i != 0;
+            case FieldType::Number:
+            case FieldType::Money:
+                return static_cast<double>(*i);
+            case FieldType::Bcd:
+                return Decimal{std::to_string(*i)};
+            case FieldType::Alpha:
+            case FieldType::Memo:
+                return std::to_string(*i);
+            default:
+                return *i;
+        }
+    }
+    if (const auto* d = std::get_if<double>(&cell)) {
+        if (field.type == FieldType::Bcd) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.*f", field.decimals, *d);
+            return Decimal{buf};
+        }
+        if (field.type == FieldType::Long) {
+            return static_cast<std::int64_t>(*d);
+        }
+        return *d;
+    }
+    if (const auto* b = std::get_if<std::vector<std::uint8_t>>(&cell)) {
+        return Bytes(*b);
+    }
+    const auto& s = std::get<std::string>(cell);
+    switch (field.type) {
+        case FieldType::Date:
+            if (auto v = parseIsoDate(s)) {
+                return *v;
+            }
+            return Value{};
+        case FieldType::Time:
+            if (auto v = parseIsoTime(s)) {
+                return *v;
+            }
+            return Value{};
+        case FieldType::Timestamp:
+            if (auto v = parseIsoTimestamp(s)) {
+                return *v;
+            }
+            return Value{};
+        default:
+            return s;
+    }
+}
+
+// Paradox field names must be unique and not empty.
+void uniqueNames(std::vector<Field>& fields) {
+    std::set<std::string> used;
+    for (auto& f : fields) {
+        std::string base = f.name.empty() ? "Field" : f.name.substr(0, 25);
+        std::string name = base;
+        for (int n = 1; used.count(lowerAscii(name)); ++n) {
+            name = base + "_" + std::to_string(n);
+        }
+        used.insert(lowerAscii(name));
+        f.name = name;
+    }
+}
+
+// Restores the query's record number whatever happens.
+class PositionKeeper {
+  public:
+    explicit PositionKeeper(Query& q) : q_(q), recNo_(q.recNo()) { q_.disableControls(); }
+    ~PositionKeeper() {
+        try {
+            if (recNo_ > 0) {
+                q_.setRecNo(recNo_);
+            }
+        } catch (const std::exception&) {
+        }
+        q_.enableControls();
+    }
+
+  private:
+    Query& q_;
+    std::int64_t recNo_;
+};
+
+}  // namespace
+
+void saveAnswerAsTable(Query& query, const std::string& tableName) {
+    if (!query.active()) {
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    }
+    if (query.live()) {
+        throw EngineError("Only the answer of a query that is not live can be saved as a table");
+    }
+    if (query.fieldCount() == 0) {
+        throw EngineError("The query has no answer set to save");
+    }
+    TableFormat format = TableFormat::Paradox;
+    const auto file = newTableFile(query.databaseDir(), tableName, format);
+    PositionKeeper keep(query);
+    const std::size_t n = query.fieldCount();
+    std::vector<ColumnStats> stats(n);
+    for (query.first(); !query.eof(); query.next()) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const Cell& c = query.field(i).value();
+            if (const auto* s = std::get_if<std::string>(&c)) {
+                stats[i].maxText = std::max(stats[i].maxText, utf8Length(*s));
+            } else if (const auto* v = std::get_if<std::int64_t>(&c)) {
+                stats[i].wideInteger = stats[i].wideInteger || *v > 2147483647 || *v < -2147483647;
+            } else if (std::holds_alternative<double>(c)) {
+                stats[i].fractions = true;
+            }
+        }
+    }
+    TableCreate layout;
+    for (std::size_t i = 0; i < n; ++i) {
+        layout.fields.push_back(fieldFor(query.field(i), stats[i], format));
+    }
+    uniqueNames(layout.fields);
+    const auto temp = temporaryTableBeside(file);
+    try {
+        auto table = Table::create(temp, format, layout);
+        table->begin();
+        Record record(n);
+        for (query.first(); !query.eof(); query.next()) {
+            for (std::size_t i = 0; i < n; ++i) {
+                record[i] = storedCell(layout.fields[i], query.field(i).value());
+            }
+            table->insert(record);
+        }
+        table->commit();
+    } catch (...) {
+        std::error_code ec;
+        if (std::filesystem::exists(temp, ec)) {
+            try {
+                Table::drop(temp);
+            } catch (const EngineError&) {
+            }
+        }
+        throw;
+    }
+    replaceTable(file, temp, format);
+}
+
+}  // namespace orn::db

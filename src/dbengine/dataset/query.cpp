@@ -1,0 +1,519 @@
+#include "dbengine/dataset/query.h"
+
+#include <algorithm>
+
+#include "dbengine/dataset/field_text.h"
+#include "dbengine/dataset/live_result.h"
+#include "dbengine/dataset/row_window.h"
+#include "dbengine/storage/table.h"
+#include "dbengine/vtab/sql_session.h"
+#include "dbengine/vtab/statement_gateway.h"
+#include "dbengine/vtab/table_files.h"
+
+namespace orn::db {
+namespace {
+
+std::string quotedName(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + '"';
+}
+
+int cellType(const Cell& c) {
+    switch (c.index()) {
+        case 1:
+            return SQLITE_INTEGER;
+        case 2:
+            return SQLITE_FLOAT;
+        case 3:
+            return SQLITE_TEXT;
+        case 4:
+            return SQLITE_BLOB;
+        default:
+            return 0;
+    }
+}
+
+const Cell kNull{};
+
+}  // namespace
+
+Query::Query() = default;
+Query::Query(std::filesystem::path databaseDir, bool live)
+    : dir_(std::move(databaseDir)), live_(live) {}
+Query::~Query() = default;
+
+void Query::setSql(const std::string& text) {
+    sql_.clear();
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || text[i] == '\n' || text[i] == '\r') {
+            if (i < text.size() || start < i) {
+                sql_.push_back(text.substr(start, i - start));
+            }
+            if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+}
+
+std::string Query::sqlText() const {
+    std::string out;
+    for (std::size_t i = 0; i < sql_.size(); ++i) {
+        out += (i ? "\n" : "") + sql_[i];
+    }
+    return out;
+}
+
+void Query::open() {
+    close();
+    auto session = std::make_unique<SqlSession>(dir_);
+    auto prepared = prepareDialect(*session, sqlText());
+    sqlite3_stmt* handle = prepared.statement ? prepared.statement->handle() : nullptr;
+    if (!handle || sqlite3_column_count(handle) == 0) {
+        if (prepared.statement) {
+            while (prepared.statement->step()) {
+            }
+        }
+        session_ = std::move(session);
+        state_ = DatasetState::Browse;
+        notify(DatasetEvent::Opened);
+        return;
+    }
+    std::string sql = prepared.sqliteSql;
+    std::string table;
+    if (live_ && isSingleTableSelect(sql)) {
+        const int n = sqlite3_column_count(handle);
+        for (int c = 0; c < n; ++c) {
+            const char* t = sqlite3_column_table_name(handle, c);
+            const char* o = sqlite3_column_origin_name(handle, c);
+            if (!t || !o || (c > 0 && table != t)) {
+                table.clear();
+                break;
+            }
+            table = t;
+        }
+    }
+    if (!table.empty()) {
+        sql = selectWithRowid(sql);
+        prepared.statement = session->prepare(sql);
+        handle = prepared.statement->handle();
+        liveSql_ = sql;
+    }
+    liveTable_ = table;
+    session_ = std::move(session);
+    std::function<bool(const Row&)> skip;
+    if (!liveTable_.empty()) {
+        skip = [this](const Row& r) {
+            const auto* id = std::get_if<std::int64_t>(&r[0]);
+            return id && insertedIds_.count(*id) > 0;
+        };
+    }
+    window_ = std::make_unique<RowWindow>(*session_, sql, std::move(prepared.statement),
+                                          kWindowRows, std::move(skip));
+    const Row* first = window_->row(0);
+    const int n = sqlite3_column_count(handle);
+    for (int c = static_cast<int>(offset()); c < n; ++c) {
+        const int type = first ? cellType((*first)[static_cast<std::size_t>(c)]) : 0;
+        fields_.push_back(
+            std::make_unique<DatasetField>(*this, fields_.size(), columnInfo(handle, c, type)));
+    }
+    state_ = DatasetState::Browse;
+    current_ = 0;
+    bof_ = true;
+    eof_ = first == nullptr;
+    notify(DatasetEvent::Opened);
+}
+
+void Query::close() {
+    const bool wasActive = active();
+    fields_.clear();
+    window_.reset();
+    session_.reset();
+    liveTable_.clear();
+    liveSql_.clear();
+    inserted_.clear();
+    insertedIds_.clear();
+    buffer_.clear();
+    state_ = DatasetState::Inactive;
+    current_ = 0;
+    eof_ = bof_ = true;
+    if (wasActive) {
+        notify(DatasetEvent::Closed);
+    }
+}
+
+void Query::execute() {
+    SqlSession session(dir_);
+    auto prepared = prepareDialect(session, sqlText());
+    if (prepared.statement) {
+        while (prepared.statement->step()) {
+        }
+    }
+}
+
+void Query::requireActive() const {
+    if (!active()) {
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    }
+}
+
+DatasetField& Query::field(std::size_t index) {
+    if (index >= fields_.size()) {
+        throw EngineError("Field index out of range");
+    }
+    return *fields_[index];
+}
+
+DatasetField* Query::findField(const std::string& name) {
+    const std::string wanted = lowerAscii(name);
+    for (auto& f : fields_) {
+        if (lowerAscii(f->name()) == wanted) {
+            return f.get();
+        }
+    }
+    return nullptr;
+}
+
+DatasetField& Query::fieldByName(const std::string& name) {
+    if (auto* f = findField(name)) {
+        return *f;
+    }
+    throw EngineError("Field '" + name + "' not found");
+}
+
+// Logical index -> overlay slot or window index.
+std::int64_t Query::baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const {
+    std::int64_t before = 0;
+    for (std::size_t i = 0; i < inserted_.size(); ++i) {
+        if (inserted_[i].first == index) {
+            inserted = true;
+            slot = i;
+            return -1;
+        }
+        if (inserted_[i].first < index) {
+            ++before;
+        }
+    }
+    inserted = false;
+    return index - before;
+}
+
+const Row* Query::rowAt(std::int64_t index) const {
+    return const_cast<Query*>(this)->mutableRowAt(index);
+}
+
+Row* Query::mutableRowAt(std::int64_t index) {
+    if (!window_ || index < 0) {
+        return nullptr;
+    }
+    bool inserted = false;
+    std::size_t slot = 0;
+    const auto base = baseIndex(index, inserted, slot);
+    if (inserted) {
+        return &inserted_[slot].second;
+    }
+    return window_->row(base);
+}
+
+std::int64_t Query::recordCount() {
+    requireActive();
+    if (!window_) {
+        return 0;
+    }
+    if (!liveSql_.empty() && !insertedIds_.empty() && !window_->knownCount()) {
+        std::string ids;
+        for (auto id : insertedIds_) {
+            ids += (ids.empty() ? "" : ",") + std::to_string(id);
+        }
+        window_->setCountSql("SELECT count(*) FROM (" + liveSql_ + ") WHERE rowid NOT IN (" + ids +
+                             ")");
+    }
+    return window_->count() + static_cast<std::int64_t>(inserted_.size()) +
+           (state_ == DatasetState::Insert ? 1 : 0);
+}
+
+bool Query::isEmpty() {
+    requireActive();
+    return state_ != DatasetState::Insert && rowAt(0) == nullptr;
+}
+
+std::int64_t Query::recNo() const {
+    if (state_ == DatasetState::Insert) {
+        return insertPos_ + 1;
+    }
+    if (!window_ || rowAt(current_) == nullptr) {
+        return 0;
+    }
+    return current_ + 1;
+}
+
+void Query::checkBrowseMode() {
+    requireActive();
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+        post();
+    }
+}
+
+void Query::moveTo(std::int64_t index) {
+    checkBrowseMode();
+    if (index < 0) {
+        index = 0;
+    }
+    bof_ = index == 0;
+    eof_ = false;
+    if (rowAt(index) == nullptr) {
+        // past the end: stay on the last record
+        eof_ = true;
+        const auto n = recordCount();
+        index = n > 0 ? n - 1 : 0;
+        bof_ = index == 0;
+    }
+    current_ = index;
+    notify(DatasetEvent::Scrolled);
+}
+
+void Query::setRecNo(std::int64_t recNo) {
+    requireActive();
+    moveTo(recNo - 1);
+    if (rowAt(current_)) {
+        eof_ = false;
+    }
+}
+
+void Query::first() {
+    moveTo(0);
+    eof_ = rowAt(0) == nullptr;
+}
+
+void Query::next() {
+    checkBrowseMode();
+    if (rowAt(current_ + 1) == nullptr) {
+        eof_ = true;
+        return;
+    }
+    ++current_;
+    bof_ = false;
+    eof_ = false;
+    notify(DatasetEvent::Scrolled);
+}
+
+void Query::prior() {
+    checkBrowseMode();
+    if (current_ == 0) {
+        bof_ = true;
+        return;
+    }
+    --current_;
+    eof_ = false;
+    notify(DatasetEvent::Scrolled);
+}
+
+void Query::last() {
+    checkBrowseMode();
+    const auto n = recordCount();
+    moveTo(n > 0 ? n - 1 : 0);
+    eof_ = true;
+}
+
+const Cell& Query::currentCell(std::size_t field) const {
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+        return buffer_[field];
+    }
+    const Row* row = rowAt(current_);
+    return row ? (*row)[field + offset()] : kNull;
+}
+
+void Query::assign(std::size_t field, Cell value) {
+    if (state_ != DatasetState::Edit && state_ != DatasetState::Insert) {
+        throw EngineError("Dataset not in edit or insert mode");
+    }
+    buffer_[field] = std::move(value);
+    notify(DatasetEvent::RecordChanged);
+}
+
+void Query::edit() {
+    requireActive();
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+        return;
+    }
+    if (!canModify()) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    const Row* row = rowAt(current_);
+    if (!row) {
+        startInsert(0);
+        return;
+    }
+    buffer_.assign(row->begin() + static_cast<std::ptrdiff_t>(offset()), row->end());
+    state_ = DatasetState::Edit;
+    notify(DatasetEvent::RecordChanged);
+}
+
+void Query::startInsert(std::int64_t position) {
+    if (!canModify()) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    buffer_.assign(fields_.size(), Cell{});
+    insertPos_ = position;
+    state_ = DatasetState::Insert;
+    notify(DatasetEvent::RecordChanged);
+}
+
+void Query::insert() {
+    checkBrowseMode();
+    startInsert(rowAt(current_) ? current_ : 0);
+}
+
+void Query::append() {
+    checkBrowseMode();
+    startInsert(rowAt(0) ? recordCount() : 0);
+}
+
+void Query::cancel() {
+    requireActive();
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
+        buffer_.clear();
+        state_ = DatasetState::Browse;
+        notify(DatasetEvent::RecordChanged);
+    }
+}
+
+void Query::post() {
+    requireActive();
+    if (state_ == DatasetState::Edit) {
+        postEdit();
+    } else if (state_ == DatasetState::Insert) {
+        postInsert();
+    } else {
+        return;
+    }
+    buffer_.clear();
+    state_ = DatasetState::Browse;
+    eof_ = false;
+    notify(DatasetEvent::RecordChanged);
+}
+
+Row Query::rereadRow(std::int64_t rowid) {
+    std::string sql = "SELECT rowid";
+    for (const auto& f : fields_) {
+        sql += ", " + quotedName(f->info().origin);
+    }
+    sql += " FROM " + quotedName(liveTable_) + " WHERE rowid = ?";
+    auto stmt = session_->prepare(sql);
+    sqlite3_bind_int64(stmt->handle(), 1, rowid);
+    if (!stmt->step()) {
+        throw EngineError("Record not found");
+    }
+    Row row;
+    for (int c = 0; c < sqlite3_column_count(stmt->handle()); ++c) {
+        row.push_back(cellOf(stmt->handle(), c));
+    }
+    return row;
+}
+
+void Query::postEdit() {
+    Row* row = mutableRowAt(current_);
+    if (!row) {
+        throw EngineError("Record not found");
+    }
+    const auto rowid = std::get<std::int64_t>((*row)[0]);
+    std::string sql;
+    std::vector<const Cell*> values;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i]->readOnly() || buffer_[i] == (*row)[i + 1]) {
+            continue;
+        }
+        sql += (sql.empty() ? "" : ", ") + quotedName(fields_[i]->info().origin) + " = ?";
+        values.push_back(&buffer_[i]);
+    }
+    if (!values.empty()) {
+        auto stmt = session_->prepare("UPDATE " + quotedName(liveTable_) + " SET " + sql +
+                                      " WHERE rowid = ?");
+        int index = 1;
+        for (const Cell* v : values) {
+            bindCell(stmt->handle(), index++, *v);
+        }
+        sqlite3_bind_int64(stmt->handle(), index, rowid);
+        stmt->step();
+    }
+    *row = rereadRow(rowid);
+}
+
+void Query::postInsert() {
+    std::string columns, marks;
+    std::vector<const Cell*> values;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i]->readOnly() || std::holds_alternative<std::monostate>(buffer_[i])) {
+            continue;
+        }
+        columns += (columns.empty() ? "" : ", ") + quotedName(fields_[i]->info().origin);
+        marks += marks.empty() ? "?" : ", ?";
+        values.push_back(&buffer_[i]);
+    }
+    const std::string sql =
+        "INSERT INTO " + quotedName(liveTable_) +
+        (values.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + marks + ")");
+    auto stmt = session_->prepare(sql);
+    int index = 1;
+    for (const Cell* v : values) {
+        bindCell(stmt->handle(), index++, *v);
+    }
+    stmt->step();
+    const auto rowid = sqlite3_last_insert_rowid(session_->handle());
+    Row row = rereadRow(rowid);
+    window_->invalidateCount();
+    for (auto& entry : inserted_) {
+        if (entry.first >= insertPos_) {
+            ++entry.first;
+        }
+    }
+    const auto at = std::find_if(inserted_.begin(), inserted_.end(),
+                                 [&](const auto& e) { return e.first > insertPos_; });
+    inserted_.insert(at, {insertPos_, std::move(row)});
+    insertedIds_.insert(rowid);
+    current_ = insertPos_;
+}
+
+void Query::addObserver(DatasetObserver* observer) {
+    observers_.push_back(observer);
+}
+
+void Query::removeObserver(DatasetObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
+void Query::disableControls() {
+    ++disabled_;
+}
+
+void Query::enableControls() {
+    if (disabled_ > 0 && --disabled_ == 0 && pending_) {
+        pending_ = false;
+        notify(DatasetEvent::DataChanged);
+    }
+}
+
+void Query::notify(DatasetEvent event) {
+    if (disabled_ > 0) {
+        pending_ = true;
+        return;
+    }
+    const auto observers = observers_;  // an observer may remove itself
+    for (auto* o : observers) {
+        o->datasetEvent(*this, event);
+    }
+}
+
+std::size_t Query::cachedRows() const {
+    return window_ ? window_->cachedRows() : 0;
+}
+
+}  // namespace orn::db

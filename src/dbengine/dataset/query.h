@@ -1,0 +1,141 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dbengine/dataset/cell.h"
+#include "dbengine/dataset/dataset_field.h"
+#include "dbengine/dataset/dataset_observer.h"
+
+namespace orn::db {
+
+class SqlSession;
+class RowWindow;
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+
+// An SQL query over a directory of table files and, once open, its result set.
+//
+// The result is read through a bounded row window, so a query over a million records shows its
+// first row at once and walking it keeps memory flat. A live query whose result comes from one
+// table (plain columns, no grouping, joins or DISTINCT) can be edited: every posted change goes
+// to the table file by the record's identity there, so an edit lands on the record the user had
+// in front of them even after other records were inserted. Every failure is thrown as EngineError
+// (KeyViolation for "Key violation.").
+class Query {
+  public:
+    static constexpr std::size_t kWindowRows = 2000;
+
+    Query();
+    explicit Query(std::filesystem::path databaseDir, bool live = false);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // SQL text, kept as lines; setSql splits at line ends.
+    void setSql(const std::string& text);
+    void setSqlLines(std::vector<std::string> lines) { sql_ = std::move(lines); }
+    const std::vector<std::string>& sqlLines() const { return sql_; }
+    std::string sqlText() const;
+    // Empty: table names are resolved against the process working directory.
+    void setDatabaseDir(std::filesystem::path dir) { dir_ = std::move(dir); }
+    const std::filesystem::path& databaseDir() const { return dir_; }
+    void setLive(bool live) { live_ = live; }
+    bool live() const { return live_; }
+    // Open, live, and the result can be written back.
+    bool canModify() const { return !liveTable_.empty(); }
+    // The table (as named in the statement) that edits go to; empty when not modifiable.
+    const std::string& liveTable() const { return liveTable_; }
+
+    // Runs the text. A statement that yields no rows is carried out and leaves an open, empty,
+    // field-less result.
+    void open();
+    void close();
+    bool active() const { return state_ != DatasetState::Inactive; }
+    // Runs a statement that yields no result set (the query's result, if open, stays as is).
+    void execute();
+
+    std::size_t fieldCount() const { return fields_.size(); }
+    DatasetField& field(std::size_t index);
+    DatasetField& fieldByName(const std::string& name);  // "Field '%s' not found"
+    DatasetField* findField(const std::string& name);    // case-insensitive
+
+    // Navigation. Record numbers are 1-based; an empty result has record number 0.
+    std::int64_t recordCount();
+    std::int64_t recNo() const;
+    void setRecNo(std::int64_t recNo);
+    void first();
+    void next();
+    void prior();
+    void last();
+    bool eof() const { return eof_; }
+    bool bof() const { return bof_; }
+    bool isEmpty();
+
+    // Editing. Moving or inserting while a record is being edited posts it first.
+    DatasetState state() const { return state_; }
+    void edit();
+    void insert();  // a new record before the current one
+    void append();  // a new record after the last one
+    void post();
+    void cancel();
+
+    void addObserver(DatasetObserver* observer);
+    void removeObserver(DatasetObserver* observer);
+    void disableControls();  // nests; see DatasetObserver
+    void enableControls();
+    bool controlsDisabled() const { return disabled_ > 0; }
+
+    // Rows held in memory right now (for tests of the window bound).
+    std::size_t cachedRows() const;
+
+  private:
+    friend class DatasetField;
+    const Cell& currentCell(std::size_t field) const;
+    void assign(std::size_t field, Cell value);
+
+    const Row* rowAt(std::int64_t index) const;
+    Row* mutableRowAt(std::int64_t index);
+    std::int64_t baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const;
+    void moveTo(std::int64_t index);
+    void checkBrowseMode();
+    void requireActive() const;
+    void startInsert(std::int64_t position);
+    void postEdit();
+    void postInsert();
+    Row rereadRow(std::int64_t rowid);
+    void notify(DatasetEvent event);
+    std::size_t offset() const { return liveTable_.empty() ? 0 : 1; }
+
+    std::vector<std::string> sql_;
+    std::filesystem::path dir_;
+    bool live_ = false;
+
+    std::unique_ptr<SqlSession> session_;
+    std::unique_ptr<RowWindow> window_;
+    std::vector<std::unique_ptr<DatasetField>> fields_;
+    std::string liveTable_;
+    std::string liveSql_;  // live results: the SELECT with the record identity in front
+
+    // Records inserted through this result: shown where they were inserted, hidden in the window.
+    std::vector<std::pair<std::int64_t, Row>> inserted_;  // sorted by position
+    std::set<std::int64_t> insertedIds_;
+
+    DatasetState state_ = DatasetState::Inactive;
+    std::int64_t current_ = 0;  // 0-based
+    bool eof_ = true;
+    bool bof_ = true;
+    Row buffer_;  // the record being edited or inserted (field values only)
+    std::int64_t insertPos_ = 0;
+
+    std::vector<DatasetObserver*> observers_;
+    int disabled_ = 0;
+    bool pending_ = false;
+};
+
+}  // namespace orn::db

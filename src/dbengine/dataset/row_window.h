@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "dbengine/dataset/cell.h"
+#include "dbengine/vtab/sql_session.h"
+
+namespace orn::db {
+
+// A forward-only SQL result seen as numbered rows through a bounded window: rows are fetched as
+// they are asked for, at most `capacity` are kept, and going back past the window runs the
+// statement again. The row count is found by a separate count query, only when asked.
+class RowWindow {
+  public:
+    // `skip` (may be empty) hides rows, e.g. rows the caller already shows elsewhere.
+    RowWindow(SqlSession& session, std::string sql, std::unique_ptr<SqlStatement> stmt,
+              std::size_t capacity, std::function<bool(const Row&)> skip = {});
+
+    // The row at 0-based `index`, or nullptr past the end. Valid until the next call.
+    Row* row(std::int64_t index);
+    // Number of rows (after skipping). `countSql` overrides the default count query.
+    std::int64_t count();
+    void setCountSql(std::string sql) { countSql_ = std::move(sql); }
+    // Known end without counting: the statement ran out.
+    std::optional<std::int64_t> knownCount() const;
+    std::size_t cachedRows() const { return rows_.size(); }
+    void invalidateCount() { count_.reset(); }
+
+  private:
+    bool fetchOne();  // appends the next visible row; false at the end
+    void restart();
+
+    SqlSession& session_;
+    std::string sql_;
+    std::string countSql_;
+    std::unique_ptr<SqlStatement> stmt_;
+    std::size_t capacity_;
+    std::function<bool(const Row&)> skip_;
+    std::deque<Row> rows_;
+    std::int64_t first_ = 0;  // index of rows_.front()
+    bool exhausted_ = false;
+    std::optional<std::int64_t> count_;
+};
+
+}  // namespace orn::db

@@ -1,0 +1,168 @@
+#include "dbengine/dataset/table_restructure.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "dbengine/vtab/table_rebuild.h"
+
+namespace orn::db {
+namespace {
+
+// Engine type codes and the field kinds they stand for.
+struct TypeCode {
+    std::uint16_t code;
+    FieldType type;
+};
+constexpr TypeCode kTypeCodes[] = {
+    {1, FieldType::Alpha},   {2, FieldType::Date},       {3, FieldType::Memo},
+    {4, FieldType::Logical}, {5, FieldType::Short},      {6, FieldType::Long},
+    {7, FieldType::Number},  {8, FieldType::Bcd},        {9, FieldType::Bytes},
+    {10, FieldType::Time},   {11, FieldType::Timestamp}, {29, FieldType::AutoInc},
+};
+
+FieldType typeOfCode(std::uint16_t code) {
+    for (const auto& t : kTypeCodes) {
+        if (t.code == code) {
+            return t.type;
+        }
+    }
+    throw EngineError("Unknown field type code " + std::to_string(code));
+}
+
+// "'%s' is not a valid integer value" unless the whole text is an integer.
+long wholeNumber(const std::string& text) {
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    const bool blanksOnly = [&] {
+        for (const char* p = end; *p; ++p) {
+            if (*p != ' ') {
+                return false;
+            }
+        }
+        return true;
+    }();
+    if (text.empty() || end == text.c_str() || !blanksOnly || errno != 0) {
+        throw EngineError("'" + text + "' is not a valid integer value");
+    }
+    return value;
+}
+
+}  // namespace
+
+std::uint16_t FieldTypeFromLetter(const std::string& text) {
+    if (text.empty()) {
+        return 0;
+    }
+    switch (text[0]) {
+        case 'A':
+            return 1;
+        case 'D':
+            return 2;
+        case 'S':
+            return 5;
+        case 'I':
+            return 6;
+        case 'N':
+            return 7;
+        case '#':
+            return 8;
+        case 'T':
+            return 10;
+        case '@':
+            return 11;
+        case '+':
+            return 29;
+        default:
+            return 0;
+    }
+}
+
+void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change) {
+    if (!table.active()) {
+        throw EngineError("Table must be opened to restructure");
+    }
+    if (!table.openExclusive()) {
+        throw EngineError("Table must be opened exclusivelyto restructure");
+    }
+    table.setTranslateMode(false);
+    const auto props = table.cursorProperties();
+    if (props.tableType != "PARADOX" && props.tableType != "DBASE") {
+        throw EngineError("Field altering can only occur on Paradox or dBASE tables");
+    }
+    const Table& engine = table.cursor();
+    TableCreate layout;
+    layout.fields = engine.fields();
+    layout.keyFields = engine.keyFieldCount();
+    layout.version = engine.version();
+    if (fieldNo < 0 || fieldNo >= static_cast<int>(layout.fields.size())) {
+        throw EngineError("Field number " + std::to_string(fieldNo) + " out of range");
+    }
+    Field& field = layout.fields[static_cast<std::size_t>(fieldNo)];
+    const Field old = field;
+    const std::string newName(change.name, strnlen(change.name, sizeof change.name - 1));
+    // The record holds 31 characters; a longer name cut to them stays the column's own name.
+    if (!(newName.size() == sizeof change.name - 1 && old.name.rfind(newName, 0) == 0) &&
+        !newName.empty()) {
+        field.name = newName;
+    }
+    if (change.type > 0) {
+        field.type = typeOfCode(change.type);
+        field.letter = 0;  // the format picks its own letter for the new kind
+    }
+    if (change.length > 0) {
+        if (field.type == FieldType::Bcd) {
+            field.decimals = change.length;
+        } else {
+            field.size = change.length;
+        }
+    }
+    if (change.precision > 0) {
+        field.decimals = change.precision;
+    }
+    if (field.type != old.type && field.type != FieldType::Alpha && field.type != FieldType::Bcd &&
+        change.length == 0 && table.cursorProperties().tableType == "PARADOX") {
+        field.size = 0;  // fixed-size Paradox kinds: the format knows the size
+    }
+    if (field.type == FieldType::Alpha && field.size <= 0) {
+        throw EngineError("Field '" + field.name + "' needs a size to become alphanumeric");
+    }
+    std::vector<int> sources(layout.fields.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        sources[i] = static_cast<int>(i);
+    }
+    const auto file = table.file();
+    table.close();
+    rebuildTable(file, layout, sources);
+}
+
+void ChangeField(const std::string& tableName, const std::string& column,
+                 const std::string& typeText, const std::string& sizeText,
+                 const std::filesystem::path& databaseDir) {
+    DatasetTable table(tableName, databaseDir);
+    table.setExclusive(true);
+    table.open();
+    const auto ref = table.fieldByName(column);
+    ChangeRec change;
+    std::strncpy(change.name, ref.fullName.c_str(), sizeof change.name - 1);
+    change.type = FieldTypeFromLetter(typeText);
+    change.subtype = 0;
+    const long size = wholeNumber(sizeText);
+    if (size < 0 || size > 65535) {
+        throw EngineError("Invalid field size " + sizeText);
+    }
+    change.length = static_cast<std::uint16_t>(size);
+    change.precision = 0;
+    RestructureField(table, ref.fieldNo, change);
+}
+
+void AddPrimaryIndex(const std::string& tableName, const std::string& columns,
+                     const std::filesystem::path& databaseDir) {
+    DatasetTable table(tableName, databaseDir);
+    table.setExclusive(true);
+    table.open();
+    table.addIndex("", columns, true);
+}
+
+}  // namespace orn::db

@@ -1,0 +1,465 @@
+#include "dbengine/storage/dbase_table.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "dbengine/storage/companion.h"
+#include "dbengine/storage/dbase_language.h"
+#include "dbengine/storage/value_text.h"
+
+namespace orn::db::dbase {
+
+namespace {
+
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
+
+std::uint32_t le32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+}
+void putLe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Walks the records through a window of whole records read in one go.
+class DBaseCursor final : public TableCursor {
+  public:
+    explicit DBaseCursor(DBaseTable& table)
+        : table_(table), length_(table.recordLength()), end_(table.slotCount()) {
+        perWindow_ = std::max<std::size_t>(1, kWindowBytes / length_);
+        values_.resize(table.fields().size());
+        decoded_.resize(table.fields().size());
+    }
+
+    bool next() override {
+        for (;;) {
+            if (index_ + 1 >= end_ + 1 && started_)
+                return false;
+            std::uint64_t candidate = started_ ? index_ + 1 : 0;
+            started_ = true;
+            index_ = candidate;
+            if (index_ >= end_)
+                return false;
+            if (index_ < windowFirst_ || index_ >= windowFirst_ + windowCount_)
+                load();
+            if (index_ >= windowFirst_ + windowCount_)
+                return false;  // file shrank
+            current_ = window_.data() + (index_ - windowFirst_) * length_;
+            if (current_[0] == '*')
+                continue;
+            std::fill(decoded_.begin(), decoded_.end(), 0);
+            return true;
+        }
+    }
+
+    RecordId id() const override { return index_ + 1; }
+
+    const Value& value(std::size_t field) override {
+        if (!decoded_.at(field)) {
+            values_[field] = table_.decodeField(field, current_);
+            decoded_[field] = 1;
+        }
+        return values_[field];
+    }
+
+  private:
+    void load() {
+        std::uint64_t count = std::min<std::uint64_t>(perWindow_, end_ - index_);
+        window_.resize(static_cast<std::size_t>(count) * length_);
+        std::size_t got =
+            table_.files().read(0, table_.recordOffset(index_), window_.data(), window_.size());
+        windowFirst_ = index_;
+        windowCount_ = got / length_;
+    }
+
+    DBaseTable& table_;
+    std::size_t length_;
+    std::uint64_t end_;
+    std::size_t perWindow_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t windowFirst_ = 0, windowCount_ = 0, index_ = 0;
+    bool started_ = false;
+    const std::uint8_t* current_ = nullptr;
+    std::vector<Value> values_;
+    std::vector<std::uint8_t> decoded_;
+};
+
+}  // namespace
+
+DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
+                       const std::string& codePage)
+    : path_(file), fallbackCodePage_(codePage), files_(file, mode) {
+    loadHeader();
+    if (header_.memo != MemoKind::None) {
+        const char* ext = header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt";
+        auto found = findCompanion(file, ext);
+        if (found || (files_.writable() && header_.hasMemoFields())) {
+            std::size_t index = found ? files_.addCompanion(*found)
+                                      : files_.addCompanion(companionPath(file, ext), true);
+            memo_ = std::make_unique<MemoFile>(files_, index, header_.memo);
+        }
+    }
+}
+
+void DBaseTable::loadHeader() {
+    std::uint8_t first[32] = {};
+    std::uint64_t size = files_.size(0);
+    if (files_.read(0, 0, first, sizeof first) < sizeof first) {
+        throw EngineError(path_.string() +
+                          " is not a valid dBASE table: the file is shorter "
+                          "than a header.");
+    }
+    std::uint16_t headerLength = static_cast<std::uint16_t>(first[8] | (first[9] << 8));
+    std::vector<std::uint8_t> bytes(std::max<std::size_t>(headerLength, 32));
+    bytes.resize(files_.read(0, 0, bytes.data(), bytes.size()));
+    bool vfp = first[0] >= 0x30 && first[0] <= 0x32;
+    codePage_ = CodePage(tableCodePage(first[29], vfp, fallbackCodePage_));
+    header_ = parseHeader(bytes.data(), bytes.size(), size, path_, codePage_.name());
+    codec_ = std::make_unique<RecordCodec>(header_, codePage_);
+    fields_.clear();
+    visible_.clear();
+    for (std::size_t i = 0; i < header_.fields.size(); ++i) {
+        if (header_.fields[i].hidden)
+            continue;
+        fields_.push_back(header_.fields[i].field);
+        visible_.push_back(i);
+    }
+    slots_ = recordsInFile(header_, size);
+    liveCount_.reset();
+}
+
+void DBaseTable::refresh() {
+    std::uint8_t first[32] = {};
+    if (files_.read(0, 0, first, 32) < 32)
+        return;
+    std::uint16_t hl = static_cast<std::uint16_t>(first[8] | (first[9] << 8));
+    std::uint16_t rl = static_cast<std::uint16_t>(first[10] | (first[11] << 8));
+    if (hl != header_.headerLength || rl != header_.recordLength) {
+        loadHeader();
+        return;
+    }
+    header_.headerCount = le32(first + 4);
+    header_.tableFlags = first[28];
+    std::uint64_t slots = recordsInFile(header_, files_.size(0));
+    if (slots != slots_)
+        liveCount_.reset();
+    slots_ = slots;
+}
+
+std::uint64_t DBaseTable::recordCount() const {
+    if (!liveCount_) {
+        auto& self = const_cast<DBaseTable&>(*this);
+        if (!files_.inTransaction())
+            self.refresh();
+        std::uint64_t live = 0;
+        const std::size_t rl = header_.recordLength;
+        std::vector<std::uint8_t> window(std::max<std::size_t>(rl, kWindowBytes / rl * rl));
+        for (std::uint64_t i = 0; i < slots_;) {
+            std::size_t want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(window.size() / rl, slots_ - i) * rl);
+            std::size_t got = self.files_.read(0, recordOffset(i), window.data(), want) / rl;
+            if (got == 0)
+                break;
+            for (std::size_t r = 0; r < got; ++r)
+                live += window[r * rl] != '*';
+            i += got;
+        }
+        liveCount_ = live;
+    }
+    return *liveCount_;
+}
+
+Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec) {
+    const DbfField& f = header_.fields[visible_[visibleIndex]];
+    if (!RecordCodec::isMemoField(header_, f))
+        return codec_->decode(f, rec);
+    std::uint32_t block = codec_->memoBlock(f, rec);
+    if (block == 0)
+        return {};
+    if (!memo_ || files_.size(1) == 0) {
+        throw EngineError(path_.string() + ": its memo file (" +
+                          (header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt") + ") is missing.");
+    }
+    std::vector<std::uint8_t> data = memo_->read(block);
+    if (f.type == 'M' && !(f.flags & 0x04)) {
+        if (data.empty())
+            return {};
+        return codePage_.toUtf8({reinterpret_cast<const char*>(data.data()), data.size()});
+    }
+    // Binary memos written by the BDE carry an 8-byte prefix: 01 00 00 01 and the length.
+    if (!header_.isFoxPro() && data.size() >= 8 && data[0] == 1 && data[1] == 0 && data[2] == 0 &&
+        data[3] == 1 && le32(data.data() + 4) == data.size() - 8) {
+        data.erase(data.begin(), data.begin() + 8);
+    }
+    return Bytes(std::move(data));
+}
+
+std::unique_ptr<TableCursor> DBaseTable::scan() {
+    if (!files_.inTransaction())
+        refresh();
+    return std::make_unique<DBaseCursor>(*this);
+}
+
+std::unique_ptr<TableCursor> DBaseTable::range(const Record& low, bool, const Record& high, bool) {
+    if (low.empty() && high.empty())
+        return scan();
+    throw EngineError(path_.string() + " has no primary key.");
+}
+
+void DBaseTable::readRecord(RecordId id, std::vector<std::uint8_t>& rec) {
+    if (!files_.inTransaction())
+        refresh();
+    if (id < 1 || id > slots_) {
+        throw EngineError(path_.string() + ": record " + std::to_string(id) + " does not exist.");
+    }
+    rec.resize(header_.recordLength);
+    if (files_.read(0, recordOffset(id - 1), rec.data(), rec.size()) < rec.size()) {
+        throw EngineError(path_.string() + ": record " + std::to_string(id) + " is cut short.");
+    }
+}
+
+bool DBaseTable::isDeleted(RecordId id) {
+    std::vector<std::uint8_t> rec;
+    readRecord(id, rec);
+    return rec[0] == '*';
+}
+
+Record DBaseTable::read(RecordId id) {
+    std::vector<std::uint8_t> rec;
+    readRecord(id, rec);
+    if (rec[0] == '*') {
+        throw EngineError(path_.string() + ": record " + std::to_string(id) + " is deleted.");
+    }
+    Record out;
+    out.reserve(fields_.size());
+    for (std::size_t i = 0; i < fields_.size(); ++i)
+        out.push_back(decodeField(i, rec.data()));
+    return out;
+}
+
+void DBaseTable::prepareWrite() {
+    refresh();
+    if (memo_)
+        memo_->refresh();
+    if (!indexFlagsCleared_) {
+        // We do not maintain .mdx/.cdx indexes: a stale production index must not be opened by
+        // other programs, so the flags that announce it go.
+        if (header_.tableFlags & 0x01) {
+            header_.tableFlags = static_cast<std::uint8_t>(header_.tableFlags & ~0x01);
+            files_.write(0, 28, &header_.tableFlags, 1);
+            headerDirty_ = true;
+        }
+        if (!header_.visualFoxPro) {
+            const std::size_t flagAt = header_.level7 ? 0x25 : 0x1F;
+            for (const auto& f : header_.fields) {
+                std::uint8_t flag = 0;
+                files_.read(0, f.descriptorOffset + flagAt, &flag, 1);
+                if (flag != 0) {
+                    flag = 0;
+                    files_.write(0, f.descriptorOffset + flagAt, &flag, 1);
+                }
+            }
+        }
+        indexFlagsCleared_ = true;
+    }
+}
+
+void DBaseTable::writeHeaderFields() {
+    if (!headerDirty_)
+        return;
+    std::uint8_t h[8];
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    h[0] = static_cast<std::uint8_t>(tm.tm_year);
+    h[1] = static_cast<std::uint8_t>(tm.tm_mon + 1);
+    h[2] = static_cast<std::uint8_t>(tm.tm_mday);
+    putLe32(h + 3, static_cast<std::uint32_t>(slots_));
+    files_.write(0, 1, h, 7);
+    header_.headerCount = static_cast<std::uint32_t>(slots_);
+    headerDirty_ = false;
+}
+
+void DBaseTable::begin() {
+    files_.begin();
+    try {
+        prepareWrite();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+}
+
+void DBaseTable::commit() {
+    try {
+        writeHeaderFields();
+        files_.commit();
+    } catch (...) {
+        rollback();
+        throw;
+    }
+}
+
+void DBaseTable::rollback() {
+    files_.rollback();
+    headerDirty_ = false;
+    indexFlagsCleared_ = false;
+    refresh();
+    liveCount_.reset();
+    if (memo_)
+        memo_->refresh();
+}
+
+namespace {
+// Runs one change as its own transaction unless the caller began one.
+template <typename Table, typename Fn>
+auto writing(Table& t, TableFiles& files, Fn&& fn) {
+    const bool own = !files.inTransaction();
+    if (own)
+        t.begin();
+    try {
+        auto result = fn();
+        if (own)
+            t.commit();
+        return result;
+    } catch (...) {
+        if (own && files.inTransaction())
+            t.rollback();
+        throw;
+    }
+}
+}  // namespace
+
+void DBaseTable::encodeRecord(const Record& record, std::vector<std::uint8_t>& rec,
+                              const std::uint8_t* old) {
+    if (record.size() != fields_.size()) {
+        throw EngineError(path_.string() + ": a record needs " + std::to_string(fields_.size()) +
+                          " values, not " + std::to_string(record.size()) + ".");
+    }
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        DbfField& f = header_.fields[visible_[i]];
+        const Value& v = record[i];
+        if (!RecordCodec::isMemoField(header_, f)) {
+            if (f.field.type == FieldType::AutoInc && isBlank(v) && !old) {
+                // Visual FoxPro keeps the next value and the step in the descriptor.
+                if (header_.visualFoxPro) {
+                    std::uint8_t d[5];
+                    files_.read(0, f.descriptorOffset + 19, d, 5);
+                    std::uint32_t next = le32(d);
+                    codec_->encode(f, Value{std::int64_t{next}}, rec.data());
+                    putLe32(d, next + (d[4] ? d[4] : 1));
+                    files_.write(0, f.descriptorOffset + 19, d, 4);
+                    continue;
+                }
+                std::int64_t max = 0;
+                auto cursor = scan();
+                while (cursor->next()) {
+                    const Value& x = cursor->value(i);
+                    if (auto* n = std::get_if<std::int64_t>(&x))
+                        max = std::max(max, *n);
+                }
+                codec_->encode(f, Value{max + 1}, rec.data());
+                continue;
+            }
+            codec_->encode(f, v, rec.data());
+            continue;
+        }
+        if (isBlank(v)) {
+            codec_->encodeMemoBlock(f, 0, rec.data());
+            continue;
+        }
+        std::string bytes;
+        std::uint32_t fptType = 1;
+        if (auto* b = std::get_if<Bytes>(&v)) {
+            bytes.assign(b->begin(), b->end());
+            fptType = f.type == 'G' ? 2 : 0;
+        } else if (f.type == 'M' && !(f.flags & 0x04)) {
+            bytes = codePage_.fromUtf8(valueText(v));
+        } else {
+            throw EngineError("Field " + f.field.name + " holds binary data, not \"" +
+                              valueText(v) + "\".");
+        }
+        if (f.type != 'M' && !header_.isFoxPro() && header_.memo == MemoKind::Dbt4) {
+            std::string prefix = {1, 0, 0, 1, 0, 0, 0, 0};
+            putLe32(reinterpret_cast<std::uint8_t*>(prefix.data() + 4),
+                    static_cast<std::uint32_t>(bytes.size()));
+            bytes = prefix + bytes;
+        }
+        if (!memo_) {
+            throw EngineError(path_.string() + ": its memo file cannot be written.");
+        }
+        if (old) {
+            std::uint32_t oldBlock = codec_->memoBlock(f, old);
+            if (oldBlock != 0) {
+                try {
+                    std::vector<std::uint8_t> was = memo_->read(oldBlock);
+                    if (was.size() == bytes.size() &&
+                        std::memcmp(was.data(), bytes.data(), bytes.size()) == 0) {
+                        codec_->encodeMemoBlock(f, oldBlock, rec.data());
+                        continue;
+                    }
+                } catch (const EngineError&) {
+                    // A broken old memo is simply replaced.
+                }
+            }
+        }
+        if (bytes.empty()) {
+            codec_->encodeMemoBlock(f, 0, rec.data());
+            continue;
+        }
+        std::uint32_t block = memo_->append(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                            bytes.size(), fptType);
+        codec_->encodeMemoBlock(f, block, rec.data());
+    }
+}
+
+RecordId DBaseTable::insert(const Record& record) {
+    return writing(*this, files_, [&] {
+        std::vector<std::uint8_t> rec(header_.recordLength);
+        codec_->blankRecord(rec.data());
+        encodeRecord(record, rec, nullptr);
+        if (slots_ >= 0xFFFFFFFFu)
+            throw EngineError(path_.string() + " is full.");
+        files_.write(0, recordOffset(slots_), rec.data(), rec.size());
+        ++slots_;
+        const std::uint8_t eof = 0x1A;
+        files_.write(0, recordOffset(slots_), &eof, 1);
+        if (liveCount_)
+            ++*liveCount_;
+        headerDirty_ = true;
+        return static_cast<RecordId>(slots_);
+    });
+}
+
+void DBaseTable::update(RecordId id, const Record& record) {
+    writing(*this, files_, [&] {
+        std::vector<std::uint8_t> old;
+        readRecord(id, old);
+        if (old[0] == '*') {
+            throw EngineError(path_.string() + ": record " + std::to_string(id) + " is deleted.");
+        }
+        std::vector<std::uint8_t> rec = old;
+        encodeRecord(record, rec, old.data());
+        files_.write(0, recordOffset(id - 1), rec.data(), rec.size());
+        headerDirty_ = true;
+        return 0;
+    });
+}
+
+void DBaseTable::remove(RecordId id) {
+    writing(*this, files_, [&] {
+        std::vector<std::uint8_t> rec;
+        readRecord(id, rec);
+        if (rec[0] == '*')
+            return 0;
+        const std::uint8_t mark = '*';
+        files_.write(0, recordOffset(id - 1), &mark, 1);
+        if (liveCount_)
+            --*liveCount_;
+        headerDirty_ = true;
+        return 0;
+    });
+}
+
+}  // namespace orn::db::dbase

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/codepage.h"
+#include "dbengine/storage/dbase_codec.h"
+#include "dbengine/storage/dbase_header.h"
+#include "dbengine/storage/dbase_memo.h"
+#include "dbengine/storage/table.h"
+#include "dbengine/storage/table_files.h"
+
+namespace orn::db::dbase {
+
+// A dBASE III/IV/7, FoxPro or Visual FoxPro table. RecordId is the record number (1-based);
+// deleted records keep their number and are skipped by cursors.
+class DBaseTable final : public Table {
+  public:
+    // `codePage`: iconv name used when the table does not state one (language driver 0).
+    DBaseTable(const std::filesystem::path& file, OpenMode mode, const std::string& codePage = {});
+
+    TableFormat format() const override { return TableFormat::DBase; }
+    const std::filesystem::path& path() const override { return path_; }
+    const std::vector<Field>& fields() const override { return fields_; }
+    int keyFieldCount() const override { return 0; }
+    int version() const override { return header_.version; }  // the version byte
+    std::uint64_t recordCount() const override;               // live records
+
+    std::unique_ptr<TableCursor> scan() override;
+    std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
+                                       bool highInclusive) override;
+    Record read(RecordId id) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+    RecordId insert(const Record& record) override;
+    void update(RecordId id, const Record& record) override;
+    void remove(RecordId id) override;
+
+    const std::string& codePage() const { return codePage_.name(); }
+    std::uint8_t languageDriver() const { return header_.languageDriver; }
+    // Records in the file, deleted ones included.
+    std::uint64_t slotCount() const { return slots_; }
+    bool isDeleted(RecordId id);
+
+    // Used by the cursor.
+    Value decodeField(std::size_t visibleIndex, const std::uint8_t* rec);
+    std::size_t recordLength() const { return header_.recordLength; }
+    std::uint64_t recordOffset(std::uint64_t index) const {
+        return header_.headerLength + index * header_.recordLength;
+    }
+    TableFiles& files() { return files_; }
+    void refresh();  // re-reads the header when no transaction runs
+
+  private:
+    void loadHeader();
+    void readRecord(RecordId id, std::vector<std::uint8_t>& rec);
+    void encodeRecord(const Record& record, std::vector<std::uint8_t>& rec,
+                      const std::uint8_t* old);
+    void writeHeaderFields();
+    void prepareWrite();
+    void finish(WriteScope& scope);
+
+    std::filesystem::path path_;
+    std::string fallbackCodePage_;
+    TableFiles files_;
+    DbfHeader header_;
+    CodePage codePage_;
+    std::unique_ptr<RecordCodec> codec_;
+    std::unique_ptr<MemoFile> memo_;
+    std::vector<Field> fields_;
+    std::vector<std::size_t> visible_;  // index into header_.fields of each field in fields_
+    std::uint64_t slots_ = 0;
+    mutable std::optional<std::uint64_t> liveCount_;
+    bool headerDirty_ = false;
+    bool indexFlagsCleared_ = false;
+};
+
+}  // namespace orn::db::dbase

@@ -1,0 +1,121 @@
+// Built once the translator is part of the tree.
+#if __has_include("dbengine/sql/translator.h")
+#include "dbengine/vtab/ddl_executor.h"
+
+#include <system_error>
+
+#include "dbengine/vtab/table_files.h"
+#include "dbengine/vtab/table_rebuild.h"
+
+namespace orn::db {
+namespace fs = std::filesystem;
+namespace {
+
+std::size_t fieldIndex(const std::vector<Field>& fields, const std::string& name) {
+    const std::string wanted = lowerAscii(name);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (lowerAscii(fields[i].name) == wanted) {
+            return i;
+        }
+    }
+    throw EngineError("Field '" + name + "' not found");
+}
+
+void createTable(const sql::CreateTableDdl& ddl) {
+    std::error_code ec;
+    if (fs::exists(ddl.file, ec)) {
+        throw EngineError("Table " + ddl.file.string() + " already exists.");
+    }
+    TableCreate layout;
+    layout.fields = ddl.fields;
+    layout.keyFields = ddl.keyFields;
+    Table::create(ddl.file, ddl.format, layout);
+}
+
+void dropTable(SqlSession& session, const fs::path& file) {
+    session.detachFile(file);
+    Table::drop(file);
+}
+
+// Fields and key of a table file as it is now.
+TableCreate currentLayout(const fs::path& file) {
+    auto table = Table::open(file, OpenMode::ReadOnly);
+    TableCreate layout;
+    layout.fields = table->fields();
+    layout.keyFields = table->keyFieldCount();
+    layout.version = table->version();
+    return layout;
+}
+
+void alterTable(SqlSession& session, const sql::AlterTableDdl& ddl) {
+    session.detachFile(ddl.file);
+    TableCreate layout = currentLayout(ddl.file);
+    std::vector<int> sources(layout.fields.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        sources[i] = static_cast<int>(i);
+    }
+    for (const auto& action : ddl.actions) {
+        if (action.add) {
+            for (const auto& f : layout.fields) {
+                if (lowerAscii(f.name) == lowerAscii(action.field.name)) {
+                    throw EngineError("Field '" + f.name + "' already exists");
+                }
+            }
+            layout.fields.push_back(action.field);
+            sources.push_back(-1);
+            continue;
+        }
+        const auto at = fieldIndex(layout.fields, action.field.name);
+        if (static_cast<int>(at) < layout.keyFields) {
+            throw EngineError("Field '" + layout.fields[at].name +
+                              "' is part of the primary key and cannot be dropped");
+        }
+        layout.fields.erase(layout.fields.begin() + static_cast<std::ptrdiff_t>(at));
+        sources.erase(sources.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    if (layout.fields.empty()) {
+        throw EngineError("A table must keep at least one field");
+    }
+    rebuildTable(ddl.file, layout, sources);
+}
+
+void dropPrimaryIndex(SqlSession& session, const fs::path& file) {
+    session.detachFile(file);
+    TableCreate layout = currentLayout(file);
+    if (layout.keyFields == 0) {
+        throw EngineError("Table " + file.filename().string() + " has no primary index");
+    }
+    std::vector<int> sources(layout.fields.size());
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        sources[i] = static_cast<int>(i);
+    }
+    layout.keyFields = 0;
+    rebuildTable(file, layout, sources);
+}
+
+}  // namespace
+
+void executeDdl(SqlSession& session, const sql::DdlStatement& ddl) {
+    if (const auto* create = std::get_if<sql::CreateTableDdl>(&ddl)) {
+        createTable(*create);
+    } else if (const auto* drop = std::get_if<sql::DropTableDdl>(&ddl)) {
+        dropTable(session, drop->file);
+    } else if (const auto* alter = std::get_if<sql::AlterTableDdl>(&ddl)) {
+        alterTable(session, *alter);
+    } else if (const auto* index = std::get_if<sql::CreateIndexDdl>(&ddl)) {
+        throw EngineError("CREATE INDEX " + index->name +
+                          ": secondary indexes are not supported; only a primary index can be "
+                          "made (INDEX command)");
+    } else if (const auto* dropIndex = std::get_if<sql::DropIndexDdl>(&ddl)) {
+        if (dropIndex->primary) {
+            dropPrimaryIndex(session, dropIndex->file);
+        } else {
+            throw EngineError("DROP INDEX " + dropIndex->name +
+                              ": secondary indexes are not supported");
+        }
+    }
+}
+
+}  // namespace orn::db
+
+#endif

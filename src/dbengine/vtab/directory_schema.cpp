@@ -1,0 +1,45 @@
+// Built once the translator is part of the tree.
+#if __has_include("dbengine/sql/translator.h")
+#include "dbengine/vtab/directory_schema.h"
+
+#include "dbengine/vtab/table_files.h"
+
+namespace orn::db {
+namespace fs = std::filesystem;
+
+std::string withoutAlias(const std::string& reference) {
+    if (reference.size() > 1 && reference[0] == ':') {
+        const auto close = reference.find(':', 1);
+        if (close != std::string::npos) {
+            return reference.substr(close + 1);
+        }
+    }
+    return reference;
+}
+
+std::optional<sql::SqlTable> DirectorySchema::findTable(const std::string& reference) {
+    const fs::path file = requireTableFile(session_.givenDirectory(), withoutAlias(reference));
+    std::error_code ec;
+    const bool inDirectory = fs::equivalent(file.parent_path(), session_.directory(), ec);
+    sql::SqlTable table;
+    table.sqlName = inDirectory ? lowerAscii(file.filename().string()) : file.string();
+    table.file = file;
+    session_.attachFile(table.sqlName, file);
+    const auto* layout = session_.layoutOf(file);
+    if (!layout) {
+        throw EngineError("Cannot open table " + file.string());
+    }
+    table.format = layout->format;
+    table.fields = layout->fields;
+    return table;
+}
+
+sql::SqlTableTarget DirectorySchema::newTable(const std::string& reference) {
+    sql::SqlTableTarget target;
+    target.file = newTableFile(session_.givenDirectory(), withoutAlias(reference), target.format);
+    return target;
+}
+
+}  // namespace orn::db
+
+#endif

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "dbengine/sql/schema.h"
+#include "dbengine/vtab/sql_session.h"
+
+namespace orn::db {
+
+// The translator's view of a session's directory. Finding a table attaches it to the session, so
+// only the tables a statement names are ever opened. Tables in the directory are known to SQL by
+// their file name in lower case ("customer.db"), others by their full path.
+class DirectorySchema : public sql::SqlSchema {
+  public:
+    explicit DirectorySchema(SqlSession& session) : session_(session) {}
+
+    std::optional<sql::SqlTable> findTable(const std::string& reference) override;
+    sql::SqlTableTarget newTable(const std::string& reference) override;
+
+  private:
+    SqlSession& session_;
+};
+
+// ":ALIAS:name" -> "name": aliases all stand for the session's directory.
+std::string withoutAlias(const std::string& reference);
+
+}  // namespace orn::db

@@ -1,0 +1,169 @@
+#include "dbengine/vtab/sql_session.h"
+
+#include <cstring>
+
+#include "dbengine/storage/table.h"
+#include "dbengine/vtab/table_files.h"
+#include "dbengine/vtab/table_module.h"
+
+namespace orn::db {
+namespace fs = std::filesystem;
+namespace {
+
+std::string sqlQuoted(const std::string& s, char q) {
+    std::string out(1, q);
+    for (char c : s) {
+        out += c;
+        if (c == q) {
+            out += q;
+        }
+    }
+    return out + q;
+}
+
+constexpr const char* kNoSuchTable = "no such table: ";
+
+}  // namespace
+
+SqlSession::SqlSession(fs::path directory) : directory_(std::move(directory)) {
+    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close(db_);
+        throw EngineError("Cannot start the SQL engine: " + msg);
+    }
+    // A double-quoted word is always an identifier; strings are single-quoted.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    sqlite3_extended_result_codes(db_, 1);
+    registerTableModule(db_, this);
+}
+
+SqlSession::~SqlSession() {
+    sqlite3_close_v2(db_);
+}
+
+fs::path SqlSession::directory() const {
+    return effectiveDirectory(directory_);
+}
+
+const std::string& SqlSession::attach(const std::string& name) {
+    const std::string key = lowerAscii(name);
+    if (auto it = spelled_.find(key); it != spelled_.end()) {
+        return it->second;
+    }
+    attachFile(name, requireTableFile(directory_, name));
+    return spelled_[key];
+}
+
+void SqlSession::tableOpened(const fs::path& file, const Table& table) {
+    layouts_[file] = {table.format(), table.fields(), table.keyFieldCount()};
+}
+
+const SqlSession::TableLayout* SqlSession::layoutOf(const fs::path& file) const {
+    const auto it = layouts_.find(file);
+    return it == layouts_.end() ? nullptr : &it->second;
+}
+
+void SqlSession::attachFile(const std::string& name, const fs::path& file) {
+    const std::string key = lowerAscii(name);
+    if (spelled_.count(key)) {
+        return;
+    }
+    const std::string sql = "CREATE VIRTUAL TABLE temp." + sqlQuoted(name, '"') + " USING " +
+                            kTableModuleName + "(" + sqlQuoted(file.string(), '\'') + ")";
+    char* err = nullptr;
+    if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        const std::string msg = err ? err : sqlite3_errmsg(db_);
+        sqlite3_free(err);
+        throw EngineError(msg);
+    }
+    attached_[key] = file;
+    spelled_[key] = name;
+}
+
+void SqlSession::detachFile(const fs::path& file) {
+    std::error_code ec;
+    for (auto it = attached_.begin(); it != attached_.end();) {
+        if (it->second == file || fs::equivalent(it->second, file, ec)) {
+            const std::string sql = "DROP TABLE temp." + sqlQuoted(spelled_[it->first], '"');
+            sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+            spelled_.erase(it->first);
+            layouts_.erase(it->second);
+            it = attached_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void SqlSession::detachAll() {
+    for (const auto& [key, name] : spelled_) {
+        const std::string sql = "DROP TABLE temp." + sqlQuoted(name, '"');
+        sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    attached_.clear();
+    spelled_.clear();
+    layouts_.clear();
+}
+
+std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
+    // Each round attaches one more table; a statement cannot name more tables than it has bytes.
+    for (std::size_t round = 0; round <= sql.size(); ++round) {
+        sqlite3_stmt* stmt = nullptr;
+        const int rc =
+            sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+        if (rc == SQLITE_OK) {
+            return std::make_unique<SqlStatement>(stmt);
+        }
+        const std::string msg = sqlite3_errmsg(db_);
+        if (msg.rfind(kNoSuchTable, 0) != 0) {
+            raise(rc);
+        }
+        std::string name = msg.substr(std::strlen(kNoSuchTable));
+        if (name.rfind("main.", 0) == 0 || name.rfind("temp.", 0) == 0) {
+            name = name.substr(5);
+        }
+        if (spelled_.count(lowerAscii(name))) {
+            raise(rc);  // attached, yet unknown: do not loop
+        }
+        attach(name);
+    }
+    throw EngineError("Too many tables in one statement");
+}
+
+void SqlSession::execute(const std::string& sql) {
+    auto stmt = prepare(sql);
+    while (stmt->step()) {
+    }
+}
+
+void SqlSession::raise(int) const {
+    raiseMessage(sqlite3_errmsg(db_));
+}
+
+void raiseMessage(const std::string& msg) {
+    if (msg == KeyViolation().what()) {
+        throw KeyViolation();
+    }
+    throw EngineError(msg);
+}
+
+bool SqlStatement::step() {
+    const int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc == SQLITE_DONE) {
+        return false;
+    }
+    const std::string msg = sqlite3_errmsg(sqlite3_db_handle(stmt_));
+    sqlite3_reset(stmt_);
+    raiseMessage(msg);
+}
+
+void SqlStatement::reset() {
+    sqlite3_reset(stmt_);
+}
+
+}  // namespace orn::db

@@ -1,0 +1,461 @@
+#include "dbengine/vtab/table_module.h"
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/table.h"
+#include "dbengine/vtab/sql_value.h"
+
+namespace orn::db {
+namespace {
+
+// Plan bits of idxNum: low byte = number of leading key fields fixed by equality, then the kind
+// of lower and upper bound on the next key field.
+enum Bound { kNone = 0, kExclusive = 1, kInclusive = 2 };
+constexpr int kLowShift = 8;
+constexpr int kHighShift = 12;
+constexpr int kByRowid = 1 << 16;  // one record, by its identity
+
+struct TableVtab {
+    sqlite3_vtab base{};
+    std::unique_ptr<Table> table;
+    bool writing = false;  // a storage transaction is open
+};
+
+struct TableVtabCursor {
+    sqlite3_vtab_cursor base{};
+    std::unique_ptr<TableCursor> cursor;
+    bool eof = true;
+    // rowid lookups read one record instead of walking a cursor
+    bool single = false;
+    RecordId singleId = 0;
+    Record singleRecord;
+
+    const Value& value(std::size_t field) {
+        return single ? singleRecord[field] : cursor->value(field);
+    }
+    RecordId id() const { return single ? singleId : cursor->id(); }
+    bool advance() {
+        if (single) {
+            return false;
+        }
+        return cursor->next();
+    }
+};
+
+TableVtab* vtabOf(sqlite3_vtab* p) {
+    return reinterpret_cast<TableVtab*>(p);
+}
+TableVtabCursor* cursorOf(sqlite3_vtab_cursor* p) {
+    return reinterpret_cast<TableVtabCursor*>(p);
+}
+
+int fail(sqlite3_vtab* vtab, const std::exception& e, int code = SQLITE_ERROR) {
+    sqlite3_free(vtab->zErrMsg);
+    vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
+    return code;
+}
+
+std::string unquote(const char* arg) {
+    std::string s = arg ? arg : "";
+    if (s.size() >= 2 && (s.front() == '\'' || s.front() == '"') && s.back() == s.front()) {
+        const char q = s.front();
+        std::string out;
+        for (std::size_t i = 1; i + 1 < s.size(); ++i) {
+            out += s[i];
+            if (s[i] == q && i + 2 < s.size() && s[i + 1] == q) {
+                ++i;
+            }
+        }
+        return out;
+    }
+    return s;
+}
+
+std::string quoteIdentifier(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        out += c;
+        if (c == '"') {
+            out += '"';
+        }
+    }
+    return out + '"';
+}
+
+std::unique_ptr<Table> openForSql(const std::filesystem::path& file) {
+    try {
+        return Table::open(file, OpenMode::Shared);
+    } catch (const EngineError&) {
+        // a file we may only read still answers queries
+        try {
+            return Table::open(file, OpenMode::ReadOnly);
+        } catch (const EngineError&) {
+        }
+        throw;
+    }
+}
+
+int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out,
+             char** err) {
+    if (argc < 4) {
+        *err = sqlite3_mprintf("%s needs the table file as argument", kTableModuleName);
+        return SQLITE_ERROR;
+    }
+    auto vt = std::make_unique<TableVtab>();
+    try {
+        vt->table = openForSql(unquote(argv[3]));
+    } catch (const std::exception& e) {
+        *err = sqlite3_mprintf("%s", e.what());
+        return SQLITE_ERROR;
+    }
+    if (aux) {
+        static_cast<TableModuleObserver*>(aux)->tableOpened(unquote(argv[3]), *vt->table);
+    }
+    std::string schema = "CREATE TABLE x(";
+    const auto& fields = vt->table->fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        schema += (i ? ", " : "") + quoteIdentifier(fields[i].name) + ' ' + declaredType(fields[i]);
+    }
+    schema += ')';
+    const int rc = sqlite3_declare_vtab(db, schema.c_str());
+    if (rc != SQLITE_OK) {
+        *err = sqlite3_mprintf("%s", sqlite3_errmsg(db));
+        return rc;
+    }
+    *out = &vt.release()->base;
+    return SQLITE_OK;
+}
+
+int xDisconnect(sqlite3_vtab* p) {
+    auto* vt = vtabOf(p);
+    if (vt->writing) {
+        try {
+            vt->table->rollback();
+        } catch (const std::exception&) {
+        }
+    }
+    sqlite3_free(p->zErrMsg);
+    delete vt;
+    return SQLITE_OK;
+}
+
+bool orderedKind(FieldType t) {
+    // Text keys sort by the table's language driver, which need not be SQLite's binary order.
+    return t != FieldType::Alpha;
+}
+
+int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
+    auto* vt = vtabOf(p);
+    const int keys = vt->table->keyFieldCount();
+    const double rows = static_cast<double>(vt->table->recordCount()) + 1;
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn == -1) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->aConstraintUsage[i].omit = 1;
+            info->idxNum = kByRowid;
+            info->estimatedCost = 1;
+            info->estimatedRows = 1;
+            return SQLITE_OK;
+        }
+    }
+    int eqCount = 0;
+    // constraint index per key field for equality, and for bounds on the field after them
+    std::vector<int> eq(static_cast<std::size_t>(keys), -1);
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn >= 0 && c.iColumn < keys) {
+            eq[static_cast<std::size_t>(c.iColumn)] = i;
+        }
+    }
+    while (eqCount < keys && eq[static_cast<std::size_t>(eqCount)] >= 0) {
+        ++eqCount;
+    }
+    int low = -1, high = -1, lowKind = kNone, highKind = kNone;
+    if (eqCount < keys) {
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& c = info->aConstraint[i];
+            if (!c.usable || c.iColumn != eqCount) {
+                continue;
+            }
+            if (c.op == SQLITE_INDEX_CONSTRAINT_GT || c.op == SQLITE_INDEX_CONSTRAINT_GE) {
+                low = i;
+                lowKind = c.op == SQLITE_INDEX_CONSTRAINT_GT ? kExclusive : kInclusive;
+            } else if (c.op == SQLITE_INDEX_CONSTRAINT_LT || c.op == SQLITE_INDEX_CONSTRAINT_LE) {
+                high = i;
+                highKind = c.op == SQLITE_INDEX_CONSTRAINT_LT ? kExclusive : kInclusive;
+            }
+        }
+    }
+    int arg = 0;
+    for (int k = 0; k < eqCount; ++k) {
+        info->aConstraintUsage[eq[static_cast<std::size_t>(k)]].argvIndex = ++arg;
+    }
+    if (low >= 0) {
+        info->aConstraintUsage[low].argvIndex = ++arg;
+    }
+    if (high >= 0) {
+        info->aConstraintUsage[high].argvIndex = ++arg;
+    }
+    // SQLite re-checks every constraint: a seek value that cannot be converted exactly makes
+    // xFilter fall back to a scan, so the range is never narrower than the true answer.
+    info->idxNum = eqCount | (lowKind << kLowShift) | (highKind << kHighShift);
+    if (eqCount == keys && keys > 0) {
+        info->estimatedCost = 10;
+        info->estimatedRows = 1;  // not flagged unique: writes then never run under our cursor
+    } else if (eqCount > 0 || low >= 0 || high >= 0) {
+        const double fraction = eqCount > 0 ? 0.01 : (low >= 0 && high >= 0 ? 0.1 : 0.3);
+        info->estimatedCost = 10 + rows * fraction;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * fraction) + 1;
+    } else {
+        info->estimatedCost = rows * 2;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows);
+    }
+    // Records come in key order: an ORDER BY over the leading key fields, ascending, needs no sort.
+    if (keys > 0 && info->nOrderBy > 0 && info->nOrderBy <= keys) {
+        bool consumed = true;
+        for (int i = 0; i < info->nOrderBy && consumed; ++i) {
+            const auto& o = info->aOrderBy[i];
+            consumed = o.iColumn == i && !o.desc &&
+                       orderedKind(vt->table->fields()[static_cast<std::size_t>(i)].type);
+        }
+        info->orderByConsumed = consumed ? 1 : 0;
+    }
+    return SQLITE_OK;
+}
+
+int xOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+    *out = &(new TableVtabCursor)->base;
+    return SQLITE_OK;
+}
+
+int xClose(sqlite3_vtab_cursor* p) {
+    delete cursorOf(p);
+    return SQLITE_OK;
+}
+
+int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_value** argv) {
+    auto* cur = cursorOf(p);
+    auto* vt = vtabOf(p->pVtab);
+    try {
+        cur->single = false;
+        if (idxNum & kByRowid) {
+            cur->single = true;
+            cur->eof = true;
+            if (sqlite3_value_type(argv[0]) != SQLITE_INTEGER) {
+                return SQLITE_OK;
+            }
+            cur->singleId = static_cast<RecordId>(sqlite3_value_int64(argv[0]));
+            try {
+                cur->singleRecord = vt->table->read(cur->singleId);
+                cur->eof = false;
+            } catch (const EngineError&) {
+                // no live record with that identity: an empty answer
+            }
+            return SQLITE_OK;
+        }
+        const int eqCount = idxNum & 0xff;
+        const int lowKind = (idxNum >> kLowShift) & 0xf;
+        const int highKind = (idxNum >> kHighShift) & 0xf;
+        const auto& fields = vt->table->fields();
+        Record low, high;
+        bool seekable = argc > 0;
+        int arg = 0;
+        for (int k = 0; k < eqCount && seekable; ++k, ++arg) {
+            Value v;
+            seekable = keyValue(fields[static_cast<std::size_t>(k)], argv[arg], v);
+            low.push_back(v);
+            high.push_back(v);
+        }
+        bool lowIncl = true, highIncl = true;
+        if (seekable && lowKind != kNone) {
+            Value v;
+            seekable = keyValue(fields[static_cast<std::size_t>(eqCount)], argv[arg++], v);
+            low.push_back(v);
+            lowIncl = lowKind == kInclusive;
+        }
+        if (seekable && highKind != kNone) {
+            Value v;
+            seekable = keyValue(fields[static_cast<std::size_t>(eqCount)], argv[arg++], v);
+            high.push_back(v);
+            highIncl = highKind == kInclusive;
+        }
+        cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl) : vt->table->scan();
+        cur->eof = !cur->cursor->next();
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p->pVtab, e);
+    }
+}
+
+int xNext(sqlite3_vtab_cursor* p) {
+    auto* cur = cursorOf(p);
+    try {
+        cur->eof = !cur->advance();
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p->pVtab, e);
+    }
+}
+
+int xEof(sqlite3_vtab_cursor* p) {
+    return cursorOf(p)->eof ? 1 : 0;
+}
+
+int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
+    auto* cur = cursorOf(p);
+    const auto& field = vtabOf(p->pVtab)->table->fields()[static_cast<std::size_t>(column)];
+    // An UPDATE that leaves a memo alone need not read it: xUpdate keeps the stored one.
+    if (isBlobLike(field.type) && sqlite3_vtab_nochange(ctx)) {
+        return SQLITE_OK;
+    }
+    try {
+        resultValue(ctx, field, cur->value(static_cast<std::size_t>(column)));
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p->pVtab, e);
+    }
+}
+
+int xRowid(sqlite3_vtab_cursor* p, sqlite3_int64* rowid) {
+    *rowid = static_cast<sqlite3_int64>(cursorOf(p)->id());
+    return SQLITE_OK;
+}
+
+void beginWrite(TableVtab* vt) {
+    if (!vt->writing) {
+        vt->table->begin();
+        vt->writing = true;
+    }
+}
+
+constexpr const char* kAutoIncMessage = "INSERT and UPDATE not supported on autoincrement field";
+
+int xUpdate(sqlite3_vtab* p, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
+    auto* vt = vtabOf(p);
+    try {
+        beginWrite(vt);
+        if (argc == 1) {
+            vt->table->remove(static_cast<RecordId>(sqlite3_value_int64(argv[0])));
+            return SQLITE_OK;
+        }
+        const auto& fields = vt->table->fields();
+        if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+            Record record;
+            record.reserve(fields.size());
+            for (std::size_t i = 0; i < fields.size(); ++i) {
+                record.push_back(storedValue(fields[i], argv[2 + i]));
+                if (fields[i].type == FieldType::AutoInc && !isBlank(record.back())) {
+                    throw EngineError(kAutoIncMessage);
+                }
+            }
+            *rowid = static_cast<sqlite3_int64>(vt->table->insert(record));
+            return SQLITE_OK;
+        }
+        const auto id = static_cast<RecordId>(sqlite3_value_int64(argv[0]));
+        if (sqlite3_value_int64(argv[1]) != sqlite3_value_int64(argv[0])) {
+            throw EngineError("The record id of a table file cannot be changed");
+        }
+        Record record = vt->table->read(id);
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            sqlite3_value* v = argv[2 + i];
+            if (sqlite3_value_nochange(v)) {
+                continue;
+            }
+            Value value = storedValue(fields[i], v);
+            if (fields[i].type == FieldType::AutoInc) {
+                if (value != record[i]) {
+                    throw EngineError(kAutoIncMessage);
+                }
+                continue;
+            }
+            record[i] = std::move(value);
+        }
+        vt->table->update(id, record);
+        return SQLITE_OK;
+    } catch (const KeyViolation& e) {
+        return fail(p, e, SQLITE_CONSTRAINT);
+    } catch (const std::exception& e) {
+        return fail(p, e);
+    }
+}
+
+int xBegin(sqlite3_vtab*) {
+    return SQLITE_OK;
+}
+int xSync(sqlite3_vtab*) {
+    return SQLITE_OK;
+}
+
+int xCommit(sqlite3_vtab* p) {
+    auto* vt = vtabOf(p);
+    if (!vt->writing) {
+        return SQLITE_OK;
+    }
+    vt->writing = false;
+    try {
+        vt->table->commit();
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p, e);
+    }
+}
+
+int xRollback(sqlite3_vtab* p) {
+    auto* vt = vtabOf(p);
+    if (!vt->writing) {
+        return SQLITE_OK;
+    }
+    vt->writing = false;
+    try {
+        vt->table->rollback();
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p, e);
+    }
+}
+
+int xRename(sqlite3_vtab*, const char*) {
+    return SQLITE_OK;
+}
+
+sqlite3_module makeModule() {
+    sqlite3_module m{};
+    m.iVersion = 1;
+    m.xCreate = xConnect;
+    m.xConnect = xConnect;
+    m.xBestIndex = xBestIndex;
+    m.xDisconnect = xDisconnect;
+    m.xDestroy = xDisconnect;
+    m.xOpen = xOpen;
+    m.xClose = xClose;
+    m.xFilter = xFilter;
+    m.xNext = xNext;
+    m.xEof = xEof;
+    m.xColumn = xColumn;
+    m.xRowid = xRowid;
+    m.xUpdate = xUpdate;
+    m.xBegin = xBegin;
+    m.xSync = xSync;
+    m.xCommit = xCommit;
+    m.xRollback = xRollback;
+    m.xRename = xRename;
+    return m;
+}
+
+const sqlite3_module kModule = makeModule();
+
+}  // namespace
+
+void registerTableModule(sqlite3* db) {
+    registerTableModule(db, nullptr);
+}
+
+void registerTableModule(sqlite3* db, TableModuleObserver* observer) {
+    sqlite3_create_module_v2(db, kTableModuleName, &kModule, observer, nullptr);
+}
+
+}  // namespace orn::db

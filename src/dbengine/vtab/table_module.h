@@ -1,0 +1,27 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <filesystem>
+
+namespace orn::db {
+
+// Name of the SQLite module that serves table files. Its single argument is the file's path as a
+// single-quoted SQL string: CREATE VIRTUAL TABLE temp."x.db" USING orn_table('/dir/x.db').
+inline constexpr const char* kTableModuleName = "orn_table";
+
+// Registers the module on a connection. Reads go through the storage engine's cursors (key ranges
+// for primary-key constraints), writes through its insert/update/remove so that it owns locking,
+// key order, autoincrement and memo files. One SQL statement is one storage transaction.
+void registerTableModule(sqlite3* db);
+
+class Table;
+// Told about every table file the module opens on a connection (registerTableModule with it).
+class TableModuleObserver {
+  public:
+    virtual ~TableModuleObserver() = default;
+    virtual void tableOpened(const std::filesystem::path& file, const Table& table) = 0;
+};
+void registerTableModule(sqlite3* db, TableModuleObserver* observer);
+
+}  // namespace orn::db

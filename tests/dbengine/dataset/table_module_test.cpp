@@ -1,0 +1,163 @@
+// SQL over table files through the virtual-table module, without the dialect translator.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "dataset_test_support.h"
+#include "dbengine/vtab/iso_text.h"
+#include "dbengine/vtab/sql_session.h"
+
+namespace orn::db {
+namespace {
+
+std::string text(SqlSession& s, const std::string& sql) {
+    auto stmt = s.prepare(sql);
+    if (!stmt->step()) {
+        return "<no row>";
+    }
+    const auto* p = sqlite3_column_text(stmt->handle(), 0);
+    return p ? reinterpret_cast<const char*>(p) : "<null>";
+}
+
+std::int64_t number(SqlSession& s, const std::string& sql) {
+    auto stmt = s.prepare(sql);
+    return stmt->step() ? sqlite3_column_int64(stmt->handle(), 0) : -1;
+}
+
+std::string plan(SqlSession& s, const std::string& sql) {
+    auto stmt = s.prepare("EXPLAIN QUERY PLAN " + sql);
+    std::string out;
+    while (stmt->step()) {
+        out += reinterpret_cast<const char*>(sqlite3_column_text(stmt->handle(), 3));
+        out += '\n';
+    }
+    return out;
+}
+
+class TableModule : public ::testing::Test {
+  protected:
+    void SetUp() override { ORN_REQUIRE_FORMAT(file = makeKeyedTable(dir.path(), "Items", 500)); }
+    TempDir dir;
+    std::filesystem::path file;
+};
+
+TEST_F(TableModule, ValuesArriveInTheirSqlForms) {
+    TableCreate layout;
+    layout.fields = {makeField("A", FieldType::Alpha, 10), makeField("D", FieldType::Date),
+                     makeField("T", FieldType::Time),      makeField("TS", FieldType::Timestamp),
+                     makeField("L", FieldType::Logical),   makeField("B", FieldType::Bcd, 0, 2),
+                     makeField("M", FieldType::Memo, 20),  makeField("N", FieldType::Number)};
+    {
+        auto t = Table::create(dir.path() / "kinds.db", TableFormat::Paradox, layout);
+        t->insert({std::string("ab  "), *parseIsoDate("2026-01-31"),
+                   TimeOfDay{(13 * 60 + 5) * 60000}, *parseIsoTimestamp("1999-12-31 23:59:58"),
+                   true, Decimal{"12.50"},
+                   std::string("memo text longer than the leader of the field"), Value{}});
+    }
+    SqlSession s(dir.path());
+    auto stmt = s.prepare("SELECT A, D, T, TS, L, B, M, N, A || '|' FROM kinds");
+    ASSERT_TRUE(stmt->step());
+    auto col = [&](int c) {
+        const auto* p = sqlite3_column_text(stmt->handle(), c);
+        return p ? std::string(reinterpret_cast<const char*>(p)) : std::string("<null>");
+    };
+    EXPECT_EQ(col(0), "ab");
+    EXPECT_EQ(col(1), "2026-01-31");
+    EXPECT_EQ(col(2), "13:05:00");
+    EXPECT_EQ(col(3), "1999-12-31 23:59:58");
+    EXPECT_EQ(sqlite3_column_type(stmt->handle(), 4), SQLITE_INTEGER);
+    EXPECT_EQ(col(4), "1");
+    EXPECT_DOUBLE_EQ(sqlite3_column_double(stmt->handle(), 5), 12.5);
+    EXPECT_EQ(col(6), "memo text longer than the leader of the field");
+    EXPECT_EQ(col(7), "<null>");
+    EXPECT_EQ(col(8), "ab|");
+    EXPECT_EQ(number(s, "SELECT count(*) FROM kinds WHERE D > '2026-01-01' AND L = 1"), 1);
+}
+
+TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
+    SqlSession s(dir.path());
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id BETWEEN 100 AND 199"), 100);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id > 490"), 10);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id < 3"), 2);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id <= 3 AND Id >= 3"), 1);
+    EXPECT_EQ(text(s, "SELECT Name FROM items WHERE Id = 250"), "name250");
+    // values that cannot seek fall back to a scan, with SQLite's own comparison
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = 2.5"), 0);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id >= 499.5"), 1);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = '7'"), 1);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = NULL"), 0);
+    EXPECT_NE(plan(s, "SELECT * FROM items WHERE Id = 5").find("INDEX 1"), std::string::npos);
+    // records come in key order: no sorting step for ORDER BY the key
+    EXPECT_EQ(plan(s, "SELECT * FROM items ORDER BY Id").find("TEMP B-TREE"), std::string::npos);
+    EXPECT_NE(plan(s, "SELECT * FROM items ORDER BY Id DESC").find("TEMP B-TREE"),
+              std::string::npos);
+    EXPECT_EQ(number(s, "SELECT Id FROM items ORDER BY Id DESC LIMIT 1"), 500);
+}
+
+TEST_F(TableModule, WritesReachTheFile) {
+    {
+        SqlSession s(dir.path());
+        s.execute("INSERT INTO items VALUES (1000, 'new', 1.25)");
+        s.execute("UPDATE items SET Name = 'changed' WHERE Id = 2");
+        s.execute("DELETE FROM items WHERE Id > 3 AND Id < 1000");
+    }
+    const auto rows = readAll(file);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(std::get<std::string>(rows[1][1]), "changed");
+    EXPECT_EQ(std::get<std::int64_t>(rows[3][0]), 1000);
+    EXPECT_DOUBLE_EQ(std::get<double>(rows[3][2]), 1.25);
+}
+
+TEST_F(TableModule, KeyViolationAndStatementAtomicity) {
+    SqlSession s(dir.path());
+    try {
+        s.execute("INSERT INTO items VALUES (5, 'dup', 0)");
+        FAIL() << "no error";
+    } catch (const KeyViolation& e) {
+        EXPECT_STREQ(e.what(), "Key violation.");
+    }
+    // the second row collides: the first must not stay changed either
+    EXPECT_THROW(s.execute("UPDATE items SET Id = 9 WHERE Id IN (7, 8)"), KeyViolation);
+    EXPECT_THROW(s.execute("INSERT INTO items SELECT Id + 1000, Name, Amount FROM items "
+                           "UNION ALL SELECT 1, 'x', 0"),
+                 KeyViolation);
+    EXPECT_THROW(s.execute("UPDATE items SET Amount = Amount + 1, Id = 500 WHERE Id >= 499"),
+                 KeyViolation);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items"), 500);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id IN (7, 8)"), 2);
+    EXPECT_EQ(text(s, "SELECT Amount FROM items WHERE Id = 499"), "748.5");
+    EXPECT_EQ(readAll(file).size(), 500u);
+}
+
+TEST_F(TableModule, TablesAreAttachedOnlyWhenNamed) {
+    // a malformed table in the directory does not disturb statements that do not name it
+    std::ofstream(dir.path() / "broken.db") << "not a table";
+    SqlSession s(dir.path());
+    EXPECT_EQ(number(s, "SELECT count(*) FROM ITEMS"), 500);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM \"items.DB\""), 500);
+    EXPECT_THROW(s.execute("SELECT * FROM broken"), EngineError);
+    try {
+        s.execute("SELECT * FROM nowhere");
+        FAIL() << "no error";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("nowhere"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find(dir.path().string()), std::string::npos);
+    }
+}
+
+TEST_F(TableModule, AutoincrementIsTheEnginesToAssign) {
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::AutoInc), makeField("Name", FieldType::Alpha, 10)};
+    layout.keyFields = 1;
+    Table::create(dir.path() / "auto.db", TableFormat::Paradox, layout);
+    SqlSession s(dir.path());
+    s.execute("INSERT INTO auto (Name) VALUES ('a')");
+    s.execute("INSERT INTO auto (Name) VALUES ('b')");
+    EXPECT_EQ(number(s, "SELECT max(Id) - min(Id) FROM auto"), 1);
+    EXPECT_THROW(s.execute("INSERT INTO auto VALUES (77, 'c')"), EngineError);
+    EXPECT_THROW(s.execute("UPDATE auto SET Id = 99"), EngineError);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM auto"), 2);
+}
+
+}  // namespace
+}  // namespace orn::db
