@@ -20,7 +20,7 @@ std::string Goto(const std::string& target) {
     return kGotoPrefix + target;
 }
 
-// Only "*" and "?" are wildcards in program file names; glob's other special characters are
+// Only "*" and "?" are wildcards in program file names; glob's other pattern characters are
 // taken literally.
 std::string GlobPattern(const std::string& name) {
     std::string pattern;
