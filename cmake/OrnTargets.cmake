@@ -1,11 +1,19 @@
 # Helpers every folder uses, so that warnings and test registration stay uniform.
 
+# moc runs only for targets that use Qt; running it everywhere costs build time for nothing.
+function(orn_qt_moc name libs)
+    if(libs MATCHES "Qt6::")
+        set_target_properties(${name} PROPERTIES AUTOMOC ON)
+    endif()
+endfunction()
+
 function(orn_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(${name} PUBLIC ${ARG_LIBS})
     target_compile_options(${name} PRIVATE ${ORN_WARNINGS})
+    orn_qt_moc(${name} "${ARG_LIBS}")
 endfunction()
 
 # One GoogleTest executable per test folder; every test is registered with CTest.
@@ -18,6 +26,7 @@ function(orn_test name)
     target_compile_definitions(${name} PRIVATE
         ORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ORN_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
+    orn_qt_moc(${name} "${ARG_LIBS}")
     gtest_discover_tests(${name}
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60)

@@ -388,4 +388,8 @@ void WriteIniString(const std::string& readOrder, const std::string& section,
     GlobalIniReadOrder().WriteString(readOrder, section, key, value);
 }
 
+void SetGlobalIniReadOrder(std::unique_ptr<TIniReadOrder> service) {
+    GlobalStorage() = std::move(service);
+}
+
 }  // namespace orn

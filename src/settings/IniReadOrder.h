@@ -143,6 +143,8 @@ bool GlobalIniReadOrderExists();
 // Creates (or re-creates) the process-wide service now; the program calls this at start.
 TIniReadOrder& CreateGlobalIniReadOrder();
 void ReleaseGlobalIniReadOrder();
+// Puts a service of the caller's making (a subclass, say) in place of the process-wide one.
+void SetGlobalIniReadOrder(std::unique_ptr<TIniReadOrder> service);
 
 std::string ReadIniString(const std::string& readOrder, const std::string& section,
                           const std::string& key, const std::string& defaultValue);

@@ -1,0 +1,77 @@
+#include "settings/zform.h"
+
+#include <QLayout>
+#include <QWidget>
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+namespace orn {
+
+namespace {
+
+constexpr const char* kFormProperty = "ornForm";
+constexpr const char* kFormLoadedProperty = "ornFormLoaded";
+
+// Lays every widget out now, parents before children, so that sizes set on a hidden form
+// reach its children before a control measures its parent.
+void SyncLayouts(QWidget* root) {
+    std::vector<QWidget*> widgets{root};
+    for (QWidget* w : root->findChildren<QWidget*>())
+        widgets.push_back(w);
+    for (QWidget* w : widgets) {
+        if (QLayout* layout = w->layout()) {
+            layout->invalidate();
+            layout->activate();
+        }
+    }
+}
+
+}  // namespace
+
+TzForm::TzForm(QWidget* self) : self_(self) {
+    MarkAsForm(self);
+}
+
+void TzForm::FormLoaded() {
+    orn::FormLoaded(self_);
+}
+
+void MarkAsForm(QWidget* widget) {
+    widget->setProperty(kFormProperty, true);
+}
+
+bool IsForm(const QObject* obj) {
+    return obj != nullptr && obj->property(kFormProperty).toBool();
+}
+
+bool IsInLoadingForm(const QObject* obj) {
+    for (const QObject* o = obj; o != nullptr; o = o->parent()) {
+        if (IsForm(o))
+            return !o->property(kFormLoadedProperty).toBool();
+    }
+    return false;
+}
+
+void FormLoaded(QWidget* root) {
+    root->setProperty(kFormLoadedProperty, true);
+    std::vector<TzPersistent*> controls;
+    for (QObject* child : root->findChildren<QObject*>()) {
+        if (auto* p = dynamic_cast<TzPersistent*>(child))
+            controls.push_back(p);
+    }
+    std::sort(controls.begin(), controls.end(), [](TzPersistent* a, TzPersistent* b) {
+        return a->CreationSerial() < b->CreationSerial();
+    });
+    for (TzPersistent* control : controls) {
+        SyncLayouts(root);
+        control->Loaded();
+    }
+}
+
+TzPersistent::TzPersistent() {
+    static std::atomic<std::uint64_t> next{0};
+    serial_ = ++next;
+}
+
+}  // namespace orn
