@@ -139,6 +139,24 @@ TEST_F(RegistryStore, UncreatableFolderDropsTheWriteSilently) {
     EXPECT_EQ(store.ReadString("S", "a", "none"), "none");
 }
 
+TEST_F(RegistryStore, ReadOnlyFolderDropsTheWriteSilently) {
+    fs::create_directories(registryDir_);
+    fs::permissions(registryDir_, fs::perms::owner_read | fs::perms::owner_exec);
+    TzRegistryIniFile store("HKCU\\k");
+    EXPECT_NO_THROW(store.WriteString("S", "a", "1"));
+    EXPECT_FALSE(store.WriteOpened());
+    EXPECT_TRUE(fs::is_empty(registryDir_));
+}
+
+TEST_F(RegistryStore, GivenRootOverridesTheOneInThePath) {
+    TzRegistryIniFile store("HKLM\\x\\y", TRegRoot::Users);
+    EXPECT_EQ(store.RootKey(), TRegRoot::Users);
+    EXPECT_EQ(store.KeyPath(), "x\\y");
+    store.WriteString("S", "a", "1");
+    EXPECT_TRUE(fs::exists(registryDir_ + "/HKEY_USERS.reg"));
+    EXPECT_FALSE(fs::exists(MachineRootFile()));
+}
+
 TEST_F(RegistryStore, FailedDiskWriteRaisesAndKeepsTheOldFile) {
     TzRegistryIniFile store("HKCU\\k");
     store.WriteString("S", "a", "1");
@@ -199,6 +217,19 @@ TEST_F(RegistryStore, DamagedFileIsReadAsFarAsPossibleAndNeverTruncated) {
     TzRegistryIniFile reread("HKCU\\k");
     EXPECT_EQ(reread.ReadString("S", "new", ""), "3");
     EXPECT_EQ(reread.ReadString("S", "good", ""), "1");
+}
+
+TEST_F(RegistryStore, SymbolicLinkToTheRootFileSurvivesWrites) {
+    const std::string real = root_ + "/dotfiles/user.reg";
+    WriteFile(real, "[k]\n\"a\"=\"1\"\n");
+    fs::create_directories(registryDir_);
+    fs::create_symlink(real, UserRootFile());
+    TzRegistryIniFile store("HKCU\\k");
+    EXPECT_EQ(store.ReadString("", "a", ""), "1");
+    store.WriteString("", "b", "2");
+    EXPECT_TRUE(fs::is_symlink(UserRootFile()));
+    EXPECT_NE(ReadFile(real).find("\"b\"=\"2\""), std::string::npos);
+    EXPECT_EQ(TzRegistryIniFile("HKCU\\k").ReadString("", "b", ""), "2");
 }
 
 TEST_F(RegistryStore, StaleWriterMergesInsteadOfOverwriting) {

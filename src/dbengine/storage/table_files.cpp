@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "dbengine/storage/file_lock.h"
 
@@ -12,12 +13,17 @@ namespace orn::db {
 
 namespace {
 std::size_t spillLimit = std::size_t{256} << 20;
+std::chrono::microseconds pauseBetweenPages{0};
 // Contiguous pages are written with one call of at most this size.
 constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
 }  // namespace
 
 void TableFiles::setSpillLimit(std::size_t bytes) {
     spillLimit = bytes;
+}
+
+void TableFiles::setPauseBetweenPageWrites(std::chrono::microseconds pause) {
+    pauseBetweenPages = pause;
 }
 
 TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
@@ -263,8 +269,11 @@ void TableFiles::flush() {
         };
         for (std::size_t i = 0; i < order.size(); ++i) {
             std::uint64_t start = order[i] * kPageSize;
-            if (run.empty() || runStart + run.size() != start || run.size() >= kMaxWrite) {
+            if (run.empty() || runStart + run.size() != start || run.size() >= kMaxWrite ||
+                pauseBetweenPages.count() > 0) {
                 put();
+                if (pauseBetweenPages.count() > 0)
+                    std::this_thread::sleep_for(pauseBetweenPages);
                 runStart = start;
             }
             const Page& p = *s.pages[order[i]];

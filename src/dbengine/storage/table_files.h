@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -61,6 +62,9 @@ class TableFiles {
     // Memory a transaction may fill with pages before they are written out early (process-wide;
     // 256 MiB unless changed, e.g. by tests).
     static void setSpillLimit(std::size_t bytes);
+    // Fault injection for crash tests: write pages one at a time with this pause between them,
+    // so that a process killed at a random moment is often killed half-way through a commit.
+    static void setPauseBetweenPageWrites(std::chrono::microseconds pause);
 
   private:
     using Page = std::array<std::uint8_t, kPageSize>;

@@ -1,0 +1,123 @@
+// Statements the parser refuses: the message names the token and where it stands.
+#include "dbengine/sql/parser.h"
+#include "dbengine/sql/tokenizer.h"
+#include "sql_test_support.h"
+
+namespace orn::sql::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct Refusal {
+    std::string message;
+    std::size_t position = SqlError::noPosition;
+};
+
+Refusal refuse(const std::string& text) {
+    FakeSchema schema = sampleSchema();
+    try {
+        translateSql(text, schema);
+    } catch (const SqlError& e) {
+        return {e.what(), e.position()};
+    }
+    ADD_FAILURE() << "accepted: " << text;
+    return {};
+}
+
+TEST(SyntaxErrors, NameTheOffendingTokenAndItsLineAndColumn) {
+    Refusal r = refuse("SELECT CustNo FROM customer ORDER CustNo");
+    EXPECT_EQ(r.position, 34u);
+    EXPECT_THAT(r.message, HasSubstr("unexpected 'CustNo', expected BY"));
+    EXPECT_THAT(r.message, HasSubstr("line 1, column 35"));
+
+    // FORM is read as the column's alias, so the error stands at the table name.
+    r = refuse("SELECT CustNo FORM customer");
+    EXPECT_EQ(r.position, 19u);
+    EXPECT_THAT(r.message, HasSubstr("'customer'"));
+
+    r = refuse("SELECT *\nFROM customer\nWHERE CustNo = = 3");
+    EXPECT_EQ(r.position, 38u);
+    EXPECT_THAT(r.message, HasSubstr("line 3, column 16"));
+    EXPECT_THAT(r.message, HasSubstr("'='"));
+
+    r = refuse("SELECT * FROM customer WHERE");
+    EXPECT_THAT(r.message, HasSubstr("end of statement"));
+    EXPECT_EQ(r.position, 28u);
+
+    r = refuse("SELECT Company, FROM customer");
+    EXPECT_THAT(r.message, HasSubstr("'FROM'"));
+    EXPECT_EQ(r.position, 16u);
+
+    r = refuse("UPDATE customer Company = 'x'");
+    EXPECT_THAT(r.message, HasSubstr("expected SET"));
+
+    r = refuse("SELECT SUBSTRING(Company 1) FROM customer");
+    EXPECT_THAT(r.message, HasSubstr("'1'"));
+    EXPECT_THAT(r.message, HasSubstr("expected FROM"));
+
+    r = refuse("SELECT EXTRACT(WEEK FROM SaleDate) FROM orders");
+    EXPECT_THAT(r.message, HasSubstr("'WEEK'"));
+
+    r = refuse("INSERT INTO customer (CustNo VALUES (1)");
+    EXPECT_THAT(r.message, HasSubstr("'VALUES'"));
+}
+
+TEST(SyntaxErrors, TokenizerErrors) {
+    Refusal r = refuse("SELECT 'abc FROM customer");
+    EXPECT_EQ(r.position, 7u);
+    EXPECT_THAT(r.message, HasSubstr("Unterminated"));
+    r = refuse("SELECT * FROM customer /* never closed");
+    EXPECT_EQ(r.position, 23u);
+    r = refuse("SELECT # FROM customer");
+    EXPECT_EQ(r.position, 7u);
+    EXPECT_THAT(r.message, HasSubstr("'#'"));
+}
+
+TEST(SyntaxErrors, OneStatementAtATime) {
+    const Refusal r = refuse("DELETE FROM customer; DROP TABLE orders");
+    EXPECT_THAT(r.message, HasSubstr("one statement"));
+    EXPECT_EQ(r.position, 22u);
+    EXPECT_THAT(refuse("").message, HasSubstr("end of statement"));
+}
+
+TEST(SyntaxErrors, PositionsCountCharactersNotBytes) {
+    const Refusal r = refuse("SELECT 'Äöü' Город FROM kunden WHERE");
+    EXPECT_THAT(r.message, HasSubstr("line 1, column 37"));
+}
+
+TEST(Tokenizer, QuotingRulesOfTheDialect) {
+    const auto toks = tokenize(
+        "SELECT \"a \"\"b\"\"\", 'it''s', [x y], :\"Order No\", :p1, ?, ?7, "
+        "a.b, 1.5e3, .5, x^=y");
+    std::vector<std::pair<TokenKind, std::string>> got;
+    for (const Token& t : toks)
+        got.emplace_back(t.kind, t.text);
+    const std::vector<std::pair<TokenKind, std::string>> expected = {
+        {TokenKind::Word, "SELECT"}, {TokenKind::DoubleQuoted, "a \"b\""},
+        {TokenKind::Operator, ","},  {TokenKind::SingleQuoted, "it's"},
+        {TokenKind::Operator, ","},  {TokenKind::Bracketed, "x y"},
+        {TokenKind::Operator, ","},  {TokenKind::Parameter, "Order No"},
+        {TokenKind::Operator, ","},  {TokenKind::Parameter, "p1"},
+        {TokenKind::Operator, ","},  {TokenKind::Parameter, ""},
+        {TokenKind::Operator, ","},  {TokenKind::Parameter, "7"},
+        {TokenKind::Operator, ","},  {TokenKind::Word, "a"},
+        {TokenKind::Operator, "."},  {TokenKind::Word, "b"},
+        {TokenKind::Operator, ","},  {TokenKind::Number, "1.5e3"},
+        {TokenKind::Operator, ","},  {TokenKind::Number, ".5"},
+        {TokenKind::Operator, ","},  {TokenKind::Word, "x"},
+        {TokenKind::Operator, "^="}, {TokenKind::Word, "y"},
+        {TokenKind::End, ""}};
+    EXPECT_EQ(got, expected);
+}
+
+TEST(Parser, UnknownStatementsComeBackUnchanged) {
+    for (const char* text : {"PRAGMA foreign_keys = ON", "CREATE VIEW v AS SELECT 1", "VACUUM",
+                             "WITH x AS (SELECT 1) SELECT * FROM x"}) {
+        const Statement st = parseStatement(std::string(text) + " ;");
+        EXPECT_EQ(st.kind, Statement::Kind::Other);
+        EXPECT_EQ(st.text, text);
+    }
+}
+
+}  // namespace
+}  // namespace orn::sql::test
