@@ -162,6 +162,10 @@ std::string tableCodePage(std::uint8_t driver, bool visualFoxPro, const std::str
         return name;
     if (!fallback.empty())
         return fallback;
+    if (!fallbackTableCodePage().empty())
+        return fallbackTableCodePage();
+    if (driver == 0x69)
+        return "CP437";  // Mazovia: iconv lacks it; 437 is the code page it is based on
     return visualFoxPro ? "CP1252" : "CP437";
 }
 

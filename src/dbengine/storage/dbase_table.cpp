@@ -1,6 +1,7 @@
 #include "dbengine/storage/dbase_table.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 
@@ -148,10 +149,24 @@ void DBaseTable::refresh() {
 }
 
 std::uint64_t DBaseTable::recordCount() const {
-    if (!liveCount_) {
-        auto& self = const_cast<DBaseTable&>(*this);
-        if (!files_.inTransaction())
+    auto& self = const_cast<DBaseTable&>(*this);
+    if (!files_.inTransaction()) {
+        // Another process may have deleted or added records since they were counted.
+        // File times are coarse, so a count taken within a second of the file's last change
+        // is not trusted for later calls (two quick writes can leave the same time behind).
+        auto stamp = files_.changeStamp(0);
+        const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::system_clock::now().time_since_epoch())
+                                     .count();
+        if (stamp != liveStamp_ || liveCountedAt_ - stamp.second < 1'000'000'000)
+            liveCount_.reset();
+        if (!liveCount_) {
             self.refresh();
+            liveStamp_ = stamp;
+            liveCountedAt_ = now;
+        }
+    }
+    if (!liveCount_) {
         std::uint64_t live = 0;
         const std::size_t rl = header_.recordLength;
         std::vector<std::uint8_t> window(std::max<std::size_t>(rl, kWindowBytes / rl * rl));
@@ -240,6 +255,7 @@ Record DBaseTable::read(RecordId id) {
 
 void DBaseTable::prepareWrite() {
     refresh();
+    liveCount_.reset();  // another process may have deleted records since they were counted
     if (memo_)
         memo_->refresh();
     if (!indexFlagsCleared_) {

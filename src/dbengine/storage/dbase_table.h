@@ -75,6 +75,8 @@ class DBaseTable final : public Table {
     std::vector<std::size_t> visible_;  // index into header_.fields of each field in fields_
     std::uint64_t slots_ = 0;
     mutable std::optional<std::uint64_t> liveCount_;
+    mutable std::pair<std::uint64_t, std::int64_t> liveStamp_;  // the file when it was counted
+    mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
     bool headerDirty_ = false;
     bool indexFlagsCleared_ = false;
 };

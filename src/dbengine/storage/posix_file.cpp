@@ -71,6 +71,14 @@ std::uint64_t PosixFile::size() const {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::pair<std::uint64_t, std::int64_t> PosixFile::changeStamp() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        fail(path_);
+    return {static_cast<std::uint64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 std::size_t PosixFile::readAt(std::uint64_t offset, void* dst, std::size_t len) const {
     auto* out = static_cast<char*>(dst);
     std::size_t done = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 namespace orn::db {
 
@@ -26,6 +27,8 @@ class PosixFile {
     const std::filesystem::path& path() const { return path_; }
 
     std::uint64_t size() const;
+    // Size and modification time together: changes whenever any process writes the file.
+    std::pair<std::uint64_t, std::int64_t> changeStamp() const;
     // Reads up to len bytes at offset; returns fewer only at the end of the file.
     std::size_t readAt(std::uint64_t offset, void* dst, std::size_t len) const;
     void writeAt(std::uint64_t offset, const void* src, std::size_t len);

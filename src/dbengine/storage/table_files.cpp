@@ -109,6 +109,13 @@ std::uint64_t TableFiles::size(std::size_t f) const {
     return s.file.size();
 }
 
+std::pair<std::uint64_t, std::int64_t> TableFiles::changeStamp(std::size_t f) const {
+    const Slot& s = *files_[f];
+    if (!s.existsOnDisk)
+        return {0, 0};
+    return s.file.changeStamp();
+}
+
 std::size_t TableFiles::read(std::size_t f, std::uint64_t offset, void* dst,
                              std::size_t len) const {
     const Slot& s = *files_[f];

@@ -44,6 +44,8 @@ class TableFiles {
 
     // Size as this object sees it, pending writes included.
     std::uint64_t size(std::size_t f) const;
+    // Changes whenever the file on disk changes (size and modification time).
+    std::pair<std::uint64_t, std::int64_t> changeStamp(std::size_t f) const;
     // Reads up to len bytes at offset; fewer only at the end of the file.
     std::size_t read(std::size_t f, std::uint64_t offset, void* dst, std::size_t len) const;
     // Only inside a transaction. Writing past the end extends the file (a gap reads as zeros).
