@@ -379,6 +379,33 @@ TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
     EXPECT_EQ(test::readWithPxlib(file, "CP437").records.size(), after.size());
 }
 
+TEST(ParadoxWrite, StaleSecondaryIndexesAreRemovedOnTheFirstChange) {
+    auto corpus = testing::corpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
+    testing::TempDir dir;
+    for (auto name : {"events.db", "events.px", "events.mb", "events.xg0", "events.yg0"}) {
+        std::filesystem::copy_file(corpus / "open/paradox/dbdemos" / name, dir / name);
+        std::filesystem::permissions(dir / name, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    auto t = Table::open(dir / "events.db", OpenMode::Shared);
+    auto before = readAll(*t);
+    EXPECT_TRUE(std::filesystem::exists(dir / "events.xg0"));
+    auto c = t->scan();
+    ASSERT_TRUE(c->next());
+    Record r = before[0];
+    r[2] = std::string("Renamed event");
+    t->update(c->id(), r);
+    EXPECT_FALSE(std::filesystem::exists(dir / "events.xg0"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "events.yg0"));
+    auto after = readAll(*t);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after[0][2], Value(std::string("Renamed event")));
+    for (std::size_t i = 1; i < after.size(); ++i)
+        EXPECT_EQ(text(after[i]), text(before[i]));
+}
+
 TEST(ParadoxWrite, ValuesThatDoNotFitAreRefusedWithTheFieldName) {
     testing::TempDir dir;
     TableCreate layout;
