@@ -101,7 +101,10 @@ class Parser {
     }
     bool isOp(std::string_view o, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
-        return t.kind == TokenKind::Operator && t.text == o;
+        // operators are one or two characters: compare them without a library call
+        if (t.kind != TokenKind::Operator || t.text.size() != o.size())
+            return false;
+        return t.text[0] == o[0] && (o.size() == 1 || t.text[1] == o[1]);
     }
     bool acceptWord(std::string_view w) {
         if (!isWord(w))
