@@ -94,6 +94,36 @@ TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
     EXPECT_EQ(number(s, "SELECT Id FROM items ORDER BY Id DESC LIMIT 1"), 500);
 }
 
+TEST_F(TableModule, KeyJoinsFindEveryMatchWhateverTheProbeOrder) {
+    // probes: ascending with gaps, repeats, keys past the end, descending, and blanks
+    TableCreate layout;
+    layout.fields = {makeField("K", FieldType::Long)};
+    {
+        auto t = Table::create(dir.path() / "probes.db", TableFormat::Paradox, layout);
+        t->begin();
+        for (std::int64_t k : {1, 2, 2, 3, 40, 41, 200, 499, 500, 501, 9000}) {
+            t->insert({k});
+        }
+        t->insert({Value{}});
+        t->commit();
+    }
+    SqlSession s(dir.path());
+    const char* join = "FROM probes p JOIN items i ON i.Id = p.K";
+    EXPECT_EQ(number(s, std::string("SELECT count(*) ") + join), 9);
+    EXPECT_EQ(number(s, std::string("SELECT sum(i.Id) ") + join),
+              1 + 2 + 2 + 3 + 40 + 41 + 200 + 499 + 500);
+    EXPECT_NE(plan(s, std::string("SELECT * ") + join).find("INDEX 1"), std::string::npos);
+    auto stmt = s.prepare(
+        "SELECT i.Name FROM (SELECT K FROM probes ORDER BY K DESC) p "
+        "JOIN items i ON i.Id = p.K");
+    std::string names;
+    while (stmt->step()) {
+        names += reinterpret_cast<const char*>(sqlite3_column_text(stmt->handle(), 0));
+        names += ' ';
+    }
+    EXPECT_EQ(names, "name500 name499 name200 name41 name40 name3 name2 name2 name1 ");
+}
+
 TEST_F(TableModule, WritesReachTheFile) {
     {
         SqlSession s(dir.path());
