@@ -206,6 +206,7 @@ class Parser {
 
     // ---- SELECT ----
     SelectPtr select() {
+        Nesting guard(*this);
         auto sel = std::make_unique<Select>();
         sel->cores.push_back(selectCore());
         for (;;) {
@@ -345,6 +346,7 @@ class Parser {
     }
 
     SourcePtr joinedSource() {
+        Nesting guard(*this);
         SourcePtr left = primarySource();
         for (;;) {
             std::string op;
@@ -427,9 +429,39 @@ class Parser {
         e->args.push_back(std::move(first));
         return e;
     }
-    void close(Expr& e) { e.end = toks_[i_ - 1].end; }
+    // Also bounds how tall an expression may grow (a + a + ... nests to the left), so that
+    // walking the tree later cannot run out of stack.
+    void close(Expr& e) {
+        e.end = toks_[i_ - 1].end;
+        for (const ExprPtr& a : e.args)
+            e.height = std::max(e.height, a->height + 1);
+        if (e.height > maxHeight)
+            tooDeep(e.pos);
+    }
 
-    ExprPtr expr() { return orExpr(); }
+    static constexpr int maxNesting = 300;
+    static constexpr int maxHeight = 1000;
+
+    [[noreturn]] void tooDeep(std::size_t pos) const {
+        throw SqlError("Statement too deeply nested at " + describePosition(text_, pos), pos);
+    }
+
+    // Counts the parser's own recursion (parentheses, subqueries, chains of NOT and signs).
+    struct Nesting {
+        Parser& parser;
+        explicit Nesting(Parser& p) : parser(p) {
+            if (++parser.nesting_ > maxNesting)
+                parser.tooDeep(parser.peek().pos);
+        }
+        ~Nesting() { --parser.nesting_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+    };
+
+    ExprPtr expr() {
+        Nesting guard(*this);
+        return orExpr();
+    }
 
     ExprPtr orExpr() {
         ExprPtr left = andExpr();
@@ -448,6 +480,7 @@ class Parser {
         return left;
     }
     ExprPtr notExpr() {
+        Nesting guard(*this);
         if (isWord("NOT") && !isWord("EXISTS", 1)) {
             const Token& t = take();
             auto e = node(ExprKind::Unary, t);
@@ -618,6 +651,7 @@ class Parser {
         return left;
     }
     ExprPtr unary() {
+        Nesting guard(*this);
         if (isOp("-") || isOp("+") || isOp("~")) {
             const Token& t = take();
             auto e = node(ExprKind::Unary, t);
@@ -1119,6 +1153,7 @@ class Parser {
     std::string_view text_;
     std::vector<Token> toks_;
     std::size_t i_ = 0;
+    int nesting_ = 0;
 };
 
 }  // namespace

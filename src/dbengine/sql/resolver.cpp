@@ -323,7 +323,13 @@ class Resolver {
             return;
         switch (target) {
             case ValueType::Date: {
-                const auto iso = dateToIso(e.text);
+                auto iso = dateToIso(e.text);
+                if (!iso) {
+                    // a timestamp at midnight still names a day
+                    const auto ts = timestampToIso(e.text);
+                    if (ts && ts->ends_with(" 00:00:00"))
+                        iso = ts->substr(0, 10);
+                }
                 if (!iso)
                     badLiteral(e, "date");
                 e.emitted = quoteString(*iso);
