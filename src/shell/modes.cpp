@@ -11,6 +11,9 @@ const std::vector<TShellMode>& ShellModes() {
     static const std::vector<TShellMode> modes = {
         {"RUN", "<file.orn> [Name=Value ...]",
          "run a program without windows, parameters set to the given values", RunProgramMode},
+        {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
+        {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
+         DumpTableMode},
     };
     return modes;
 }

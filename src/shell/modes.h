@@ -34,4 +34,8 @@ int OrnMain(int argc, const char* const* argv);
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
 
+// INFO <table file> and DUMP <table file>
+int InfoTableMode(const TCommandLine& line);
+int DumpTableMode(const TCommandLine& line);
+
 }  // namespace orn

@@ -63,6 +63,7 @@ struct Expr {
     bool hasElse = false;
     int size = -1, scale = -1;
     int number = 0;  // Parameter: the number it is emitted with
+    int height = 1;  // levels of expressions from here down (the parser bounds it)
 
     // Filled by name resolution.
     ValueType type = ValueType::Unknown;

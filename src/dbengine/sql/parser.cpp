@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <optional>
 
 #include "dbengine/sql/sql_error.h"
 #include "dbengine/sql/tokenizer.h"
@@ -101,7 +102,10 @@ class Parser {
     }
     bool isOp(std::string_view o, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
-        return t.kind == TokenKind::Operator && t.text == o;
+        // operators are one or two characters: compare them without a library call
+        if (t.kind != TokenKind::Operator || t.text.size() != o.size())
+            return false;
+        return t.text[0] == o[0] && (o.size() == 1 || t.text[1] == o[1]);
     }
     bool acceptWord(std::string_view w) {
         if (!isWord(w))
@@ -206,6 +210,7 @@ class Parser {
 
     // ---- SELECT ----
     SelectPtr select() {
+        Nesting guard(*this);
         auto sel = std::make_unique<Select>();
         sel->cores.push_back(selectCore());
         for (;;) {
@@ -345,6 +350,7 @@ class Parser {
     }
 
     SourcePtr joinedSource() {
+        Nesting guard(*this);
         SourcePtr left = primarySource();
         for (;;) {
             std::string op;
@@ -427,9 +433,39 @@ class Parser {
         e->args.push_back(std::move(first));
         return e;
     }
-    void close(Expr& e) { e.end = toks_[i_ - 1].end; }
+    // Also bounds how tall an expression may grow (a + a + ... nests to the left), so that
+    // walking the tree later cannot run out of stack.
+    void close(Expr& e) {
+        e.end = toks_[i_ - 1].end;
+        for (const ExprPtr& a : e.args)
+            e.height = std::max(e.height, a->height + 1);
+        if (e.height > maxHeight)
+            tooDeep(e.pos);
+    }
 
-    ExprPtr expr() { return orExpr(); }
+    static constexpr int maxNesting = 300;
+    static constexpr int maxHeight = 1000;
+
+    [[noreturn]] void tooDeep(std::size_t pos) const {
+        throw SqlError("Statement too deeply nested at " + describePosition(text_, pos), pos);
+    }
+
+    // Counts the parser's own recursion (parentheses, subqueries, chains of NOT and signs).
+    struct Nesting {
+        Parser& parser;
+        explicit Nesting(Parser& p) : parser(p) {
+            if (++parser.nesting_ > maxNesting)
+                parser.tooDeep(parser.peek().pos);
+        }
+        ~Nesting() { --parser.nesting_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+    };
+
+    ExprPtr expr() {
+        Nesting guard(*this);
+        return orExpr();
+    }
 
     ExprPtr orExpr() {
         ExprPtr left = andExpr();
@@ -448,6 +484,7 @@ class Parser {
         return left;
     }
     ExprPtr notExpr() {
+        Nesting guard(*this);
         if (isWord("NOT") && !isWord("EXISTS", 1)) {
             const Token& t = take();
             auto e = node(ExprKind::Unary, t);
@@ -618,6 +655,7 @@ class Parser {
         return left;
     }
     ExprPtr unary() {
+        Nesting guard(*this);
         if (isOp("-") || isOp("+") || isOp("~")) {
             const Token& t = take();
             auto e = node(ExprKind::Unary, t);
@@ -1119,12 +1157,74 @@ class Parser {
     std::string_view text_;
     std::vector<Token> toks_;
     std::size_t i_ = 0;
+    int nesting_ = 0;
 };
 
 }  // namespace
 
+namespace {
+
+// The first one or two words of a statement, skipping blanks and comments; used when the text
+// does not even tokenize, to tell a statement of the dialect from one to pass through.
+std::vector<std::string> leadingWords(std::string_view s, std::size_t count) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < s.size() && words.size() < count) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (std::isspace(c)) {
+            ++i;
+        } else if (s.substr(i, 2) == "/*") {
+            const std::size_t close = s.find("*/", i + 2);
+            i = close == std::string_view::npos ? s.size() : close + 2;
+        } else if (s.substr(i, 2) == "--") {
+            while (i < s.size() && s[i] != '\n')
+                ++i;
+        } else if (std::isalpha(c)) {
+            const std::size_t start = i;
+            while (i < s.size() && std::isalnum(static_cast<unsigned char>(s[i])))
+                ++i;
+            words.push_back(upper(s.substr(start, i - start)));
+        } else {
+            break;
+        }
+    }
+    return words;
+}
+
+bool isDialectStatement(std::string_view text) {
+    const std::vector<std::string> w = leadingWords(text, 3);
+    if (w.empty())
+        return true;
+    const std::string& a = w[0];
+    const std::string b = w.size() > 1 ? w[1] : std::string();
+    if (a == "SELECT" || a == "INSERT" || a == "UPDATE" || a == "DELETE")
+        return true;
+    if (a == "CREATE")
+        return b == "TABLE" || b == "INDEX" || (b == "UNIQUE" && w.size() > 2 && w[2] == "INDEX");
+    if (a == "DROP")
+        return b == "TABLE" || b == "INDEX";
+    return a == "ALTER" && b == "TABLE";
+}
+
+}  // namespace
+
 Statement parseStatement(std::string_view text) {
-    return Parser(text).statement();
+    std::optional<Parser> parser;
+    try {
+        parser.emplace(text);
+    } catch (const SqlError&) {
+        // Text the tokenizer cannot read is still passed on when it is not ours to parse.
+        if (isDialectStatement(text))
+            throw;
+        Statement st;
+        st.kind = Statement::Kind::Other;
+        st.text = std::string(text);
+        while (!st.text.empty() &&
+               (std::isspace(static_cast<unsigned char>(st.text.back())) || st.text.back() == ';'))
+            st.text.pop_back();
+        return st;
+    }
+    return parser->statement();
 }
 
 }  // namespace orn::sql

@@ -117,6 +117,69 @@ TEST(Parser, UnknownStatementsComeBackUnchanged) {
         EXPECT_EQ(st.kind, Statement::Kind::Other);
         EXPECT_EQ(st.text, text);
     }
+    // even when our tokenizer cannot read them
+    EXPECT_EQ(parseStatement("PRAGMA x = 'unterminated").kind, Statement::Kind::Other);
+    EXPECT_EQ(parseStatement("/* c */ CREATE VIEW v AS SELECT # FROM t").kind,
+              Statement::Kind::Other);
+    EXPECT_THROW(parseStatement("/* c */ select # from t"), SqlError);
+    EXPECT_THROW(parseStatement("CREATE UNIQUE INDEX x ON t (#)"), SqlError);
+}
+
+}  // namespace
+}  // namespace orn::sql::test
+
+namespace orn::sql::test {
+namespace {
+
+TEST(HostileInput, DeepNestingIsRefusedNotACrash) {
+    FakeSchema schema = sampleSchema();
+    const auto nested = [](int n) {
+        return "SELECT " + std::string(n, '(') + "1" + std::string(n, ')') + " FROM customer";
+    };
+    EXPECT_NO_THROW(translateSql(nested(60), schema));
+    EXPECT_THROW(translateSql(nested(20000), schema), SqlError);
+    std::string chain = "SELECT 1";
+    for (int i = 0; i < 5000; ++i)
+        chain += " + 1";
+    EXPECT_THROW(translateSql(chain, schema), SqlError);
+    std::string signs = "SELECT ", nots = "SELECT 1 FROM customer WHERE ";
+    for (int i = 0; i < 20000; ++i) {
+        signs += "- ";
+        nots += "NOT ";
+    }
+    EXPECT_THROW(translateSql(signs + "1", schema), SqlError);
+    EXPECT_THROW(translateSql(nots + "1", schema), SqlError);
+    std::string subqueries = "SELECT 1 FROM customer WHERE CustNo IN ";
+    for (int i = 0; i < 2000; ++i)
+        subqueries += "(SELECT CustNo FROM customer WHERE CustNo IN ";
+    EXPECT_THROW(translateSql(subqueries, schema), SqlError);
+}
+
+TEST(HostileInput, EveryPrefixOfValidStatementsTranslatesOrFailsCleanly) {
+    FakeSchema schema = sampleSchema();
+    const std::vector<std::string> statements = {
+        "SELECT C.Company, COUNT(*) FROM \"customer.db\" C LEFT JOIN orders O ON C.CustNo = "
+        "O.CustNo WHERE O.SaleDate BETWEEN '1/1/1988' AND '12/31/1988' AND O.Paid = 'T' GROUP BY "
+        "C.Company HAVING COUNT(*) > ALL (SELECT 1 FROM parts) ORDER BY 2 DESCENDING;",
+        "UPDATE 'orders.db' T SET T.'ShipVIA' = TRIM(LEADING 'x' FROM SUBSTRING(T.ShipVIA FROM 2 "
+        "FOR 3)) WHERE T.SaleDate + 1 > CAST('1/2/1990' AS DATE) AND T.OrderNo = :\"No\"",
+        "INSERT INTO customer (CustNo, Company) SELECT EXTRACT(YEAR FROM SaleDate), CASE WHEN "
+        "Paid THEN 'y' ELSE 'n' END FROM orders WHERE ShipDate = NULL",
+        "CREATE TABLE \"t.db\" (A CHAR(10), B DECIMAL(10,2), PRIMARY KEY (A))",
+        "ALTER TABLE customer ADD X BLOB(1,2), DROP City",
+        "DROP INDEX \"customer.db\".PRIMARY"};
+    for (const std::string& full : statements) {
+        for (std::size_t n = 0; n <= full.size(); ++n) {
+            const std::string prefix = full.substr(0, n);
+            try {
+                translateSql(prefix, schema);
+            } catch (const SqlError&) {
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "unexpected " << e.what() << " for: " << prefix;
+            }
+        }
+        EXPECT_NO_THROW(translateSql(full, schema)) << full;
+    }
 }
 
 }  // namespace

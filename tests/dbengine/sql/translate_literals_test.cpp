@@ -121,6 +121,9 @@ TEST_F(LiteralRewrites, LiteralsThatDoNotFitTheirFieldAreRejected) {
         EXPECT_EQ(e.position(), 38u);
     }
     EXPECT_THROW(translate("SELECT * FROM orders WHERE Paid = 'maybe'"), SqlError);
+    EXPECT_THROW(translate("SELECT * FROM orders WHERE SaleDate = '1/2/1998 10:00'"), SqlError);
+    EXPECT_THAT(column0(run("SELECT OrderNo FROM orders WHERE SaleDate = '4/17/1988 00:00:00'")),
+                ElementsAre("1004"));
     EXPECT_THROW(translate("SELECT * FROM orders WHERE ShipTime = '25:00'"), SqlError);
     EXPECT_THROW(translate("SELECT DATE '1998-02-30' FROM orders"), SqlError);
 }

@@ -66,6 +66,15 @@ TEST_F(TableRefs, QualifierNamingTheFileOfAnAliasedTableBecomesTheAlias) {
                 HasSubstr("SELECT \"O\".\"OrderNo\" FROM \"orders\" AS \"O\""));
 }
 
+TEST_F(TableRefs, StarAndColumnsQualifiedByTheFileName) {
+    EXPECT_EQ(sqlOf("SELECT \"customer.db\".* FROM \"customer.db\""),
+              "SELECT \"customer\".* FROM \"customer\"");
+    EXPECT_THAT(column0(run("SELECT customer.db.Company FROM customer.db WHERE "
+                            "CUSTOMER.DB.CustNo = 1231")),
+                ElementsAre("Unisco"));
+    EXPECT_EQ(run("SELECT C.* FROM \"customer.db\" C WHERE C.CustNo = 1231").at(0).size(), 6u);
+}
+
 TEST_F(TableRefs, CorrelationNamesWithAndWithoutAs) {
     const Rows rows =
         run("SELECT C.Company, O.OrderNo FROM \"customer.db\" C, orders AS O "
