@@ -176,16 +176,7 @@ std::string ReplaceAll(std::string_view s, std::string_view find, std::string_vi
     // occurrences instead.
     std::size_t inner = replacement.find(find);
     if (inner != std::string_view::npos && inner != 0) {
-        std::string out;
-        std::size_t from = 0;
-        for (std::size_t p = result.find(find); p != std::string::npos;
-             p = result.find(find, from)) {
-            out.append(result, from, p - from);
-            out.append(replacement);
-            from = p + find.size();
-        }
-        out.append(result, from, std::string::npos);
-        return out;
+        return ReplaceEach(s, find, replacement);
     }
     // Every other pair ends on its own; the cap of 4 * (length + 1) replacements only guards
     // against pathological pairs whose occurrences keep re-forming across the inserted text.
@@ -203,6 +194,21 @@ std::string ReplaceAll(std::string_view s, std::string_view find, std::string_vi
         previous = p;
     }
     return result;
+}
+
+std::string ReplaceEach(std::string_view s, std::string_view find, std::string_view replacement) {
+    if (find.empty()) {
+        return std::string(s);
+    }
+    std::string out;
+    std::size_t from = 0;
+    for (std::size_t p = s.find(find); p != std::string_view::npos; p = s.find(find, from)) {
+        out.append(s.substr(from, p - from));
+        out.append(replacement);
+        from = p + find.size();
+    }
+    out.append(s.substr(from));
+    return out;
 }
 
 std::string GetEnvVar(const std::string& name) {

@@ -47,6 +47,10 @@ int SplitFourTrim(std::string_view s, std::string_view delims, std::string& a, s
 // find replaces nothing.
 std::string ReplaceAll(std::string_view s, std::string_view find, std::string_view replacement);
 
+// One left-to-right pass: every occurrence of find in s is replaced once; inserted text is never
+// searched again.
+std::string ReplaceEach(std::string_view s, std::string_view find, std::string_view replacement);
+
 // The value of an environment variable, empty when it is not defined.
 std::string GetEnvVar(const std::string& name);
 

@@ -1,0 +1,5 @@
+#include "shell/modes.h"
+
+int main(int argc, char** argv) {
+    return orn::OrnMain(argc, argv);
+}

@@ -1,0 +1,61 @@
+#include "shell/modes.h"
+
+#include <iostream>
+
+#include "version.h"
+#include "workbench/reporterror.h"
+
+namespace orn {
+
+const std::vector<TShellMode>& ShellModes() {
+    static const std::vector<TShellMode> modes = {
+        {"RUN", "<file.orn> [Name=Value ...]",
+         "run a program without windows, parameters set to the given values", RunProgramMode},
+    };
+    return modes;
+}
+
+void PrintUsage(std::ostream& out) {
+    out << "Usage: orn [/error=FILE] MODE [ARGUMENTS...]\n"
+           "       orn [FILE]    open FILE in a query window (windowed mode)\n"
+           "\nModes (the word in upper case, exactly):\n";
+    for (const TShellMode& mode : ShellModes()) {
+        out << "  " << mode.word << " " << mode.arguments << "\n      " << mode.summary << "\n";
+    }
+    out << "\nOptions:\n"
+           "  /error=FILE   append error texts of command-line operations to FILE; may stand\n"
+           "                anywhere on the line\n"
+           "  --help        show this text\n"
+           "  --version     show the version\n"
+           "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 windowed mode not\n"
+           "available, 130 interrupted.\n";
+}
+
+int OrnMain(int argc, const char* const* argv) {
+    TCommandLine line = ParseCommandLine(argc, argv);
+    if (line.hasErrorFile) {
+        SetErrorFileName(line.errorFile);
+    }
+    const std::string& first = line.Arg(1);
+    if (first == "--help" || first == "-h") {
+        PrintUsage(std::cout);
+        return kExitOk;
+    }
+    if (first == "--version") {
+        std::cout << "orn " << kVersion << "\n";
+        return kExitOk;
+    }
+    for (const TShellMode& mode : ShellModes()) {
+        if (first == mode.word) {
+            return mode.run(line);
+        }
+    }
+    std::cerr << "orn: the windowed mode is not available yet";
+    if (!first.empty()) {
+        std::cerr << " (cannot open \"" << first << "\" in a window)";
+    }
+    std::cerr << "; see orn --help for the modes without windows\n";
+    return kExitNoWindows;
+}
+
+}  // namespace orn

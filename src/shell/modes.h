@@ -1,0 +1,37 @@
+#pragma once
+// The modes of the orn executable: a first argument that names a mode (compared exactly, upper
+// case) runs it without any window. Add a mode by adding a row to the table in modes.cpp.
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "shell/commandline.h"
+
+namespace orn {
+
+struct TShellMode {
+    const char* word;                      // e.g. "RUN"
+    const char* arguments;                 // usage, e.g. "<file.orn> [Name=Value ...]"
+    const char* summary;                   // one line for --help
+    int (*run)(const TCommandLine& line);  // the process exit code
+};
+
+const std::vector<TShellMode>& ShellModes();
+
+// Exit codes shared by the modes.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;     // the operation or program failed
+inline constexpr int kExitUsage = 2;      // the command line was wrong
+inline constexpr int kExitNoWindows = 3;  // the windowed mode is not built yet
+inline constexpr int kExitInterrupted = 130;
+
+void PrintUsage(std::ostream& out);
+
+// The whole executable: parses the line, takes out "/error=", dispatches.
+int OrnMain(int argc, const char* const* argv);
+
+// RUN <file.orn> [Name=Value ...]
+int RunProgramMode(const TCommandLine& line);
+
+}  // namespace orn

@@ -1,0 +1,118 @@
+// The orn executable run as a user runs it, with standard input not a terminal.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "engine/engine_test_support.h"
+#include "version.h"
+
+namespace orn {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+class RunModeTest : public testing::TempDirTest {
+  protected:
+    Outcome Orn(const std::vector<std::string>& args, const std::string& cwd = "") {
+        std::string command =
+            "cd " + Quote(cwd.empty() ? dir_.string() : cwd) + " && " + Quote(ORN_EXE);
+        for (const std::string& a : args) {
+            command += " " + Quote(a);
+        }
+        std::string errFile = Path("stderr.txt");
+        command += " </dev/null 2>" + Quote(errFile);
+        Outcome outcome;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        std::size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            outcome.out.append(buffer, n);
+        }
+        int raw = pclose(pipe);
+        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        outcome.err = ReadFile(errFile);
+        return outcome;
+    }
+};
+
+TEST_F(RunModeTest, HelpVersionAndUnknownModes) {
+    Outcome help = Orn({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("RUN <file.orn> [Name=Value ...]"), std::string::npos);
+    Outcome version = Orn({"/error=x.txt", "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("orn ") + kVersion + "\n");
+    for (auto args : {std::vector<std::string>{}, {"run", "p.orn"}, {"table.db"}}) {
+        Outcome o = Orn(args);
+        EXPECT_EQ(o.status, 3);
+        EXPECT_NE(o.err.find("windowed mode is not available"), std::string::npos);
+    }
+    EXPECT_EQ(Orn({"RUN"}).status, 2);
+}
+
+TEST_F(RunModeTest, LoadFailureGoesToStderr) {
+    Outcome o = Orn({"RUN", "missing.orn"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err, "orn: No programs " + Path("missing.orn") + "\n");
+}
+
+TEST_F(RunModeTest, RunsAProgramWithParametersAndTheErrorSwitchAnywhere) {
+    WriteFile("in.txt", "data");
+    WriteProgram("p.orn",
+                 {"MKDIR [Out]", "COPYFILE in.txt,[Out]/[Name].txt", "SHOWMESSAGE copied [Name]",
+                  "IFEXISTS [Out]/[Name].txt!!5", "MKDIR not-reached", "DEBUG 0"},
+                 "Out=default\nName=n");
+    Outcome o = Orn({"RUN", "/error=err.txt", "p.orn", "Out=target", "Name=copy"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(ReadFile(Path("target/copy.txt")), "data");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "default"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "not-reached"));
+    EXPECT_EQ(o.out, "Information: copied copy\nContinue?\n-> Yes\n");
+    EXPECT_EQ(o.err, "");
+}
+
+TEST_F(RunModeTest, ErrorPromptAnswersNoAndExitsNonZero) {
+    WriteProgram("p.orn", {"DELETEFILE nothing.txt", "MKDIR after"});
+    Outcome o = Orn({"RUN", "p.orn"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(o.err,
+              "Error: Could not delete nothing.txt\nContinue?\nAll = Ignore all errors\n-> No\n");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "after"));
+}
+
+TEST_F(RunModeTest, BadParameterArguments) {
+    WriteProgram("p.orn", {"GOTO 5"}, "a=1\nb=2");
+    Outcome unknown = Orn({"RUN", "p.orn", "c=3"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("(its parameters: a, b)"), std::string::npos);
+    EXPECT_EQ(Orn({"RUN", "p.orn", "novalue"}).status, 2);
+    EXPECT_EQ(Orn({"RUN", "p.orn", "a=", "b=x=y"}).status, 0);
+}
+
+TEST_F(RunModeTest, TheExampleProgramStaysInItsFolder) {
+    std::string out = Path("demo-out");
+    Outcome o = Orn({"RUN", "examples/demo.orn", "OutDir=" + out, "Copies=2"}, ORN_SOURCE_DIR);
+    EXPECT_EQ(o.status, 0) << o.err;
+    std::vector<std::string> files;
+    for (auto& entry : std::filesystem::directory_iterator(out)) {
+        files.push_back(entry.path().filename().string());
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"copy-2.orn", "first-copy.orn"}));
+}
+
+}  // namespace
+}  // namespace orn
