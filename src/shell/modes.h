@@ -33,5 +33,9 @@ int OrnMain(int argc, const char* const* argv);
 
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
+// EXEC <statement|file:path>, INDEX <table> <columns>, CHANGE <table> <column> <type> <size>
+int ExecMode(const TCommandLine& line);
+int IndexMode(const TCommandLine& line);
+int ChangeMode(const TCommandLine& line);
 
 }  // namespace orn
