@@ -5,6 +5,7 @@
 // ending in CR LF.
 
 #include <string>
+#include <vector>
 
 #include "workbench/clipboard.h"
 

@@ -43,14 +43,14 @@ TEST_F(TextExchangeTest, CopyTakes400RecordsExportTakesAllAndBothReturnToTheReco
     EXPECT_EQ(CopyToClipboard(*q, ";", clipboard), "");
     const std::string copied = clipboard.Text();
     EXPECT_EQ(CountLines(copied), 401u);
-    EXPECT_EQ(copied.substr(0, copied.find("\r\n", 12) + 2), "ID;NAME;SCORE\r\n1;name1;1.50\r\n");
+    EXPECT_EQ(copied.substr(0, copied.find("\r\n", 16) + 2), "ID;NAME;SCORE\r\n1;name1;1.5\r\n");
     EXPECT_EQ(q->recNo(), 7);
     EXPECT_FALSE(q->controlsDisabled());
 
     EXPECT_EQ(SaveAsText(*q, Path("all.txt"), "\t"), "");
     const std::string saved = ReadFile(Path("all.txt"));
     EXPECT_EQ(CountLines(saved), 1001u);
-    EXPECT_EQ(saved.substr(saved.size() - 22), "1000\tname1000\t1500.00\r\n");
+    EXPECT_EQ(saved.substr(saved.size() - 21), "\n1000\tname1000\t1500\r\n");
     EXPECT_EQ(q->recNo(), 7);
 }
 
@@ -102,7 +102,7 @@ TEST_F(TextExchangeTest, PastingACopyInsertsTheHeaderLineToo) {
         const auto* b = std::get_if<std::string>(&r[1]);
         seen.insert(Trim(a ? *a : "") + "|" + Trim(b ? *b : ""));
     }
-    EXPECT_EQ(seen, (std::multiset<std::string>{"x|y", "x|y", "one|two||three", "only|", "A|B"}));
+    EXPECT_EQ(seen, (std::multiset<std::string>{"x|y", "x|y", "one|two", "only|", "A|B"}));
 }
 
 TEST_F(TextExchangeTest, PasteStopsAtAValueTheFieldCannotTake) {
