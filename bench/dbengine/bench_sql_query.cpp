@@ -176,6 +176,7 @@ std::string forTarget(std::string sql, Target t) {
 }
 
 void runQuery(benchmark::State& state, Target t, const std::string& sqlTemplate) {
+    setup();  // tables are made outside the timed loop
     if (t != kNative && !available(t, state)) {
         return;
     }

@@ -157,6 +157,8 @@ bool TRegistryRootFile::KeyExists(const std::string& keyPath) {
 std::optional<std::string> TRegistryRootFile::ReadValue(const std::string& keyPath,
                                                         const std::string& name) {
     Refresh();
+    if (readFailed_)
+        throw EStoreError("Failed to get data for '" + name + "'");
     const reg::TRegKey* key = doc_.root.Find(keyPath);
     const reg::TRegEntry* entry = key != nullptr ? key->FindValue(name) : nullptr;
     if (entry == nullptr)
@@ -223,8 +225,17 @@ bool TRegistryRootFile::Modify(F&& change, std::string& error) {
 bool TRegistryRootFile::SaveLocked(std::string& error) {
     static std::atomic<unsigned> counter{0};
     const std::string text = reg::FormatRegistryText(doc_.root, kFileComment);
+    // A root file that is a symbolic link (kept with the user's other dotfiles, say) is
+    // replaced at its target, so the link survives.
+    std::string target = fileName_;
+    std::error_code ec;
+    if (fs::is_symlink(fileName_, ec)) {
+        const auto resolved = fs::weakly_canonical(fileName_, ec);
+        if (!ec)
+            target = resolved.string();
+    }
     const std::string tempName =
-        fileName_ + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
+        target + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";
     FdGuard out(::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (out.get() < 0) {
         error = "cannot create " + tempName;
@@ -232,11 +243,11 @@ bool TRegistryRootFile::SaveLocked(std::string& error) {
     }
     struct stat old {};
     bool ok = WriteAll(out.get(), text);
-    if (ok && ::stat(fileName_.c_str(), &old) == 0)
+    if (ok && ::stat(target.c_str(), &old) == 0)
         ok = ::fchmod(out.get(), old.st_mode & 07777) == 0;
     ok = ok && ::fsync(out.get()) == 0;
     ok = ::close(out.release()) == 0 && ok;
-    ok = ok && ::rename(tempName.c_str(), fileName_.c_str()) == 0;
+    ok = ok && ::rename(tempName.c_str(), target.c_str()) == 0;
     if (!ok) {
         error = "cannot write " + fileName_;
         ::unlink(tempName.c_str());

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <stdexcept>
 #include <vector>
 
 namespace orn {
@@ -27,6 +29,21 @@ void SyncLayouts(QWidget* root) {
     }
 }
 
+std::function<void(const std::string&)>& LoadErrorHandler() {
+    static std::function<void(const std::string&)> handler = [](const std::string& message) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+    };
+    return handler;
+}
+
+bool OnOtherForm(const QObject* obj, const QObject* root) {
+    for (const QObject* o = obj->parent(); o != nullptr && o != root; o = o->parent()) {
+        if (IsForm(o))
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TzForm::TzForm(QWidget* self) : self_(self) {
@@ -35,6 +52,10 @@ TzForm::TzForm(QWidget* self) : self_(self) {
 
 void TzForm::FormLoaded() {
     orn::FormLoaded(self_);
+}
+
+void SetLoadErrorHandler(std::function<void(const std::string&)> handler) {
+    LoadErrorHandler() = std::move(handler);
 }
 
 void MarkAsForm(QWidget* widget) {
@@ -57,7 +78,10 @@ void FormLoaded(QWidget* root) {
     root->setProperty(kFormLoadedProperty, true);
     std::vector<TzPersistent*> controls;
     for (QObject* child : root->findChildren<QObject*>()) {
-        if (auto* p = dynamic_cast<TzPersistent*>(child))
+        // Controls of another form inside this one (a window parented to the main window) wait
+        // for their own form's loaded step.
+        auto* p = dynamic_cast<TzPersistent*>(child);
+        if (p != nullptr && !OnOtherForm(child, root))
             controls.push_back(p);
     }
     std::sort(controls.begin(), controls.end(), [](TzPersistent* a, TzPersistent* b) {
@@ -65,7 +89,13 @@ void FormLoaded(QWidget* root) {
     });
     for (TzPersistent* control : controls) {
         SyncLayouts(root);
-        control->Loaded();
+        try {
+            control->Loaded();
+        } catch (const std::exception& e) {
+            // A stored value that cannot be read must not keep the window from opening: the
+            // control keeps its state and the others still load.
+            LoadErrorHandler()(e.what());
+        }
     }
 }
 

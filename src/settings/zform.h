@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 class QObject;
 class QWidget;
@@ -32,6 +34,9 @@ bool IsForm(const QObject* obj);
 // Runs the loaded notification of every persistent control below root, in creation order.
 // Until then the controls of a form count as loading and save nothing.
 void FormLoaded(QWidget* root);
+// Where FormLoaded reports a control whose stored value could not be read (a store error);
+// standard error unless set. The program points it at its error reporting.
+void SetLoadErrorHandler(std::function<void(const std::string&)> handler);
 // Whether obj sits on a form whose FormLoaded has not run yet.
 bool IsInLoadingForm(const QObject* obj);
 

@@ -244,3 +244,78 @@ TEST_F(CheckBoxIniTest, CaptionFollowsTheName) {
 
 }  // namespace
 }  // namespace orn
+
+namespace orn {
+namespace {
+
+class FormLoadedTest : public test::QtSettingsFixture {};
+
+TEST_F(FormLoadedTest, EachFormLoadsItsOwnControlsInCreationOrder) {
+    StoreInUser("Main-Params", "Outer", "outer");
+    StoreInUser("Child-Params", "Inner", "inner");
+    TestForm main("Main");
+    auto* child = new TestForm("Child");
+    child->setParent(&main, Qt::Window);
+    auto* inner = new TEditIni(child);
+    inner->setObjectName("Inner");
+    auto* outer = new TEditIni(&main);
+    outer->setObjectName("Outer");
+    std::vector<std::string> order;
+    for (TEditIni* e : {inner, outer}) {
+        QObject::connect(e, &TEditIni::Changed,
+                         [&order, e] { order.push_back(e->objectName().toStdString()); });
+    }
+    main.FormLoaded();
+    EXPECT_EQ(outer->text(), "outer");
+    EXPECT_EQ(inner->text(), "");  // its form has not had its loaded step yet
+    inner->setText("typed before loading");
+    EXPECT_TRUE(Writes().empty());
+    child->FormLoaded();
+    EXPECT_EQ(inner->text(), "inner");
+    EXPECT_EQ(order, (std::vector<std::string>{"Outer", "Inner", "Inner"}));
+}
+
+TEST_F(FormLoadedTest, CreationOrderNotTreeOrder) {
+    StoreInUser("F-Params", "A", "a");
+    StoreInUser("F-Params", "B", "b");
+    TestForm form("F");
+    auto* panel = new QWidget(&form);  // first in the tree...
+    auto* a = new TEditIni(&form);
+    a->setObjectName("A");
+    auto* b = new TEditIni(panel);  // ...but this control is created last
+    b->setObjectName("B");
+    std::vector<std::string> order;
+    for (TEditIni* e : {a, b}) {
+        QObject::connect(e, &TEditIni::Changed,
+                         [&order, e] { order.push_back(e->objectName().toStdString()); });
+    }
+    form.FormLoaded();
+    EXPECT_EQ(order, (std::vector<std::string>{"A", "B"}));
+}
+
+}  // namespace
+}  // namespace orn
+
+namespace orn {
+namespace {
+
+TEST_F(FormLoadedTest, UnreadableValueDoesNotStopTheOtherControls) {
+    WriteFile(UserRootFile(),
+              "[software\\Tarm\\orn\\F-Params]\n\"A\"=dword:00000001\n\"B\"=\"b\"\n");
+    GlobalIniReadOrder().ClearAll();
+    std::vector<std::string> errors;
+    SetLoadErrorHandler([&](const std::string& m) { errors.push_back(m); });
+    TestForm form("F");
+    auto* a = new TEditIni(&form);
+    a->setObjectName("A");
+    auto* b = new TEditIni(&form);
+    b->setObjectName("B");
+    EXPECT_NO_THROW(form.FormLoaded());
+    SetLoadErrorHandler([](const std::string&) {});
+    EXPECT_EQ(errors, std::vector<std::string>{"Invalid data type for 'A'"});
+    EXPECT_EQ(b->text(), "b");
+    EXPECT_FALSE(a->Ini().LoadDone());
+}
+
+}  // namespace
+}  // namespace orn

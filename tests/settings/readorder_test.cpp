@@ -260,6 +260,17 @@ TEST_F(ReadOrder, CircularVariablesLeaveAnEmptyReadOrder) {
     EXPECT_EQ(ro.ReadString("G", "S", "K", ""), "v");
 }
 
+TEST_F(ReadOrder, HugeVariableInTheSettingsFileIsCut) {
+    WriteFile(workDir_ + "/zini.ini",
+              "[IniReadOrderVars]\n%SUBKEY%=" + std::string(100000, 's') + "\n");
+    TIniReadOrder ro;
+    ro.LoadSettings("zini.ini");
+    EXPECT_EQ(ro.Vars().GetValue("%SUBKEY%").size(), 2047u);
+    ro.WriteString("P", "S", "K", "v");
+    EXPECT_EQ(ro.ReadString("P", "S", "K", ""), "v");
+    EXPECT_EQ(Elements(ro.GetReadOrder("P"))[0], UserKey() + "\\" + std::string(2047, 's'));
+}
+
 TEST_F(ReadOrder, CacheChangesTakeEffectOnTheNextUse) {
     TIniReadOrder ro;
     ro.GetReadOrder("U");

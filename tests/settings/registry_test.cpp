@@ -219,6 +219,19 @@ TEST_F(RegistryStore, DamagedFileIsReadAsFarAsPossibleAndNeverTruncated) {
     EXPECT_EQ(reread.ReadString("S", "good", ""), "1");
 }
 
+TEST_F(RegistryStore, SymbolicLinkToTheRootFileSurvivesWrites) {
+    const std::string real = root_ + "/dotfiles/user.reg";
+    WriteFile(real, "[k]\n\"a\"=\"1\"\n");
+    fs::create_directories(registryDir_);
+    fs::create_symlink(real, UserRootFile());
+    TzRegistryIniFile store("HKCU\\k");
+    EXPECT_EQ(store.ReadString("", "a", ""), "1");
+    store.WriteString("", "b", "2");
+    EXPECT_TRUE(fs::is_symlink(UserRootFile()));
+    EXPECT_NE(ReadFile(real).find("\"b\"=\"2\""), std::string::npos);
+    EXPECT_EQ(TzRegistryIniFile("HKCU\\k").ReadString("", "b", ""), "2");
+}
+
 TEST_F(RegistryStore, StaleWriterMergesInsteadOfOverwriting) {
     const std::string file = UserRootFile();
     TRegistryRootFile a(file);

@@ -1,6 +1,10 @@
 #include "dbengine/dataset/dataset_table.h"
 
 #include "dbengine/vtab/table_files.h"
+#if __has_include("dbengine/storage/restructure.h")
+#include "dbengine/storage/restructure.h"
+#define ORN_HAVE_STORAGE_RESTRUCTURE 1
+#endif
 #include "dbengine/vtab/table_rebuild.h"
 
 namespace orn::db {
@@ -102,6 +106,18 @@ void DatasetTable::addIndex(const std::string& indexName, const std::string& fie
     if (names.empty()) {
         throw EngineError("No fields given for the primary index");
     }
+#ifdef ORN_HAVE_STORAGE_RESTRUCTURE
+    // The rebuild needs the only handle on the file; this object takes it back afterwards.
+    table_.reset();
+    try {
+        addPrimaryIndex(file_, names);
+    } catch (...) {
+        table_ = Table::open(file_, OpenMode::Exclusive);
+        throw;
+    }
+    table_ = Table::open(file_, OpenMode::Exclusive);
+    return;
+#endif
     TableCreate layout;
     layout.fields = table_->fields();
     layout.version = table_->version();

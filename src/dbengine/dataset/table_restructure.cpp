@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if __has_include("dbengine/storage/restructure.h")
+#include "dbengine/storage/restructure.h"
+#define ORN_HAVE_STORAGE_RESTRUCTURE 1
+#endif
 #include "dbengine/vtab/table_rebuild.h"
 
 namespace orn::db {
@@ -91,6 +95,29 @@ void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change)
     if (props.tableType != "PARADOX" && props.tableType != "DBASE") {
         throw EngineError("Field altering can only occur on Paradox or dBASE tables");
     }
+#ifdef ORN_HAVE_STORAGE_RESTRUCTURE
+    {
+        const auto& fields = table.fields();
+        if (fieldNo < 0 || fieldNo >= static_cast<int>(fields.size())) {
+            throw EngineError("Field number " + std::to_string(fieldNo) + " out of range");
+        }
+        const std::string oldName = fields[static_cast<std::size_t>(fieldNo)].name;
+        const std::string newName(change.name, strnlen(change.name, sizeof change.name - 1));
+        FieldChange fc;
+        // The record holds 31 characters; a longer name cut to them stays the column's own name.
+        fc.name = newName.size() == sizeof change.name - 1 && oldName.rfind(newName, 0) == 0
+                      ? oldName
+                      : newName;
+        fc.type = change.type;
+        fc.subtype = change.subtype;
+        fc.length = change.length;
+        fc.precision = change.precision;
+        const auto file = table.file();
+        table.close();
+        restructureField(file, oldName, fc);
+        return;
+    }
+#endif
     const Table& engine = table.cursor();
     TableCreate layout;
     layout.fields = engine.fields();

@@ -122,10 +122,11 @@ std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::u
         files_.write(index_, 0, header.data(), header.size());
         refresh();
     }
-    // Never trust a next-free pointer that points into data already there.
+    // New memos go at the end of the file. The next-free pointer of the header is only
+    // rewritten; it may be stale or, in a damaged file, point far beyond the end.
     std::uint64_t firstFree = (files_.size(index_) + blockSize_ - 1) / blockSize_;
     std::uint64_t minimum = kind_ == MemoKind::Fpt ? (512 + blockSize_ - 1) / blockSize_ : 1;
-    std::uint64_t block = std::max<std::uint64_t>({nextFree_, firstFree, minimum});
+    std::uint64_t block = std::max(firstFree, minimum);
 
     std::vector<std::uint8_t> bytes;
     switch (kind_) {

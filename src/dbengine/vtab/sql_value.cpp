@@ -158,7 +158,7 @@ std::string declaredType(const Field& f) {
         case FieldType::Logical:
             return "BOOLEAN INTEGER";
         case FieldType::Bcd:
-            return "BCD(" + std::to_string(f.size) + "," + std::to_string(f.decimals) + ") REAL";
+            return "BCD REAL(" + std::to_string(f.size) + "," + std::to_string(f.decimals) + ")";
         case FieldType::Memo:
             return "MEMO TEXT";
         case FieldType::FmtMemo:
@@ -269,7 +269,7 @@ std::optional<Value> convertValue(const Value& value, const Field& from, const F
     }
     std::string text = valueText(value);
     if (to.type == FieldType::Alpha) {
-        // cut at a character boundary, counting characters as the file's bytes
+        // characters count as the file's bytes
         std::size_t chars = 0, i = 0;
         while (i < text.size() && chars < static_cast<std::size_t>(to.size)) {
             i += 1;
@@ -278,7 +278,9 @@ std::optional<Value> convertValue(const Value& value, const Field& from, const F
             }
             ++chars;
         }
-        text.resize(i);
+        if (i < text.size()) {
+            return std::nullopt;  // longer than the new size
+        }
         return Value{text};
     }
     if (from.type == FieldType::Logical && isNumeric(to.type)) {

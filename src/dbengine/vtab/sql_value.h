@@ -30,8 +30,8 @@ Value storedValue(const Field& field, sqlite3_value* value);
 Value valueFromText(const Field& field, const std::string& text);
 
 // A value of field `from` as a value of field `to` (restructuring): same kinds pass unchanged,
-// alpha text is cut to the new size, other kinds go through their text. Nothing when the value
-// has no counterpart in the new type.
+// other kinds go through their text. Nothing when the value has no counterpart in the new type
+// (text that is no number, text longer than the new alpha size).
 std::optional<Value> convertValue(const Value& value, const Field& from, const Field& to);
 
 bool keyValue(const Field& field, sqlite3_value* value, Value& out);

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "dbengine/storage/value_text.h"
 #include "dbengine/vtab/sql_value.h"
 #include "dbengine/vtab/table_files.h"
 
@@ -77,17 +78,24 @@ void rebuildTable(const fs::path& file, const TableCreate& layout,
             fresh->begin();
             auto cursor = old->scan();
             Record record(layout.fields.size());
+            std::uint64_t recordNo = 0;
             while (cursor->next()) {
+                ++recordNo;
                 for (std::size_t i = 0; i < layout.fields.size(); ++i) {
                     const int src = i < sources.size() ? sources[i] : -1;
-                    if (src < 0 || layout.fields[i].type == FieldType::AutoInc) {
+                    if (src < 0) {
                         record[i] = Value{};
                         continue;
                     }
                     const auto& from = oldFields[static_cast<std::size_t>(src)];
-                    auto converted = convertValue(cursor->value(static_cast<std::size_t>(src)),
-                                                  from, layout.fields[i]);
-                    record[i] = converted ? std::move(*converted) : Value{};
+                    const Value& value = cursor->value(static_cast<std::size_t>(src));
+                    auto converted = convertValue(value, from, layout.fields[i]);
+                    if (!converted) {
+                        throw EngineError("Field " + layout.fields[i].name + " of record " +
+                                          std::to_string(recordNo) + " cannot hold the value \"" +
+                                          valueText(value) + "\"");
+                    }
+                    record[i] = std::move(*converted);
                 }
                 fresh->insert(record);
             }

@@ -9,7 +9,7 @@ namespace orn::db {
 
 // Rewrites a table file with a new layout. New field i takes its values from old field
 // sources[i] (-1: stays blank), converted to the new type; a value with no counterpart in the new
-// type becomes blank. The new table is written under a temporary name beside the old one and
+// type fails the rebuild with a message naming the field, the record and the value. The new table is written under a temporary name beside the old one and
 // only then takes its place, so a failure (a key violation under a new key, a full disk) leaves
 // the old table as it was. The table must not be open anywhere else.
 void rebuildTable(const std::filesystem::path& file, const TableCreate& layout,

@@ -17,7 +17,7 @@ std::int64_t number(SqlSession& s, const std::string& sql) {
 }
 
 class DbaseSql : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ORN_REQUIRE_FORMAT(file = makeKeyedTable(dir.path(), "Parts", 30, TableFormat::DBase));
     }

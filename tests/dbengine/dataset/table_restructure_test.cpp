@@ -39,13 +39,10 @@ TEST(FieldTypeFromLetter, OnlyTheFirstCharacterCountsCaseSensitively) {
 class Restructure : public ::testing::Test {
   protected:
     void SetUp() override { ORN_REQUIRE_FORMAT(file = makeKeyedTable(dir.path(), "items", 20)); }
-    const Field& field(std::size_t i) {
-        table = Table::open(file, OpenMode::ReadOnly);
-        return table->fields()[i];
-    }
+    // The field as the file holds it now (the table is closed again at once).
+    Field field(std::size_t i) { return Table::open(file, OpenMode::ReadOnly)->fields()[i]; }
     TempDir dir;
     std::filesystem::path file;
-    std::unique_ptr<Table> table;
 };
 
 TEST_F(Restructure, AlphaFieldBecomesWider) {
@@ -73,10 +70,10 @@ TEST_F(Restructure, ChangingTheTypeConvertsValues) {
     ChangeField("items", "Amount", "N", "0", dir.path());
     EXPECT_EQ(field(2).type, FieldType::Number);
     EXPECT_DOUBLE_EQ(std::get<double>(readAll(file)[2][2]), 4.5);
-    table.reset();
-    // text too long for a narrower alpha field is cut, not lost whole
-    ChangeField("items", "Name", "A", "3", dir.path());
-    EXPECT_EQ(std::get<std::string>(readAll(file)[0][1]), "nam");
+    // text too long for a narrower alpha field fails and leaves the table as it was
+    EXPECT_THROW(ChangeField("items", "Name", "A", "3", dir.path()), EngineError);
+    EXPECT_EQ(std::get<std::string>(readAll(file)[0][1]), "name1");
+    EXPECT_EQ(field(1).size, 20);
 }
 
 TEST_F(Restructure, ErrorsCarryTheirTexts) {
@@ -109,7 +106,8 @@ TEST_F(Restructure, PrimaryIndexOverDuplicatesLeavesTheTableAsItWas) {
         t->insert({std::int64_t{1}, std::string("a")});
         t->insert({std::int64_t{2}, std::string("c")});
     }
-    EXPECT_EQ(messageOf([&] { AddPrimaryIndex("plain", "K", dir.path()); }), "Key violation.");
+    EXPECT_NE(messageOf([&] { AddPrimaryIndex("plain", "K", dir.path()); }).find("Key violation."),
+              std::string::npos);
     EXPECT_EQ(readAll(dir.path() / "plain.db").size(), 3u);
     EXPECT_EQ(Table::open(dir.path() / "plain.db", OpenMode::ReadOnly)->keyFieldCount(), 0);
     // without the duplicate the index is made and the records come in key order

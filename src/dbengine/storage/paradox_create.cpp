@@ -1,0 +1,196 @@
+#include "dbengine/storage/paradox_create.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <set>
+
+#include "dbengine/storage/codepage.h"
+#include "dbengine/storage/companion.h"
+#include "dbengine/storage/formats.h"
+#include "dbengine/storage/paradox_blob.h"
+#include "dbengine/storage/paradox_index.h"
+#include "dbengine/storage/posix_file.h"
+
+namespace orn::db::paradox {
+
+namespace {
+
+[[noreturn]] void refuse(const std::string& label, const std::string& why) {
+    throw EngineError("Cannot create " + label + ": " + why);
+}
+
+int minimumVersion(std::uint8_t code) {
+    switch (code) {
+        case kAlpha:
+        case kNumber:
+        case kMoney:
+        case kShort:
+        case kDate:
+            return 3;
+        case kMemo:
+        case kBlob:
+        case kFmtMemo:
+        case kOle:
+        case kGraphic:
+            return 4;
+        default:
+            return 5;
+    }
+}
+
+void writeWhole(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
+    PosixFile f(p, PosixFile::Access::Create);
+    f.truncate(0);
+    f.writeAt(0, bytes.data(), bytes.size());
+    f.sync();
+}
+
+void removeIfThere(const std::filesystem::path& p) {
+    if (::unlink(p.c_str()) != 0 && errno != ENOENT)
+        throw EngineError("Cannot remove " + systemErrorText(p, errno));
+}
+
+}  // namespace
+
+Header layoutHeader(const TableCreate& layout, const std::string& label) {
+    int version = layout.version == 0 ? 7 : layout.version;
+    if (version != 3 && version != 4 && version != 5 && version != 7)
+        refuse(label, "Paradox version " + std::to_string(version) + " is not one of 3, 4, 5, 7");
+    if (layout.fields.empty() || layout.fields.size() > 255)
+        refuse(label, "a table needs 1 to 255 fields");
+    if (layout.keyFields < 0 || std::size_t(layout.keyFields) > layout.fields.size())
+        refuse(label, "more key fields than fields");
+    Header h;
+    h.versionId = versionIdFor(version);
+    h.keyFields = layout.keyFields;
+    h.fileType = layout.keyFields > 0 ? KeyedDb : UnkeyedDb;
+    std::string cpName =
+        layout.codePage.empty() ? (version >= 4 ? "CP1252" : "CP437") : layout.codePage;
+    CodePage cp(cpName);
+    if (version >= 4) {
+        h.hasCodePage = true;
+        h.codePage = std::uint16_t(codePageNumber(cpName));
+        h.sortOrderName = "ascii";
+    }
+    std::set<std::string> names;
+    int offset = 0;
+    for (std::size_t i = 0; i < layout.fields.size(); ++i) {
+        const Field& in = layout.fields[i];
+        const std::string who = "field '" + in.name + "'";
+        if (in.name.empty())
+            refuse(label, "field " + std::to_string(i + 1) + " has no name");
+        if (!names.insert(asciiLower(in.name)).second)
+            refuse(label, who + " appears twice");
+        FieldSpec f;
+        f.name = cp.fromUtf8(in.name);
+        if (f.name.size() > 25 || f.name.find('\0') != std::string::npos)
+            refuse(label, who + ": names have at most 25 characters");
+        f.code = codeOf(in.type);
+        if (minimumVersion(f.code) > version)
+            refuse(label, who + ": type " + typeName(in.type) + " needs Paradox " +
+                              std::to_string(minimumVersion(f.code)) + " or later");
+        int size = in.size;
+        switch (f.code) {
+            case kAlpha:
+            case kBytes:
+                if (size < 1 || size > 255)
+                    refuse(label, who + ": size must be 1 to 255");
+                break;
+            case kMemo:
+            case kFmtMemo:
+                if (size == 0)
+                    size = 20;
+                [[fallthrough]];
+            case kBlob:
+            case kOle:
+            case kGraphic:
+                if (size == 0)
+                    size = 10;
+                if (size < 10 || size > 250)
+                    refuse(label, who + ": blob size must be 10 to 250");
+                break;
+            case kBcd:
+                if (in.decimals < 0 || in.decimals > 32)
+                    refuse(label, who + ": 0 to 32 decimals");
+                size = in.decimals;
+                break;
+            default:
+                size = fieldWidth(f.code, 0) ? fieldWidth(f.code, 0) : 0;
+                break;
+        }
+        if (f.code == kShort)
+            size = 2;
+        if (f.code == kLong || f.code == kDate || f.code == kTime || f.code == kAutoInc)
+            size = 4;
+        if (f.code == kNumber || f.code == kMoney || f.code == kTimestamp)
+            size = 8;
+        if (f.code == kLogical)
+            size = 1;
+        f.size = std::uint8_t(size);
+        f.width = fieldWidth(f.code, f.size);
+        if (int(i) < layout.keyFields && isBlobCode(f.code))
+            refuse(label, who + ": a blob field cannot be part of the key");
+        f.offset = offset;
+        offset += f.width;
+        h.fields.push_back(f);
+    }
+    if (offset > 0x7FFF)
+        refuse(label, "records are longer than 32767 bytes");
+    h.recordSize = std::uint16_t(offset);
+    h.maxTableSize = 4;
+    if (offset + 6 > 4096) {
+        if (version < 5)
+            refuse(label, "records are too long for Paradox " + std::to_string(version));
+        h.maxTableSize = offset + 6 <= 16384 ? 16 : 32;
+    }
+    h.headerSize = 0x800;
+    return h;
+}
+
+void writeEmptyTableFiles(const Header& h, const std::filesystem::path& db,
+                          const std::filesystem::path& px, const std::filesystem::path& mb,
+                          const std::string& tableName) {
+    bool blobs = false;
+    for (const auto& f : h.fields)
+        blobs = blobs || isBlobCode(f.code);
+    writeWhole(db, buildDbHeader(h, tableName));
+    if (h.keyFields > 0)
+        writeWhole(px, buildPrimaryIndex(h, tableName, {}));
+    if (blobs)
+        writeWhole(mb, newBlobFileHeader());
+}
+
+std::unique_ptr<Table> createTable(const std::filesystem::path& file, const TableCreate& layout) {
+    Header h = layoutHeader(layout, file.string());
+    for (const auto& c : companionFiles(file))
+        removeIfThere(c);
+    std::filesystem::path tmp = file;
+    tmp += ".orn-new";
+    std::filesystem::path px = companionPath(file, ".px"), mb = companionPath(file, ".mb");
+    std::filesystem::path pxTmp = px, mbTmp = mb;
+    pxTmp += ".orn-new";
+    mbTmp += ".orn-new";
+    try {
+        writeEmptyTableFiles(h, tmp, pxTmp, mbTmp, file.filename().string());
+        if (std::filesystem::exists(pxTmp))
+            std::filesystem::rename(pxTmp, px);
+        if (std::filesystem::exists(mbTmp))
+            std::filesystem::rename(mbTmp, mb);
+        std::filesystem::rename(tmp, file);
+        syncDirectory(file.parent_path().empty() ? "." : file.parent_path());
+    } catch (const std::filesystem::filesystem_error& e) {
+        removeIfThere(tmp);
+        removeIfThere(pxTmp);
+        removeIfThere(mbTmp);
+        throw EngineError("Cannot create " + file.string() + ": " + e.code().message());
+    } catch (...) {
+        removeIfThere(tmp);
+        removeIfThere(pxTmp);
+        removeIfThere(mbTmp);
+        throw;
+    }
+    return openTable(file, OpenMode::Shared);
+}
+
+}  // namespace orn::db::paradox

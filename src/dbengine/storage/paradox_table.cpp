@@ -1,0 +1,1067 @@
+#include "dbengine/storage/paradox_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbengine/storage/companion.h"
+#include "dbengine/storage/paradox_blob.h"
+#include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/paradox_index.h"
+#include "dbengine/storage/paradox_text.h"
+#include "dbengine/storage/paradox_value.h"
+
+namespace orn::db::paradox {
+
+namespace {
+constexpr RecordId kNewIdBase = RecordId{1} << 40;
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Cursor
+
+class ParadoxCursor final : public TableCursor {
+  public:
+    ParadoxCursor(ParadoxTable& t, std::uint16_t startBlock, int startSlot)
+        : t_(t), buf_(std::size_t(t.blockSize_)), next_(startBlock), slot_(startSlot - 1) {
+        values_.resize(t.fields_.size());
+        decoded_.assign(t.fields_.size(), false);
+        limit_ = std::size_t(t.maxBlockNumber()) + 1;
+    }
+    void setBounds(std::string low, bool lowInc, std::string high, bool highInc) {
+        low_ = std::move(low);
+        high_ = std::move(high);
+        lowInc_ = lowInc;
+        highInc_ = highInc;
+    }
+
+    bool next() override {
+        for (;;) {
+            if (!advance())
+                return false;
+            const std::uint8_t* rec = current();
+            if (!low_.empty()) {
+                int c = std::memcmp(rec, low_.data(), low_.size());
+                if (c < 0 || (c == 0 && !lowInc_))
+                    continue;
+                low_.clear();  // key order: every later record passes too
+            }
+            if (!high_.empty()) {
+                int c = std::memcmp(rec, high_.data(), high_.size());
+                if (c > 0 || (c == 0 && !highInc_)) {
+                    done_ = true;
+                    return false;
+                }
+            }
+            std::fill(decoded_.begin(), decoded_.end(), false);
+            return true;
+        }
+    }
+    RecordId id() const override { return t_.idAt(block_, slot_); }
+    const Value& value(std::size_t field) override {
+        if (field >= values_.size())
+            throw EngineError("Field number out of range");
+        if (!decoded_[field]) {
+            values_[field] = t_.decodeField(field, current());
+            decoded_[field] = true;
+        }
+        return values_[field];
+    }
+
+  private:
+    const std::uint8_t* current() const {
+        return buf_.data() + 6 + std::size_t(slot_) * std::size_t(t_.recordSize_);
+    }
+    bool advance() {
+        if (done_)
+            return false;
+        if (block_ != 0 && slot_ + 1 < count_) {
+            ++slot_;
+            return true;
+        }
+        bool first = block_ == 0;
+        while (next_ != 0) {
+            if (++visited_ > limit_)
+                t_.invalid("the block chain runs in a circle");
+            block_ = next_;
+            count_ = t_.readBlock(block_, buf_.data());
+            next_ = le16(buf_.data());
+            int start = first ? std::max(slot_, -1) + 1 : 0;
+            first = false;
+            if (start < count_) {
+                slot_ = start;
+                return true;
+            }
+        }
+        done_ = true;
+        return false;
+    }
+
+    ParadoxTable& t_;
+    std::vector<std::uint8_t> buf_;
+    std::uint16_t block_ = 0;
+    std::uint16_t next_ = 0;
+    int count_ = 0;
+    int slot_ = -1;
+    std::size_t visited_ = 0;
+    std::size_t limit_ = 0;
+    bool done_ = false;
+    std::string low_, high_;
+    bool lowInc_ = true, highInc_ = true;
+    std::vector<Value> values_;
+    std::vector<bool> decoded_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Blocks
+
+std::uint16_t ParadoxTable::Block::next() const {
+    return le16(bytes.data());
+}
+std::uint16_t ParadoxTable::Block::prev() const {
+    return le16(bytes.data() + 2);
+}
+void ParadoxTable::Block::setNext(std::uint16_t n) {
+    putLe16(bytes.data(), n);
+}
+void ParadoxTable::Block::setPrev(std::uint16_t p) {
+    putLe16(bytes.data() + 2, p);
+}
+
+ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
+    : path_(file), label_(file.string()), mode_(mode) {
+    files_ = std::make_unique<TableFiles>(file, mode);
+    loadHeader();
+    bool hasBlobs = false;
+    for (const auto& f : h_.fields)
+        hasBlobs = hasBlobs || isBlobCode(f.code);
+    if (hasBlobs) {
+        auto mb = findCompanion(file, ".mb");
+        if (mb || files_->writable()) {
+            mbIndex_ = files_->addCompanion(mb ? *mb : companionPath(file, ".mb"), true);
+        }
+    }
+    if (h_.keyFields > 0 && files_->writable())
+        pxIndex_ = files_->addCompanion(companionPath(file, ".px"), true);
+}
+
+ParadoxTable::~ParadoxTable() = default;
+
+void ParadoxTable::invalid(const std::string& reason) const {
+    throw EngineError(label_ + " is not a valid Paradox table: " + reason);
+}
+
+void ParadoxTable::loadHeader() {
+    std::uint8_t head[0x58];
+    std::size_t got = files_->read(0, 0, head, sizeof head);
+    if (got < sizeof head)
+        invalid("the file is shorter than a header");
+    std::size_t headerSize = le16(head + 2);
+    if (headerSize < 0x58)
+        invalid("header size out of range");
+    std::vector<std::uint8_t> bytes(headerSize);
+    got = files_->read(0, 0, bytes.data(), headerSize);
+    if (got < headerSize)
+        invalid("the file ends inside its header");
+    applyHeader(std::move(bytes));
+}
+
+void ParadoxTable::applyHeader(std::vector<std::uint8_t> bytes) {
+    Header h = parseHeader(bytes.data(), bytes.size(), label_);
+    auto cp = std::make_unique<CodePage>(tableCodePage(h));
+    std::vector<Field> fields;
+    for (const auto& f : h.fields) {
+        Field out;
+        out.name = cp->toUtf8(f.name);
+        out.type = fieldTypeOf(f.code);
+        out.letter = typeLetter(f.code);
+        out.size = f.code == kBcd ? 17 : f.size;
+        out.decimals = f.code == kBcd ? f.size : 0;
+        fields.push_back(std::move(out));
+    }
+    std::size_t keySize = 0;
+    for (int i = 0; i < h.keyFields; ++i) {
+        if (isBlobCode(h.fields[std::size_t(i)].code))
+            invalid("a blob field is part of the key");
+        keySize += std::size_t(h.fields[std::size_t(i)].width);
+    }
+    headerBytes_ = std::move(bytes);
+    h_ = committed_ = std::move(h);
+    cp_ = std::move(cp);
+    fields_ = std::move(fields);
+    keySize_ = keySize;
+    recordSize_ = h_.recordSize;
+    blockSize_ = h_.blockSize();
+    perBlock_ = h_.recordsPerBlock();
+}
+
+std::uint64_t ParadoxTable::blockOffset(std::uint16_t no) const {
+    return std::uint64_t(h_.headerSize) + std::uint64_t(no - 1) * std::uint64_t(blockSize_);
+}
+
+std::uint16_t ParadoxTable::maxBlockNumber() const {
+    std::uint64_t size = files_->size(0);
+    if (size <= h_.headerSize)
+        return 0;
+    std::uint64_t n =
+        (size - h_.headerSize + std::uint64_t(blockSize_) - 1) / std::uint64_t(blockSize_);
+    return std::uint16_t(std::min<std::uint64_t>(n, 0xFFFF));
+}
+
+int ParadoxTable::readBlock(std::uint16_t no, std::uint8_t* buf) const {
+    if (no == 0 || no > maxBlockNumber())
+        invalid("block " + std::to_string(no) + " lies outside the file");
+    std::size_t got = files_->read(0, blockOffset(no), buf, std::size_t(blockSize_));
+    if (got < 6)
+        invalid("block " + std::to_string(no) + " is cut off");
+    std::memset(buf + got, 0, std::size_t(blockSize_) - got);
+    int add = std::int16_t(le16(buf + 4));
+    int count;
+    if (add < 0) {
+        // Blocks larger than 32 KiB would need the unsigned reading; empty blocks say -recordSize.
+        count = add == -recordSize_ || blockSize_ <= 32767 ? 0 : (le16(buf + 4) / recordSize_) + 1;
+    } else {
+        count = add / recordSize_ + 1;
+    }
+    if (count > perBlock_)
+        invalid("block " + std::to_string(no) + " claims too many records");
+    if (6 + std::size_t(count) * std::size_t(recordSize_) > got && count > 0)
+        invalid("block " + std::to_string(no) + " is cut off");
+    return count;
+}
+
+ParadoxTable::Block ParadoxTable::loadBlock(std::uint16_t no) const {
+    Block b;
+    b.no = no;
+    b.recordSize = recordSize_;
+    b.bytes.resize(std::size_t(blockSize_));
+    b.count = readBlock(no, b.bytes.data());
+    return b;
+}
+
+void ParadoxTable::storeBlock(Block& b) {
+    putLe16(b.bytes.data() + 4, std::uint32_t(std::uint16_t((b.count - 1) * recordSize_)));
+    // Stale bytes after the last record are cleared so that nothing deleted lingers on disk.
+    std::size_t used = 6 + std::size_t(b.count) * std::size_t(recordSize_);
+    std::memset(b.bytes.data() + used, 0, b.bytes.size() - used);
+    files_->write(0, blockOffset(b.no), b.bytes.data(), b.bytes.size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
+    const FieldSpec& f = h_.fields[i];
+    if (!isBlobCode(f.code))
+        return decodeScalar(f, rec, *cp_);
+    const std::uint8_t* p = rec + f.offset;
+    const int leader = f.size - 10;
+    BlobPointer ptr = BlobPointer::parse(p + leader);
+    if (ptr.length == 0)
+        return {};
+    std::string payload;
+    if (ptr.length <= std::uint32_t(leader)) {
+        payload.assign(reinterpret_cast<const char*>(p), ptr.length);
+    } else {
+        if (mbIndex_ == SIZE_MAX)
+            throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+        auto bytes = readBlob(*files_, mbIndex_, ptr, label_);
+        payload.assign(bytes.begin(), bytes.end());
+    }
+    return blobValue(f, std::move(payload), *cp_);
+}
+
+Record ParadoxTable::decodeRecord(const std::uint8_t* rec) const {
+    Record r;
+    r.reserve(h_.fields.size());
+    for (std::size_t i = 0; i < h_.fields.size(); ++i)
+        r.push_back(decodeField(i, rec));
+    return r;
+}
+
+std::vector<std::uint8_t> ParadoxTable::encodeRecord(const Record& r, const std::uint8_t* old) {
+    if (r.size() != h_.fields.size())
+        throw EngineError(label_ + ": a record needs " + std::to_string(h_.fields.size()) +
+                          " values, not " + std::to_string(r.size()));
+    std::vector<std::uint8_t> rec(std::size_t(recordSize_), 0);
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const FieldSpec& f = h_.fields[i];
+        if (isBlobCode(f.code)) {
+            blobPayload(f, fields_[i].name, r[i], *cp_);  // checks the kind before anything changes
+            continue;
+        }
+        if (f.code == kAutoInc && isBlank(r[i])) {
+            if (old) {
+                std::memcpy(rec.data() + f.offset, old + f.offset, 4);
+            } else {
+                if (h_.autoInc >= 0x7FFFFFFFu)
+                    throw EngineError(label_ + ": autoincrement exhausted");
+                putSortableInt(rec.data() + f.offset, 4, std::int64_t(h_.autoInc) + 1);
+            }
+            continue;
+        }
+        encodeScalar(f, fields_[i].name, r[i], rec.data(), *cp_);
+    }
+    return rec;
+}
+
+void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uint8_t* old) {
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        const FieldSpec& f = h_.fields[i];
+        if (!isBlobCode(f.code))
+            continue;
+        std::string payload = blobPayload(f, fields_[i].name, r[i], *cp_);
+        std::uint8_t* p = rec + f.offset;
+        const int leader = f.size - 10;
+        if (old) {
+            // An unchanged value keeps its place in the .mb file.
+            Value before = decodeField(i, old);
+            if (before == r[i]) {
+                std::memcpy(p, old + f.offset, std::size_t(f.size));
+                continue;
+            }
+            BlobPointer was = BlobPointer::parse(old + f.offset + leader);
+            if (was.length > std::uint32_t(leader) && mbIndex_ != SIZE_MAX)
+                freeBlob(*files_, mbIndex_, was);
+        }
+        std::memset(p, 0, std::size_t(f.size));
+        if (payload.empty())
+            continue;
+        std::memcpy(p, payload.data(), std::min<std::size_t>(payload.size(), std::size_t(leader)));
+        BlobPointer ptr;
+        ptr.length = std::uint32_t(payload.size());
+        if (payload.size() > std::size_t(leader)) {
+            if (mbIndex_ == SIZE_MAX)
+                throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+            ptr =
+                appendBlob(*files_, mbIndex_, reinterpret_cast<const std::uint8_t*>(payload.data()),
+                           std::uint32_t(payload.size()));
+        }
+        ptr.store(p + leader);
+    }
+}
+
+void ParadoxTable::freeBlobs(const std::uint8_t* rec) {
+    if (mbIndex_ == SIZE_MAX)
+        return;
+    for (const auto& f : h_.fields) {
+        if (!isBlobCode(f.code))
+            continue;
+        BlobPointer ptr = BlobPointer::parse(rec + f.offset + f.size - 10);
+        if (ptr.length > std::uint32_t(f.size - 10))
+            freeBlob(*files_, mbIndex_, ptr);
+    }
+}
+
+std::string ParadoxTable::keyOf(const std::uint8_t* rec) const {
+    return std::string(reinterpret_cast<const char*>(rec), keySize_);
+}
+
+int ParadoxTable::compareKey(const std::uint8_t* a, const std::uint8_t* b) const {
+    return std::memcmp(a, b, keySize_);
+}
+
+std::string ParadoxTable::encodeKeyPrefix(const Record& r, std::size_t& used) const {
+    used = std::min<std::size_t>(r.size(), std::size_t(h_.keyFields));
+    std::vector<std::uint8_t> rec(std::size_t(recordSize_), 0);
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < used; ++i) {
+        encodeScalar(h_.fields[i], fields_[i].name, r[i], rec.data(), *cp_);
+        bytes += std::size_t(h_.fields[i].width);
+    }
+    return std::string(reinterpret_cast<const char*>(rec.data()), bytes);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Chain
+
+void ParadoxTable::invalidateChain() {
+    chainValid_ = false;
+    tailKeyValid_ = false;
+    chain_.clear();
+    counts_.clear();
+    firstKeys_.clear();
+    posOf_.clear();
+}
+
+void ParadoxTable::ensureChain() {
+    if (chainValid_)
+        return;
+    invalidateChain();
+    const std::uint16_t maxBlock = maxBlockNumber();
+    posOf_.assign(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
+    std::uint16_t b = h_.firstBlock;
+    while (b != 0) {
+        if (b > maxBlock || posOf_[b] != -1)
+            invalid("the block chain is broken");
+        int count = readBlock(b, buf.data());
+        posOf_[b] = int(chain_.size());
+        chain_.push_back(b);
+        counts_.push_back(std::uint16_t(count));
+        firstKeys_.push_back(count ? keyOf(buf.data() + 6) : std::string(keySize_, '\0'));
+        b = le16(buf.data());
+    }
+    chainValid_ = true;
+}
+
+void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string firstKey) {
+    chain_.insert(chain_.begin() + pos, no);
+    counts_.insert(counts_.begin() + pos, std::uint16_t(count));
+    firstKeys_.insert(firstKeys_.begin() + pos, std::move(firstKey));
+    if (posOf_.size() <= no)
+        posOf_.resize(std::size_t(no) + 1, -1);
+    for (std::size_t i = std::size_t(pos); i < chain_.size(); ++i)
+        posOf_[chain_[i]] = int(i);
+}
+
+void ParadoxTable::chainErase(int pos) {
+    posOf_[chain_[std::size_t(pos)]] = -1;
+    chain_.erase(chain_.begin() + pos);
+    counts_.erase(counts_.begin() + pos);
+    firstKeys_.erase(firstKeys_.begin() + pos);
+    for (std::size_t i = std::size_t(pos); i < chain_.size(); ++i)
+        posOf_[chain_[i]] = int(i);
+}
+
+ParadoxTable::Place ParadoxTable::findKey(const std::uint8_t* key, Block* loaded) {
+    Place p;
+    if (chain_.empty())
+        return p;
+    // The last block whose first key is <= key.
+    auto it = std::upper_bound(firstKeys_.begin(), firstKeys_.end(), key,
+                               [&](const std::uint8_t* k, const std::string& first) {
+                                   return std::memcmp(k, first.data(), keySize_) < 0;
+                               });
+    p.pos = it == firstKeys_.begin() ? 0 : int(it - firstKeys_.begin()) - 1;
+    *loaded = loadBlock(chain_[std::size_t(p.pos)]);
+    int lo = 0, hi = loaded->count;
+    while (lo < hi) {
+        int mid = (lo + hi) / 2;
+        if (compareKey(loaded->record(mid), key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    p.slot = lo;
+    p.found = lo < loaded->count && compareKey(loaded->record(lo), key) == 0;
+    return p;
+}
+
+std::uint16_t ParadoxTable::allocateBlock() {
+    std::uint16_t no;
+    if (h_.firstFreeBlock != 0 && h_.firstFreeBlock <= maxBlockNumber() &&
+        (h_.firstFreeBlock >= posOf_.size() || posOf_[h_.firstFreeBlock] == -1)) {
+        no = h_.firstFreeBlock;
+        std::uint8_t head[2];
+        files_->read(0, blockOffset(no), head, 2);
+        h_.firstFreeBlock = le16(head);
+    } else {
+        h_.firstFreeBlock = 0;  // a damaged free list is dropped rather than followed
+        if (h_.fileBlocks >= 0xFFFF)
+            throw EngineError(label_ + " is full: a Paradox table holds at most 65535 blocks");
+        no = std::uint16_t(std::max<int>(h_.fileBlocks, maxBlockNumber()) + 1);
+        h_.fileBlocks = no;
+    }
+    if (posOf_.size() <= no)
+        posOf_.resize(std::size_t(no) + 1, -1);
+    auto& ids = idsOf(no, 0);
+    ids.clear();
+    return no;
+}
+
+void ParadoxTable::freeBlock(std::uint16_t no) {
+    Block b;
+    b.no = no;
+    b.recordSize = recordSize_;
+    b.bytes.assign(std::size_t(blockSize_), 0);
+    b.count = 0;
+    b.setNext(h_.firstFreeBlock);
+    storeBlock(b);
+    h_.firstFreeBlock = no;
+    idsOf(no, 0).clear();
+}
+
+void ParadoxTable::linkAfter(int pos, Block& nb, Block& prevBlock) {
+    std::uint16_t after = prevBlock.next();
+    nb.setPrev(prevBlock.no);
+    nb.setNext(after);
+    prevBlock.setNext(nb.no);
+    if (after != 0) {
+        std::uint8_t p[2];
+        putLe16(p, nb.no);
+        files_->write(0, blockOffset(after) + 2, p, 2);
+    }
+    (void)pos;
+}
+
+void ParadoxTable::unlinkAt(int pos) {
+    std::uint16_t no = chain_[std::size_t(pos)];
+    std::uint16_t prev = pos > 0 ? chain_[std::size_t(pos - 1)] : 0;
+    std::uint16_t next = std::size_t(pos + 1) < chain_.size() ? chain_[std::size_t(pos + 1)] : 0;
+    std::uint8_t p[2];
+    if (prev) {
+        putLe16(p, next);
+        files_->write(0, blockOffset(prev), p, 2);
+    }
+    if (next) {
+        putLe16(p, prev);
+        files_->write(0, blockOffset(next) + 2, p, 2);
+    }
+    chainErase(pos);
+    freeBlock(no);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Record identities
+
+RecordId ParadoxTable::naturalId(std::uint16_t block, int slot) const {
+    return (RecordId(block) << 16) | RecordId(slot + 1);
+}
+
+RecordId ParadoxTable::idAt(std::uint16_t block, int slot) const {
+    if (block < idsMaterialized_.size() && idsMaterialized_[block])
+        return blockIds_[block][std::size_t(slot)];
+    return naturalId(block, slot);
+}
+
+std::vector<RecordId>& ParadoxTable::idsOf(std::uint16_t block, int liveCount) {
+    if (blockIds_.size() <= block) {
+        blockIds_.resize(std::size_t(block) + 1);
+        idsMaterialized_.resize(std::size_t(block) + 1, false);
+    }
+    if (!blockUndo_.count(block))
+        blockUndo_.emplace(block, std::make_pair(bool(idsMaterialized_[block]), blockIds_[block]));
+    if (!idsMaterialized_[block]) {
+        auto& ids = blockIds_[block];
+        ids.resize(std::size_t(liveCount));
+        for (int s = 0; s < liveCount; ++s)
+            ids[std::size_t(s)] = naturalId(block, s);
+        idsMaterialized_[block] = true;
+    }
+    return blockIds_[block];
+}
+
+void ParadoxTable::setIdBlock(RecordId id, std::uint16_t block) {
+    if (id >= kNewIdBase) {
+        std::size_t idx = std::size_t(id - kNewIdBase);
+        if (idx < newIdMark_)
+            newUndo_.emplace_back(idx, newIdBlock_[idx]);
+        newIdBlock_[idx] = block;
+        return;
+    }
+    auto it = movedIds_.find(id);
+    movedUndo_.emplace_back(id, it != movedIds_.end(), it != movedIds_.end() ? it->second : 0);
+    if (block == std::uint16_t(id >> 16) && block != 0)
+        movedIds_.erase(id);
+    else
+        movedIds_[id] = block;
+}
+
+RecordId ParadoxTable::newId(std::uint16_t block) {
+    newIdBlock_.push_back(block);
+    return kNewIdBase + (newIdBlock_.size() - 1);
+}
+
+bool ParadoxTable::locate(RecordId id, std::uint16_t& block, int& slot) {
+    if (id >= kNewIdBase) {
+        std::size_t idx = std::size_t(id - kNewIdBase);
+        if (idx >= newIdBlock_.size())
+            return false;
+        block = newIdBlock_[idx];
+    } else {
+        auto it = movedIds_.find(id);
+        block = it != movedIds_.end() ? it->second : std::uint16_t(id >> 16);
+    }
+    if (block == 0 || block > maxBlockNumber())
+        return false;
+    if (block < idsMaterialized_.size() && idsMaterialized_[block]) {
+        const auto& ids = blockIds_[block];
+        auto it = std::find(ids.begin(), ids.end(), id);
+        if (it == ids.end())
+            return false;
+        slot = int(it - ids.begin());
+        return true;
+    }
+    if (id >= kNewIdBase)
+        return false;
+    slot = int(id & 0xFFFF) - 1;
+    if (slot < 0)
+        return false;
+    if (chainValid_ && (block >= posOf_.size() || posOf_[block] < 0))
+        return false;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
+    return slot < readBlock(block, buf.data());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+std::unique_ptr<TableCursor> ParadoxTable::scan() {
+    return std::make_unique<ParadoxCursor>(*this, h_.firstBlock, 0);
+}
+
+std::unique_ptr<TableCursor> ParadoxTable::range(const Record& low, bool lowInclusive,
+                                                 const Record& high, bool highInclusive) {
+    if (h_.keyFields == 0) {
+        if (low.empty() && high.empty())
+            return scan();
+        throw EngineError(label_ + " has no primary key to search a range of");
+    }
+    std::size_t nLow = 0, nHigh = 0;
+    std::string lowKey = encodeKeyPrefix(low, nLow);
+    std::string highKey = encodeKeyPrefix(high, nHigh);
+    ensureChain();
+    std::uint16_t start = chain_.empty() ? 0 : chain_.front();
+    if (!lowKey.empty() && !chain_.empty()) {
+        // Blocks whose first key is below the bound on its prefix hold nothing before the
+        // last of them.
+        std::size_t pos = 0;
+        std::size_t lo = 0, hi = chain_.size();
+        while (lo < hi) {
+            std::size_t mid = (lo + hi) / 2;
+            if (std::memcmp(firstKeys_[mid].data(), lowKey.data(), lowKey.size()) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        pos = lo == 0 ? 0 : lo - 1;
+        start = chain_[pos];
+    }
+    auto c = std::make_unique<ParadoxCursor>(*this, start, 0);
+    c->setBounds(std::move(lowKey), lowInclusive, std::move(highKey), highInclusive);
+    return c;
+}
+
+Record ParadoxTable::read(RecordId id) {
+    std::uint16_t block = 0;
+    int slot = 0;
+    if (!locate(id, block, slot))
+        throw EngineError(label_ + ": the record no longer exists");
+    Block b = loadBlock(block);
+    return decodeRecord(b.record(slot));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+void ParadoxTable::requireWritable() const {
+    if (!files_->writable() || mode_ == OpenMode::ReadOnly)
+        throw EngineError("Cannot write " + label_ + ": the table is open read-only.");
+}
+
+void ParadoxTable::beginInternal() {
+    requireWritable();
+    files_->begin();
+    try {
+        // Another process may have written since we last looked.
+        std::vector<std::uint8_t> now(headerBytes_.size());
+        std::size_t got = files_->read(0, 0, now.data(), now.size());
+        if (got != now.size() || now != headerBytes_) {
+            loadHeader();
+            invalidateChain();
+            blockIds_.clear();
+            idsMaterialized_.clear();
+            movedIds_.clear();
+            std::fill(newIdBlock_.begin(), newIdBlock_.end(), 0);
+        }
+    } catch (...) {
+        files_->rollback();
+        throw;
+    }
+    blockUndo_.clear();
+    movedUndo_.clear();
+    newUndo_.clear();
+    newIdMark_ = newIdBlock_.size();
+    structureChanged_ = false;
+}
+
+void ParadoxTable::commitInternal() {
+    if (chainValid_) {
+        h_.nextBlock = std::uint16_t(chain_.size());
+        h_.firstBlock = chain_.empty() ? 0 : chain_.front();
+        h_.lastBlock = chain_.empty() ? 0 : chain_.back();
+    }
+    std::vector<std::uint8_t> bytes = headerBytes_;
+    patchCounters(bytes, h_);
+    // Index managers check this counter to tell whether the .px is current.
+    if (h_.keyFields > 0 && bytes[0x2D] < 2)
+        bytes[0x2D] = 2;
+    if (bytes != headerBytes_)
+        files_->write(0, 0, bytes.data(), std::min<std::size_t>(bytes.size(), 0x78));
+    if (structureChanged_) {
+        if (pxIndex_ != SIZE_MAX) {
+            ensureChain();
+            std::vector<DataBlockSummary> blocks;
+            blocks.reserve(chain_.size());
+            for (std::size_t i = 0; i < chain_.size(); ++i)
+                blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
+            auto px = buildPrimaryIndex(h_, path_.filename().string(), blocks);
+            files_->write(pxIndex_, 0, px.data(), px.size());
+        }
+    }
+    files_->commit();
+    headerBytes_ = std::move(bytes);
+    committed_ = h_;
+    blockUndo_.clear();
+    movedUndo_.clear();
+    newUndo_.clear();
+}
+
+void ParadoxTable::rollbackInternal() {
+    files_->rollback();
+    h_ = committed_;
+    invalidateChain();
+    for (auto it = movedUndo_.rbegin(); it != movedUndo_.rend(); ++it) {
+        auto [id, had, block] = *it;
+        if (had)
+            movedIds_[id] = block;
+        else
+            movedIds_.erase(id);
+    }
+    for (auto it = newUndo_.rbegin(); it != newUndo_.rend(); ++it)
+        newIdBlock_[it->first] = it->second;
+    newIdBlock_.resize(newIdMark_);
+    for (auto& [block, saved] : blockUndo_) {
+        idsMaterialized_[block] = saved.first;
+        blockIds_[block] = std::move(saved.second);
+    }
+    blockUndo_.clear();
+    movedUndo_.clear();
+    newUndo_.clear();
+}
+
+void ParadoxTable::raiseAutoIncrement(std::uint32_t value) {
+    if (value <= h_.autoInc)
+        return;
+    bool own = ownWrite();
+    h_.autoInc = value;
+    finishOwnWrite(own);
+}
+
+void ParadoxTable::begin() {
+    if (files_->inTransaction())
+        throw EngineError(label_ + ": a transaction is already open");
+    beginInternal();
+    explicitTx_ = true;
+}
+
+void ParadoxTable::commit() {
+    if (!explicitTx_)
+        throw EngineError(label_ + ": no transaction is open");
+    explicitTx_ = false;
+    try {
+        commitInternal();
+    } catch (...) {
+        rollbackInternal();
+        throw;
+    }
+}
+
+void ParadoxTable::rollback() {
+    if (!explicitTx_)
+        return;
+    explicitTx_ = false;
+    rollbackInternal();
+}
+
+bool ParadoxTable::ownWrite() {
+    if (files_->inTransaction())
+        return false;
+    beginInternal();
+    return true;
+}
+
+void ParadoxTable::finishOwnWrite(bool own) {
+    if (own)
+        commitInternal();
+}
+
+void ParadoxTable::failOwnWrite(bool own) {
+    if (own && files_->inTransaction())
+        rollbackInternal();
+}
+
+bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
+    if (chain_.empty())
+        return false;
+    const int pos = int(chain_.size()) - 1;
+    const std::uint16_t last = chain_.back();
+    const int count = counts_[std::size_t(pos)];
+    if (h_.keyFields > 0) {
+        if (!tailKeyValid_) {
+            if (count == 0)
+                return false;
+            std::string key(keySize_, '\0');
+            files_->read(
+                0, blockOffset(last) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+                key.data(), keySize_);
+            tailKey_ = std::move(key);
+            tailKeyValid_ = true;
+        }
+        if (std::memcmp(rec.data(), tailKey_.data(), keySize_) <= 0)
+            return false;
+    }
+    std::uint16_t at = last;
+    if (count < perBlock_) {
+        auto& ids = idsOf(last, count);
+        std::uint8_t add[2];
+        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
+        files_->write(0, blockOffset(last) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
+                      rec.data(), rec.size());
+        files_->write(0, blockOffset(last) + 4, add, 2);
+        ids.push_back(id);
+        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+        if (count == 0)
+            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
+    } else {
+        Block nb;
+        nb.no = allocateBlock();
+        nb.recordSize = recordSize_;
+        nb.bytes.assign(std::size_t(blockSize_), 0);
+        nb.setPrev(last);
+        nb.count = 1;
+        std::memcpy(nb.record(0), rec.data(), rec.size());
+        storeBlock(nb);
+        std::uint8_t next[2];
+        putLe16(next, nb.no);
+        files_->write(0, blockOffset(last), next, 2);
+        idsOf(nb.no, 0).push_back(id);
+        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
+        at = nb.no;
+    }
+    if (h_.keyFields > 0)
+        tailKey_ = keyOf(rec.data());
+    setIdBlock(id, at);
+    structureChanged_ = true;
+    return true;
+}
+
+void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id) {
+    if (appendAtEnd(rec, id))
+        return;
+    tailKeyValid_ = false;
+    const std::uint8_t* key = rec.data();
+    std::uint16_t at = 0;
+    if (chain_.empty()) {
+        std::uint16_t no = allocateBlock();
+        Block b;
+        b.no = no;
+        b.recordSize = recordSize_;
+        b.bytes.assign(std::size_t(blockSize_), 0);
+        b.count = 1;
+        std::memcpy(b.record(0), rec.data(), rec.size());
+        storeBlock(b);
+        chainInsert(0, no, 1, keyOf(rec.data()));
+        idsOf(no, 0).push_back(id);
+        at = no;
+    } else {
+        Block b;
+        int pos, slot;
+        if (h_.keyFields > 0) {
+            Place p = findKey(key, &b);
+            if (p.found)
+                throw KeyViolation();
+            pos = p.pos;
+            slot = p.slot;
+        } else {
+            pos = int(chain_.size()) - 1;
+            b = loadBlock(chain_.back());
+            slot = b.count;
+        }
+        auto& ids = idsOf(b.no, b.count);
+        if (b.count < perBlock_) {
+            std::memmove(b.record(slot + 1), b.record(slot),
+                         std::size_t(b.count - slot) * std::size_t(recordSize_));
+            std::memcpy(b.record(slot), rec.data(), rec.size());
+            ++b.count;
+            storeBlock(b);
+            ids.insert(ids.begin() + slot, id);
+            counts_[std::size_t(pos)] = std::uint16_t(b.count);
+            if (slot == 0)
+                firstKeys_[std::size_t(pos)] = keyOf(rec.data());
+            at = b.no;
+        } else {
+            Block nb;
+            nb.no = allocateBlock();
+            nb.recordSize = recordSize_;
+            nb.bytes.assign(std::size_t(blockSize_), 0);
+            auto& nids = idsOf(nb.no, 0);
+            auto& bids = idsOf(b.no, b.count);  // idsOf may have grown the table of blocks
+            linkAfter(pos, nb, b);
+            if (slot == b.count) {
+                // Past the end of a full block: start the next one.
+                nb.count = 1;
+                std::memcpy(nb.record(0), rec.data(), rec.size());
+                nids.push_back(id);
+                at = nb.no;
+            } else {
+                int half = b.count / 2;
+                int moved = b.count - half;
+                std::memcpy(nb.record(0), b.record(half),
+                            std::size_t(moved) * std::size_t(recordSize_));
+                nb.count = moved;
+                b.count = half;
+                nids.assign(bids.begin() + half, bids.end());
+                bids.resize(std::size_t(half));
+                for (RecordId m : nids)
+                    setIdBlock(m, nb.no);
+                Block& target = slot <= half ? b : nb;
+                auto& tids = slot <= half ? bids : nids;
+                int s = slot <= half ? slot : slot - half;
+                std::memmove(target.record(s + 1), target.record(s),
+                             std::size_t(target.count - s) * std::size_t(recordSize_));
+                std::memcpy(target.record(s), rec.data(), rec.size());
+                ++target.count;
+                tids.insert(tids.begin() + s, id);
+                at = target.no;
+            }
+            storeBlock(b);
+            storeBlock(nb);
+            counts_[std::size_t(pos)] = std::uint16_t(b.count);
+            firstKeys_[std::size_t(pos)] = keyOf(b.record(0));
+            chainInsert(pos + 1, nb.no, nb.count, keyOf(nb.record(0)));
+        }
+    }
+    setIdBlock(id, at);
+    structureChanged_ = true;
+}
+
+void ParadoxTable::removeAt(std::uint16_t blockNo, int slot) {
+    tailKeyValid_ = false;
+    int pos = posOf_[blockNo];
+    Block b = loadBlock(blockNo);
+    auto& ids = idsOf(b.no, b.count);
+    std::memmove(b.record(slot), b.record(slot + 1),
+                 std::size_t(b.count - slot - 1) * std::size_t(recordSize_));
+    --b.count;
+    ids.erase(ids.begin() + slot);
+    structureChanged_ = true;
+    if (b.count == 0 && chain_.size() > 1) {
+        if (pos == 0) {
+            // The first block stays first: it takes over its successor's records.
+            Block s = loadBlock(chain_[1]);
+            std::vector<RecordId> moved = idsOf(s.no, s.count);
+            idsOf(s.no, s.count).clear();
+            std::memcpy(b.record(0), s.record(0), std::size_t(s.count) * std::size_t(recordSize_));
+            b.count = s.count;
+            b.setNext(s.next());
+            for (RecordId m : moved)
+                setIdBlock(m, b.no);
+            idsOf(b.no, 0) = std::move(moved);
+            storeBlock(b);
+            if (s.next() != 0) {
+                std::uint8_t p[2];
+                putLe16(p, b.no);
+                files_->write(0, blockOffset(s.next()) + 2, p, 2);
+            }
+            counts_[0] = counts_[1];
+            firstKeys_[0] = firstKeys_[1];
+            chainErase(1);
+            freeBlock(s.no);
+        } else {
+            unlinkAt(pos);
+        }
+        return;
+    }
+    storeBlock(b);
+    counts_[std::size_t(pos)] = std::uint16_t(b.count);
+    if (slot == 0 && b.count > 0)
+        firstKeys_[std::size_t(pos)] = keyOf(b.record(0));
+}
+
+RecordId ParadoxTable::insert(const Record& record) {
+    bool own = ownWrite();
+    try {
+        ensureChain();
+        auto rec = encodeRecord(record, nullptr);
+        if (h_.keyFields > 0 && !chain_.empty()) {
+            Block probe;
+            if (findKey(rec.data(), &probe).found)
+                throw KeyViolation();
+        }
+        writeBlobs(record, rec.data(), nullptr);
+        RecordId id = newId(0);
+        placeRecord(rec, id);
+        for (const auto& f : h_.fields) {
+            if (f.code != kAutoInc)
+                continue;
+            auto v = getSortableInt(rec.data() + f.offset, 4);
+            if (v && *v > std::int64_t(h_.autoInc))
+                h_.autoInc = std::uint32_t(*v);
+        }
+        ++h_.numRecords;
+        finishOwnWrite(own);
+        return id;
+    } catch (...) {
+        failOwnWrite(own);
+        throw;
+    }
+}
+
+void ParadoxTable::update(RecordId id, const Record& record) {
+    bool own = ownWrite();
+    try {
+        ensureChain();
+        std::uint16_t block = 0;
+        int slot = 0;
+        if (!locate(id, block, slot))
+            throw EngineError(label_ + ": the record no longer exists");
+        Block b = loadBlock(block);
+        std::vector<std::uint8_t> old(b.record(slot), b.record(slot) + recordSize_);
+        auto rec = encodeRecord(record, old.data());
+        bool keyMoves = h_.keyFields > 0 && compareKey(rec.data(), old.data()) != 0;
+        if (keyMoves) {
+            Block probe;
+            if (findKey(rec.data(), &probe).found)
+                throw KeyViolation();
+        }
+        writeBlobs(record, rec.data(), old.data());
+        if (keyMoves) {
+            removeAt(block, slot);
+            placeRecord(rec, id);
+        } else {
+            std::memcpy(b.record(slot), rec.data(), rec.size());
+            storeBlock(b);
+            if (slot == 0 && h_.keyFields > 0)
+                firstKeys_[std::size_t(posOf_[block])] = keyOf(rec.data());
+        }
+        for (const auto& f : h_.fields) {
+            if (f.code != kAutoInc)
+                continue;
+            auto v = getSortableInt(rec.data() + f.offset, 4);
+            if (v && *v > std::int64_t(h_.autoInc))
+                h_.autoInc = std::uint32_t(*v);
+        }
+        finishOwnWrite(own);
+    } catch (...) {
+        failOwnWrite(own);
+        throw;
+    }
+}
+
+void ParadoxTable::remove(RecordId id) {
+    bool own = ownWrite();
+    try {
+        ensureChain();
+        std::uint16_t block = 0;
+        int slot = 0;
+        if (!locate(id, block, slot))
+            throw EngineError(label_ + ": the record no longer exists");
+        {
+            Block b = loadBlock(block);
+            freeBlobs(b.record(slot));
+        }
+        removeAt(block, slot);
+        if (id >= kNewIdBase)
+            setIdBlock(id, 0);
+        else if (movedIds_.count(id))
+            setIdBlock(id, std::uint16_t(id >> 16));
+        --h_.numRecords;
+        finishOwnWrite(own);
+    } catch (...) {
+        failOwnWrite(own);
+        throw;
+    }
+}
+
+}  // namespace orn::db::paradox

@@ -1,0 +1,162 @@
+#pragma once
+
+// An open Paradox table: .db data blocks, the .mb blob file and, for keyed tables, the .px
+// primary index that is rebuilt from the data blocks whenever a transaction changed them.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "dbengine/storage/codepage.h"
+#include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/table.h"
+#include "dbengine/storage/table_files.h"
+
+namespace orn::db::paradox {
+
+class ParadoxCursor;
+
+class ParadoxTable final : public Table {
+  public:
+    ParadoxTable(const std::filesystem::path& file, OpenMode mode);
+    ~ParadoxTable() override;
+
+    TableFormat format() const override { return TableFormat::Paradox; }
+    const std::filesystem::path& path() const override { return path_; }
+    const std::vector<Field>& fields() const override { return fields_; }
+    int keyFieldCount() const override { return h_.keyFields; }
+    int version() const override { return h_.majorVersion(); }
+    std::uint64_t recordCount() const override { return h_.numRecords; }
+
+    std::unique_ptr<TableCursor> scan() override;
+    std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
+                                       bool highInclusive) override;
+    Record read(RecordId id) override;
+
+    void begin() override;
+    void commit() override;
+    void rollback() override;
+    RecordId insert(const Record& record) override;
+    void update(RecordId id, const Record& record) override;
+    void remove(RecordId id) override;
+
+    const Header& header() const { return h_; }
+    // Raises the autoincrement counter to at least `value` (restructure keeps the old counter so
+    // that numbers of deleted records are not given out again).
+    void raiseAutoIncrement(std::uint32_t value);
+    const std::string& label() const { return label_; }
+
+  private:
+    friend class ParadoxCursor;
+    struct Block {
+        std::uint16_t no = 0;
+        int count = 0;
+        std::vector<std::uint8_t> bytes;
+        std::uint8_t* record(int slot) { return bytes.data() + 6 + slot * recordSize; }
+        int recordSize = 0;
+        std::uint16_t next() const;
+        std::uint16_t prev() const;
+        void setNext(std::uint16_t n);
+        void setPrev(std::uint16_t p);
+    };
+    struct Place {
+        int pos = -1;  // chain position, -1 for an empty chain
+        int slot = 0;
+        bool found = false;
+    };
+
+    void loadHeader();
+    void applyHeader(std::vector<std::uint8_t> bytes);
+    std::uint64_t blockOffset(std::uint16_t no) const;
+    std::uint16_t maxBlockNumber() const;
+    // Reads a block into buf (blockSize bytes); returns its record count.
+    int readBlock(std::uint16_t no, std::uint8_t* buf) const;
+    Block loadBlock(std::uint16_t no) const;
+    void storeBlock(Block& b);
+    [[noreturn]] void invalid(const std::string& reason) const;
+
+    // Values.
+    Value decodeField(std::size_t i, const std::uint8_t* rec) const;
+    Record decodeRecord(const std::uint8_t* rec) const;
+    std::vector<std::uint8_t> encodeRecord(const Record& r, const std::uint8_t* old);
+    void writeBlobs(const Record& r, std::uint8_t* rec, const std::uint8_t* old);
+    void freeBlobs(const std::uint8_t* rec);
+    std::string encodeKeyPrefix(const Record& r, std::size_t& fieldsUsed) const;
+    int compareKey(const std::uint8_t* a, const std::uint8_t* b) const;
+
+    // The block chain, loaded on first need.
+    void ensureChain();
+    void invalidateChain();
+    Place findKey(const std::uint8_t* key, Block* loaded);
+    std::uint16_t allocateBlock();
+    void freeBlock(std::uint16_t no);
+    void linkAfter(int pos, Block& nb, Block& prevBlock);
+    void unlinkAt(int pos);
+    void chainInsert(int pos, std::uint16_t no, int count, std::string firstKey);
+    void chainErase(int pos);
+    std::string keyOf(const std::uint8_t* rec) const;
+
+    // Record placement.
+    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id);
+    // Appends behind the last record when that keeps the key order; false when it would not.
+    bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
+    void removeAt(std::uint16_t blockNo, int slot);
+
+    // Record identities.
+    RecordId naturalId(std::uint16_t block, int slot) const;
+    RecordId idAt(std::uint16_t block, int slot) const;
+    std::vector<RecordId>& idsOf(std::uint16_t block, int liveCount);
+    void setIdBlock(RecordId id, std::uint16_t block);
+    RecordId newId(std::uint16_t block);
+    bool locate(RecordId id, std::uint16_t& block, int& slot);
+
+    // Transactions.
+    bool ownWrite();  // begins a transaction when none is open; true when this call owns it
+    void finishOwnWrite(bool own);
+    void failOwnWrite(bool own);
+    void beginInternal();
+    void commitInternal();
+    void rollbackInternal();
+    void requireWritable() const;
+
+    std::filesystem::path path_;
+    std::string label_;
+    OpenMode mode_;
+    std::unique_ptr<TableFiles> files_;
+    std::size_t mbIndex_ = SIZE_MAX;
+    std::size_t pxIndex_ = SIZE_MAX;
+    std::vector<std::uint8_t> headerBytes_;  // as committed
+    Header h_;                               // counters include pending writes
+    Header committed_;
+    std::vector<Field> fields_;
+    std::unique_ptr<CodePage> cp_;
+    std::size_t keySize_ = 0;
+    int recordSize_ = 0;
+    int blockSize_ = 0;
+    int perBlock_ = 0;
+    bool structureChanged_ = false;
+
+    bool chainValid_ = false;
+    std::vector<std::uint16_t> chain_;
+    std::vector<std::uint16_t> counts_;
+    std::vector<std::string> firstKeys_;
+    std::vector<int> posOf_;  // block number -> chain position, -1 when not in the chain
+    std::string tailKey_;     // key of the last record of the chain, when tailKeyValid_
+    bool tailKeyValid_ = false;
+
+    std::vector<std::vector<RecordId>> blockIds_;
+    std::vector<bool> idsMaterialized_;
+    std::unordered_map<RecordId, std::uint16_t> movedIds_;
+    std::vector<std::uint16_t> newIdBlock_;
+    // Undo of identity changes for rollback.
+    std::unordered_map<std::uint16_t, std::pair<bool, std::vector<RecordId>>> blockUndo_;
+    std::vector<std::tuple<RecordId, bool, std::uint16_t>> movedUndo_;
+    std::size_t newIdMark_ = 0;
+    std::vector<std::pair<std::size_t, std::uint16_t>> newUndo_;
+    bool explicitTx_ = false;
+};
+
+}  // namespace orn::db::paradox

@@ -1,0 +1,57 @@
+#pragma once
+
+// Restructuring a table in place: changing one field's type and size with its data, and adding a
+// primary index. Either the whole change happens or the table stays exactly as it was; a change
+// interrupted by a crash is finished when the table is next opened (finishInterruptedSwap).
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/field.h"
+
+namespace orn::db {
+
+// Engine type codes of a field change, as the type letters of the program language give them.
+enum EngineTypeCode : std::uint16_t {
+    kEngineAlpha = 1,
+    kEngineDate = 2,
+    kEngineShort = 5,
+    kEngineLong = 6,
+    kEngineNumber = 7,
+    kEngineBcd = 8,
+    kEngineTime = 10,
+    kEngineTimestamp = 11,
+    kEngineAutoInc = 29,
+};
+
+// One field change; zero members leave that property as it is.
+struct FieldChange {
+    std::string name;            // new name; empty keeps the name
+    std::uint16_t type = 0;      // EngineTypeCode
+    std::uint16_t subtype = 0;   // unused by Paradox and dBASE
+    std::uint16_t length = 0;    // Alpha/Bytes: size; BCD: decimals; dBASE numbers: width
+    std::uint8_t precision = 0;  // dBASE numbers: decimals
+};
+
+// The field type of an engine type code; throws EngineError for codes no field type has.
+FieldType fieldTypeOfEngineCode(std::uint16_t code);
+
+// Changes one field of the table file, converting every value. A value that cannot be carried
+// over (text that is no number, a number that does not fit, text longer than the new size, a key
+// that becomes a duplicate) fails with an EngineError naming the field, the record and the value,
+// and leaves the table unchanged. Takes the table's exclusive lock for the whole change.
+void restructureField(const std::filesystem::path& table, const std::string& field,
+                      const FieldChange& change);
+
+// Makes the named fields the table's primary key and rebuilds its index. Paradox keys are the
+// leading fields, so the names must be the table's first fields in order. Duplicate keys fail
+// with "Key violation." in the message; the old index file stays in place on any failure.
+void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::string>& fields);
+
+// Completes (or, when its record is incomplete, undoes) a file swap that a crash interrupted.
+// Returns true when there was one. Table opening calls this before reading the files.
+bool finishInterruptedSwap(const std::filesystem::path& table);
+
+}  // namespace orn::db

@@ -1,0 +1,130 @@
+#include "paradox_test_support.h"
+
+extern "C" {
+#include <paradox.h>
+}
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "dbengine/storage/codepage.h"
+
+namespace orn::db::test {
+
+namespace {
+void quietErrors(pxdoc_t*, int, const char*, void*) {}
+// pxlib hands out blank integers as the value their all-zero bytes would decode to.
+constexpr long kBlankLong = -2147483648L;
+}  // namespace
+
+PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& codePage) {
+    pxdoc_t* doc = PX_new2(quietErrors, nullptr, nullptr, nullptr);
+    if (!doc)
+        throw std::runtime_error("PX_new2 failed");
+    if (PX_open_file(doc, file.c_str()) < 0) {
+        PX_delete(doc);
+        throw std::runtime_error("pxlib cannot open " + file.string());
+    }
+    CodePage cp(codePage);
+    PxlibTable out;
+    out.numRecords = PX_get_num_records(doc);
+    int numFields = PX_get_num_fields(doc);
+    pxfield_t* fields = PX_get_fields(doc);
+    for (int i = 0; i < numFields; ++i)
+        out.types.push_back(fields[i].px_ftype);
+    std::vector<char> data(std::size_t(PX_get_recordsize(doc)));
+    for (int r = 0; r < out.numRecords; ++r) {
+        if (!PX_get_record(doc, r, data.data()))
+            break;
+        Record rec;
+        int offset = 0;
+        for (int i = 0; i < numFields; ++i) {
+            char* p = data.data() + offset;
+            int len = fields[i].px_flen;
+            Value v;
+            switch (fields[i].px_ftype) {
+                case pxfAlpha: {
+                    char* s = nullptr;
+                    if (PX_get_data_alpha(doc, p, len, &s) > 0 && s) {
+                        v = cp.toUtf8(s);
+                        doc->free(doc, s);
+                    }
+                    break;
+                }
+                case pxfDate: {
+                    long l;
+                    if (PX_get_data_long(doc, p, len, &l) > 0 && l != kBlankLong)
+                        v = Date{std::int32_t(l)};
+                    break;
+                }
+                case pxfShort: {
+                    short s;
+                    if (PX_get_data_short(doc, p, len, &s) > 0 && s != -32768)
+                        v = std::int64_t(s);
+                    break;
+                }
+                case pxfLong:
+                case pxfAutoInc: {
+                    long l;
+                    if (PX_get_data_long(doc, p, len, &l) > 0 && l != kBlankLong)
+                        v = std::int64_t(l);
+                    break;
+                }
+                case pxfTime: {
+                    long l;
+                    if (PX_get_data_long(doc, p, len, &l) > 0 && l != kBlankLong)
+                        v = TimeOfDay{std::int32_t(l)};
+                    break;
+                }
+                case pxfCurrency:
+                case pxfNumber: {
+                    double d;
+                    if (PX_get_data_double(doc, p, len, &d) > 0)
+                        v = d;
+                    break;
+                }
+                case pxfTimestamp: {
+                    double d;
+                    if (PX_get_data_double(doc, p, len, &d) > 0)
+                        v = Timestamp{d};
+                    break;
+                }
+                case pxfLogical: {
+                    char c;
+                    if (PX_get_data_byte(doc, p, len, &c) > 0)
+                        v = c != 0;
+                    break;
+                }
+                case pxfBCD: {
+                    char* s = nullptr;
+                    if (PX_get_data_bcd(doc, reinterpret_cast<unsigned char*>(p), fields[i].px_fdc,
+                                        &s) > 0 &&
+                        s) {
+                        v = Decimal{s};
+                        doc->free(doc, s);
+                    }
+                    break;
+                }
+                case pxfBytes: {
+                    char* s = nullptr;
+                    if (PX_get_data_bytes(doc, p, len, &s) > 0 && s) {
+                        v = Bytes(s, s + len);
+                        doc->free(doc, s);
+                    }
+                    break;
+                }
+                default:
+                    break;  // blobs: pxlib is not asked (it cannot read .mb files safely)
+            }
+            rec.push_back(std::move(v));
+            offset += len;
+        }
+        out.records.push_back(std::move(rec));
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    return out;
+}
+
+}  // namespace orn::db::test

@@ -1,0 +1,23 @@
+#pragma once
+
+// pxlib as an independent reader of the Paradox files we write.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/value.h"
+
+namespace orn::db::test {
+
+struct PxlibTable {
+    int numRecords = 0;
+    std::vector<char> types;      // pxlib's type codes
+    std::vector<Record> records;  // blob fields read as blank
+};
+
+// Reads a table with pxlib (without its .mb). Alpha text is converted to UTF-8 from `codePage`
+// here rather than by pxlib. Throws std::runtime_error when pxlib cannot open the file.
+PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& codePage);
+
+}  // namespace orn::db::test
