@@ -19,6 +19,9 @@ const std::vector<TShellMode>& ShellModes() {
          "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
          "column",
          ChangeMode},
+        {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
+        {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
+         DumpTableMode},
     };
     return modes;
 }

@@ -38,4 +38,8 @@ int ExecMode(const TCommandLine& line);
 int IndexMode(const TCommandLine& line);
 int ChangeMode(const TCommandLine& line);
 
+// INFO <table file> and DUMP <table file>
+int InfoTableMode(const TCommandLine& line);
+int DumpTableMode(const TCommandLine& line);
+
 }  // namespace orn

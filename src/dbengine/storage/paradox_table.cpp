@@ -673,6 +673,7 @@ void ParadoxTable::beginInternal() {
     newUndo_.clear();
     newIdMark_ = newIdBlock_.size();
     structureChanged_ = false;
+    recordsChanged_ = false;
 }
 
 void ParadoxTable::commitInternal() {
@@ -700,6 +701,16 @@ void ParadoxTable::commitInternal() {
         }
     }
     files_->commit();
+    if (recordsChanged_ && !secondaryIndexesGone_) {
+        // Secondary indexes (.Xnn/.Ynn) are not maintained; once the records change they would
+        // be out of date, and a stale index gives other programs wrong answers.
+        for (const auto& c : findCompanions(path_, isSecondaryIndexExtension)) {
+            std::error_code ec;
+            std::filesystem::remove(c, ec);
+        }
+        secondaryIndexesGone_ = true;
+    }
+    recordsChanged_ = false;
     headerBytes_ = std::move(bytes);
     committed_ = h_;
     blockUndo_.clear();
@@ -990,6 +1001,7 @@ RecordId ParadoxTable::insert(const Record& record) {
                 h_.autoInc = std::uint32_t(*v);
         }
         ++h_.numRecords;
+        recordsChanged_ = true;
         finishOwnWrite(own);
         return id;
     } catch (...) {
@@ -1032,6 +1044,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             if (v && *v > std::int64_t(h_.autoInc))
                 h_.autoInc = std::uint32_t(*v);
         }
+        recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {
         failOwnWrite(own);
@@ -1057,6 +1070,7 @@ void ParadoxTable::remove(RecordId id) {
         else if (movedIds_.count(id))
             setIdBlock(id, std::uint16_t(id >> 16));
         --h_.numRecords;
+        recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {
         failOwnWrite(own);

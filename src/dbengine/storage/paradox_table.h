@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +19,9 @@
 namespace orn::db::paradox {
 
 class ParadoxCursor;
+
+// True for the lower-case extension (with its dot) of a secondary index file.
+bool isSecondaryIndexExtension(std::string_view ext);
 
 class ParadoxTable final : public Table {
   public:
@@ -138,6 +142,8 @@ class ParadoxTable final : public Table {
     int blockSize_ = 0;
     int perBlock_ = 0;
     bool structureChanged_ = false;
+    bool recordsChanged_ = false;
+    bool secondaryIndexesGone_ = false;
 
     bool chainValid_ = false;
     std::vector<std::uint16_t> chain_;

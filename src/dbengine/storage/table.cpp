@@ -9,6 +9,7 @@
 #include "dbengine/storage/formats.h"
 #include "dbengine/storage/journal.h"
 #include "dbengine/storage/posix_file.h"
+#include "dbengine/storage/restructure.h"
 
 namespace orn::db {
 
@@ -47,6 +48,7 @@ void removeFile(const std::filesystem::path& p) {
 }  // namespace
 
 std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
+    finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
     switch (detect(file)) {
         case Kind::DBase:
             return dbase::openTable(file, mode);

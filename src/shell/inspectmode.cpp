@@ -1,0 +1,31 @@
+// INFO and DUMP: print a table file's fields or records (the storage engine's inspection).
+#include <iostream>
+
+#include "dbengine/storage/inspect.h"
+#include "shell/modes.h"
+
+namespace orn {
+
+namespace {
+
+int Inspect(const char* word, const TCommandLine& line) {
+    const std::string& file = line.Arg(2);
+    if (file.empty() || line.Count() > 3) {
+        std::cerr << "orn: " << word << " needs one table file\nUsage: orn " << word
+                  << " <table file>\n";
+        return kExitUsage;
+    }
+    return db::runInspect(word, file, std::cout, std::cerr) == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+int InfoTableMode(const TCommandLine& line) {
+    return Inspect("INFO", line);
+}
+
+int DumpTableMode(const TCommandLine& line) {
+    return Inspect("DUMP", line);
+}
+
+}  // namespace orn
