@@ -332,9 +332,11 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
         if (payload.size() > std::size_t(leader)) {
             if (mbIndex_ == SIZE_MAX)
                 throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
-            ptr =
-                appendBlob(*files_, mbIndex_, reinterpret_cast<const std::uint8_t*>(payload.data()),
-                           std::uint32_t(payload.size()));
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+            ptr = payload.size() < kSmallBlobLimit
+                      ? appendSmallBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()),
+                                        smallBlobs_)
+                      : appendBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }
         ptr.store(p + leader);
     }
@@ -720,6 +722,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    smallBlobs_ = SmallBlobSpace{};
     h_ = committed_;
     invalidateChain();
     for (auto it = movedUndo_.rbegin(); it != movedUndo_.rend(); ++it) {

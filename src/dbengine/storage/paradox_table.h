@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dbengine/storage/codepage.h"
+#include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
@@ -143,6 +144,7 @@ class ParadoxTable final : public Table {
     int perBlock_ = 0;
     bool structureChanged_ = false;
     bool recordsChanged_ = false;
+    SmallBlobSpace smallBlobs_;
     bool secondaryIndexesGone_ = false;
 
     bool chainValid_ = false;

@@ -44,7 +44,8 @@ class ParadoxMalformed : public ::testing::Test {
         auto t = Table::create(dir_ / "good.db", TableFormat::Paradox, layout);
         t->begin();
         for (int i = 0; i < 600; ++i)
-            t->insert({std::int64_t(i), i % 7 ? Value(std::string(100 + i, 'x')) : Value{}});
+            t->insert({std::int64_t(i),
+                       i % 7 ? Value(std::string(i < 10 ? 2100 : 100 + i, 'x')) : Value{}});
         t->commit();
         t.reset();
         db_ = testing::readAll(dir_ / "good.db");
@@ -94,6 +95,10 @@ TEST_F(ParadoxMalformed, DamagedHeadersAndBlocksAreNamed) {
         "outside the blob file");
     expectInvalid([&](Bytes8&, Bytes8& m) { m[4096] = 7; }, "holds no blob");
     expectInvalid([&](Bytes8&, Bytes8& m) { paradox::putLe32(m.data() + 4096 + 3, 5); }, "length");
+    // Record 10 has the first small memo: slot 63 of the sub-allocated block after eight whole
+    // ones.
+    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
+    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
 }
 
 TEST_F(ParadoxMalformed, EncryptedTablesAreRefusedAndLeftAlone) {

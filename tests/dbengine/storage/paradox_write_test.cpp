@@ -299,6 +299,45 @@ TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
     EXPECT_EQ(px.records[0][1], Value(std::string("again")));
 }
 
+TEST(ParadoxWrite, SmallBlobsShareBlocksOfTheBlobFile) {
+    testing::TempDir dir;
+    auto file = dir / "memos.db";
+    TableCreate layout;
+    layout.fields = {F("K", FieldType::Long), F("Memo", FieldType::Memo, 10),
+                     F("Bin", FieldType::Blob, 10)};
+    layout.keyFields = 1;
+    auto memoOf = [](int i) {
+        return std::string(std::size_t(11 + (i * 13) % 500), char('a' + i % 26));
+    };
+    std::vector<RecordId> ids;
+    {
+        auto t = Table::create(file, TableFormat::Paradox, layout);
+        t->begin();
+        for (int i = 0; i < 300; ++i)
+            ids.push_back(t->insert(
+                {std::int64_t(i), memoOf(i), Bytes(std::size_t(1 + i % 40), std::uint8_t(i))}));
+        t->commit();
+        // Whole 4 KiB blocks per value would take 600 blocks.
+        EXPECT_LT(std::filesystem::file_size(dir / "memos.mb"), 100u * 4096);
+        t->update(ids[5], {std::int64_t(5), std::string(3000, 'L'), Value{}});
+        t->remove(ids[6]);
+    }
+    auto t = Table::open(file, OpenMode::ReadOnly);
+    int i = 0;
+    for (auto c = t->scan(); c->next(); ++i) {
+        if (i == 6)
+            ++i;
+        if (i == 5) {
+            EXPECT_EQ(c->value(1), Value(std::string(3000, 'L')));
+            EXPECT_TRUE(isBlank(c->value(2)));
+            continue;
+        }
+        ASSERT_EQ(c->value(1), Value(memoOf(i))) << i;
+        ASSERT_EQ(c->value(2), Value(Bytes(std::size_t(1 + i % 40), std::uint8_t(i)))) << i;
+    }
+    EXPECT_EQ(i, 300);
+}
+
 TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
     testing::TempDir dir;
     auto file = dir / "auto.db";
