@@ -3,11 +3,13 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/sql_value.h"
+#include "dbengine/vtab/table_files.h"
 
 namespace orn::db {
 namespace {
@@ -200,8 +202,16 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
+    std::set<std::string> used;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        schema += (i ? ", " : "") + quoteIdentifier(fields[i].name) + ' ' + declaredType(fields[i]);
+        // Some files repeat a field name (in another letter case); SQL needs them apart: the
+        // later ones get a number.
+        std::string name = fields[i].name.empty() ? "Field" : fields[i].name;
+        for (int n = 2; used.count(lowerAscii(name)); ++n) {
+            name = fields[i].name + "_" + std::to_string(n);
+        }
+        used.insert(lowerAscii(name));
+        schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(fields[i]);
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
