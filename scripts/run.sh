@@ -1,32 +1,31 @@
 #!/usr/bin/env bash
-# Starts ORN from a build directory. Without a display (or while the windowed mode is not built),
-# runs the example program headless; it writes only into the folder it names (/tmp/orn-demo).
+# Starts ORN from a build directory. Without a display, runs the example program headless on
+# freshly made sample tables and says where its output went.
 set -euo pipefail
 build=${1:-build}
 exe="$build/src/shell/orn"
-example=examples/demo.orn
 if [[ ! -x "$exe" ]]; then
     echo "error: $exe was not built" >&2
     exit 1
 fi
-run_example() {
-    if [[ -f "$example" ]]; then
-        echo "Running $example headless (orn RUN $example):"
-        "$exe" RUN "$example"
-        echo "Done: the example's files are in /tmp/orn-demo."
-    else
-        "$exe" --help
-    fi
-}
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-    echo "No display."
-    run_example
-    exit
+    example=examples/demo.orn
+    maker="$build/tests/workbench/orn_make_examples"
+    if [[ -f "$example" && -x "$maker" ]]; then
+        work="$(cd "$build" && pwd)/examples-run"
+        rm -rf "$work"
+        mkdir -p "$work"
+        "$maker" "$work" >/dev/null
+        cp examples/*.orn examples/*.txt examples/*.sql "$work"/
+        exe="$(cd "$(dirname "$exe")" && pwd)/orn"
+        echo "No display: running $example headless in $work"
+        status=0
+        (cd "$work" && "$exe" RUN demo.orn) || status=$?
+        echo "Exit code $status. Output went to $work/out:"
+        ls -1 "$work/out" | sed 's/^/  /'
+        echo "and the new table $work/Oulu_customers.dbf; more programs: import.orn, maintain.orn"
+        exit "$status"
+    fi
+    exec "$exe" --help
 fi
-status=0
-"$exe" || status=$?
-if [[ $status -eq 3 ]]; then  # windowed mode not available in this build
-    run_example
-    exit
-fi
-exit $status
+exec "$exe"

@@ -11,6 +11,14 @@ const std::vector<TShellMode>& ShellModes() {
     static const std::vector<TShellMode> modes = {
         {"RUN", "<file.orn> [Name=Value ...]",
          "run a program without windows, parameters set to the given values", RunProgramMode},
+        {"EXEC", "<statement> | file:<path>",
+         "execute one SQL statement, or each line of a file up to the first empty line", ExecMode},
+        {"INDEX", "<table> <columns>", "make the columns (separated by ; or ,) the primary key",
+         IndexMode},
+        {"CHANGE", "<table> <column> <type letter> <size>",
+         "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
+         "column",
+         ChangeMode},
         {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
          DumpTableMode},

@@ -33,6 +33,10 @@ int OrnMain(int argc, const char* const* argv);
 
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
+// EXEC <statement|file:path>, INDEX <table> <columns>, CHANGE <table> <column> <type> <size>
+int ExecMode(const TCommandLine& line);
+int IndexMode(const TCommandLine& line);
+int ChangeMode(const TCommandLine& line);
 
 // INFO <table file> and DUMP <table file>
 int InfoTableMode(const TCommandLine& line);

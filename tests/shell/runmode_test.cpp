@@ -104,7 +104,7 @@ TEST_F(RunModeTest, BadParameterArguments) {
 
 TEST_F(RunModeTest, TheExampleProgramStaysInItsFolder) {
     std::string out = Path("demo-out");
-    Outcome o = Orn({"RUN", "examples/demo.orn", "OutDir=" + out, "Copies=2"}, ORN_SOURCE_DIR);
+    Outcome o = Orn({"RUN", "examples/files.orn", "OutDir=" + out, "Copies=2"}, ORN_SOURCE_DIR);
     EXPECT_EQ(o.status, 0) << o.err;
     std::vector<std::string> files;
     for (auto& entry : std::filesystem::directory_iterator(out)) {

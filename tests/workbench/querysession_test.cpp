@@ -20,9 +20,12 @@ TEST_F(QuerySessionTest, RegistersCommandsInHelpOrder) {
     for (std::size_t i = 0; i < session.Program().Commands().Count(); ++i) {
         names.push_back(session.Program().Commands().At(i).Name());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"DEBUG", "SETVALUE", "DECIMAL", "CHDIR", "MOVEFILE",
-                                               "COPYFILE", "DELETEFILE", "IFEXISTS", "MKDIR",
-                                               "SHOWMESSAGE", "IFGOTO", "GOTO"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{
+                  "DEBUG",      "SETVALUE",     "SQL",   "SAVE",        "EXEC",     "FORMAT",
+                  "SAVEAS",     "COPY",         "INDEX", "CHANGE",      "READ",     "SEPARATOR",
+                  "DECIMAL",    "UPDATEMACROS", "EXIT",  "CHDIR",       "MOVEFILE", "COPYFILE",
+                  "DELETEFILE", "IFEXISTS",     "MKDIR", "SHOWMESSAGE", "IFGOTO",   "GOTO"}));
 }
 
 TEST_F(QuerySessionTest, RunStartsInTheSqlDirectoryAndChdirMovesBothDirectories) {

@@ -1,11 +1,7 @@
 #include "dbengine/dataset/dataset_table.h"
 
-#include "dbengine/vtab/table_files.h"
-#if __has_include("dbengine/storage/restructure.h")
 #include "dbengine/storage/restructure.h"
-#define ORN_HAVE_STORAGE_RESTRUCTURE 1
-#endif
-#include "dbengine/vtab/table_rebuild.h"
+#include "dbengine/vtab/table_files.h"
 
 namespace orn::db {
 namespace {
@@ -106,37 +102,10 @@ void DatasetTable::addIndex(const std::string& indexName, const std::string& fie
     if (names.empty()) {
         throw EngineError("No fields given for the primary index");
     }
-#ifdef ORN_HAVE_STORAGE_RESTRUCTURE
     // The rebuild needs the only handle on the file; this object takes it back afterwards.
     table_.reset();
     try {
         addPrimaryIndex(file_, names);
-    } catch (...) {
-        table_ = Table::open(file_, OpenMode::Exclusive);
-        throw;
-    }
-    table_ = Table::open(file_, OpenMode::Exclusive);
-    return;
-#endif
-    TableCreate layout;
-    layout.fields = table_->fields();
-    layout.version = table_->version();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const auto ref = fieldByName(names[i]);
-        if (ref.fieldNo != static_cast<int>(i)) {
-            throw EngineError("Key fields must be the first fields of the table in order: '" +
-                              ref.fullName + "' is field " + std::to_string(ref.fieldNo + 1));
-        }
-    }
-    layout.keyFields = static_cast<int>(names.size());
-    std::vector<int> sources(layout.fields.size());
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        sources[i] = static_cast<int>(i);
-    }
-    // The rebuild needs the only handle on the file; this object takes it back afterwards.
-    table_.reset();
-    try {
-        rebuildTable(file_, layout, sources);
     } catch (...) {
         table_ = Table::open(file_, OpenMode::Exclusive);
         throw;

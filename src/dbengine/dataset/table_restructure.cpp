@@ -4,35 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#if __has_include("dbengine/storage/restructure.h")
 #include "dbengine/storage/restructure.h"
-#define ORN_HAVE_STORAGE_RESTRUCTURE 1
-#endif
-#include "dbengine/vtab/table_rebuild.h"
 
 namespace orn::db {
 namespace {
-
-// Engine type codes and the field kinds they stand for.
-struct TypeCode {
-    std::uint16_t code;
-    FieldType type;
-};
-constexpr TypeCode kTypeCodes[] = {
-    {1, FieldType::Alpha},   {2, FieldType::Date},       {3, FieldType::Memo},
-    {4, FieldType::Logical}, {5, FieldType::Short},      {6, FieldType::Long},
-    {7, FieldType::Number},  {8, FieldType::Bcd},        {9, FieldType::Bytes},
-    {10, FieldType::Time},   {11, FieldType::Timestamp}, {29, FieldType::AutoInc},
-};
-
-FieldType typeOfCode(std::uint16_t code) {
-    for (const auto& t : kTypeCodes) {
-        if (t.code == code) {
-            return t.type;
-        }
-    }
-    throw EngineError("Unknown field type code " + std::to_string(code));
-}
 
 // "'%s' is not a valid integer value" unless the whole text is an integer.
 long wholeNumber(const std::string& text) {
@@ -95,73 +70,23 @@ void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change)
     if (props.tableType != "PARADOX" && props.tableType != "DBASE") {
         throw EngineError("Field altering can only occur on Paradox or dBASE tables");
     }
-#ifdef ORN_HAVE_STORAGE_RESTRUCTURE
-    {
-        const auto& fields = table.fields();
-        if (fieldNo < 0 || fieldNo >= static_cast<int>(fields.size())) {
-            throw EngineError("Field number " + std::to_string(fieldNo) + " out of range");
-        }
-        const std::string oldName = fields[static_cast<std::size_t>(fieldNo)].name;
-        const std::string newName(change.name, strnlen(change.name, sizeof change.name - 1));
-        FieldChange fc;
-        // The record holds 31 characters; a longer name cut to them stays the column's own name.
-        fc.name = newName.size() == sizeof change.name - 1 && oldName.rfind(newName, 0) == 0
-                      ? oldName
-                      : newName;
-        fc.type = change.type;
-        fc.subtype = change.subtype;
-        fc.length = change.length;
-        fc.precision = change.precision;
-        const auto file = table.file();
-        table.close();
-        restructureField(file, oldName, fc);
-        return;
-    }
-#endif
-    const Table& engine = table.cursor();
-    TableCreate layout;
-    layout.fields = engine.fields();
-    layout.keyFields = engine.keyFieldCount();
-    layout.version = engine.version();
-    if (fieldNo < 0 || fieldNo >= static_cast<int>(layout.fields.size())) {
+    const auto& fields = table.fields();
+    if (fieldNo < 0 || fieldNo >= static_cast<int>(fields.size())) {
         throw EngineError("Field number " + std::to_string(fieldNo) + " out of range");
     }
-    Field& field = layout.fields[static_cast<std::size_t>(fieldNo)];
-    const Field old = field;
+    const std::string oldName = fields[static_cast<std::size_t>(fieldNo)].name;
     const std::string newName(change.name, strnlen(change.name, sizeof change.name - 1));
+    FieldChange fc;
     // The record holds 31 characters; a longer name cut to them stays the column's own name.
-    if (!(newName.size() == sizeof change.name - 1 && old.name.rfind(newName, 0) == 0) &&
-        !newName.empty()) {
-        field.name = newName;
-    }
-    if (change.type > 0) {
-        field.type = typeOfCode(change.type);
-        field.letter = 0;  // the format picks its own letter for the new kind
-    }
-    if (change.length > 0) {
-        if (field.type == FieldType::Bcd) {
-            field.decimals = change.length;
-        } else {
-            field.size = change.length;
-        }
-    }
-    if (change.precision > 0) {
-        field.decimals = change.precision;
-    }
-    if (field.type != old.type && field.type != FieldType::Alpha && field.type != FieldType::Bcd &&
-        change.length == 0 && table.cursorProperties().tableType == "PARADOX") {
-        field.size = 0;  // fixed-size Paradox kinds: the format knows the size
-    }
-    if (field.type == FieldType::Alpha && field.size <= 0) {
-        throw EngineError("Field '" + field.name + "' needs a size to become alphanumeric");
-    }
-    std::vector<int> sources(layout.fields.size());
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        sources[i] = static_cast<int>(i);
-    }
+    fc.name = newName.size() == sizeof change.name - 1 && oldName.rfind(newName, 0) == 0 ? oldName
+                                                                                         : newName;
+    fc.type = change.type;
+    fc.subtype = change.subtype;
+    fc.length = change.length;
+    fc.precision = change.precision;
     const auto file = table.file();
     table.close();
-    rebuildTable(file, layout, sources);
+    restructureField(file, oldName, fc);
 }
 
 void ChangeField(const std::string& tableName, const std::string& column,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <iterator>
+#include <optional>
 
 #include "dbengine/sql/sql_error.h"
 #include "dbengine/sql/tokenizer.h"
@@ -101,7 +102,10 @@ class Parser {
     }
     bool isOp(std::string_view o, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
-        return t.kind == TokenKind::Operator && t.text == o;
+        // operators are one or two characters: compare them without a library call
+        if (t.kind != TokenKind::Operator || t.text.size() != o.size())
+            return false;
+        return t.text[0] == o[0] && (o.size() == 1 || t.text[1] == o[1]);
     }
     bool acceptWord(std::string_view w) {
         if (!isWord(w))
@@ -1158,8 +1162,69 @@ class Parser {
 
 }  // namespace
 
+namespace {
+
+// The first one or two words of a statement, skipping blanks and comments; used when the text
+// does not even tokenize, to tell a statement of the dialect from one to pass through.
+std::vector<std::string> leadingWords(std::string_view s, std::size_t count) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < s.size() && words.size() < count) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (std::isspace(c)) {
+            ++i;
+        } else if (s.substr(i, 2) == "/*") {
+            const std::size_t close = s.find("*/", i + 2);
+            i = close == std::string_view::npos ? s.size() : close + 2;
+        } else if (s.substr(i, 2) == "--") {
+            while (i < s.size() && s[i] != '\n')
+                ++i;
+        } else if (std::isalpha(c)) {
+            const std::size_t start = i;
+            while (i < s.size() && std::isalnum(static_cast<unsigned char>(s[i])))
+                ++i;
+            words.push_back(upper(s.substr(start, i - start)));
+        } else {
+            break;
+        }
+    }
+    return words;
+}
+
+bool isDialectStatement(std::string_view text) {
+    const std::vector<std::string> w = leadingWords(text, 3);
+    if (w.empty())
+        return true;
+    const std::string& a = w[0];
+    const std::string b = w.size() > 1 ? w[1] : std::string();
+    if (a == "SELECT" || a == "INSERT" || a == "UPDATE" || a == "DELETE")
+        return true;
+    if (a == "CREATE")
+        return b == "TABLE" || b == "INDEX" || (b == "UNIQUE" && w.size() > 2 && w[2] == "INDEX");
+    if (a == "DROP")
+        return b == "TABLE" || b == "INDEX";
+    return a == "ALTER" && b == "TABLE";
+}
+
+}  // namespace
+
 Statement parseStatement(std::string_view text) {
-    return Parser(text).statement();
+    std::optional<Parser> parser;
+    try {
+        parser.emplace(text);
+    } catch (const SqlError&) {
+        // Text the tokenizer cannot read is still passed on when it is not ours to parse.
+        if (isDialectStatement(text))
+            throw;
+        Statement st;
+        st.kind = Statement::Kind::Other;
+        st.text = std::string(text);
+        while (!st.text.empty() &&
+               (std::isspace(static_cast<unsigned char>(st.text.back())) || st.text.back() == ';'))
+            st.text.pop_back();
+        return st;
+    }
+    return parser->statement();
 }
 
 }  // namespace orn::sql

@@ -66,9 +66,16 @@ bool isDateLike(ValueType t) {
     return t == ValueType::Date || t == ValueType::Timestamp;
 }
 
+// =, ==, <>, !=, ^=, ~=, <, >, <=, >=
 bool isComparison(const std::string& op) {
-    return op == "=" || op == "==" || op == "<>" || op == "!=" || op == "^=" || op == "~=" ||
-           op == "<" || op == ">" || op == "<=" || op == ">=";
+    if (op.empty() || op.size() > 2)
+        return false;
+    const char a = op[0];
+    const char b = op.size() == 2 ? op[1] : '\0';
+    if (a == '<' || a == '>')
+        return b == '\0' || b == '=' || (a == '<' && b == '>');
+    return (a == '=' && (b == '\0' || b == '=')) ||
+           ((a == '!' || a == '^' || a == '~') && b == '=');
 }
 
 struct ColumnInfo {

@@ -157,17 +157,30 @@ class Tokenizer {
         }
     }
 
+    static bool isTwoCharOp(char a, char b) {
+        switch (a) {
+            case '|':
+                return b == '|';
+            case '<':
+                return b == '=' || b == '>' || b == '<';
+            case '>':
+                return b == '=' || b == '>';
+            case '!':
+            case '^':
+            case '~':
+            case '=':
+                return b == '=';
+            case '-':
+                return b == '>';
+            default:
+                return false;
+        }
+    }
+
     std::string op() {
-        static const char* const twoChar[] = {
-            "||", "<=", ">=", "<>", "!=", "^=", "~=", "==", "<<", ">>", "->"};
-        if (i_ + 1 < s_.size()) {
-            const std::string_view pair = s_.substr(i_, 2);
-            for (const char* candidate : twoChar) {
-                if (pair == candidate) {
-                    i_ += 2;
-                    return std::string(pair);
-                }
-            }
+        if (i_ + 1 < s_.size() && isTwoCharOp(s_[i_], s_[i_ + 1])) {
+            i_ += 2;
+            return std::string(s_.substr(i_ - 2, 2));
         }
         static const std::string_view single = "(),.;=<>+-*/%&|~:";
         if (single.find(s_[i_]) == std::string_view::npos)

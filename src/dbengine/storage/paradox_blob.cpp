@@ -104,6 +104,38 @@ BlobPointer appendBlob(TableFiles& files, std::size_t mb, const std::uint8_t* da
     return BlobPointer{std::uint32_t(offset) | 0xFFu, length, mod};
 }
 
+BlobPointer appendSmallBlob(TableFiles& files, std::size_t mb, const std::uint8_t* data,
+                            std::uint32_t length, SmallBlobSpace& space) {
+    const int units = int((length + 15) / 16);
+    const int firstDataUnit = 0x150 / 16;  // after the block header and the 64 slots
+    if (space.block == 0 || space.nextSlot < 0 || space.nextUnit + units > int(kChunk / 16)) {
+        if (files.size(mb) < kChunk) {
+            auto header = newBlobFileHeader();
+            files.write(mb, 0, header.data(), header.size());
+        }
+        std::uint64_t offset = (files.size(mb) + kChunk - 1) / kChunk * kChunk;
+        if (offset + kChunk > 0xFFFFFF00ull)
+            throw EngineError(files.path(mb).string() + " is full: a blob file holds at most 4 GB");
+        std::vector<std::uint8_t> block(kChunk, 0);
+        block[0] = 3;
+        block[1] = 1;
+        files.write(mb, offset, block.data(), block.size());
+        space = SmallBlobSpace{offset, 63, firstDataUnit};
+    }
+    std::uint16_t mod = std::uint16_t(modificationCount(files, mb) + 1);
+    std::uint8_t m[2];
+    putLe16(m, mod);
+    files.write(mb, 3, m, 2);
+    files.write(mb, space.block + std::uint64_t(space.nextUnit) * 16, data, length);
+    std::uint8_t slot[5] = {std::uint8_t(space.nextUnit), std::uint8_t(units), m[0], m[1],
+                            std::uint8_t(length % 16 ? length % 16 : 16)};
+    files.write(mb, space.block + 12 + 5 * std::uint64_t(space.nextSlot), slot, 5);
+    BlobPointer ptr{std::uint32_t(space.block) | std::uint32_t(space.nextSlot), length, mod};
+    space.nextUnit += units;
+    --space.nextSlot;
+    return ptr;
+}
+
 void freeBlob(TableFiles& files, std::size_t mb, const BlobPointer& ptr) {
     const std::uint64_t offset = ptr.offsetAndIndex & 0xFFFFFF00u;
     const unsigned index = ptr.offsetAndIndex & 0xFFu;

@@ -28,6 +28,22 @@ std::vector<std::uint8_t> readBlob(const TableFiles& files, std::size_t mb, cons
 // The 4096-byte header block of a new .mb file.
 std::vector<std::uint8_t> newBlobFileHeader();
 
+// Where small blobs of this table object go next: a sub-allocated block with free slots.
+struct SmallBlobSpace {
+    std::uint64_t block = 0;  // offset of the block, 0 = none yet
+    int nextSlot = -1;        // slots are handed out from 63 downwards
+    int nextUnit = 0;         // next free 16-byte unit of the block
+};
+
+// Values shorter than this share 4 KiB blocks in 16-byte units; longer ones get blocks of
+// their own.
+constexpr std::uint32_t kSmallBlobLimit = 2048;
+
+// Stores a value shorter than kSmallBlobLimit in a sub-allocated block (a new one when `space`
+// has no room left) and returns its pointer.
+BlobPointer appendSmallBlob(TableFiles& files, std::size_t mb, const std::uint8_t* data,
+                            std::uint32_t length, SmallBlobSpace& space);
+
 // Stores a value at the end of the .mb file and returns its pointer (length and modification
 // number filled in).
 BlobPointer appendBlob(TableFiles& files, std::size_t mb, const std::uint8_t* data,

@@ -30,16 +30,19 @@ std::unique_ptr<Table> openTable(const std::filesystem::path& file, OpenMode mod
     return std::make_unique<ParadoxTable>(file, mode);
 }
 
+bool isSecondaryIndexExtension(std::string_view ext) {
+    // .Xnn/.Ynn (field number in hex) and .XGn/.YGn.
+    if (ext.size() != 4 || (ext[1] != 'x' && ext[1] != 'y'))
+        return false;
+    bool hex2 = std::isxdigit(static_cast<unsigned char>(ext[2])) != 0;
+    bool hex3 = std::isxdigit(static_cast<unsigned char>(ext[3])) != 0;
+    return hex3 && (hex2 || ext[2] == 'g');
+}
+
 std::vector<std::filesystem::path> companionFiles(const std::filesystem::path& file) {
     return findCompanions(file, [](std::string_view ext) {
-        if (ext == ".px" || ext == ".mb" || ext == ".val" || ext == ".tv" || ext == ".fam")
-            return true;
-        // Secondary indexes: .Xnn/.Ynn (field number in hex) and .XGn/.YGn.
-        if (ext.size() != 4 || (ext[1] != 'x' && ext[1] != 'y'))
-            return false;
-        bool hex2 = std::isxdigit(static_cast<unsigned char>(ext[2])) != 0;
-        bool hex3 = std::isxdigit(static_cast<unsigned char>(ext[3])) != 0;
-        return hex3 && (hex2 || ext[2] == 'g');
+        return ext == ".px" || ext == ".mb" || ext == ".val" || ext == ".tv" || ext == ".fam" ||
+               isSecondaryIndexExtension(ext);
     });
 }
 

@@ -332,9 +332,11 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
         if (payload.size() > std::size_t(leader)) {
             if (mbIndex_ == SIZE_MAX)
                 throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
-            ptr =
-                appendBlob(*files_, mbIndex_, reinterpret_cast<const std::uint8_t*>(payload.data()),
-                           std::uint32_t(payload.size()));
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
+            ptr = payload.size() < kSmallBlobLimit
+                      ? appendSmallBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()),
+                                        smallBlobs_)
+                      : appendBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }
         ptr.store(p + leader);
     }
@@ -673,6 +675,7 @@ void ParadoxTable::beginInternal() {
     newUndo_.clear();
     newIdMark_ = newIdBlock_.size();
     structureChanged_ = false;
+    recordsChanged_ = false;
 }
 
 void ParadoxTable::commitInternal() {
@@ -700,6 +703,16 @@ void ParadoxTable::commitInternal() {
         }
     }
     files_->commit();
+    if (recordsChanged_ && !secondaryIndexesGone_) {
+        // Secondary indexes (.Xnn/.Ynn) are not maintained; once the records change they would
+        // be out of date, and a stale index gives other programs wrong answers.
+        for (const auto& c : findCompanions(path_, isSecondaryIndexExtension)) {
+            std::error_code ec;
+            std::filesystem::remove(c, ec);
+        }
+        secondaryIndexesGone_ = true;
+    }
+    recordsChanged_ = false;
     headerBytes_ = std::move(bytes);
     committed_ = h_;
     blockUndo_.clear();
@@ -709,6 +722,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    smallBlobs_ = SmallBlobSpace{};
     h_ = committed_;
     invalidateChain();
     for (auto it = movedUndo_.rbegin(); it != movedUndo_.rend(); ++it) {
@@ -990,6 +1004,7 @@ RecordId ParadoxTable::insert(const Record& record) {
                 h_.autoInc = std::uint32_t(*v);
         }
         ++h_.numRecords;
+        recordsChanged_ = true;
         finishOwnWrite(own);
         return id;
     } catch (...) {
@@ -1032,6 +1047,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             if (v && *v > std::int64_t(h_.autoInc))
                 h_.autoInc = std::uint32_t(*v);
         }
+        recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {
         failOwnWrite(own);
@@ -1057,6 +1073,7 @@ void ParadoxTable::remove(RecordId id) {
         else if (movedIds_.count(id))
             setIdBlock(id, std::uint16_t(id >> 16));
         --h_.numRecords;
+        recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {
         failOwnWrite(own);

@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "dbengine/storage/codepage.h"
+#include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
@@ -18,6 +20,9 @@
 namespace orn::db::paradox {
 
 class ParadoxCursor;
+
+// True for the lower-case extension (with its dot) of a secondary index file.
+bool isSecondaryIndexExtension(std::string_view ext);
 
 class ParadoxTable final : public Table {
   public:
@@ -138,6 +143,9 @@ class ParadoxTable final : public Table {
     int blockSize_ = 0;
     int perBlock_ = 0;
     bool structureChanged_ = false;
+    bool recordsChanged_ = false;
+    SmallBlobSpace smallBlobs_;
+    bool secondaryIndexesGone_ = false;
 
     bool chainValid_ = false;
     std::vector<std::uint16_t> chain_;

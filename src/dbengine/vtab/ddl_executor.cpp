@@ -1,5 +1,3 @@
-// Built once the translator is part of the tree.
-#if __has_include("dbengine/sql/translator.h")
 #include "dbengine/vtab/ddl_executor.h"
 
 #include <system_error>
@@ -117,5 +115,3 @@ void executeDdl(SqlSession& session, const sql::DdlStatement& ddl) {
 }
 
 }  // namespace orn::db
-
-#endif

@@ -1,5 +1,3 @@
-// Built once the translator is part of the tree.
-#if __has_include("dbengine/sql/translator.h")
 #include "dbengine/vtab/directory_schema.h"
 
 #include "dbengine/vtab/table_files.h"
@@ -41,5 +39,3 @@ sql::SqlTableTarget DirectorySchema::newTable(const std::string& reference) {
 }
 
 }  // namespace orn::db
-
-#endif

@@ -2,10 +2,7 @@
 
 #include <cstring>
 
-#if __has_include("dbengine/sql/dialect_functions.h")
 #include "dbengine/sql/dialect_functions.h"
-#define ORN_HAVE_DIALECT_FUNCTIONS 1
-#endif
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/table_files.h"
 #include "dbengine/vtab/table_module.h"
@@ -41,7 +38,6 @@ SqlSession::SqlSession(fs::path directory) : directory_(std::move(directory)) {
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     sqlite3_extended_result_codes(db_, 1);
     registerTableModule(db_, this);
-#ifdef ORN_HAVE_DIALECT_FUNCTIONS
     // LIKE with the dialect's case rule, UPPER/LOWER with national letters, the CAST helpers
     try {
         sql::registerDialectFunctions(db_);
@@ -49,7 +45,6 @@ SqlSession::SqlSession(fs::path directory) : directory_(std::move(directory)) {
         sqlite3_close(db_);
         throw;
     }
-#endif
 }
 
 SqlSession::~SqlSession() {

@@ -2,11 +2,14 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/sql_value.h"
+#include "dbengine/vtab/table_files.h"
 
 namespace orn::db {
 namespace {
@@ -26,24 +29,107 @@ struct TableVtab {
 
 struct TableVtabCursor {
     sqlite3_vtab_cursor base{};
+    TableCursor* active = nullptr;  // the cursor rows come from, unless `single`
     std::unique_ptr<TableCursor> cursor;
     bool eof = true;
     // rowid lookups read one record instead of walking a cursor
     bool single = false;
     RecordId singleId = 0;
     Record singleRecord;
+    // Joins probe a keyed table with ascending keys. `walk` stays in key order between probes
+    // and steps forward a little instead of seeking anew; `walkAt` says it is on a record.
+    std::unique_ptr<TableCursor> walk;
+    bool walkAt = false;
+    Value lastProbe;
+    bool oneShot = false;  // the row found by a unique probe is the only one
 
     const Value& value(std::size_t field) {
-        return single ? singleRecord[field] : cursor->value(field);
+        return single ? singleRecord[field] : active->value(field);
     }
-    RecordId id() const { return single ? singleId : cursor->id(); }
+    RecordId id() const { return single ? singleId : active->id(); }
     bool advance() {
-        if (single) {
+        if (single || oneShot) {
             return false;
         }
-        return cursor->next();
+        return active->next();
     }
 };
+
+// Order of two key values of one field: blanks first; nothing for kinds this does not know.
+std::optional<int> compareKeys(const Value& a, const Value& b) {
+    if (isBlank(a) || isBlank(b)) {
+        return isBlank(a) == isBlank(b) ? 0 : (isBlank(a) ? -1 : 1);
+    }
+    auto three = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    if (const auto* x = std::get_if<std::int64_t>(&a)) {
+        if (const auto* y = std::get_if<std::int64_t>(&b)) {
+            return three(*x, *y);
+        }
+        if (const auto* y = std::get_if<double>(&b)) {
+            return three(static_cast<double>(*x), *y);
+        }
+    }
+    if (const auto* x = std::get_if<double>(&a)) {
+        if (const auto* y = std::get_if<double>(&b)) {
+            return three(*x, *y);
+        }
+        if (const auto* y = std::get_if<std::int64_t>(&b)) {
+            return three(*x, static_cast<double>(*y));
+        }
+    }
+    if (a.index() != b.index()) {
+        return std::nullopt;
+    }
+    if (const auto* x = std::get_if<Date>(&a)) {
+        return three(*x, std::get<Date>(b));
+    }
+    if (const auto* x = std::get_if<TimeOfDay>(&a)) {
+        return three(*x, std::get<TimeOfDay>(b));
+    }
+    if (const auto* x = std::get_if<Timestamp>(&a)) {
+        return three(*x, std::get<Timestamp>(b));
+    }
+    return std::nullopt;
+}
+
+constexpr int kWalkSteps = 32;
+
+// A probe of a one-field unique key: answers from the walk when the probe lies a few records
+// ahead of it, else seeks there. False when the key kind cannot be compared here.
+bool probeByWalk(TableVtabCursor* cur, Table& table, const Value& probe) {
+    const bool forward = cur->walk && cur->walkAt && !isBlank(cur->lastProbe) &&
+                         compareKeys(cur->lastProbe, probe).value_or(1) <= 0;
+    std::optional<int> order;
+    if (forward) {
+        order = compareKeys(cur->walk->value(0), probe);
+        if (!order) {
+            return false;
+        }
+        for (int step = 0; *order < 0 && step < kWalkSteps; ++step) {
+            if (!cur->walk->next()) {
+                cur->walkAt = false;
+                break;
+            }
+            order = compareKeys(cur->walk->value(0), probe);
+            if (!order) {
+                return false;
+            }
+        }
+    }
+    if (!forward || !cur->walkAt || *order < 0) {
+        cur->walk = table.range({probe}, true, {}, true);
+        cur->walkAt = cur->walk->next();
+        order = cur->walkAt ? compareKeys(cur->walk->value(0), probe) : std::optional<int>(1);
+        if (!order) {
+            return false;
+        }
+    }
+    cur->lastProbe = probe;
+    cur->active = cur->walk.get();
+    cur->oneShot = true;
+    cur->eof = !cur->walkAt || *order != 0;
+    return true;
+}
 
 TableVtab* vtabOf(sqlite3_vtab* p) {
     return reinterpret_cast<TableVtab*>(p);
@@ -116,8 +202,16 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
+    std::set<std::string> used;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        schema += (i ? ", " : "") + quoteIdentifier(fields[i].name) + ' ' + declaredType(fields[i]);
+        // Some files repeat a field name (in another letter case); SQL needs them apart: the
+        // later ones get a number.
+        std::string name = fields[i].name.empty() ? "Field" : fields[i].name;
+        for (int n = 2; used.count(lowerAscii(name)); ++n) {
+            name = fields[i].name + "_" + std::to_string(n);
+        }
+        used.insert(lowerAscii(name));
+        schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(fields[i]);
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
@@ -242,6 +336,7 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
     auto* vt = vtabOf(p->pVtab);
     try {
         cur->single = false;
+        cur->oneShot = false;
         if (idxNum & kByRowid) {
             cur->single = true;
             cur->eof = true;
@@ -283,7 +378,12 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
             high.push_back(v);
             highIncl = highKind == kInclusive;
         }
+        if (seekable && eqCount == 1 && vt->table->keyFieldCount() == 1 && lowKind == kNone &&
+            highKind == kNone && probeByWalk(cur, *vt->table, low[0])) {
+            return SQLITE_OK;
+        }
         cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl) : vt->table->scan();
+        cur->active = cur->cursor.get();
         cur->eof = !cur->cursor->next();
         return SQLITE_OK;
     } catch (const std::exception& e) {

@@ -1,6 +1,4 @@
 // Statements in the users' dialect through the dataset layer: translation, DDL on the files.
-#if __has_include("dbengine/sql/translator.h")
-
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -121,5 +119,3 @@ INSTANTIATE_TEST_SUITE_P(Formats, DialectSql,
 
 }  // namespace
 }  // namespace orn::db
-
-#endif

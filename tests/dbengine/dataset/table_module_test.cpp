@@ -94,6 +94,35 @@ TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
     EXPECT_EQ(number(s, "SELECT Id FROM items ORDER BY Id DESC LIMIT 1"), 500);
 }
 
+TEST_F(TableModule, KeyJoinsFindEveryMatchWhateverTheProbeOrder) {
+    // probes in file order: ascending with gaps and repeats, keys past the end, a blank, then
+    // going back down
+    TableCreate layout;
+    layout.fields = {makeField("K", FieldType::Long)};
+    {
+        auto t = Table::create(dir.path() / "probes.db", TableFormat::Paradox, layout);
+        t->begin();
+        for (std::int64_t k : {1, 2, 2, 3, 40, 41, 200, 499, 500, 501, 9000}) {
+            t->insert({k});
+        }
+        t->insert({Value{}});
+        for (std::int64_t k : {450, 7, 6}) {
+            t->insert({k});
+        }
+        t->commit();
+    }
+    SqlSession s(dir.path());
+    // CROSS JOIN keeps the probe table outside, so the probes come in its file order
+    const char* join = "FROM probes p CROSS JOIN items i ON i.Id = p.K";
+    EXPECT_NE(plan(s, std::string("SELECT * ") + join).find("INDEX 1"), std::string::npos);
+    auto stmt = s.prepare(std::string("SELECT i.Id ") + join);
+    std::string ids;
+    while (stmt->step()) {
+        ids += std::to_string(sqlite3_column_int64(stmt->handle(), 0)) + ' ';
+    }
+    EXPECT_EQ(ids, "1 2 2 3 40 41 200 499 500 450 7 6 ");
+}
+
 TEST_F(TableModule, WritesReachTheFile) {
     {
         SqlSession s(dir.path());

@@ -117,6 +117,12 @@ TEST(Parser, UnknownStatementsComeBackUnchanged) {
         EXPECT_EQ(st.kind, Statement::Kind::Other);
         EXPECT_EQ(st.text, text);
     }
+    // even when our tokenizer cannot read them
+    EXPECT_EQ(parseStatement("PRAGMA x = 'unterminated").kind, Statement::Kind::Other);
+    EXPECT_EQ(parseStatement("/* c */ CREATE VIEW v AS SELECT # FROM t").kind,
+              Statement::Kind::Other);
+    EXPECT_THROW(parseStatement("/* c */ select # from t"), SqlError);
+    EXPECT_THROW(parseStatement("CREATE UNIQUE INDEX x ON t (#)"), SqlError);
 }
 
 }  // namespace

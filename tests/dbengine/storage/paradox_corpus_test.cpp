@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "dbengine/storage/formats.h"
+#include "dbengine/storage/inspect.h"
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_table.h"
 #include "dbengine/storage/paradox_text.h"
@@ -181,6 +182,21 @@ TEST_F(ParadoxCorpus, BlobsFromTheBlobFile) {
         if (!isBlank(c->value(5)))
             ++withMemo;
     EXPECT_EQ(withMemo, 5);
+}
+
+TEST_F(ParadoxCorpus, InfoAndDumpShowAParadoxTable) {
+    std::ostringstream out, err;
+    auto file = corpus_ / "open/paradox/dbdemos/biolife.db";
+    ASSERT_EQ(runInspect("INFO", file, out, err), 0) << err.str();
+    EXPECT_EQ(out.str().substr(0, out.str().find('\n')), "Species No\tN\t8\tkey");
+    std::ostringstream dump;
+    ASSERT_EQ(runInspect("DUMP", file, dump, err), 0) << err.str();
+    std::string text = dump.str();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 29);
+    EXPECT_NE(text.find("(blob "), std::string::npos);
+    std::ostringstream none, why;
+    EXPECT_NE(runInspect("DUMP", corpus_ / "open/paradox/encrypted/encrypted.db", none, why), 0);
+    EXPECT_NE(why.str().find("encrypted"), std::string::npos);
 }
 
 }  // namespace

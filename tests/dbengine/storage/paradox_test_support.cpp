@@ -3,12 +3,17 @@
 extern "C" {
 #include <paradox.h>
 }
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <stdexcept>
 
 #include "dbengine/storage/codepage.h"
+#include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/paradox_header.h"
 
 namespace orn::db::test {
 
@@ -125,6 +130,49 @@ PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& c
     PX_close(doc);
     PX_delete(doc);
     return out;
+}
+
+// Reads the .px of a keyed table and checks it against the data blocks.
+void expectIndexMatchesBlocks(const std::filesystem::path& db,
+                              const std::filesystem::path& pxFile) {
+    using namespace paradox;
+    auto load = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    auto d = load(db), x = load(pxFile);
+    Header hd = parseHeader(d.data(), d.size(), db.string());
+    Header hx = parseHeader(x.data(), x.size(), pxFile.string(), true);
+    std::size_t keySize = std::size_t(hx.recordSize) - 6;
+    // Data blocks in chain order with their first keys and counts.
+    std::vector<std::tuple<std::string, int, int>> blocks;
+    for (int b = hd.firstBlock; b != 0;) {
+        const std::uint8_t* p =
+            d.data() + hd.headerSize + std::size_t(b - 1) * std::size_t(hd.blockSize());
+        int count = std::int16_t(le16(p + 4)) / hd.recordSize + 1;
+        blocks.emplace_back(std::string(reinterpret_cast<const char*>(p + 6), keySize), b, count);
+        b = le16(p);
+    }
+    // Leaf entries, found by walking down from the root.
+    std::vector<std::tuple<std::string, int, int>> leaves;
+    std::function<void(int, int)> walk = [&](int block, int level) {
+        const std::uint8_t* p =
+            x.data() + hx.headerSize + std::size_t(block - 1) * std::size_t(hx.blockSize());
+        int n = std::int16_t(le16(p + 4)) / hx.recordSize + 1;
+        for (int i = 0; i < n; ++i) {
+            const std::uint8_t* e = p + 6 + std::size_t(i) * hx.recordSize;
+            int child = int(*getSortableInt(e + keySize, 2));
+            int count = int(*getSortableInt(e + keySize + 2, 2));
+            if (level == 1)
+                leaves.emplace_back(std::string(reinterpret_cast<const char*>(e), keySize), child,
+                                    count);
+            else
+                walk(child, level - 1);
+        }
+    };
+    if (hx.indexLevels > 0)
+        walk(hx.indexRoot, hx.indexLevels);
+    EXPECT_EQ(leaves, blocks);
 }
 
 }  // namespace orn::db::test

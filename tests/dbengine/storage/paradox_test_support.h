@@ -20,4 +20,8 @@ struct PxlibTable {
 // here rather than by pxlib. Throws std::runtime_error when pxlib cannot open the file.
 PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& codePage);
 
+// Checks with gtest that the leaf level of a keyed table's .px lists its data blocks in chain
+// order with their first keys and record counts.
+void expectIndexMatchesBlocks(const std::filesystem::path& db, const std::filesystem::path& px);
+
 }  // namespace orn::db::test

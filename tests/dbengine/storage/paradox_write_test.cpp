@@ -190,49 +190,6 @@ TEST(ParadoxWrite, PxlibReadsWhatWeWrite) {
     }
 }
 
-// Reads the .px of a keyed table and checks it against the data blocks.
-void expectIndexMatchesBlocks(const std::filesystem::path& db,
-                              const std::filesystem::path& pxFile) {
-    using namespace paradox;
-    auto load = [](const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-    };
-    auto d = load(db), x = load(pxFile);
-    Header hd = parseHeader(d.data(), d.size(), db.string());
-    Header hx = parseHeader(x.data(), x.size(), pxFile.string(), true);
-    std::size_t keySize = std::size_t(hx.recordSize) - 6;
-    // Data blocks in chain order with their first keys and counts.
-    std::vector<std::tuple<std::string, int, int>> blocks;
-    for (int b = hd.firstBlock; b != 0;) {
-        const std::uint8_t* p =
-            d.data() + hd.headerSize + std::size_t(b - 1) * std::size_t(hd.blockSize());
-        int count = std::int16_t(le16(p + 4)) / hd.recordSize + 1;
-        blocks.emplace_back(std::string(reinterpret_cast<const char*>(p + 6), keySize), b, count);
-        b = le16(p);
-    }
-    // Leaf entries, found by walking down from the root.
-    std::vector<std::tuple<std::string, int, int>> leaves;
-    std::function<void(int, int)> walk = [&](int block, int level) {
-        const std::uint8_t* p =
-            x.data() + hx.headerSize + std::size_t(block - 1) * std::size_t(hx.blockSize());
-        int n = std::int16_t(le16(p + 4)) / hx.recordSize + 1;
-        for (int i = 0; i < n; ++i) {
-            const std::uint8_t* e = p + 6 + std::size_t(i) * hx.recordSize;
-            int child = int(*getSortableInt(e + keySize, 2));
-            int count = int(*getSortableInt(e + keySize + 2, 2));
-            if (level == 1)
-                leaves.emplace_back(std::string(reinterpret_cast<const char*>(e), keySize), child,
-                                    count);
-            else
-                walk(child, level - 1);
-        }
-    };
-    if (hx.indexLevels > 0)
-        walk(hx.indexRoot, hx.indexLevels);
-    EXPECT_EQ(leaves, blocks);
-}
-
 TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
     testing::TempDir dir;
     auto file = dir / "keyed.db";
@@ -280,7 +237,7 @@ TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
     }
     EXPECT_EQ(n, 100u);  // -97 ... 200 in steps of 3
     t.reset();
-    expectIndexMatchesBlocks(file, dir / "keyed.px");
+    test::expectIndexMatchesBlocks(file, dir / "keyed.px");
     auto px = test::readWithPxlib(file, "CP1252");
     ASSERT_EQ(px.records.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i)
@@ -336,10 +293,49 @@ TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
     EXPECT_EQ(readAll(*t).size(), 0u);
     t->insert({std::int64_t(5), std::string("again")});
     t.reset();
-    expectIndexMatchesBlocks(file, dir / "ids.px");
+    test::expectIndexMatchesBlocks(file, dir / "ids.px");
     auto px = test::readWithPxlib(file, "CP1252");
     ASSERT_EQ(px.records.size(), 1u);
     EXPECT_EQ(px.records[0][1], Value(std::string("again")));
+}
+
+TEST(ParadoxWrite, SmallBlobsShareBlocksOfTheBlobFile) {
+    testing::TempDir dir;
+    auto file = dir / "memos.db";
+    TableCreate layout;
+    layout.fields = {F("K", FieldType::Long), F("Memo", FieldType::Memo, 10),
+                     F("Bin", FieldType::Blob, 10)};
+    layout.keyFields = 1;
+    auto memoOf = [](int i) {
+        return std::string(std::size_t(11 + (i * 13) % 500), char('a' + i % 26));
+    };
+    std::vector<RecordId> ids;
+    {
+        auto t = Table::create(file, TableFormat::Paradox, layout);
+        t->begin();
+        for (int i = 0; i < 300; ++i)
+            ids.push_back(t->insert(
+                {std::int64_t(i), memoOf(i), Bytes(std::size_t(1 + i % 40), std::uint8_t(i))}));
+        t->commit();
+        // Whole 4 KiB blocks per value would take 600 blocks.
+        EXPECT_LT(std::filesystem::file_size(dir / "memos.mb"), 100u * 4096);
+        t->update(ids[5], {std::int64_t(5), std::string(3000, 'L'), Value{}});
+        t->remove(ids[6]);
+    }
+    auto t = Table::open(file, OpenMode::ReadOnly);
+    int i = 0;
+    for (auto c = t->scan(); c->next(); ++i) {
+        if (i == 6)
+            ++i;
+        if (i == 5) {
+            EXPECT_EQ(c->value(1), Value(std::string(3000, 'L')));
+            EXPECT_TRUE(isBlank(c->value(2)));
+            continue;
+        }
+        ASSERT_EQ(c->value(1), Value(memoOf(i))) << i;
+        ASSERT_EQ(c->value(2), Value(Bytes(std::size_t(1 + i % 40), std::uint8_t(i)))) << i;
+    }
+    EXPECT_EQ(i, 300);
 }
 
 TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
@@ -418,8 +414,35 @@ TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
     for (std::size_t i = 0; i < before.size(); ++i)
         EXPECT_EQ(text(after[i]), text(before[i]));
     EXPECT_EQ(after.back()[0], Value(std::string("zzz")));
-    expectIndexMatchesBlocks(file, dir / "AREACODE.PX");
+    test::expectIndexMatchesBlocks(file, dir / "AREACODE.PX");
     EXPECT_EQ(test::readWithPxlib(file, "CP437").records.size(), after.size());
+}
+
+TEST(ParadoxWrite, StaleSecondaryIndexesAreRemovedOnTheFirstChange) {
+    auto corpus = testing::corpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
+    testing::TempDir dir;
+    for (auto name : {"events.db", "events.px", "events.mb", "events.xg0", "events.yg0"}) {
+        std::filesystem::copy_file(corpus / "open/paradox/dbdemos" / name, dir / name);
+        std::filesystem::permissions(dir / name, std::filesystem::perms::owner_write,
+                                     std::filesystem::perm_options::add);
+    }
+    auto t = Table::open(dir / "events.db", OpenMode::Shared);
+    auto before = readAll(*t);
+    EXPECT_TRUE(std::filesystem::exists(dir / "events.xg0"));
+    auto c = t->scan();
+    ASSERT_TRUE(c->next());
+    Record r = before[0];
+    r[2] = std::string("Renamed event");
+    t->update(c->id(), r);
+    EXPECT_FALSE(std::filesystem::exists(dir / "events.xg0"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "events.yg0"));
+    auto after = readAll(*t);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(after[0][2], Value(std::string("Renamed event")));
+    for (std::size_t i = 1; i < after.size(); ++i)
+        EXPECT_EQ(text(after[i]), text(before[i]));
 }
 
 TEST(ParadoxWrite, ValuesThatDoNotFitAreRefusedWithTheFieldName) {

@@ -1,0 +1,26 @@
+#pragma once
+// READ: appends the rows of a separated text file to a table in the working directory.
+
+#include <stdexcept>
+#include <string>
+
+#include "text/dialogs.h"
+
+namespace orn {
+
+// A value of the file that its field cannot take. It ends the import; rows added before stay.
+class TImportValueError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The first line of the file is a header and is skipped; every further line is split into
+// values (SplitImportLine) at `delimiter`, and the first values fill the first fields of a new
+// record. A duplicate key skips the line silently. Any other engine error shows the line and asks
+// Yes (go on), No (stop) or All (go on, and skip later engine errors silently). Returns "" or,
+// when the user stopped, "DB error: " + the engine's message. A missing table or file, or a
+// value a field cannot take, is thrown; rows already added stay in the table.
+std::string ImportText(const std::string& tableName, const std::string& fileName, char delimiter,
+                       TDialogs& dialogs);
+
+}  // namespace orn

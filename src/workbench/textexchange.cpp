@@ -1,0 +1,246 @@
+#include "workbench/textexchange.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "dbengine/dataset/query.h"
+#include "workbench/errorreports.h"
+
+namespace orn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+// Suspends redrawing and returns to the remembered record, whatever happens in between.
+class TWalkGuard {
+  public:
+    explicit TWalkGuard(db::Query& query) : query_(query), recNo_(query.recNo()) {
+        query_.disableControls();
+    }
+    ~TWalkGuard() {
+        try {
+            if (query_.active() && recNo_ > 0) {
+                query_.setRecNo(recNo_);
+            }
+        } catch (...) {
+            // Returning to the old record is a courtesy; the walk's own outcome counts.
+        }
+        query_.enableControls();
+    }
+    TWalkGuard(const TWalkGuard&) = delete;
+    TWalkGuard& operator=(const TWalkGuard&) = delete;
+
+  private:
+    db::Query& query_;
+    std::int64_t recNo_;
+};
+
+void AppendHeader(db::Query& query, const std::string& separator, std::string& out) {
+    for (std::size_t f = 0; f < query.fieldCount(); ++f) {
+        if (f > 0) {
+            out += separator;
+        }
+        out += query.field(f).name();
+    }
+    out += kLineEnd;
+}
+
+void AppendRecord(db::Query& query, const std::string& separator, std::string& out) {
+    for (std::size_t f = 0; f < query.fieldCount(); ++f) {
+        if (f > 0) {
+            out += separator;
+        }
+        out += query.field(f).displayText();
+    }
+    out += kLineEnd;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const {
+        if (f) {
+            std::fclose(f);
+        }
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A new file beside the target that takes its place once complete, so a failed export keeps the
+// old file. Special files (devices, pipes) and folders we cannot write to are written directly.
+class TTextFileWriter {
+  public:
+    explicit TTextFileWriter(const std::string& target) : target_(target) {
+        std::error_code ec;
+        const auto status = fs::status(target, ec);
+        const bool special = !ec && fs::exists(status) && !fs::is_regular_file(status);
+        if (!special) {
+            temp_ = target + ".orn-" + std::to_string(::getpid()) + ".tmp";
+            file_.reset(std::fopen(temp_.c_str(), "wb"));
+            if (!file_) {
+                temp_.clear();
+            }
+        }
+        if (!file_) {
+            file_.reset(std::fopen(target.c_str(), "wb"));
+        }
+    }
+    ~TTextFileWriter() {
+        if (!temp_.empty() && file_) {
+            file_.reset();
+            std::remove(temp_.c_str());
+        }
+    }
+    TTextFileWriter(const TTextFileWriter&) = delete;
+    TTextFileWriter& operator=(const TTextFileWriter&) = delete;
+
+    bool IsOpen() const { return file_ != nullptr; }
+    bool Write(const std::string& text) {
+        return std::fwrite(text.data(), 1, text.size(), file_.get()) == text.size();
+    }
+    // Flushes, closes and puts the file in place; false when any of it failed.
+    bool Finish() {
+        const bool flushed = std::fflush(file_.get()) == 0 && !std::ferror(file_.get());
+        const bool closed = std::fclose(file_.release()) == 0;
+        if (temp_.empty()) {
+            return flushed && closed;
+        }
+        std::error_code ec;
+        if (flushed && closed) {
+            fs::rename(temp_, target_, ec);
+        }
+        if (!flushed || !closed || ec) {
+            std::remove(temp_.c_str());
+            temp_.clear();
+            return false;
+        }
+        temp_.clear();
+        return true;
+    }
+
+  private:
+    std::string target_;
+    std::string temp_;
+    FilePtr file_;
+};
+
+}  // namespace
+
+std::vector<std::string> SplitTextLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            lines.push_back(text.substr(start, i - start));
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < text.size()) {
+        lines.push_back(text.substr(start));
+    }
+    return lines;
+}
+
+std::string CopyToClipboard(db::Query& query, const std::string& separator, TClipboard& clipboard) {
+    const std::int64_t rows = std::min<std::int64_t>(query.recordCount(), kClipboardRows);
+    std::string text;
+    {
+        TWalkGuard guard(query);
+        query.first();
+        AppendHeader(query, separator, text);
+        for (std::int64_t r = 0; r < rows && !query.eof(); ++r) {
+            AppendRecord(query, separator, text);
+            query.next();
+        }
+    }
+    clipboard.SetText(text);
+    return {};
+}
+
+void PasteLine(db::Query& query, const std::string& line, const std::string& separator) {
+    try {
+        query.insert();
+    } catch (const std::exception&) {
+        // The values then go into the record still being edited.
+    }
+    std::string rest = line;
+    for (std::size_t f = 0; f < query.fieldCount(); ++f) {
+        std::string value;
+        const std::size_t at = separator.empty() ? std::string::npos : rest.find(separator);
+        if (at == std::string::npos) {
+            value = std::move(rest);
+            rest.clear();
+        } else {
+            value = rest.substr(0, at);
+            rest.erase(0, at + separator.size());
+        }
+        db::DatasetField& field = query.field(f);
+        if (field.readOnly()) {
+            continue;  // the engine sets these (autoincrement, computed columns)
+        }
+        field.setAsString(value);
+    }
+}
+
+std::string PasteFromClipboard(db::Query& query, const std::string& separator,
+                               TClipboard& clipboard) {
+    const std::vector<std::string> lines = SplitTextLines(clipboard.Text());
+    for (const std::string& line : lines) {
+        PasteLine(query, line, separator);
+    }
+    try {
+        query.post();
+    } catch (const std::exception&) {
+        query.cancel();
+    }
+    return {};
+}
+
+std::string SaveAsText(db::Query& query, const std::string& fileName,
+                       const std::string& separator) {
+    TTextFileWriter writer(fileName);
+    if (!writer.IsOpen()) {
+        return "Can not open file " + fileName;
+    }
+    const std::int64_t rows = query.recordCount();
+    bool written = true;
+    {
+        TWalkGuard guard(query);
+        query.first();
+        std::string buffer;
+        buffer.reserve(1 << 17);
+        AppendHeader(query, separator, buffer);
+        for (std::int64_t r = 0; r < rows && !query.eof() && written; ++r) {
+            AppendRecord(query, separator, buffer);
+            if (buffer.size() >= (1 << 16)) {
+                written = writer.Write(buffer);
+                buffer.clear();
+            }
+            query.next();
+        }
+        written = written && writer.Write(buffer);
+    }
+    if (!written || !writer.Finish()) {
+        return "Can not write file " + fileName;
+    }
+    return {};
+}
+
+bool OpenSql(db::Query& query, const std::string& sql) {
+    query.close();
+    query.setSql(sql);
+    Report(SqlDebugKind(), sql);
+    query.open();
+    return true;
+}
+
+}  // namespace orn

@@ -1,0 +1,90 @@
+// EXEC, INDEX and CHANGE from the command line: no window, errors through ReportError, and an
+// exit code that tells scripts whether the operation worked.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "workbench/workbench_test_support.h"
+
+namespace orn {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+class DbModesTest : public testing::TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        testing::MakePeople(dir_, 3);
+    }
+    Outcome Orn(const std::vector<std::string>& args) {
+        std::string command = "cd " + Quote(dir_.string()) + " && " + Quote(ORN_EXE);
+        for (const std::string& a : args) {
+            command += " " + Quote(a);
+        }
+        command += " </dev/null >/dev/null 2>" + Quote(Path("stderr.txt"));
+        const int raw = std::system(command.c_str());
+        Outcome o;
+        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        o.err = ReadFile(Path("stderr.txt"));
+        return o;
+    }
+    std::size_t Rows() const { return testing::ReadAll(dir_ / "people.dbf").size(); }
+};
+
+TEST_F(DbModesTest, ExecSucceedsOrReportsAndFails) {
+    EXPECT_EQ(Orn({"EXEC", "delete from people where ID = 1"}).status, 0);
+    EXPECT_EQ(Rows(), 2u);
+    Outcome bad = Orn({"EXEC", "delete from nosuchtable"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err.rfind("Error: EXEC delete from nosuchtable\n", 0), 0u) << bad.err;
+
+    WriteFile("s.sql", "delete from people where ID = 2\n\ndelete from people\n");
+    Outcome file = Orn({"/error=err.txt", "EXEC", "file:s.sql", "/error=errors.txt"});
+    EXPECT_EQ(file.status, 0);
+    EXPECT_EQ(Rows(), 1u);
+    Outcome missing = Orn({"EXEC", "/error=errors.txt", "file:none.sql"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "");
+    EXPECT_EQ(ReadFile(Path("errors.txt")), "EXEC file:none.sql\r\nCan not open file none.sql\r\n");
+    EXPECT_FALSE(std::filesystem::exists(Path("err.txt")));
+}
+
+TEST_F(DbModesTest, IndexAndChange) {
+    WriteFile("errors.txt", "kept\r\n");
+    Outcome index = Orn({"INDEX", "people", "/error=errors.txt"});
+    EXPECT_EQ(index.status, 1);
+    EXPECT_EQ(ReadFile(Path("errors.txt")).rfind("kept\r\nINDEX people \r\n", 0), 0u);
+
+    Outcome size = Orn({"/error=errors.txt", "CHANGE", "people", "NAME", "A"});
+    EXPECT_EQ(size.status, 1);
+    EXPECT_NE(ReadFile(Path("errors.txt")).find("CHANGE people NAME A \r\n"), std::string::npos);
+    EXPECT_EQ(Orn({"CHANGE", "people", "NAME", "A", "12x"}).status, 1);
+
+    EXPECT_EQ(Orn({"CHANGE", "people", "NAME", "A", "40"}).status, 0);
+    auto table = db::Table::open(dir_ / "people.dbf", db::OpenMode::ReadOnly);
+    EXPECT_EQ(table->fields()[1].size, 40);
+    EXPECT_EQ(table->recordCount(), 3u);
+}
+
+TEST_F(DbModesTest, LowerCaseWordsAreNoModes) {
+    Outcome o = Orn({"exec", "delete from people"});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_EQ(Rows(), 3u);
+    EXPECT_NE(o.err.find("exec"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace orn

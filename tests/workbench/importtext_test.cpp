@@ -1,0 +1,133 @@
+// READ: appending a text file's rows to a table.
+#include "workbench/importtext.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "text/zstring.h"
+#include "workbench/errorreports.h"
+#include "workbench_test_support.h"
+
+namespace orn {
+namespace {
+
+// ID, NAME and SCORE of every record, as text.
+std::vector<std::string> People(const std::filesystem::path& file) {
+    std::vector<std::string> out;
+    for (const auto& r : testing::ReadAll(file)) {
+        std::string line;
+        for (std::size_t f = 0; f < r.size(); ++f) {
+            const db::Value& v = r[f];
+            line += f == 0 ? "" : "|";
+            char number[64] = "";
+            if (const auto* i = std::get_if<std::int64_t>(&v)) {
+                line += std::to_string(*i);
+            } else if (const auto* d = std::get_if<double>(&v)) {
+                std::snprintf(number, sizeof number, "%.2f", *d);
+            } else if (const auto* x = std::get_if<db::Decimal>(&v)) {
+                std::snprintf(number, sizeof number, "%.2f", std::stod(x->text));
+            } else if (const auto* s = std::get_if<std::string>(&v)) {
+                line += Trim(*s);
+            }
+            line += number;
+        }
+        out.push_back(line);
+    }
+    return out;
+}
+
+class ImportTextTest : public testing::TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        std::filesystem::current_path(dir_);
+        testing::MakePeople(dir_, 1);
+    }
+    std::string Import(const std::string& text, char delimiter = ',') {
+        WriteFile("in.txt", text);
+        return ImportText("people", "in.txt", delimiter, dialogs);
+    }
+    TScriptedDialogs dialogs;
+};
+
+TEST_F(ImportTextTest, QuotesMissingAndSurplusValues) {
+    EXPECT_EQ(Import("ID,NAME,SCORE\r\n2,\"Smith, J\",2.5\r\n3\r\n4,x,4,surplus,values\r\n"), "");
+    EXPECT_EQ(People(dir_ / "people.dbf"),
+              (std::vector<std::string>{"1|name1|1.50", "2|Smith, J|2.50", "3||", "4|x|4.00"}));
+    EXPECT_TRUE(dialogs.Requests().empty());
+}
+
+TEST_F(ImportTextTest, TabFilesAndTheHeaderLine) {
+    EXPECT_EQ(Import("2\tskipped\t0\n5\t\tfive\t5\n", '\t'), "");
+    EXPECT_EQ(People(dir_ / "people.dbf"),
+              (std::vector<std::string>{"1|name1|1.50", "5|five|5.00"}));
+}
+
+TEST_F(ImportTextTest, AValueAFieldCannotTakeEndsTheImportAndKeepsEarlierRows) {
+    WriteFile("in.txt", "h\n2,a,1\n3,b,not-a-number\n4,c,1\n");
+    try {
+        ImportText("people", "in.txt", ',', dialogs);
+        FAIL() << "no exception";
+    } catch (const TImportValueError& e) {
+        EXPECT_NE(std::string(e.what()).find("not-a-number"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("line 3 of in.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(People(dir_ / "people.dbf"), (std::vector<std::string>{"1|name1|1.50", "2|a|1.00"}));
+}
+
+TEST_F(ImportTextTest, UnbalancedQuotesAskAndTheAnswersCount) {
+    const std::string text = "h\n2,\"open,1\n3,ok,1\n4,\"again,1\n5,ok,1\n";
+    dialogs.Queue(DialogButton::OK);
+    dialogs.Queue(DialogButton::Yes);
+    dialogs.Queue(DialogButton::OK);
+    dialogs.Queue(DialogButton::No);
+    const std::string result = Import(text);
+    EXPECT_EQ(result.rfind("DB error: Unbalanced quotes", 0), 0u) << result;
+    ASSERT_EQ(dialogs.Requests().size(), 4u);
+    EXPECT_EQ(dialogs.Requests()[0].text, "2,\"open,1");
+    const DialogRequest& question = dialogs.Requests()[1];
+    EXPECT_EQ(question.kind, DialogKind::Error);
+    EXPECT_EQ(question.buttons,
+              (std::vector<DialogButton>{DialogButton::Yes, DialogButton::No, DialogButton::All}));
+    EXPECT_EQ(question.text, "2,\"open,1\r\n" + result.substr(10) +
+                                 "\r\nContinue with this file\r\n"
+                                 "All = ignore all dbErrors for this (in.txt) file");
+    EXPECT_EQ(People(dir_ / "people.dbf"), (std::vector<std::string>{"1|name1|1.50", "3|ok|1.00"}));
+
+    TScriptedDialogs all({DialogButton::OK, DialogButton::All});
+    WriteFile("in2.txt", text);
+    EXPECT_EQ(ImportText("people", "in2.txt", ',', all), "");
+    EXPECT_EQ(all.Requests().size(), 2u);
+    EXPECT_EQ(People(dir_ / "people.dbf").size(), 4u);
+}
+
+TEST_F(ImportTextTest, MissingFileOrTableIsThrownAndChangesNothing) {
+    EXPECT_THROW(ImportText("people", "nofile.txt", ',', dialogs), std::runtime_error);
+    WriteFile("in.txt", "h\n2,a,1\n");
+    EXPECT_THROW(ImportText("notable", "in.txt", ',', dialogs), db::EngineError);
+    EXPECT_EQ(People(dir_ / "people.dbf").size(), 1u);
+}
+
+TEST_F(ImportTextTest, DuplicateKeysAreSkippedSilently) {
+    if (!testing::TryMakeKeyed(dir_ / "keyed.db", {{std::int64_t{1}, std::string("one")}})) {
+        GTEST_SKIP() << "this build cannot write Paradox tables";
+    }
+    WriteFile("in.txt", "ID,NAME\n1,dup\n2,two\n2,again\n");
+    EXPECT_EQ(ImportText("keyed", "in.txt", ',', dialogs), "");
+    EXPECT_TRUE(dialogs.Requests().empty());
+    EXPECT_EQ(People(dir_ / "keyed.db"), (std::vector<std::string>{"1|one", "2|two"}));
+}
+
+TEST_F(ImportTextTest, ATableHeldExclusivelyFailsAndStaysAsItWas) {
+    // Exclusive opens are locks on the open file, so another holder in this process counts
+    // like another process.
+    auto held = db::Table::open(dir_ / "people.dbf", db::OpenMode::Exclusive);
+    WriteFile("in.txt", "h\n2,a,1\n");
+    EXPECT_THROW(ImportText("people", "in.txt", ',', dialogs), db::EngineError);
+    held.reset();
+    EXPECT_EQ(People(dir_ / "people.dbf").size(), 1u);
+}
+
+}  // namespace
+}  // namespace orn

@@ -1,0 +1,136 @@
+// Copy, paste and text export over a live result.
+#include "workbench/textexchange.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "dbengine/dataset/query.h"
+#include "text/zstring.h"
+#include "workbench/errorreports.h"
+#include "workbench_test_support.h"
+
+namespace orn {
+namespace {
+
+using testing::MakeField;
+using testing::MakeTable;
+
+std::size_t CountLines(const std::string& text) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos;
+         at = text.find("\r\n", at + 2)) {
+        ++n;
+    }
+    return n;
+}
+
+class TextExchangeTest : public testing::TempDirTest {
+  protected:
+    std::unique_ptr<db::Query> Open(const std::string& sql) {
+        auto q = std::make_unique<db::Query>(dir_, true);
+        q->setSql(sql);
+        q->open();
+        return q;
+    }
+    TMemoryClipboard clipboard;
+};
+
+TEST_F(TextExchangeTest, CopyTakes400RecordsExportTakesAllAndBothReturnToTheRecord) {
+    testing::MakePeople(dir_, 1000);
+    auto q = Open("select * from people order by ID");
+    q->setRecNo(7);
+    EXPECT_EQ(CopyToClipboard(*q, ";", clipboard), "");
+    const std::string copied = clipboard.Text();
+    EXPECT_EQ(CountLines(copied), 401u);
+    EXPECT_EQ(copied.substr(0, copied.find("\r\n", 16) + 2), "ID;NAME;SCORE\r\n1;name1;1.5\r\n");
+    EXPECT_EQ(q->recNo(), 7);
+    EXPECT_FALSE(q->controlsDisabled());
+
+    EXPECT_EQ(SaveAsText(*q, Path("all.txt"), "\t"), "");
+    const std::string saved = ReadFile(Path("all.txt"));
+    EXPECT_EQ(CountLines(saved), 1001u);
+    EXPECT_EQ(saved.substr(saved.size() - 21), "\n1000\tname1000\t1500\r\n");
+    EXPECT_EQ(q->recNo(), 7);
+}
+
+TEST_F(TextExchangeTest, EmptyResultGivesTheHeaderOnlyAndDisplayFormatsApply) {
+    testing::MakePeople(dir_, 3);
+    auto q = Open("select ID, SCORE from people where ID > 100");
+    EXPECT_EQ(SaveAsText(*q, Path("empty.txt"), ","), "");
+    EXPECT_EQ(ReadFile(Path("empty.txt")), "ID,SCORE\r\n");
+    CopyToClipboard(*q, "\t", clipboard);
+    EXPECT_EQ(clipboard.Text(), "ID\tSCORE\r\n");
+
+    auto all = Open("select ID, SCORE from people order by ID");
+    all->fieldByName("SCORE").setDisplayFormat("000.0");
+    EXPECT_EQ(SaveAsText(*all, Path("fmt.txt"), ";;"), "");
+    EXPECT_EQ(ReadFile(Path("fmt.txt")), "ID;;SCORE\r\n1;;001.5\r\n2;;003.0\r\n3;;004.5\r\n");
+}
+
+TEST_F(TextExchangeTest, ExportToAnUnwritablePlaceKeepsTheOldFile) {
+    testing::MakePeople(dir_, 2);
+    auto q = Open("select * from people");
+    const std::string bad = Path("no/such/dir/out.txt");
+    EXPECT_EQ(SaveAsText(*q, bad, "\t"), "Can not open file " + bad);
+    WriteFile("keep.txt", "old");
+    std::filesystem::create_directory(dir_ / "adir");
+    EXPECT_EQ(SaveAsText(*q, Path("adir"), "\t"), "Can not open file " + Path("adir"));
+    EXPECT_EQ(ReadFile(Path("keep.txt")), "old");
+    EXPECT_EQ(SaveAsText(*q, Path("keep.txt"), "\t").size(), 0u);
+    EXPECT_EQ(CountLines(ReadFile(Path("keep.txt"))), 3u);
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+        EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(TextExchangeTest, PastingACopyInsertsTheHeaderLineToo) {
+    MakeTable(dir_ / "notes.dbf", db::TableFormat::DBase,
+              {MakeField("A", db::FieldType::Alpha, 10), MakeField("B", db::FieldType::Alpha, 10)},
+              {{std::string("x"), std::string("y")}});
+    auto q = Open("select * from notes");
+    CopyToClipboard(*q, "||", clipboard);
+    EXPECT_EQ(clipboard.Text(), "A||B\r\nx||y\r\n");
+    clipboard.SetText("one||two||three\nonly\r\n");
+    EXPECT_EQ(PasteFromClipboard(*q, "||", clipboard), "");
+    clipboard.SetText("A||B\r\nx||y\r\n");
+    PasteFromClipboard(*q, "||", clipboard);
+    auto rows = testing::ReadAll(dir_ / "notes.dbf");
+    std::multiset<std::string> seen;
+    for (const auto& r : rows) {
+        const auto* a = std::get_if<std::string>(&r[0]);
+        const auto* b = std::get_if<std::string>(&r[1]);
+        seen.insert(Trim(a ? *a : "") + "|" + Trim(b ? *b : ""));
+    }
+    EXPECT_EQ(seen, (std::multiset<std::string>{"x|y", "x|y", "one|two", "only|", "A|B"}));
+}
+
+TEST_F(TextExchangeTest, PasteStopsAtAValueTheFieldCannotTake) {
+    testing::MakePeople(dir_, 1);
+    auto q = Open("select * from people");
+    clipboard.SetText("5\tfive\t5.5\r\nnot a number\tx\t1\r\n");
+    EXPECT_THROW(PasteFromClipboard(*q, "\t", clipboard), db::EngineError);
+    q->cancel();
+    q.reset();
+    EXPECT_EQ(testing::ReadAll(dir_ / "people.dbf").size(), 2u);
+}
+
+TEST_F(TextExchangeTest, OpenSqlReportsTheTextToTheSqlKind) {
+    struct Receiver : TErrorReceiver {
+        std::vector<std::string> texts;
+        void Receive(const TCommError& kind, const std::string& text) override {
+            texts.push_back(kind.code + ":" + text);
+        }
+    } receiver;
+    testing::MakePeople(dir_, 1);
+    TErrorReceiver* previous = SetErrorReceiver(&receiver);
+    db::Query q(dir_, true);
+    EXPECT_TRUE(OpenSql(q, "select NAME from people"));
+    SetErrorReceiver(previous);
+    EXPECT_EQ(receiver.texts, (std::vector<std::string>{"sql:select NAME from people"}));
+    EXPECT_EQ(q.field(0).asString(), "name1");
+    EXPECT_EQ(SqlDebugKind().title, "SQL debug");
+}
+
+}  // namespace
+}  // namespace orn
