@@ -106,6 +106,11 @@ TProfileWriteError::TProfileWriteError(const std::string& fileName)
     : std::runtime_error("Unable to write to " + fileName) {}
 
 TProfileFile TProfileFile::Load(const std::string& fileName) {
+    // Devices, pipes and directories read as empty: /dev/zero or a FIFO must not hang a load.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(fileName, ec)) {
+        return {};
+    }
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
         return {};
@@ -296,9 +301,16 @@ void WriteFileAtomically(const std::string& fileName, std::string_view text) {
             target = resolved;
         }
     }
-    // A directory, or an existing file the user may not write, is refused rather than replaced.
-    if (target.empty() || fs::is_directory(target, ec) ||
-        (fs::exists(target, ec) && access(target.c_str(), W_OK) != 0)) {
+    // Only regular files are replaced; a device or a directory is never swapped for a file. An
+    // existing file the user may not write, or one without any write permission bit (read-only
+    // even for root), is refused rather than replaced.
+    bool exists = fs::exists(target, ec);
+    bool readOnly =
+        exists && ((fs::status(target, ec).permissions() & fs::perms::all &
+                    (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
+                       fs::perms::none ||
+                   access(target.c_str(), W_OK) != 0);
+    if (target.empty() || (exists && !fs::is_regular_file(target, ec)) || readOnly) {
         throw TProfileWriteError(fileName);
     }
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();

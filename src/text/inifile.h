@@ -29,8 +29,8 @@ struct ProfileEntry {
     bool cut = false;   // true when the value was longer than the limit
 };
 
-// One profile file held in memory. Loading a missing or unreadable file gives an empty profile;
-// nothing is written until Save.
+// One profile file held in memory. Loading a missing or unreadable file, or anything that is not
+// a regular file, gives an empty profile; nothing is written until Save.
 class TProfileFile {
   public:
     TProfileFile() = default;

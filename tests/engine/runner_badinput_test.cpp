@@ -40,6 +40,7 @@ TEST_F(BadInputTest, MissingEmptyDirectoryAndBinaryFiles) {
     std::string empty = WriteFile("empty.orn", "");
     EXPECT_EQ(program.LoadProgram(empty), "No programs " + empty);
     EXPECT_EQ(program.LoadProgram(dir_.string()), "No programs " + dir_.string());
+    EXPECT_EQ(program.LoadProgram("/dev/zero"), "No programs /dev/zero");  // must not hang
 
     std::mt19937 random(42);
     std::string garbage(1 << 16, '\0');
