@@ -211,7 +211,7 @@ std::string SaveAsText(db::Query& query, const std::string& fileName,
     if (!writer.IsOpen()) {
         return "Can not open file " + fileName;
     }
-    const std::int64_t rows = query.recordCount();
+    // Walking to the end writes every record; counting them first would read the result twice.
     bool written = true;
     {
         TWalkGuard guard(query);
@@ -219,7 +219,7 @@ std::string SaveAsText(db::Query& query, const std::string& fileName,
         std::string buffer;
         buffer.reserve(1 << 17);
         AppendHeader(query, separator, buffer);
-        for (std::int64_t r = 0; r < rows && !query.eof() && written; ++r) {
+        while (!query.eof() && written) {
             AppendRecord(query, separator, buffer);
             if (buffer.size() >= (1 << 16)) {
                 written = writer.Write(buffer);
