@@ -22,7 +22,7 @@ deps:
 	@./scripts/install-deps.sh $(DEB_PACKAGES)
 
 build: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j$(JOBS)
 
 build-asan: deps
@@ -36,7 +36,7 @@ bench: build
 fuzz: deps
 	@./scripts/install-deps.sh clang libclang-rt-14-dev
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DORN_FUZZ=ON -DORN_BENCHMARKS=OFF \
-	    -DORN_GUI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	    -DORN_GUI=OFF -DCMAKE_BUILD_TYPE=Release
 	cmake --build build-fuzz -j$(JOBS)
 
 format:
