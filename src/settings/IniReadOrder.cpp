@@ -322,8 +322,8 @@ void TIniReadOrder::ReportWriteError(const std::string& message) {
             request.kind = DialogKind::Error;
             request.caption = "Error";
             request.text = message + "\r\n" + "Stop showing errors?";
-            // The "Yes to &All" button: any answer but Cancel stops the boxes.
-            request.buttons = {DialogButton::Cancel, DialogButton::All};
+            // Any answer but Cancel stops the boxes, closing the box included.
+            request.buttons = {DialogButton::Cancel, DialogButton::YesToAll};
             if (dialogs_->Ask(request) != DialogButton::Cancel)
                 stopShowingErrors_ = true;
         } else {

@@ -28,6 +28,8 @@ const char* DialogButtonCaption(DialogButton button) {
             return "No";
         case DialogButton::All:
             return "All";
+        case DialogButton::YesToAll:
+            return "Yes to &All";
         case DialogButton::None:
             break;
     }

@@ -13,7 +13,7 @@ namespace orn {
 enum class DialogKind { Information, Warning, Error, Confirmation };
 
 // A button, and the answer it gives. None is the answer of a dialog closed without a button.
-enum class DialogButton { None, OK, Cancel, Yes, No, All };
+enum class DialogButton { None, OK, Cancel, Yes, No, All, YesToAll };
 
 struct DialogRequest {
     DialogKind kind = DialogKind::Information;
@@ -24,7 +24,7 @@ struct DialogRequest {
 
 // "Information", "Warning", "Error", "Confirm".
 const char* DialogCaption(DialogKind kind);
-// "OK", "Cancel", "Yes", "No", "All" ("" for None).
+// "OK", "Cancel", "Yes", "No", "All", "Yes to &All" ("" for None).
 const char* DialogButtonCaption(DialogButton button);
 // The caption a dialog shows: request.caption, or the kind's standard caption.
 std::string EffectiveCaption(const DialogRequest& request);

@@ -184,7 +184,7 @@ TEST_F(ReadOrder, FailedWritesAskOncePerElementUntilYesToAll) {
     const std::string bad1 = workDir_ + "/plain/a.ini";
     const std::string bad2 = workDir_ + "/plain/b.ini";
     TIniReadOrder ro;
-    TScriptedDialogs dialogs({DialogButton::Cancel, DialogButton::Cancel, DialogButton::All});
+    TScriptedDialogs dialogs({DialogButton::Cancel, DialogButton::Cancel, DialogButton::YesToAll});
     ro.SetDialogs(&dialogs);
     int events = 0;
     ro.OnWriteError = [&](TIniReadOrder& sender) {
@@ -198,7 +198,8 @@ TEST_F(ReadOrder, FailedWritesAskOncePerElementUntilYesToAll) {
     EXPECT_EQ(r.kind, DialogKind::Error);
     EXPECT_EQ(r.caption, "Error");
     EXPECT_EQ(r.text, "Unable to write to " + bad1 + "\r\nStop showing errors?");
-    EXPECT_EQ(r.buttons, (std::vector<DialogButton>{DialogButton::Cancel, DialogButton::All}));
+    EXPECT_EQ(r.buttons, (std::vector<DialogButton>{DialogButton::Cancel, DialogButton::YesToAll}));
+    EXPECT_STREQ(DialogButtonCaption(r.buttons[1]), "Yes to &All");
     EXPECT_EQ(ro.LastErrorMessage(), "Unable to write to " + bad2);
     EXPECT_EQ(events, 2);
     EXPECT_EQ(InUser("S", "K"), "v");
