@@ -30,7 +30,7 @@ class DBaseCursor final : public TableCursor {
         : table_(table), length_(table.recordLength()), end_(table.slotCount()) {
         perWindow_ = std::max<std::size_t>(1, kWindowBytes / length_);
         values_.resize(table.fields().size());
-        decoded_.resize(table.fields().size());
+        decodedRow_.resize(table.fields().size());
     }
 
     bool next() override {
@@ -49,7 +49,7 @@ class DBaseCursor final : public TableCursor {
             current_ = window_.data() + (index_ - windowFirst_) * length_;
             if (current_[0] == '*')
                 continue;
-            std::fill(decoded_.begin(), decoded_.end(), 0);
+            ++row_;  // values decoded for earlier records are stale now
             return true;
         }
     }
@@ -57,9 +57,9 @@ class DBaseCursor final : public TableCursor {
     RecordId id() const override { return index_ + 1; }
 
     const Value& value(std::size_t field) override {
-        if (!decoded_.at(field)) {
+        if (decodedRow_.at(field) != row_) {
             values_[field] = table_.decodeField(field, current_);
-            decoded_[field] = 1;
+            decodedRow_[field] = row_;
         }
         return values_[field];
     }
@@ -83,7 +83,8 @@ class DBaseCursor final : public TableCursor {
     bool started_ = false;
     const std::uint8_t* current_ = nullptr;
     std::vector<Value> values_;
-    std::vector<std::uint8_t> decoded_;
+    std::vector<std::uint64_t> decodedRow_;  // value i holds record row_ when equal to it
+    std::uint64_t row_ = 0;
 };
 
 }  // namespace

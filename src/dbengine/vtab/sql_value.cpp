@@ -176,6 +176,15 @@ std::string declaredType(const Field& f) {
 }
 
 void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
+    // numbers first: they are most of what queries read
+    if (const auto* i = std::get_if<std::int64_t>(&value)) {
+        sqlite3_result_int64(ctx, *i);
+        return;
+    }
+    if (const auto* d = std::get_if<double>(&value)) {
+        sqlite3_result_double(ctx, *d);
+        return;
+    }
     struct Visitor {
         sqlite3_context* ctx;
         const Field& field;
