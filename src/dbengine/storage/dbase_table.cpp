@@ -42,6 +42,8 @@ class DBaseCursor final : public TableCursor {
             index_ = candidate;
             if (index_ >= end_)
                 return false;
+            if (table_.files().changeCount() != seen_)
+                windowCount_ = 0;  // written since the window was read
             if (index_ < windowFirst_ || index_ >= windowFirst_ + windowCount_)
                 load();
             if (index_ >= windowFirst_ + windowCount_)
@@ -72,6 +74,7 @@ class DBaseCursor final : public TableCursor {
             table_.files().read(0, table_.recordOffset(index_), window_.data(), window_.size());
         windowFirst_ = index_;
         windowCount_ = got / length_;
+        seen_ = table_.files().changeCount();
     }
 
     DBaseTable& table_;
@@ -80,6 +83,7 @@ class DBaseCursor final : public TableCursor {
     std::size_t perWindow_;
     std::vector<std::uint8_t> window_;
     std::uint64_t windowFirst_ = 0, windowCount_ = 0, index_ = 0;
+    std::uint64_t seen_ = 0;  // change count of the files when window_ was read
     bool started_ = false;
     const std::uint8_t* current_ = nullptr;
     std::vector<Value> values_;

@@ -110,12 +110,12 @@ class ParadoxCursor final : public TableCursor {
         if (const std::uint64_t now = t_.files_->changeCount(); now != seen_) {
             seen_ = now;
             windowBlocks_ = 0;
-            maxBlock_ = t_.maxBlockNumber();
+            refreshSize();
         }
         if (no < windowFirst_ || no >= std::size_t(windowFirst_) + windowBlocks_) {
             ahead_ = no == std::size_t(lastLoaded_) + 1 ? std::min(ahead_ * 2, maxAhead_) : 1;
             if (no == 0 || no > maxBlock_) {
-                maxBlock_ = t_.maxBlockNumber();  // the file may have grown
+                refreshSize();  // the file may have grown
                 if (no == 0 || no > maxBlock_)
                     t_.invalid("block " + std::to_string(no) + " lies outside the file");
             }
@@ -131,6 +131,12 @@ class ParadoxCursor final : public TableCursor {
         data_ = window_.data() + at;
         lastLoaded_ = no;
         return t_.blockCount(no, data_, got);
+    }
+
+    // A chain visits no block twice: one longer than the file has blocks runs in a circle.
+    void refreshSize() {
+        maxBlock_ = t_.maxBlockNumber();
+        limit_ = std::max(limit_, std::size_t(maxBlock_) + 1);
     }
 
     ParadoxTable& t_;

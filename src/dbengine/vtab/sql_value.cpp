@@ -347,6 +347,15 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         case FieldType::Short:
         case FieldType::Long:
         case FieldType::AutoInc:
+            if (type == SQLITE_FLOAT) {
+                // a whole REAL (a join from a float column) equals exactly one integer key
+                const double d = sqlite3_value_double(v);
+                if (d != std::floor(d) || std::fabs(d) > 9.0e15) {
+                    return false;
+                }
+                out = static_cast<std::int64_t>(d);
+                return true;
+            }
             if (type != SQLITE_INTEGER) {
                 return false;
             }
