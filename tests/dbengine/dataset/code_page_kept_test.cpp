@@ -93,10 +93,6 @@ class CodePageKept : public ::testing::TestWithParam<Case> {
     fs::path file;
 };
 
-TEST_P(CodePageKept, TheTableStatesItsCodePageBeforeAnyRebuild) {
-    expectKept();
-}
-
 TEST_P(CodePageKept, AlterTableAddAndDropKeepIt) {
     execute(dir.path(), "ALTER TABLE people ADD Extra INTEGER, ADD Note CHAR(5)");
     expectKept();
