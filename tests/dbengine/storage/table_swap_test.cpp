@@ -13,18 +13,10 @@ namespace orn::db {
 namespace {
 namespace fs = std::filesystem;
 
-Field alpha(const std::string& name, int size) {
-    Field f;
-    f.name = name;
-    f.type = FieldType::Alpha;
-    f.size = size;
-    return f;
-}
-
 // A one-record table with field A holding `text`; keyed tables get a .px file.
 void makeTable(const fs::path& file, const std::string& text, int keys) {
     TableCreate layout;
-    layout.fields = {alpha("A", 10)};
+    layout.fields = {makeField("A", FieldType::Alpha, 10)};
     layout.keyFields = keys;
     Table::create(file, TableFormat::Paradox, layout)->insert({text});
 }
