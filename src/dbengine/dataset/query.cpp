@@ -135,6 +135,7 @@ void Query::open() {
 void Query::close() {
     const bool wasActive = active();
     fields_.clear();
+    statements_.clear();
     window_.reset();
     session_.reset();
     liveTable_.clear();
@@ -189,23 +190,6 @@ DatasetField& Query::fieldByName(const std::string& name) {
     throw EngineError("Field '" + name + "' not found");
 }
 
-// Logical index -> overlay slot or window index.
-std::int64_t Query::baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const {
-    std::int64_t before = 0;
-    for (std::size_t i = 0; i < inserted_.size(); ++i) {
-        if (inserted_[i].first == index) {
-            inserted = true;
-            slot = i;
-            return -1;
-        }
-        if (inserted_[i].first < index) {
-            ++before;
-        }
-    }
-    inserted = false;
-    return index - before;
-}
-
 const Row* Query::rowAt(std::int64_t index) const {
     return const_cast<Query*>(this)->mutableRowAt(index);
 }
@@ -214,11 +198,9 @@ Row* Query::mutableRowAt(std::int64_t index) {
     if (!window_ || index < 0) {
         return nullptr;
     }
-    bool inserted = false;
-    std::size_t slot = 0;
-    const auto base = baseIndex(index, inserted, slot);
-    if (inserted) {
-        return &inserted_[slot].second;
+    std::int64_t base = 0;
+    if (Row* row = inserted_.find(index, base)) {
+        return row;
     }
     return window_->row(base);
 }
@@ -228,10 +210,15 @@ std::int64_t Query::recordCount() {
     if (!window_) {
         return 0;
     }
+    // Counted once. Records inserted here are left out of the count (the window hides them too)
+    // and added from the overlay, so later inserts keep the count exact without counting again.
     if (!liveSql_.empty() && !insertedIds_.empty() && !window_->knownCount()) {
         std::string ids;
         for (auto id : insertedIds_) {
-            ids += (ids.empty() ? "" : ",") + std::to_string(id);
+            if (!ids.empty()) {
+                ids += ',';
+            }
+            ids += std::to_string(id);
         }
         window_->setCountSql("SELECT count(*) FROM (" + liveSql_ + ") WHERE rowid NOT IN (" + ids +
                              ")");
@@ -318,6 +305,11 @@ void Query::prior() {
 
 void Query::last() {
     checkBrowseMode();
+    // The walk to the last record counts the records on its way; a count query first would read
+    // the whole result twice.
+    if (window_) {
+        window_->readToEnd();
+    }
     const auto n = recordCount();
     moveTo(n > 0 ? n - 1 : 0);
     eof_ = true;
@@ -407,16 +399,27 @@ Row Query::rereadRow(std::int64_t rowid) {
         sql += ", " + quotedName(f->info().origin);
     }
     sql += " FROM " + quotedName(liveTable_) + " WHERE rowid = ?";
-    auto stmt = session_->prepare(sql);
-    sqlite3_bind_int64(stmt->handle(), 1, rowid);
-    if (!stmt->step()) {
+    SqlStatement& stmt = editStatement(sql);
+    sqlite3_bind_int64(stmt.handle(), 1, rowid);
+    if (!stmt.step()) {
         throw EngineError("Record not found");
     }
     Row row;
-    for (int c = 0; c < sqlite3_column_count(stmt->handle()); ++c) {
-        row.push_back(cellOf(stmt->handle(), c));
+    for (int c = 0; c < sqlite3_column_count(stmt.handle()); ++c) {
+        row.push_back(cellOf(stmt.handle(), c));
     }
+    stmt.reset();
     return row;
+}
+
+SqlStatement& Query::editStatement(const std::string& sql) {
+    auto& slot = statements_[sql];
+    if (!slot) {
+        slot = session_->prepare(sql);
+    }
+    slot->reset();
+    sqlite3_clear_bindings(slot->handle());
+    return *slot;
 }
 
 void Query::postEdit() {
@@ -435,14 +438,15 @@ void Query::postEdit() {
         values.push_back(&buffer_[i]);
     }
     if (!values.empty()) {
-        auto stmt = session_->prepare("UPDATE " + quotedName(liveTable_) + " SET " + sql +
-                                      " WHERE rowid = ?");
+        SqlStatement& stmt =
+            editStatement("UPDATE " + quotedName(liveTable_) + " SET " + sql + " WHERE rowid = ?");
         int index = 1;
         for (const Cell* v : values) {
-            bindCell(stmt->handle(), index++, *v);
+            bindCell(stmt.handle(), index++, *v);
         }
-        sqlite3_bind_int64(stmt->handle(), index, rowid);
-        stmt->step();
+        sqlite3_bind_int64(stmt.handle(), index, rowid);
+        stmt.step();
+        stmt.reset();
     }
     *row = rereadRow(rowid);
 }
@@ -461,23 +465,15 @@ void Query::postInsert() {
     const std::string sql =
         "INSERT INTO " + quotedName(liveTable_) +
         (values.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + marks + ")");
-    auto stmt = session_->prepare(sql);
+    SqlStatement& stmt = editStatement(sql);
     int index = 1;
     for (const Cell* v : values) {
-        bindCell(stmt->handle(), index++, *v);
+        bindCell(stmt.handle(), index++, *v);
     }
-    stmt->step();
+    stmt.step();
+    stmt.reset();
     const auto rowid = sqlite3_last_insert_rowid(session_->handle());
-    Row row = rereadRow(rowid);
-    window_->invalidateCount();
-    for (auto& entry : inserted_) {
-        if (entry.first >= insertPos_) {
-            ++entry.first;
-        }
-    }
-    const auto at = std::find_if(inserted_.begin(), inserted_.end(),
-                                 [&](const auto& e) { return e.first > insertPos_; });
-    inserted_.insert(at, {insertPos_, std::move(row)});
+    inserted_.insert(insertPos_, rereadRow(rowid));
     insertedIds_.insert(rowid);
     current_ = insertPos_;
 }

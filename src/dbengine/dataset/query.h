@@ -2,19 +2,22 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "dbengine/dataset/cell.h"
 #include "dbengine/dataset/dataset_field.h"
 #include "dbengine/dataset/dataset_observer.h"
+#include "dbengine/dataset/inserted_rows.h"
 
 namespace orn::db {
 
 class SqlSession;
+class SqlStatement;
 class RowWindow;
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
@@ -101,7 +104,6 @@ class Query {
 
     const Row* rowAt(std::int64_t index) const;
     Row* mutableRowAt(std::int64_t index);
-    std::int64_t baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const;
     void moveTo(std::int64_t index);
     void checkBrowseMode();
     void requireActive() const;
@@ -109,6 +111,7 @@ class Query {
     void postEdit();
     void postInsert();
     Row rereadRow(std::int64_t rowid);
+    SqlStatement& editStatement(const std::string& sql);
     void notify(DatasetEvent event);
     std::size_t offset() const { return liveTable_.empty() ? 0 : 1; }
 
@@ -118,13 +121,16 @@ class Query {
 
     std::unique_ptr<SqlSession> session_;
     std::unique_ptr<RowWindow> window_;
+    // Statements of the edit path, compiled once per open result: compiling one makes the table
+    // module look at the table's size, which after a change means reading the whole file.
+    std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
     std::vector<std::unique_ptr<DatasetField>> fields_;
     std::string liveTable_;
     std::string liveSql_;  // live results: the SELECT with the record identity in front
 
     // Records inserted through this result: shown where they were inserted, hidden in the window.
-    std::vector<std::pair<std::int64_t, Row>> inserted_;  // sorted by position
-    std::set<std::int64_t> insertedIds_;
+    InsertedRows inserted_;
+    std::unordered_set<std::int64_t> insertedIds_;
 
     DatasetState state_ = DatasetState::Inactive;
     std::int64_t current_ = 0;  // 0-based
