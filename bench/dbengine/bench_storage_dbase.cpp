@@ -14,20 +14,12 @@ namespace {
 
 constexpr std::int64_t kRecords = 1'000'000;
 
-Field field(const std::string& name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 TableCreate mixedLayout() {
     TableCreate layout;
-    layout.fields = {field("ID", FieldType::Number, 10),        field("NAME", FieldType::Alpha, 30),
-                     field("AMOUNT", FieldType::Number, 12, 2), field("DAY", FieldType::Date),
-                     field("PAID", FieldType::Logical),         field("CODE", FieldType::Alpha, 8)};
+    layout.fields = {
+        makeField("ID", FieldType::Number, 10),        makeField("NAME", FieldType::Alpha, 30),
+        makeField("AMOUNT", FieldType::Number, 12, 2), makeField("DAY", FieldType::Date),
+        makeField("PAID", FieldType::Logical),         makeField("CODE", FieldType::Alpha, 8)};
     return layout;
 }
 

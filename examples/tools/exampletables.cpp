@@ -46,15 +46,6 @@ const Part kParts[] = {
     {"P140", "Work gloves", 4.99, 0},   {"P150", "Tape measure 5 m", 6.40, 45},
 };
 
-Field F(const char* name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 Value DateOf(int y, int m, int d) {
     return db::Date{db::dayNumber(y, m, d)};
 }
@@ -111,7 +102,7 @@ bool ParadoxAvailable(const std::filesystem::path& scratchDirectory) {
     const auto probe = scratchDirectory / "orn_probe_px.db";
     try {
         db::TableCreate layout;
-        layout.fields = {F("A", FieldType::Alpha, 4)};
+        layout.fields = {makeField("A", FieldType::Alpha, 4)};
         db::Table::create(probe, db::TableFormat::Paradox, layout).reset();
         db::Table::drop(probe);
         return true;
@@ -125,28 +116,31 @@ std::vector<std::string> MakeExampleTables(const std::filesystem::path& director
     std::vector<std::string> made;
 
     db::TableCreate customers;
-    customers.fields = {F("CUSTNO", FieldType::Long),    F("NAME", FieldType::Alpha, 30),
-                        F("CITY", FieldType::Alpha, 20), F("SINCE", FieldType::Date),
-                        F("CREDIT", FieldType::Money),   F("NOTES", FieldType::Memo, 10)};
+    customers.fields = {
+        makeField("CUSTNO", FieldType::Long),    makeField("NAME", FieldType::Alpha, 30),
+        makeField("CITY", FieldType::Alpha, 20), makeField("SINCE", FieldType::Date),
+        makeField("CREDIT", FieldType::Money),   makeField("NOTES", FieldType::Memo, 10)};
     Fill(directory / "customers.dbf", db::TableFormat::DBase, customers, CustomerRows());
     made.push_back("customers.dbf");
 
     db::TableCreate parts;
-    parts.fields = {F("PARTNO", FieldType::Alpha, 8), F("DESCR", FieldType::Alpha, 30),
-                    F("PRICE", FieldType::Money), F("STOCK", FieldType::Long)};
+    parts.fields = {makeField("PARTNO", FieldType::Alpha, 8),
+                    makeField("DESCR", FieldType::Alpha, 30), makeField("PRICE", FieldType::Money),
+                    makeField("STOCK", FieldType::Long)};
     Fill(directory / "parts.dbf", db::TableFormat::DBase, parts, PartRows());
     made.push_back("parts.dbf");
 
     db::TableCreate orders;
-    orders.fields = {F("ORDERNO", FieldType::Long),    F("CUSTNO", FieldType::Long),
-                     F("PARTNO", FieldType::Alpha, 8), F("QTY", FieldType::Long),
-                     F("ORDERED", FieldType::Date),    F("TOTAL", FieldType::Money)};
+    orders.fields = {
+        makeField("ORDERNO", FieldType::Long),    makeField("CUSTNO", FieldType::Long),
+        makeField("PARTNO", FieldType::Alpha, 8), makeField("QTY", FieldType::Long),
+        makeField("ORDERED", FieldType::Date),    makeField("TOTAL", FieldType::Money)};
     Fill(directory / "orders.dbf", db::TableFormat::DBase, orders, OrderRows());
     made.push_back("orders.dbf");
 
     if (ParadoxAvailable(directory)) {
         db::TableCreate clients = customers;
-        clients.fields[5] = F("NOTES", FieldType::Memo, 20);
+        clients.fields[5] = makeField("NOTES", FieldType::Memo, 20);
         clients.keyFields = 1;
         Fill(directory / "clients.db", db::TableFormat::Paradox, clients, CustomerRows());
         made.push_back("clients.db");

@@ -2,23 +2,10 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <optional>
 
 #include "text/zstring.h"
 
 namespace orn {
-
-namespace {
-
-std::optional<int> IntItem(std::string& rest) {
-    const std::string item = Trim(NextTokenAny(rest, ","));
-    int value = 0;
-    if (item.empty() || !TryStrToInt(item, value))
-        return std::nullopt;
-    return value;
-}
-
-}  // namespace
 
 TSavePos::TSavePos(QObject* owner) : QObject(owner), ini_(this) {
     ini_.AutoSave = true;
@@ -54,10 +41,10 @@ void TSavePos::SetAsString(const std::string& text) {
     if (form_ == nullptr)
         return;
     std::string rest = text;
-    const auto left = IntItem(rest);
-    const auto top = IntItem(rest);
-    const auto width = IntItem(rest);
-    const auto height = IntItem(rest);
+    const auto left = NextIntItem(rest);
+    const auto top = NextIntItem(rest);
+    const auto width = NextIntItem(rest);
+    const auto height = NextIntItem(rest);
     if (!NoPos) {
         if (left)
             form_->move(*left, form_->y());

@@ -1,23 +1,10 @@
 #include "settings/zsplitter.h"
 
 #include <QMouseEvent>
-#include <optional>
 
 #include "text/zstring.h"
 
 namespace orn {
-
-namespace {
-
-std::optional<int> IntItem(std::string& rest) {
-    const std::string item = Trim(NextTokenAny(rest, ","));
-    int value = 0;
-    if (item.empty() || !TryStrToInt(item, value))
-        return std::nullopt;
-    return value;
-}
-
-}  // namespace
 
 TzSplitter::TzSplitter(QWidget* parent, TAlign align) : QWidget(parent), ini_(this) {
     ini_.PropName = "AsString";
@@ -71,8 +58,8 @@ void TzSplitter::resizeEvent(QResizeEvent* event) {
 
 void TzSplitter::SetAsString(const std::string& text) {
     std::string rest = text;
-    const auto ix = IntItem(rest);
-    const auto iy = IntItem(rest);
+    const auto ix = NextIntItem(rest);
+    const auto iy = NextIntItem(rest);
     const QWidget* parent = parentWidget();
     const bool fromFarEdge = FarEdge() && parent != nullptr;
     // Only items that are integers are turned from far-edge distances into positions; a missing

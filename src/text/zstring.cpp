@@ -255,4 +255,13 @@ int StrToIntDef(std::string_view text, int fallback) {
     return TryStrToInt(text, value) ? value : fallback;
 }
 
+std::optional<int> NextIntItem(std::string& s) {
+    const std::string item = Trim(NextTokenAny(s, ","));
+    int value = 0;
+    if (item.empty() || !TryStrToInt(item, value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace orn

@@ -4,6 +4,7 @@
 // of code 32 or lower.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -61,5 +62,8 @@ std::string TimeStampText();
 // false for anything else, including values outside the range of int.
 bool TryStrToInt(std::string_view text, int& value);
 int StrToIntDef(std::string_view text, int fallback);
+// Cuts the next comma-separated item off s (as NextTokenAny) and converts it after trimming;
+// empty when the item is empty or not a whole number. Used for stored lists such as "10,20,300".
+std::optional<int> NextIntItem(std::string& s);
 
 }  // namespace orn

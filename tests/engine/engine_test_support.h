@@ -44,6 +44,17 @@ class ScriptedView : public TProgramView {
     void ParamShown(TParam& p) override { events.push_back("shown " + p.Caption()); }
     void ParamHidden(TParam& p) override { events.push_back("hidden " + p.Caption()); }
 
+    // The texts of the error prompts shown so far, in order.
+    std::vector<std::string> ErrorTexts() const {
+        std::vector<std::string> texts;
+        for (const auto& r : requests) {
+            if (r.kind == DialogKind::Error) {
+                texts.push_back(r.text);
+            }
+        }
+        return texts;
+    }
+
     std::deque<DialogButton> answers;
     DialogButton fallback = DialogButton::None;
     std::vector<DialogRequest> requests;

@@ -20,15 +20,7 @@ class BadInputTest : public testing::TempDirTest {
         AddTestCommands(program, trace);
         view.fallback = DialogButton::No;
     }
-    std::vector<std::string> ErrorTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& r : view.requests) {
-            if (r.kind == DialogKind::Error) {
-                texts.push_back(r.text);
-            }
-        }
-        return texts;
-    }
+    std::vector<std::string> ErrorTexts() const { return view.ErrorTexts(); }
     ScriptedView view;
     TParamProgram program;
     std::vector<std::string> trace;

@@ -23,15 +23,7 @@ class RunnerTest : public testing::TempDirTest {
         EXPECT_EQ(message, "");
         return program.Run();
     }
-    std::vector<std::string> ErrorTexts() const {
-        std::vector<std::string> texts;
-        for (const auto& r : view.requests) {
-            if (r.kind == DialogKind::Error) {
-                texts.push_back(r.text);
-            }
-        }
-        return texts;
-    }
+    std::vector<std::string> ErrorTexts() const { return view.ErrorTexts(); }
     ScriptedView view;
     TParamProgram program;
     std::vector<std::string> trace;

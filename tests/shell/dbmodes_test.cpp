@@ -1,27 +1,14 @@
 // EXEC, INDEX and CHANGE from the command line: no window, errors through ReportError, and an
 // exit code that tells scripts whether the operation worked.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-
+#include "shell/run_orn.h"
 #include "workbench/workbench_test_support.h"
 
 namespace orn {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
+using Outcome = testing::OrnOutcome;
 
 class DbModesTest : public testing::TempDirTest {
   protected:
@@ -29,18 +16,7 @@ class DbModesTest : public testing::TempDirTest {
         TempDirTest::SetUp();
         testing::MakePeople(dir_, 3);
     }
-    Outcome Orn(const std::vector<std::string>& args) {
-        std::string command = "cd " + Quote(dir_.string()) + " && " + Quote(ORN_EXE);
-        for (const std::string& a : args) {
-            command += " " + Quote(a);
-        }
-        command += " </dev/null >/dev/null 2>" + Quote(Path("stderr.txt"));
-        const int raw = std::system(command.c_str());
-        Outcome o;
-        o.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        o.err = ReadFile(Path("stderr.txt"));
-        return o;
-    }
+    Outcome Orn(const std::vector<std::string>& args) { return testing::RunOrn(args, dir_, dir_); }
     std::size_t Rows() const { return testing::ReadAll(dir_ / "people.dbf").size(); }
 };
 

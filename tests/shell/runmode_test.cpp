@@ -1,50 +1,19 @@
 // The orn executable run as a user runs it, with standard input not a terminal.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdio>
 
 #include "engine/engine_test_support.h"
+#include "shell/run_orn.h"
 #include "version.h"
 
 namespace orn {
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
+using Outcome = testing::OrnOutcome;
 
 class RunModeTest : public testing::TempDirTest {
   protected:
     Outcome Orn(const std::vector<std::string>& args, const std::string& cwd = "") {
-        std::string command =
-            "cd " + Quote(cwd.empty() ? dir_.string() : cwd) + " && " + Quote(ORN_EXE);
-        for (const std::string& a : args) {
-            command += " " + Quote(a);
-        }
-        std::string errFile = Path("stderr.txt");
-        command += " </dev/null 2>" + Quote(errFile);
-        Outcome outcome;
-        FILE* pipe = popen(command.c_str(), "r");
-        char buffer[4096];
-        std::size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-            outcome.out.append(buffer, n);
-        }
-        int raw = pclose(pipe);
-        outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        outcome.err = ReadFile(errFile);
-        return outcome;
+        return testing::RunOrn(args, cwd.empty() ? dir_ : std::filesystem::path(cwd), dir_);
     }
 };
 

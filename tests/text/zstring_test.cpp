@@ -130,6 +130,17 @@ TEST(IntTest, WholeTextOnly) {
     EXPECT_EQ(StrToIntDef("nope", 5), 5);
 }
 
+TEST(IntTest, ListItemsAreCutOneByOne) {
+    std::string list = " 10, -20,,x,7";
+    EXPECT_EQ(NextIntItem(list), 10);
+    EXPECT_EQ(NextIntItem(list), -20);
+    EXPECT_EQ(NextIntItem(list), std::nullopt);  // empty item
+    EXPECT_EQ(NextIntItem(list), std::nullopt);  // not a number
+    EXPECT_EQ(NextIntItem(list), 7);
+    EXPECT_EQ(list, "");
+    EXPECT_EQ(NextIntItem(list), std::nullopt);
+}
+
 TEST(TextTest, TrimAndSameText) {
     EXPECT_EQ(Trim("\t\r\n x y \x01"), "x y");
     EXPECT_EQ(Trim("   "), "");

@@ -13,7 +13,7 @@
 namespace orn {
 namespace {
 
-using testing::MakeField;
+using db::makeField;
 using testing::MakeTable;
 
 std::size_t CountLines(const std::string& text) {
@@ -86,7 +86,7 @@ TEST_F(TextExchangeTest, ExportToAnUnwritablePlaceKeepsTheOldFile) {
 
 TEST_F(TextExchangeTest, PastingACopyInsertsTheHeaderLineToo) {
     MakeTable(dir_ / "notes.dbf", db::TableFormat::DBase,
-              {MakeField("A", db::FieldType::Alpha, 10), MakeField("B", db::FieldType::Alpha, 10)},
+              {makeField("A", db::FieldType::Alpha, 10), makeField("B", db::FieldType::Alpha, 10)},
               {{std::string("x"), std::string("y")}});
     auto q = Open("select * from notes");
     CopyToClipboard(*q, "||", clipboard);

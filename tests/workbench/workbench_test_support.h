@@ -10,15 +10,6 @@
 
 namespace orn::testing {
 
-inline db::Field MakeField(const char* name, db::FieldType type, int size = 0, int decimals = 0) {
-    db::Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 inline void MakeTable(const std::filesystem::path& file, db::TableFormat format,
                       std::vector<db::Field> fields, const std::vector<db::Record>& rows,
                       int keyFields = 0) {
@@ -55,8 +46,8 @@ inline void MakePeople(const std::filesystem::path& dir, int count) {
         rows.push_back({std::int64_t{i}, "name" + std::to_string(i), i * 1.5});
     }
     MakeTable(dir / "people.dbf", db::TableFormat::DBase,
-              {MakeField("ID", db::FieldType::Long), MakeField("NAME", db::FieldType::Alpha, 20),
-               MakeField("SCORE", db::FieldType::Number, 12, 2)},
+              {makeField("ID", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20),
+               makeField("SCORE", db::FieldType::Number, 12, 2)},
               rows);
 }
 
@@ -65,7 +56,7 @@ inline bool TryMakeKeyed(const std::filesystem::path& file, const std::vector<db
     try {
         MakeTable(
             file, db::TableFormat::Paradox,
-            {MakeField("ID", db::FieldType::Long), MakeField("NAME", db::FieldType::Alpha, 20)},
+            {makeField("ID", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20)},
             rows, 1);
         return true;
     } catch (const db::EngineError& e) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 namespace orn::db {
 
@@ -34,7 +35,19 @@ struct Field {
     char letter = 0;   // the file format's own type letter ('A', 'C', '#', ...)
 };
 
-bool isNumeric(FieldType t);  // Short, Long, AutoInc, Number, Money, Bcd
+// A field description for creating a table; a zero letter lets the format choose its own.
+inline Field makeField(std::string name, FieldType type, int size = 0, int decimals = 0,
+                       char letter = 0) {
+    Field f;
+    f.name = std::move(name);
+    f.type = type;
+    f.size = size;
+    f.decimals = decimals;
+    f.letter = letter;
+    return f;
+}
+
+bool isNumeric(FieldType t);   // Short, Long, AutoInc, Number, Money, Bcd
 bool isBlobLike(FieldType t);  // Memo, FmtMemo, Blob, Graphic, Ole
 const char* typeName(FieldType t);
 

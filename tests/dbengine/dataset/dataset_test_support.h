@@ -27,15 +27,6 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-inline Field makeField(std::string name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = std::move(name);
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 }  // namespace orn::db
 
 namespace orn::db {

@@ -11,17 +11,6 @@ namespace {
 using testing::readAll;
 using testing::TempDir;
 
-Field field(const std::string& name, FieldType type, int size = 0, int decimals = 0,
-            char letter = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    f.letter = letter;
-    return f;
-}
-
 std::vector<Record> readAllRecords(Table& t) {
     std::vector<Record> out;
     auto c = t.scan();
@@ -37,9 +26,10 @@ std::vector<Record> readAllRecords(Table& t) {
 TableCreate classicLayout(int version) {
     TableCreate layout;
     layout.version = version;
-    layout.fields = {field("NAME", FieldType::Alpha, 20),      field("QTY", FieldType::Number, 8),
-                     field("PRICE", FieldType::Number, 10, 2), field("BORN", FieldType::Date),
-                     field("OK", FieldType::Logical),          field("NOTES", FieldType::Memo)};
+    layout.fields = {
+        makeField("NAME", FieldType::Alpha, 20),      makeField("QTY", FieldType::Number, 8),
+        makeField("PRICE", FieldType::Number, 10, 2), makeField("BORN", FieldType::Date),
+        makeField("OK", FieldType::Logical),          makeField("NOTES", FieldType::Memo)};
     return layout;
 }
 
@@ -168,7 +158,7 @@ TEST(DBaseTable, CodePageOfTheTableIsUsedAndRecorded) {
     auto file = dir / "ru.dbf";
     TableCreate layout;
     layout.codePage = "CP866";
-    layout.fields = {field("ИМЯ", FieldType::Alpha, 10)};
+    layout.fields = {makeField("ИМЯ", FieldType::Alpha, 10)};
     {
         auto t = Table::create(file, TableFormat::DBase, layout);
         t->insert({std::string("Москва")});
@@ -189,13 +179,13 @@ TEST(DBaseTable, VisualFoxProTypesRoundTrip) {
     auto file = dir / "vfp.dbf";
     TableCreate layout;
     layout.version = 0x30;
-    layout.fields = {field("ID", FieldType::AutoInc),
-                     field("N", FieldType::Long),
-                     field("PRICE", FieldType::Money),
-                     field("AT", FieldType::Timestamp),
-                     field("X", FieldType::Number, 8, 0, 'B'),
-                     field("PIC", FieldType::Blob),
-                     field("TXT", FieldType::Memo)};
+    layout.fields = {makeField("ID", FieldType::AutoInc),
+                     makeField("N", FieldType::Long),
+                     makeField("PRICE", FieldType::Money),
+                     makeField("AT", FieldType::Timestamp),
+                     makeField("X", FieldType::Number, 8, 0, 'B'),
+                     makeField("PIC", FieldType::Blob),
+                     makeField("TXT", FieldType::Memo)};
     Bytes blob = {0, 1, 2, 0x1A, 0xFF};
     const Timestamp at{dayNumber(2024, 1, 18) * 86400000.0 + 71687000.0};
     {
@@ -216,7 +206,7 @@ TEST(DBaseTable, VisualFoxProTypesRoundTrip) {
 TEST(DBaseTable, DBaseIIIMemosCannotHoldBinaryData) {
     TempDir dir;
     TableCreate layout = classicLayout(3);
-    layout.fields.push_back(field("PIC", FieldType::Graphic));
+    layout.fields.push_back(makeField("PIC", FieldType::Graphic));
     EXPECT_THROW(Table::create(dir / "x.dbf", TableFormat::DBase, layout), EngineError);
     auto t = Table::create(dir / "y.dbf", TableFormat::DBase, classicLayout(3));
     auto r = classicRecords()[0];
@@ -227,13 +217,13 @@ TEST(DBaseTable, DBaseIIIMemosCannotHoldBinaryData) {
 TEST(DBaseTable, BadNamesAndLayoutsAreRefused) {
     TempDir dir;
     TableCreate layout;
-    layout.fields = {field("A_VERY_LONG_NAME", FieldType::Alpha, 5)};
+    layout.fields = {makeField("A_VERY_LONG_NAME", FieldType::Alpha, 5)};
     EXPECT_THROW(Table::create(dir / "a.dbf", TableFormat::DBase, layout), EngineError);
-    layout.fields = {field("X", FieldType::Alpha, 5), field("x", FieldType::Alpha, 5)};
+    layout.fields = {makeField("X", FieldType::Alpha, 5), makeField("x", FieldType::Alpha, 5)};
     EXPECT_THROW(Table::create(dir / "b.dbf", TableFormat::DBase, layout), EngineError);
-    layout.fields = {field("X", FieldType::Alpha, 0)};
+    layout.fields = {makeField("X", FieldType::Alpha, 0)};
     EXPECT_THROW(Table::create(dir / "c.dbf", TableFormat::DBase, layout), EngineError);
-    layout.fields = {field("T", FieldType::Time)};
+    layout.fields = {makeField("T", FieldType::Time)};
     EXPECT_THROW(Table::create(dir / "d.dbf", TableFormat::DBase, layout), EngineError);
 }
 

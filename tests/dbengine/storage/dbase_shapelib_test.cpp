@@ -17,15 +17,6 @@ namespace {
 
 using testing::TempDir;
 
-Field field(const std::string& name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 std::string dateDigits(const Value& v) {
     if (isBlank(v))
         return "";
@@ -97,9 +88,10 @@ TEST(DBaseShapelib, TablesWeWriteReadBackEqualInShapelib) {
     TempDir dir;
     auto file = dir / "written.dbf";
     TableCreate layout;
-    layout.fields = {field("NAME", FieldType::Alpha, 30), field("COUNT", FieldType::Number, 9),
-                     field("AMOUNT", FieldType::Number, 14, 3), field("DAY", FieldType::Date),
-                     field("FLAG", FieldType::Logical)};
+    layout.fields = {makeField("NAME", FieldType::Alpha, 30),
+                     makeField("COUNT", FieldType::Number, 9),
+                     makeField("AMOUNT", FieldType::Number, 14, 3),
+                     makeField("DAY", FieldType::Date), makeField("FLAG", FieldType::Logical)};
     std::mt19937 rng(7);
     {
         auto t = Table::create(file, TableFormat::DBase, layout);

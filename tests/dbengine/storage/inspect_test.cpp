@@ -11,24 +11,16 @@
 namespace orn::db {
 namespace {
 
-Field field(const std::string& name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 TEST(Inspect, InfoAndDumpShowFieldsAndDisplayTexts) {
     testing::TempDir dir;
     auto file = dir / "people.dbf";
     TableCreate layout;
     layout.version = 4;
-    layout.fields = {field("NAME", FieldType::Alpha, 12),    field("AGE", FieldType::Number, 3),
-                     field("RATE", FieldType::Number, 8, 2), field("BORN", FieldType::Date),
-                     field("OK", FieldType::Logical),        field("NOTE", FieldType::Memo),
-                     field("PIC", FieldType::Blob)};
+    layout.fields = {
+        makeField("NAME", FieldType::Alpha, 12),    makeField("AGE", FieldType::Number, 3),
+        makeField("RATE", FieldType::Number, 8, 2), makeField("BORN", FieldType::Date),
+        makeField("OK", FieldType::Logical),        makeField("NOTE", FieldType::Memo),
+        makeField("PIC", FieldType::Blob)};
     {
         auto t = Table::create(file, TableFormat::DBase, layout);
         t->insert({std::string("Ann"), std::int64_t{31}, 2.5, Date{dayNumber(1993, 7, 4)}, true,

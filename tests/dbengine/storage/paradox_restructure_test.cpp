@@ -11,15 +11,6 @@
 namespace orn::db {
 namespace {
 
-Field F(std::string name, FieldType t, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = std::move(name);
-    f.type = t;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 std::vector<Record> readAll(const std::filesystem::path& file) {
     auto t = Table::open(file, OpenMode::ReadOnly);
     std::vector<Record> out;
@@ -73,8 +64,9 @@ class ParadoxRestructure : public ::testing::Test {
 };
 
 TEST_F(ParadoxRestructure, TextBecomesNumbersDatesAndWiderText) {
-    make({F("Id", FieldType::Long), F("Qty", FieldType::Alpha, 10), F("When", FieldType::Alpha, 12),
-          F("Memo", FieldType::Memo, 10), F("Auto", FieldType::AutoInc)},
+    make({makeField("Id", FieldType::Long), makeField("Qty", FieldType::Alpha, 10),
+          makeField("When", FieldType::Alpha, 12), makeField("Memo", FieldType::Memo, 10),
+          makeField("Auto", FieldType::AutoInc)},
          1,
          {{std::int64_t(1), std::string(" 42 "), std::string("2024-02-29"), std::string(3000, 'm'),
            Value{}},
@@ -114,8 +106,9 @@ TEST_F(ParadoxRestructure, TextBecomesNumbersDatesAndWiderText) {
 }
 
 TEST_F(ParadoxRestructure, NumbersChangeKindWhenNothingIsLost) {
-    make({F("N", FieldType::Number), F("S", FieldType::Short), F("T", FieldType::Timestamp)}, 0,
-         {{2.5, std::int64_t(300), Timestamp{62712489600000.0}}, {-1.0, Value{}, Value{}}});
+    make({makeField("N", FieldType::Number), makeField("S", FieldType::Short),
+          makeField("T", FieldType::Timestamp)},
+         0, {{2.5, std::int64_t(300), Timestamp{62712489600000.0}}, {-1.0, Value{}, Value{}}});
     restructureField(file(), "N", {"", kEngineBcd, 0, 2, 0});
     restructureField(file(), "S", {"", kEngineNumber, 0, 0, 0});
     restructureField(file(), "T", {"", kEngineDate, 0, 0, 0});
@@ -127,8 +120,8 @@ TEST_F(ParadoxRestructure, NumbersChangeKindWhenNothingIsLost) {
 }
 
 TEST_F(ParadoxRestructure, AChangeThatLosesAValueFailsAndLeavesTheTable) {
-    make({F("K", FieldType::Alpha, 4), F("Name", FieldType::Alpha, 20), F("N", FieldType::Number),
-          F("Memo", FieldType::Memo, 10)},
+    make({makeField("K", FieldType::Alpha, 4), makeField("Name", FieldType::Alpha, 20),
+          makeField("N", FieldType::Number), makeField("Memo", FieldType::Memo, 10)},
          1,
          {{std::string("01"), std::string("twelve characters"), 70000.0, std::string(5000, 'x')},
           {std::string("1"), std::string("abc"), 1.5, Value{}}});
@@ -142,8 +135,8 @@ TEST_F(ParadoxRestructure, AChangeThatLosesAValueFailsAndLeavesTheTable) {
 }
 
 TEST_F(ParadoxRestructure, PrimaryIndexOverTheLeadingFields) {
-    make({F("Last", FieldType::Alpha, 10), F("First", FieldType::Alpha, 10),
-          F("Age", FieldType::Short)},
+    make({makeField("Last", FieldType::Alpha, 10), makeField("First", FieldType::Alpha, 10),
+          makeField("Age", FieldType::Short)},
          0,
          {{std::string("Smith"), std::string("Zoe"), std::int64_t(30)},
           {std::string("Adams"), std::string("Bob"), std::int64_t(40)},
@@ -170,18 +163,18 @@ TEST_F(ParadoxRestructure, PrimaryIndexOverTheLeadingFields) {
 }
 
 TEST_F(ParadoxRestructure, AnotherOpenerBlocksTheChange) {
-    make({F("A", FieldType::Alpha, 5)}, 0, {{std::string("x")}});
+    make({makeField("A", FieldType::Alpha, 5)}, 0, {{std::string("x")}});
     auto holder = Table::open(file(), OpenMode::Shared);
     expectFails("A", {"", 0, 0, 10, 0}, "items.db");
 }
 
 TEST_F(ParadoxRestructure, AnInterruptedSwapIsFinishedOrUndoneOnOpen) {
-    make({F("A", FieldType::Alpha, 5)}, 0, {{std::string("old")}});
+    make({makeField("A", FieldType::Alpha, 5)}, 0, {{std::string("old")}});
     // A complete swap record whose renames had not happened yet: the open finishes them.
     std::filesystem::path temp = dir_ / "~ornitems.db";
     {
         TableCreate layout;
-        layout.fields = {F("A", FieldType::Alpha, 8)};
+        layout.fields = {makeField("A", FieldType::Alpha, 8)};
         Table::create(temp, TableFormat::Paradox, layout)->insert({std::string("new")});
     }
     auto record = [&](const std::string& text) {
@@ -195,7 +188,7 @@ TEST_F(ParadoxRestructure, AnInterruptedSwapIsFinishedOrUndoneOnOpen) {
     // A torn record (no END): the new files are dropped and the table stays.
     {
         TableCreate layout;
-        layout.fields = {F("A", FieldType::Alpha, 8)};
+        layout.fields = {makeField("A", FieldType::Alpha, 8)};
         Table::create(temp, TableFormat::Paradox, layout)->insert({std::string("newer")});
     }
     record("R\t" + temp.string() + "\t" + file().string() + "\n");

@@ -18,15 +18,6 @@
 namespace orn::db {
 namespace {
 
-Field F(std::string name, FieldType t, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = std::move(name);
-    f.type = t;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 std::vector<Record> readAll(Table& t) {
     std::vector<Record> out;
     for (auto c = t.scan(); c->next();) {
@@ -46,15 +37,15 @@ std::string text(const Record& r) {
 }
 
 std::vector<Field> everyType() {
-    return {F("Name", FieldType::Alpha, 20),  F("Day", FieldType::Date),
-            F("Small", FieldType::Short),     F("Big", FieldType::Long),
-            F("Price", FieldType::Money),     F("Ratio", FieldType::Number),
-            F("Ok", FieldType::Logical),      F("Notes", FieldType::Memo, 15),
-            F("Raw", FieldType::Blob, 10),    F("Rich", FieldType::FmtMemo, 12),
-            F("Obj", FieldType::Ole, 10),     F("Pic", FieldType::Graphic, 10),
-            F("At", FieldType::Time),         F("Stamp", FieldType::Timestamp),
-            F("Counter", FieldType::AutoInc), F("Exact", FieldType::Bcd, 17, 4),
-            F("Tag", FieldType::Bytes, 6)};
+    return {makeField("Name", FieldType::Alpha, 20),  makeField("Day", FieldType::Date),
+            makeField("Small", FieldType::Short),     makeField("Big", FieldType::Long),
+            makeField("Price", FieldType::Money),     makeField("Ratio", FieldType::Number),
+            makeField("Ok", FieldType::Logical),      makeField("Notes", FieldType::Memo, 15),
+            makeField("Raw", FieldType::Blob, 10),    makeField("Rich", FieldType::FmtMemo, 12),
+            makeField("Obj", FieldType::Ole, 10),     makeField("Pic", FieldType::Graphic, 10),
+            makeField("At", FieldType::Time),         makeField("Stamp", FieldType::Timestamp),
+            makeField("Counter", FieldType::AutoInc), makeField("Exact", FieldType::Bcd, 17, 4),
+            makeField("Tag", FieldType::Bytes, 6)};
 }
 
 TEST(ParadoxWrite, EveryTypeRoundTripsIncludingBlanksAndBlobs) {
@@ -107,10 +98,11 @@ TEST(ParadoxWrite, OlderVersionsAndTheirTypes) {
         SCOPED_TRACE(version);
         TableCreate layout;
         layout.version = version;
-        layout.fields = {F("Code", FieldType::Alpha, 8), F("Amount", FieldType::Money),
-                         F("Day", FieldType::Date), F("N", FieldType::Short)};
+        layout.fields = {makeField("Code", FieldType::Alpha, 8),
+                         makeField("Amount", FieldType::Money), makeField("Day", FieldType::Date),
+                         makeField("N", FieldType::Short)};
         if (version >= 4)
-            layout.fields.push_back(F("Memo", FieldType::Memo, 11));
+            layout.fields.push_back(makeField("Memo", FieldType::Memo, 11));
         layout.keyFields = 1;
         auto file = dir / ("v" + std::to_string(version) + ".db");
         {
@@ -129,7 +121,7 @@ TEST(ParadoxWrite, OlderVersionsAndTheirTypes) {
     }
     TableCreate bad;
     bad.version = 4;
-    bad.fields = {F("Flag", FieldType::Logical)};
+    bad.fields = {makeField("Flag", FieldType::Logical)};
     try {
         Table::create(dir / "bad.db", TableFormat::Paradox, bad);
         FAIL() << "a logical field in a Paradox 4 table";
@@ -142,12 +134,13 @@ TEST(ParadoxWrite, PxlibReadsWhatWeWrite) {
     testing::TempDir dir;
     auto file = dir / "plain.db";
     TableCreate layout;
-    layout.fields = {F("Id", FieldType::Long),        F("Name", FieldType::Alpha, 30),
-                     F("Day", FieldType::Date),       F("S", FieldType::Short),
-                     F("Val", FieldType::Number),     F("Cash", FieldType::Money),
-                     F("Yes", FieldType::Logical),    F("T", FieldType::Time),
-                     F("Ts", FieldType::Timestamp),   F("Auto", FieldType::AutoInc),
-                     F("Dec", FieldType::Bcd, 17, 2), F("Raw", FieldType::Bytes, 4)};
+    layout.fields = {
+        makeField("Id", FieldType::Long),        makeField("Name", FieldType::Alpha, 30),
+        makeField("Day", FieldType::Date),       makeField("S", FieldType::Short),
+        makeField("Val", FieldType::Number),     makeField("Cash", FieldType::Money),
+        makeField("Yes", FieldType::Logical),    makeField("T", FieldType::Time),
+        makeField("Ts", FieldType::Timestamp),   makeField("Auto", FieldType::AutoInc),
+        makeField("Dec", FieldType::Bcd, 17, 2), makeField("Raw", FieldType::Bytes, 4)};
     std::vector<Record> rows;
     std::mt19937 rng(7);
     for (int i = 0; i < 3000; ++i) {
@@ -194,8 +187,9 @@ TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
     testing::TempDir dir;
     auto file = dir / "keyed.db";
     TableCreate layout;
-    layout.fields = {F("Group", FieldType::Alpha, 4), F("No", FieldType::Long),
-                     F("Payload", FieldType::Alpha, 60), F("Memo", FieldType::Memo, 10)};
+    layout.fields = {makeField("Group", FieldType::Alpha, 4), makeField("No", FieldType::Long),
+                     makeField("Payload", FieldType::Alpha, 60),
+                     makeField("Memo", FieldType::Memo, 10)};
     layout.keyFields = 2;
     std::vector<std::pair<std::string, int>> keys;
     for (int g = 0; g < 5; ++g)
@@ -248,7 +242,7 @@ TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
     testing::TempDir dir;
     auto file = dir / "ids.db";
     TableCreate layout;
-    layout.fields = {F("K", FieldType::Long), F("Fill", FieldType::Alpha, 200)};
+    layout.fields = {makeField("K", FieldType::Long), makeField("Fill", FieldType::Alpha, 200)};
     layout.keyFields = 1;
     auto t = Table::create(file, TableFormat::Paradox, layout);
     std::vector<RecordId> ids;
@@ -303,8 +297,8 @@ TEST(ParadoxWrite, SmallBlobsShareBlocksOfTheBlobFile) {
     testing::TempDir dir;
     auto file = dir / "memos.db";
     TableCreate layout;
-    layout.fields = {F("K", FieldType::Long), F("Memo", FieldType::Memo, 10),
-                     F("Bin", FieldType::Blob, 10)};
+    layout.fields = {makeField("K", FieldType::Long), makeField("Memo", FieldType::Memo, 10),
+                     makeField("Bin", FieldType::Blob, 10)};
     layout.keyFields = 1;
     auto memoOf = [](int i) {
         return std::string(std::size_t(11 + (i * 13) % 500), char('a' + i % 26));
@@ -342,7 +336,7 @@ TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
     testing::TempDir dir;
     auto file = dir / "auto.db";
     TableCreate layout;
-    layout.fields = {F("Id", FieldType::AutoInc), F("Name", FieldType::Alpha, 10)};
+    layout.fields = {makeField("Id", FieldType::AutoInc), makeField("Name", FieldType::Alpha, 10)};
     layout.keyFields = 1;
     {
         auto t = Table::create(file, TableFormat::Paradox, layout);
@@ -363,7 +357,7 @@ TEST(ParadoxWrite, RollbackLeavesNothingAndCommitKeepsAll) {
     testing::TempDir dir;
     auto file = dir / "tx.db";
     TableCreate layout;
-    layout.fields = {F("K", FieldType::Long), F("Memo", FieldType::Memo, 10)};
+    layout.fields = {makeField("K", FieldType::Long), makeField("Memo", FieldType::Memo, 10)};
     layout.keyFields = 1;
     auto t = Table::create(file, TableFormat::Paradox, layout);
     auto keep = t->insert({std::int64_t(1), std::string(5000, 'a')});
@@ -448,8 +442,8 @@ TEST(ParadoxWrite, StaleSecondaryIndexesAreRemovedOnTheFirstChange) {
 TEST(ParadoxWrite, ValuesThatDoNotFitAreRefusedWithTheFieldName) {
     testing::TempDir dir;
     TableCreate layout;
-    layout.fields = {F("Code", FieldType::Alpha, 3), F("S", FieldType::Short),
-                     F("D", FieldType::Bcd, 17, 2)};
+    layout.fields = {makeField("Code", FieldType::Alpha, 3), makeField("S", FieldType::Short),
+                     makeField("D", FieldType::Bcd, 17, 2)};
     auto t = Table::create(dir / "fit.db", TableFormat::Paradox, layout);
     auto expectRefused = [&](Record r, const char* field) {
         try {
