@@ -89,7 +89,8 @@ void Query::open() {
     }
     std::string sql = prepared.sqliteSql;
     std::string table;
-    if (live_ && isSingleTableSelect(sql)) {
+    singleTable_ = isSingleTableSelect(sql);
+    if (live_ && singleTable_) {
         const int n = sqlite3_column_count(handle);
         for (int c = 0; c < n; ++c) {
             const char* t = sqlite3_column_table_name(handle, c);
@@ -140,6 +141,7 @@ void Query::close() {
     session_.reset();
     liveTable_.clear();
     liveSql_.clear();
+    singleTable_ = false;
     inserted_.clear();
     insertedIds_.clear();
     buffer_.clear();

@@ -54,6 +54,9 @@ class Query {
     bool canModify() const { return !liveTable_.empty(); }
     // The table (as named in the statement) that edits go to; empty when not modifiable.
     const std::string& liveTable() const { return liveTable_; }
+    // The open result comes from a plain one-table SELECT (no grouping, join, compound or
+    // DISTINCT): a column with an origin holds that table column's values as stored.
+    bool singleTableSelect() const { return singleTable_; }
 
     // Runs the text. A statement that yields no rows is carried out and leaves an open, empty,
     // field-less result.
@@ -127,6 +130,7 @@ class Query {
     std::vector<std::unique_ptr<DatasetField>> fields_;
     std::string liveTable_;
     std::string liveSql_;  // live results: the SELECT with the record identity in front
+    bool singleTable_ = false;
 
     // Records inserted through this result: shown where they were inserted, hidden in the window.
     InsertedRows inserted_;
