@@ -5,9 +5,10 @@
 #include <set>
 
 #include "dbengine/storage/table.h"
+#include "dbengine/storage/table_code_page.h"
+#include "dbengine/storage/table_swap.h"
 #include "dbengine/vtab/iso_text.h"
 #include "dbengine/vtab/table_files.h"
-#include "dbengine/vtab/table_rebuild.h"
 
 namespace orn::db {
 namespace {
@@ -232,7 +233,16 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         layout.fields.push_back(fieldFor(query.field(i), stats[i], format));
     }
     uniqueNames(layout.fields);
-    const auto temp = temporaryTableBeside(file);
+    // A table saved over keeps the code page its other users read it in.
+    if (std::filesystem::exists(file)) {
+        try {
+            layout.codePage = storedCodePage(*Table::open(file, OpenMode::ReadOnly)).name;
+        } catch (const EngineError&) {
+            // not a readable table: it is replaced in the default code page
+        }
+    }
+    const auto temp = swapTempPath(file);
+    discardTableFiles(format, temp);
     try {
         auto table = Table::create(temp, format, layout);
         table->begin();
@@ -245,16 +255,10 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         }
         table->commit();
     } catch (...) {
-        std::error_code ec;
-        if (std::filesystem::exists(temp, ec)) {
-            try {
-                Table::drop(temp);
-            } catch (const EngineError&) {
-            }
-        }
+        discardTableFiles(format, temp);
         throw;
     }
-    replaceTable(file, temp, format);
+    swapInTable(file, format, temp);
 }
 
 }  // namespace orn::db

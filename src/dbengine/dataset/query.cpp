@@ -5,6 +5,7 @@
 #include "dbengine/dataset/field_text.h"
 #include "dbengine/dataset/live_result.h"
 #include "dbengine/dataset/row_window.h"
+#include "dbengine/sql/parameter_names.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/sql_session.h"
 #include "dbengine/vtab/statement_gateway.h"
@@ -75,7 +76,7 @@ std::string Query::sqlText() const {
 void Query::open() {
     close();
     auto session = std::make_unique<SqlSession>(dir_);
-    auto prepared = prepareDialect(*session, sqlText());
+    auto prepared = prepareDialect(*session, sqlText(), params_);
     sqlite3_stmt* handle = prepared.statement ? prepared.statement->handle() : nullptr;
     if (!handle || sqlite3_column_count(handle) == 0) {
         if (prepared.statement) {
@@ -106,6 +107,7 @@ void Query::open() {
         sql = selectWithRowid(sql);
         prepared.statement = session->prepare(sql);
         handle = prepared.statement->handle();
+        bindValues(handle, prepared.bound);
         liveSql_ = sql;
     }
     liveTable_ = table;
@@ -119,6 +121,7 @@ void Query::open() {
     }
     window_ = std::make_unique<RowWindow>(*session_, sql, std::move(prepared.statement),
                                           kWindowRows, std::move(skip));
+    window_->setParameters(std::move(prepared.bound));
     const Row* first = window_->row(0);
     const int n = sqlite3_column_count(handle);
     for (int c = static_cast<int>(offset()); c < n; ++c) {
@@ -155,11 +158,15 @@ void Query::close() {
 
 void Query::execute() {
     SqlSession session(dir_);
-    auto prepared = prepareDialect(session, sqlText());
+    auto prepared = prepareDialect(session, sqlText(), params_);
     if (prepared.statement) {
         while (prepared.statement->step()) {
         }
     }
+}
+
+std::vector<std::string> Query::paramNames() const {
+    return sql::parameterNames(sqlText());
 }
 
 void Query::requireActive() const {

@@ -13,6 +13,7 @@
 #include "dbengine/dataset/dataset_field.h"
 #include "dbengine/dataset/dataset_observer.h"
 #include "dbengine/dataset/inserted_rows.h"
+#include "dbengine/vtab/sql_params.h"
 
 namespace orn::db {
 
@@ -57,6 +58,13 @@ class Query {
     // The open result comes from a plain one-table SELECT (no grouping, join, compound or
     // DISTINCT): a column with an origin holds that table column's values as stored.
     bool singleTableSelect() const { return singleTable_; }
+
+    // Values for the :name parameters of the text. They stay when the text changes and across
+    // close and open; a parameter the text uses without a value fails open() and execute().
+    SqlParams& params() { return params_; }
+    const SqlParams& params() const { return params_; }
+    // The parameter names the current text uses, each once, in the order they first appear.
+    std::vector<std::string> paramNames() const;
 
     // Runs the text. A statement that yields no rows is carried out and leaves an open, empty,
     // field-less result.
@@ -121,6 +129,7 @@ class Query {
     std::vector<std::string> sql_;
     std::filesystem::path dir_;
     bool live_ = false;
+    SqlParams params_;
 
     std::unique_ptr<SqlSession> session_;
     std::unique_ptr<RowWindow> window_;

@@ -89,6 +89,7 @@ std::int64_t RowWindow::count() {
     }
     auto stmt =
         session_.prepare(countSql_.empty() ? "SELECT count(*) FROM (" + sql_ + ")" : countSql_);
+    bindValues(stmt->handle(), bound_);
     count_ = stmt->step() ? sqlite3_column_int64(stmt->handle(), 0) : 0;
     return *count_;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "dbengine/dataset/cell.h"
+#include "dbengine/vtab/parameter_binding.h"
 #include "dbengine/vtab/sql_session.h"
 
 namespace orn::db {
@@ -26,6 +27,8 @@ class RowWindow {
     // Number of rows (after skipping). `countSql` overrides the default count query.
     std::int64_t count();
     void setCountSql(std::string sql) { countSql_ = std::move(sql); }
+    // The values the statement's parameters are bound to; the count query takes them too.
+    void setParameters(BoundValues values) { bound_ = std::move(values); }
     // Known end without counting: the statement ran out.
     std::optional<std::int64_t> knownCount() const;
     std::size_t cachedRows() const { return rows_.size(); }
@@ -47,6 +50,7 @@ class RowWindow {
     std::int64_t first_ = 0;  // index of rows_.front()
     bool exhausted_ = false;
     std::optional<std::int64_t> count_;
+    BoundValues bound_;
 };
 
 }  // namespace orn::db

@@ -129,6 +129,8 @@ class Parser {
     }
 
     [[noreturn]] void fail(const Token& t, const std::string& expected) const {
+        if (ddl_ && t.kind == TokenKind::Parameter)
+            parameterInDdl(t);
         std::string shown;
         if (t.kind == TokenKind::End)
             shown = "end of statement";
@@ -139,6 +141,14 @@ class Parser {
         if (!expected.empty())
             msg += ", expected " + expected;
         throw SqlError(msg, t.pos, t.kind == TokenKind::End ? std::string() : shown);
+    }
+
+    // Table definitions are carried out on the files, with nothing to bind a value to.
+    [[noreturn]] void parameterInDdl(const Token& t) const {
+        const std::string shown(text_.substr(t.pos, t.end - t.pos));
+        throw SqlError("Parameters cannot be used in CREATE, ALTER or DROP statements: '" + shown +
+                           "' at " + describePosition(text_, t.pos),
+                       t.pos, shown);
     }
 
     // A name: unquoted word (not reserved unless allowed) or any quoted form.
@@ -175,6 +185,8 @@ class Parser {
                 take();
                 ref.reference += ":" + take().text;
             } else {
+                if (ddl_)
+                    parameterInDdl(toks_[i_ - 1]);
                 fail(peek(), "a table name after the alias");
             }
             extension(ref.reference);
@@ -1063,6 +1075,7 @@ class Parser {
     }
 
     void create(Statement& st) {
+        ddl_ = true;
         take();
         if (acceptWord("TABLE")) {
             st.kind = Statement::Kind::CreateTable;
@@ -1104,6 +1117,7 @@ class Parser {
     }
 
     void drop(Statement& st) {
+        ddl_ = true;
         take();
         if (acceptWord("TABLE")) {
             st.kind = Statement::Kind::DropTable;
@@ -1133,6 +1147,7 @@ class Parser {
 
     void alter(Statement& st) {
         st.kind = Statement::Kind::AlterTable;
+        ddl_ = true;
         take();
         take();
         st.table = tableRef();
@@ -1158,6 +1173,7 @@ class Parser {
     std::vector<Token> toks_;
     std::size_t i_ = 0;
     int nesting_ = 0;
+    bool ddl_ = false;  // parsing CREATE, ALTER or DROP
 };
 
 }  // namespace

@@ -1,11 +1,7 @@
 #include "dbengine/storage/restructure.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
 #include "dbengine/storage/calendar.h"
 #include "dbengine/storage/companion.h"
@@ -16,6 +12,8 @@
 #include "dbengine/storage/paradox_text.h"
 #include "dbengine/storage/posix_file.h"
 #include "dbengine/storage/table.h"
+#include "dbengine/storage/table_code_page.h"
+#include "dbengine/storage/table_swap.h"
 #include "dbengine/storage/value_text.h"
 
 namespace orn::db {
@@ -23,98 +21,6 @@ namespace orn::db {
 namespace fs = std::filesystem;
 
 namespace {
-
-// ---------------------------------------------------------------------------------------------
-// Swapping a rebuilt table in: a record of the planned renames is made durable first, so that a
-// crash in the middle is finished by the next open instead of leaving old and new files mixed.
-
-fs::path swapRecord(const fs::path& table) {
-    fs::path p = table;
-    p += ".orn-swap";
-    return p;
-}
-
-fs::path tempMain(const fs::path& table) {
-    return table.parent_path() / ("~orn" + table.filename().string());
-}
-
-std::vector<fs::path> companionsOf(TableFormat format, const fs::path& file) {
-    return format == TableFormat::Paradox ? paradox::companionFiles(file)
-                                          : dbase::companionFiles(file);
-}
-
-fs::path dirOf(const fs::path& p) {
-    return p.parent_path().empty() ? fs::path(".") : p.parent_path();
-}
-
-void removeQuietly(const fs::path& p) {
-    std::error_code ec;
-    fs::remove(p, ec);
-}
-
-void removeTableFiles(TableFormat format, const fs::path& main) {
-    if (fs::exists(main)) {
-        for (const auto& c : companionsOf(format, main))
-            removeQuietly(c);
-    }
-    removeQuietly(main);
-    fs::path journal = main;
-    journal += ".orn-journal";
-    removeQuietly(journal);
-}
-
-struct SwapPlan {
-    std::vector<std::pair<fs::path, fs::path>> renames;  // companions first, the table last
-    std::vector<fs::path> removals;
-};
-
-void carryOut(const SwapPlan& plan) {
-    for (const auto& [from, to] : plan.renames) {
-        if (::rename(from.c_str(), to.c_str()) != 0 && errno != ENOENT)
-            throw EngineError("Cannot rename " + systemErrorText(from, errno));
-    }
-    for (const auto& p : plan.removals) {
-        if (::unlink(p.c_str()) != 0 && errno != ENOENT)
-            throw EngineError("Cannot remove " + systemErrorText(p, errno));
-    }
-}
-
-void swapIn(const fs::path& table, TableFormat format, const fs::path& temp) {
-    SwapPlan plan;
-    std::vector<std::string> newExts;
-    const std::string prefix = "~orn";
-    for (const auto& c : companionsOf(format, temp)) {
-        std::string ext = c.extension().string();
-        newExts.push_back(asciiLower(ext));
-        auto existing = findCompanion(table, ext);
-        fs::path to = existing ? *existing
-                               : table.parent_path() / c.filename().string().substr(prefix.size());
-        plan.renames.emplace_back(c, to);
-    }
-    plan.renames.emplace_back(temp, table);
-    for (const auto& c : companionsOf(format, table)) {
-        if (std::find(newExts.begin(), newExts.end(), asciiLower(c.extension().string())) ==
-            newExts.end())
-            plan.removals.push_back(c);
-    }
-    std::string text;
-    for (const auto& [from, to] : plan.renames)
-        text += "R\t" + from.string() + "\t" + to.string() + "\n";
-    for (const auto& p : plan.removals)
-        text += "D\t" + p.string() + "\n";
-    text += "END\n";
-    {
-        PosixFile rec(swapRecord(table), PosixFile::Access::Create);
-        rec.truncate(0);
-        rec.writeAt(0, text.data(), text.size());
-        rec.sync();
-    }
-    syncDirectory(dirOf(table));
-    carryOut(plan);
-    syncDirectory(dirOf(table));
-    removeQuietly(swapRecord(table));
-    syncDirectory(dirOf(table));
-}
 
 // ---------------------------------------------------------------------------------------------
 // Value conversion
@@ -314,11 +220,7 @@ TableCreate layoutOf(Table& t) {
     layout.fields = t.fields();
     layout.keyFields = t.keyFieldCount();
     layout.version = t.version();
-    if (auto* p = dynamic_cast<paradox::ParadoxTable*>(&t)) {
-        layout.codePage = paradox::tableCodePage(p->header());
-    } else if (auto* d = dynamic_cast<dbase::DBaseTable*>(&t)) {
-        layout.codePage = d->codePage();
-    }
+    layout.codePage = storedCodePage(t).name;
     return layout;
 }
 
@@ -329,8 +231,8 @@ template <class Map>
 void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreate& layout,
              const std::string& what, Map map) {
     const TableFormat format = src->format();
-    const fs::path temp = tempMain(table);
-    removeTableFiles(format, temp);
+    const fs::path temp = swapTempPath(table);
+    discardTableFiles(format, temp);
     std::uint64_t recordNo = 0;
     try {
         auto dst = Table::create(temp, format, layout);
@@ -348,14 +250,14 @@ void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreat
             static_cast<paradox::ParadoxTable&>(*dst).raiseAutoIncrement(p->header().autoInc);
         dst->commit();
     } catch (const EngineError& e) {
-        removeTableFiles(format, temp);
+        discardTableFiles(format, temp);
         std::string where = recordNo ? " (record " + std::to_string(recordNo) + ")" : "";
         throw EngineError("Cannot " + what + " of " + table.string() + where + ": " + e.what());
     } catch (...) {
-        removeTableFiles(format, temp);
+        discardTableFiles(format, temp);
         throw;
     }
-    swapIn(table, format, temp);  // src still holds the exclusive lock here
+    swapInTable(table, format, temp);  // src still holds the exclusive lock here
 }
 
 }  // namespace
@@ -443,38 +345,6 @@ void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fiel
     TableCreate layout = layoutOf(*src);
     layout.keyFields = int(fields.size());
     rebuild(table, std::move(src), layout, "add the primary index", [](Record&) {});
-}
-
-bool finishInterruptedSwap(const fs::path& table) {
-    const fs::path rec = swapRecord(table);
-    if (!fs::exists(rec))
-        return false;
-    std::ifstream in(rec);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    SwapPlan plan;
-    for (const auto& line : lines) {
-        auto a = line.find('\t');
-        if (a == std::string::npos)
-            continue;
-        auto b = line.find('\t', a + 1);
-        if (line[0] == 'R' && b != std::string::npos)
-            plan.renames.emplace_back(line.substr(a + 1, b - a - 1), line.substr(b + 1));
-        else if (line[0] == 'D')
-            plan.removals.emplace_back(line.substr(a + 1));
-    }
-    if (lines.empty() || lines.back() != "END") {
-        // The record never became whole, so nothing was renamed yet: drop the new files.
-        for (const auto& [from, to] : plan.renames)
-            removeQuietly(from);
-    } else {
-        carryOut(plan);
-    }
-    syncDirectory(dirOf(table));
-    removeQuietly(rec);
-    syncDirectory(dirOf(table));
-    return true;
 }
 
 }  // namespace orn::db

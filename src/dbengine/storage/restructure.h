@@ -2,7 +2,7 @@
 
 // Restructuring a table in place: changing one field's type and size with its data, and adding a
 // primary index. Either the whole change happens or the table stays exactly as it was; a change
-// interrupted by a crash is finished when the table is next opened (finishInterruptedSwap).
+// interrupted by a crash is finished when the table is next opened (see table_swap.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dbengine/storage/field.h"
+#include "dbengine/storage/table_swap.h"
 
 namespace orn::db {
 
@@ -49,9 +50,5 @@ void restructureField(const std::filesystem::path& table, const std::string& fie
 // leading fields, so the names must be the table's first fields in order. Duplicate keys fail
 // with "Key violation." in the message; the old index file stays in place on any failure.
 void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::string>& fields);
-
-// Completes (or, when its record is incomplete, undoes) a file swap that a crash interrupted.
-// Returns true when there was one. Table opening calls this before reading the files.
-bool finishInterruptedSwap(const std::filesystem::path& table);
 
 }  // namespace orn::db

@@ -6,7 +6,8 @@
 
 namespace orn::db {
 
-PreparedStatement prepareDialect(SqlSession& session, const std::string& text) {
+PreparedStatement prepareDialect(SqlSession& session, const std::string& text,
+                                 const SqlParams& params) {
     PreparedStatement out;
     DirectorySchema schema(session);
     const sql::Translation translation = sql::translateSql(text, schema);
@@ -14,11 +15,20 @@ PreparedStatement prepareDialect(SqlSession& session, const std::string& text) {
         executeDdl(session, *translation.ddl);
         return out;
     }
+    const bool passedOn = translation.kind == sql::StatementKind::Other;
+    if (!passedOn) {
+        out.bound = boundValues(translation.parameters, params);
+    }
     for (const auto& table : translation.tables) {
         session.attachFile(table.sqlName, table.file);
     }
     out.sqliteSql = translation.sql;
     out.statement = session.prepare(out.sqliteSql);
+    if (passedOn) {
+        // SQLite reads :name in text it runs as written; such a name must not run as NULL either
+        out.bound = boundValues(compiledParameters(out.statement->handle()), params);
+    }
+    bindValues(out.statement->handle(), out.bound);
     return out;
 }
 
