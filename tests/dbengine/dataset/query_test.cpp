@@ -292,6 +292,8 @@ TEST(QueryWindow, WalkingALargeResultKeepsMemoryBounded) {
     q.setSql("SELECT * FROM big");
     q.open();
     EXPECT_LE(q.cachedRows(), 1u);  // opening reads the first row only
+    EXPECT_EQ(q.recordCount(), rows);
+    EXPECT_LE(q.cachedRows(), 1u);  // counting does not walk the window
     std::int64_t n = 0;
     std::size_t most = 0;
     for (q.first(); !q.eof(); q.next()) {
