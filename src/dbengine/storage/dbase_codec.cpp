@@ -98,7 +98,8 @@ std::string_view trimmed(const std::uint8_t* p, std::size_t n) {
 Value parseNumber(std::string_view s, int decimals) {
     if (s.empty())
         return {};
-    if (s.find_first_of(".eE") == std::string_view::npos) {
+    {
+        // Whole numbers first; a point or exponent stops the integer parse short of the end.
         std::int64_t i = 0;
         const char* b = s.data();
         if (*b == '+')
