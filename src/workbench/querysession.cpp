@@ -6,6 +6,7 @@
 #include "engine/FileProgCommands.h"
 #include "text/zstring.h"
 #include "workbench/separator.h"
+#include "workbench/separatorsetting.h"
 
 namespace orn {
 
@@ -35,6 +36,10 @@ TQuerySession::TQuerySession(TProgramView& view, const std::string& startDirecto
     sqlDirectory_ = programDirectory_ = start.lexically_normal().string();
     program_.EditWidth = 150;
     program_.EditHeight = 20;
+    if (auto stored = LoadSeparatorText()) {
+        separatorText_ = *stored;
+    }
+    storedSeparatorText_ = separatorText_;
     RegisterCommands();
 }
 
@@ -89,6 +94,10 @@ bool TQuerySession::SetProgramDirectory(const std::string& directory) {
 
 void TQuerySession::SetSeparatorText(const std::string& text) {
     separatorText_ = text;
+    if (separatorText_ != storedSeparatorText_) {
+        SaveSeparatorText(separatorText_);
+        storedSeparatorText_ = separatorText_;
+    }
 }
 
 std::string TQuerySession::GetSeparator() const {

@@ -32,7 +32,9 @@ class TQuerySession {
     const std::string& ProgramDirectory() const { return programDirectory_; }
     bool SetProgramDirectory(const std::string& directory);
 
-    // The separator box (default "#9") and what it stands for.
+    // The separator box (default "#9") and what it stands for. The box text is kept in the
+    // settings where the window's EditSeparator keeps it: loaded when the session is made, saved
+    // whenever it changes to a text other than the one last loaded or saved.
     const std::string& SeparatorText() const { return separatorText_; }
     void SetSeparatorText(const std::string& text);
     std::string GetSeparator() const;
@@ -108,6 +110,7 @@ class TQuerySession {
     std::string sqlDirectory_;
     std::string programDirectory_;
     std::string separatorText_ = "#9";
+    std::string storedSeparatorText_;  // as last loaded or saved
     std::string currentTable_;
     std::string caption_ = "Query";
     std::string programFileName_;

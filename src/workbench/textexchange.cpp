@@ -58,7 +58,7 @@ void AppendRecord(db::Query& query, const std::string& separator, std::string& o
         if (f > 0) {
             out += separator;
         }
-        out += query.field(f).displayText();
+        query.field(f).appendDisplayText(out);
     }
     out += kLineEnd;
 }

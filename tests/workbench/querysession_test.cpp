@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "engine/engine_test_support.h"
+#include "settings/IniReadOrder.h"
+#include "workbench/separatorsetting.h"
 
 namespace orn {
 namespace {
@@ -51,6 +55,69 @@ TEST_F(QuerySessionTest, OpenProgramResolvesRelativeNamesAgainstTheCurrentDirect
     TQuerySession session(view);
     EXPECT_EQ(session.OpenProgram("rel.orn"), "");
     EXPECT_EQ(session.OpenProgram("nope.orn"), "No programs " + (dir_ / "nope.orn").string());
+}
+
+// The separator box text as stored (settings_isolation.cpp gives each test an empty registry).
+std::string StoredSeparator() {
+    return ReadIniString("", kSeparatorSection, kSeparatorKey, "<none>");
+}
+
+TEST_F(QuerySessionTest, SeparatorSetByAProgramHoldsForTheNextSession) {
+    {
+        TQuerySession first(view, dir_.string());
+        EXPECT_EQ(first.SeparatorText(), "#9");
+        EXPECT_EQ(StoredSeparator(), "<none>");  // the default is not written back
+        ASSERT_EQ(first.OpenProgram(WriteProgram("p.orn", {"SEPARATOR \"#59\""})), "");
+        EXPECT_EQ(first.RunProgram(), RunEnd::Completed);
+        EXPECT_EQ(first.SeparatorText(), "#59");
+    }
+    ReleaseGlobalIniReadOrder();  // the next session reads the stored file afresh
+    const std::string registry = std::getenv("ORN_REGISTRY_DIR");
+    EXPECT_NE(ReadFile(registry + "/HKEY_CURRENT_USER.reg").find("\"EditSeparator\"=\"#59\""),
+              std::string::npos);
+    TQuerySession second(view, dir_.string());
+    EXPECT_EQ(second.SeparatorText(), "#59");
+    EXPECT_EQ(second.GetSeparator(), ";");
+}
+
+TEST_F(QuerySessionTest, SeparatorIsWrittenOnlyWhenItChanges) {
+    SaveSeparatorText("x");
+    TQuerySession session(view, dir_.string());
+    EXPECT_EQ(session.SeparatorText(), "x");
+    SaveSeparatorText("y");         // another window stores a text of its own
+    session.SetSeparatorText("x");  // the text loaded: nothing to save
+    EXPECT_EQ(StoredSeparator(), "y");
+    session.SetSeparatorText("#44");
+    EXPECT_EQ(StoredSeparator(), "#44");
+    SaveSeparatorText("z");
+    session.SetSeparatorText("#44");  // saved last: still no change
+    EXPECT_EQ(StoredSeparator(), "z");
+}
+
+TEST_F(QuerySessionTest, StoredEmptySeparatorAppliesAndTheAbsentMarkDoesNot) {
+    SaveSeparatorText("");
+    {
+        TQuerySession session(view, dir_.string());
+        EXPECT_EQ(session.SeparatorText(), "");
+        EXPECT_EQ(session.GetSeparator(), "\t");
+    }
+    SaveSeparatorText(kNotStored);
+    TQuerySession session(view, dir_.string());
+    EXPECT_EQ(session.SeparatorText(), "#9");
+}
+
+TEST_F(QuerySessionTest, UnreadableStoredSeparatorKeepsTheDefault) {
+    SaveSeparatorText("abc");
+    const std::string file =
+        std::string(std::getenv("ORN_REGISTRY_DIR")) + "/HKEY_CURRENT_USER.reg";
+    std::string text = ReadFile(file);
+    const auto at = text.find("\"EditSeparator\"=\"abc\"");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 21, "\"EditSeparator\"=dword:00000001");
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    ReleaseGlobalIniReadOrder();
+    TQuerySession session(view, dir_.string());
+    EXPECT_EQ(session.SeparatorText(), "#9");
 }
 
 }  // namespace

@@ -30,6 +30,17 @@ struct ColumnStats {
     bool fractions = false;
 };
 
+// Whether the field chosen for a column depends on its values. A plain column of one table
+// holds nothing wider than its own field: texts fit its width, integer fields are 32 bits.
+bool needsStats(const DatasetField& f, bool plainSelect) {
+    const auto& info = f.info();
+    const bool integer = info.kind == FieldKind::Integer || info.kind == FieldKind::AutoInc;
+    if (plainSelect && !info.origin.empty()) {
+        return info.kind == FieldKind::Text && info.size <= 0;
+    }
+    return info.kind == FieldKind::Text || integer;
+}
+
 Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat format) {
     Field out;
     out.name = f.name();
@@ -198,8 +209,15 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
     PositionKeeper keep(query);
     const std::size_t n = query.fieldCount();
     std::vector<ColumnStats> stats(n);
-    for (query.first(); !query.eof(); query.next()) {
-        for (std::size_t i = 0; i < n; ++i) {
+    std::vector<std::size_t> measured;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (needsStats(query.field(i), query.singleTableSelect())) {
+            measured.push_back(i);
+        }
+    }
+    // Only a result whose fields depend on its values is read twice.
+    for (query.first(); !measured.empty() && !query.eof(); query.next()) {
+        for (std::size_t i : measured) {
             const Cell& c = query.field(i).value();
             if (const auto* s = std::get_if<std::string>(&c)) {
                 stats[i].maxText = std::max(stats[i].maxText, utf8Length(*s));

@@ -3,18 +3,22 @@
 namespace orn::db {
 
 Cell cellOf(sqlite3_stmt* stmt, int column) {
-    switch (sqlite3_column_type(stmt, column)) {
+    // One look-up of the column, then the value's own accessors. A text is read as bytes: the
+    // text accessor would first copy it to add a terminator.
+    sqlite3_value* v = sqlite3_column_value(stmt, column);
+    switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
-            return static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
+            return static_cast<std::int64_t>(sqlite3_value_int64(v));
         case SQLITE_FLOAT:
-            return sqlite3_column_double(stmt, column);
+            return sqlite3_value_double(v);
         case SQLITE_TEXT: {
-            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-            return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+            const auto* p = static_cast<const char*>(sqlite3_value_blob(v));
+            const auto n = static_cast<std::size_t>(sqlite3_value_bytes(v));
+            return p ? std::string(p, n) : std::string();
         }
         case SQLITE_BLOB: {
-            const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, column));
-            return std::vector<std::uint8_t>(p, p + sqlite3_column_bytes(stmt, column));
+            const auto* p = static_cast<const std::uint8_t*>(sqlite3_value_blob(v));
+            return std::vector<std::uint8_t>(p, p + sqlite3_value_bytes(v));
         }
         default:
             return std::monostate{};

@@ -28,17 +28,24 @@ double DatasetField::asFloat() const {
 }
 
 std::string DatasetField::displayText() const {
-    if (isNull()) {
-        return {};
+    std::string out;
+    appendDisplayText(out);
+    return out;
+}
+
+void DatasetField::appendDisplayText(std::string& out) const {
+    const Cell& v = value();
+    if (std::holds_alternative<std::monostate>(v)) {
+        return;
     }
     if (isNumeric() && !displayFormat_.empty()) {
-        return formatNumberMask(asFloat(), displayFormat_, decimalSeparator(),
+        out += formatNumberMask(cellNumber(v), displayFormat_, decimalSeparator(),
                                 thousandsSeparator());
+    } else if (info_.kind == FieldKind::Blob) {
+        out += "(Blob)";
+    } else {
+        appendCellText(out, info_.kind, v);
     }
-    if (info_.kind == FieldKind::Blob) {
-        return "(Blob)";
-    }
-    return asString();
 }
 
 void DatasetField::setAsString(const std::string& text) {

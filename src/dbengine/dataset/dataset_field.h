@@ -31,8 +31,9 @@ class DatasetField {
 
     bool isNull() const;
     const Cell& value() const;
-    std::string asString() const;     // see cellText
-    std::string displayText() const;  // asString, numbers through the display format
+    std::string asString() const;                    // see cellText
+    std::string displayText() const;                 // asString, numbers through the display format
+    void appendDisplayText(std::string& out) const;  // the same, added to `out`
     double asFloat() const;
 
     // Assignments need the query in edit or insert state.

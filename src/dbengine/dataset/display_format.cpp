@@ -1,5 +1,6 @@
 #include "dbengine/dataset/display_format.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -191,18 +192,99 @@ std::string render(double value, bool negative, std::string_view s, char dec, ch
     return out;
 }
 
+// Lays out a scientific shortest form ("-1.25e+03") as "%.15g" would: fixed notation for
+// exponents from -4 to 14, else d.ddde+XX. False (nothing added) for more than 15 digits.
+bool appendShortestAsGeneral(std::string& out, const char* first, const char* last) {
+    const std::string_view text(first, static_cast<std::size_t>(last - first));
+    const std::size_t e = text.find('e');
+    if (e == std::string_view::npos) {
+        return false;
+    }
+    const bool negative = text[0] == '-';
+    char digits[20];
+    int count = 0;
+    for (std::size_t i = negative ? 1 : 0; i < e; ++i) {
+        if (text[i] != '.') {
+            if (count == 15) {
+                return false;
+            }
+            digits[count++] = text[i];
+        }
+    }
+    int exponent = 0;
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                    exponent);
+    if (negative) {
+        out += '-';
+    }
+    if (exponent >= -4 && exponent < 15) {
+        if (exponent < 0) {
+            out += "0.";
+            out.append(static_cast<std::size_t>(-exponent - 1), '0');
+            out.append(digits, static_cast<std::size_t>(count));
+            return true;
+        }
+        const int whole = exponent + 1;
+        if (count <= whole) {
+            out.append(digits, static_cast<std::size_t>(count));
+            out.append(static_cast<std::size_t>(whole - count), '0');
+        } else {
+            out.append(digits, static_cast<std::size_t>(whole));
+            out += '.';
+            out.append(digits + whole, static_cast<std::size_t>(count - whole));
+        }
+        return true;
+    }
+    out += digits[0];
+    if (count > 1) {
+        out += '.';
+        out.append(digits + 1, static_cast<std::size_t>(count - 1));
+    }
+    out += exponent < 0 ? "e-" : "e+";
+    const int absolute = exponent < 0 ? -exponent : exponent;
+    if (absolute < 10) {
+        out += '0';
+    }
+    char exp[8];
+    out.append(exp, std::to_chars(exp, exp + sizeof exp, absolute).ptr);
+    return true;
+}
+
 }  // namespace
 
 std::string generalNumber(double value, char dec) {
+    std::string s;
+    appendGeneralNumber(s, value, dec);
+    return s;
+}
+
+void appendGeneralNumber(std::string& out, double value, char dec) {
+    // The text of printf's "%.15g", without printf (an export formats every number). A normal
+    // number whose shortest round-trip form has at most 15 digits prints those digits: the value
+    // lies within half a unit in the last place of them, far closer than to any other 15-digit
+    // decimal. Other numbers go through the fixed-precision conversion.
+    const std::size_t start = out.size();
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", value);
-    std::string s = buf;
-    for (char& c : s) {
-        if (c == '.') {
-            c = dec;
+    char* end = nullptr;
+    const double magnitude = std::fabs(value);
+    if (value == 0 || (magnitude >= std::numeric_limits<double>::min() &&
+                       magnitude <= std::numeric_limits<double>::max())) {
+        end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific).ptr;
+        if (!appendShortestAsGeneral(out, buf, end)) {
+            end = nullptr;
         }
     }
-    return s;
+    if (!end) {
+        end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15).ptr;
+        out.append(buf, end);
+    }
+    if (dec != '.') {
+        for (std::size_t i = start; i < out.size(); ++i) {
+            if (out[i] == '.') {
+                out[i] = dec;
+            }
+        }
+    }
 }
 
 std::string formatNumberMask(double value, std::string_view mask, char dec, char thou) {

@@ -18,5 +18,6 @@ std::string formatNumberMask(double value, std::string_view mask, char decimalSe
 
 // General format of a number: up to 15 significant digits, no grouping.
 std::string generalNumber(double value, char decimalSeparator);
+void appendGeneralNumber(std::string& out, double value, char decimalSeparator);
 
 }  // namespace orn::db

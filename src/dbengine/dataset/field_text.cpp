@@ -1,6 +1,7 @@
 #include "dbengine/dataset/field_text.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -139,22 +140,27 @@ double cellNumber(const Cell& cell) {
 }
 
 std::string cellText(FieldKind kind, const Cell& cell) {
+    std::string out;
+    appendCellText(out, kind, cell);
+    return out;
+}
+
+void appendCellText(std::string& out, FieldKind kind, const Cell& cell) {
     if (std::holds_alternative<std::monostate>(cell)) {
-        return {};
+        return;
     }
     if (const auto* b = std::get_if<std::vector<std::uint8_t>>(&cell)) {
-        return std::string(b->begin(), b->end());
+        out.append(b->begin(), b->end());
+    } else if (kind == FieldKind::Boolean) {
+        out += cellNumber(cell) != 0 ? "True" : "False";
+    } else if (const auto* i = std::get_if<std::int64_t>(&cell)) {
+        char buf[24];
+        out.append(buf, std::to_chars(buf, buf + sizeof buf, *i).ptr);
+    } else if (const auto* d = std::get_if<double>(&cell)) {
+        appendGeneralNumber(out, *d, decimalSeparator());
+    } else {
+        out += std::get<std::string>(cell);
     }
-    if (kind == FieldKind::Boolean) {
-        return cellNumber(cell) != 0 ? "True" : "False";
-    }
-    if (const auto* i = std::get_if<std::int64_t>(&cell)) {
-        return std::to_string(*i);
-    }
-    if (const auto* d = std::get_if<double>(&cell)) {
-        return generalNumber(*d, decimalSeparator());
-    }
-    return std::get<std::string>(cell);
 }
 
 Cell cellFromText(FieldKind kind, const std::string& raw) {

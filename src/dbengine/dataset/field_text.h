@@ -10,6 +10,8 @@ namespace orn::db {
 // A value as text the way users see and type it: numbers with the process-wide decimal
 // separator, booleans True/False, calendar values in ISO form.
 std::string cellText(FieldKind kind, const Cell& cell);
+// The same text added to `out`.
+void appendCellText(std::string& out, FieldKind kind, const Cell& cell);
 
 // Text typed by a user (or read from a text file) turned into the value stored for the kind.
 // Numbers accept the process-wide separators; dates accept ISO (2026-01-31) and the US form

@@ -90,7 +90,8 @@ void Query::open() {
     }
     std::string sql = prepared.sqliteSql;
     std::string table;
-    if (live_ && isSingleTableSelect(sql)) {
+    singleTable_ = isSingleTableSelect(sql);
+    if (live_ && singleTable_) {
         const int n = sqlite3_column_count(handle);
         for (int c = 0; c < n; ++c) {
             const char* t = sqlite3_column_table_name(handle, c);
@@ -138,10 +139,12 @@ void Query::open() {
 void Query::close() {
     const bool wasActive = active();
     fields_.clear();
+    statements_.clear();
     window_.reset();
     session_.reset();
     liveTable_.clear();
     liveSql_.clear();
+    singleTable_ = false;
     inserted_.clear();
     insertedIds_.clear();
     buffer_.clear();
@@ -196,23 +199,6 @@ DatasetField& Query::fieldByName(const std::string& name) {
     throw EngineError("Field '" + name + "' not found");
 }
 
-// Logical index -> overlay slot or window index.
-std::int64_t Query::baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const {
-    std::int64_t before = 0;
-    for (std::size_t i = 0; i < inserted_.size(); ++i) {
-        if (inserted_[i].first == index) {
-            inserted = true;
-            slot = i;
-            return -1;
-        }
-        if (inserted_[i].first < index) {
-            ++before;
-        }
-    }
-    inserted = false;
-    return index - before;
-}
-
 const Row* Query::rowAt(std::int64_t index) const {
     return const_cast<Query*>(this)->mutableRowAt(index);
 }
@@ -221,11 +207,9 @@ Row* Query::mutableRowAt(std::int64_t index) {
     if (!window_ || index < 0) {
         return nullptr;
     }
-    bool inserted = false;
-    std::size_t slot = 0;
-    const auto base = baseIndex(index, inserted, slot);
-    if (inserted) {
-        return &inserted_[slot].second;
+    std::int64_t base = 0;
+    if (Row* row = inserted_.find(index, base)) {
+        return row;
     }
     return window_->row(base);
 }
@@ -235,10 +219,15 @@ std::int64_t Query::recordCount() {
     if (!window_) {
         return 0;
     }
+    // Counted once. Records inserted here are left out of the count (the window hides them too)
+    // and added from the overlay, so later inserts keep the count exact without counting again.
     if (!liveSql_.empty() && !insertedIds_.empty() && !window_->knownCount()) {
         std::string ids;
         for (auto id : insertedIds_) {
-            ids += (ids.empty() ? "" : ",") + std::to_string(id);
+            if (!ids.empty()) {
+                ids += ',';
+            }
+            ids += std::to_string(id);
         }
         window_->setCountSql("SELECT count(*) FROM (" + liveSql_ + ") WHERE rowid NOT IN (" + ids +
                              ")");
@@ -325,6 +314,11 @@ void Query::prior() {
 
 void Query::last() {
     checkBrowseMode();
+    // The walk to the last record counts the records on its way; a count query first would read
+    // the whole result twice.
+    if (window_) {
+        window_->readToEnd();
+    }
     const auto n = recordCount();
     moveTo(n > 0 ? n - 1 : 0);
     eof_ = true;
@@ -414,16 +408,27 @@ Row Query::rereadRow(std::int64_t rowid) {
         sql += ", " + quotedName(f->info().origin);
     }
     sql += " FROM " + quotedName(liveTable_) + " WHERE rowid = ?";
-    auto stmt = session_->prepare(sql);
-    sqlite3_bind_int64(stmt->handle(), 1, rowid);
-    if (!stmt->step()) {
+    SqlStatement& stmt = editStatement(sql);
+    sqlite3_bind_int64(stmt.handle(), 1, rowid);
+    if (!stmt.step()) {
         throw EngineError("Record not found");
     }
     Row row;
-    for (int c = 0; c < sqlite3_column_count(stmt->handle()); ++c) {
-        row.push_back(cellOf(stmt->handle(), c));
+    for (int c = 0; c < sqlite3_column_count(stmt.handle()); ++c) {
+        row.push_back(cellOf(stmt.handle(), c));
     }
+    stmt.reset();
     return row;
+}
+
+SqlStatement& Query::editStatement(const std::string& sql) {
+    auto& slot = statements_[sql];
+    if (!slot) {
+        slot = session_->prepare(sql);
+    }
+    slot->reset();
+    sqlite3_clear_bindings(slot->handle());
+    return *slot;
 }
 
 void Query::postEdit() {
@@ -442,14 +447,15 @@ void Query::postEdit() {
         values.push_back(&buffer_[i]);
     }
     if (!values.empty()) {
-        auto stmt = session_->prepare("UPDATE " + quotedName(liveTable_) + " SET " + sql +
-                                      " WHERE rowid = ?");
+        SqlStatement& stmt =
+            editStatement("UPDATE " + quotedName(liveTable_) + " SET " + sql + " WHERE rowid = ?");
         int index = 1;
         for (const Cell* v : values) {
-            bindCell(stmt->handle(), index++, *v);
+            bindCell(stmt.handle(), index++, *v);
         }
-        sqlite3_bind_int64(stmt->handle(), index, rowid);
-        stmt->step();
+        sqlite3_bind_int64(stmt.handle(), index, rowid);
+        stmt.step();
+        stmt.reset();
     }
     *row = rereadRow(rowid);
 }
@@ -468,23 +474,15 @@ void Query::postInsert() {
     const std::string sql =
         "INSERT INTO " + quotedName(liveTable_) +
         (values.empty() ? " DEFAULT VALUES" : " (" + columns + ") VALUES (" + marks + ")");
-    auto stmt = session_->prepare(sql);
+    SqlStatement& stmt = editStatement(sql);
     int index = 1;
     for (const Cell* v : values) {
-        bindCell(stmt->handle(), index++, *v);
+        bindCell(stmt.handle(), index++, *v);
     }
-    stmt->step();
+    stmt.step();
+    stmt.reset();
     const auto rowid = sqlite3_last_insert_rowid(session_->handle());
-    Row row = rereadRow(rowid);
-    window_->invalidateCount();
-    for (auto& entry : inserted_) {
-        if (entry.first >= insertPos_) {
-            ++entry.first;
-        }
-    }
-    const auto at = std::find_if(inserted_.begin(), inserted_.end(),
-                                 [&](const auto& e) { return e.first > insertPos_; });
-    inserted_.insert(at, {insertPos_, std::move(row)});
+    inserted_.insert(insertPos_, rereadRow(rowid));
     insertedIds_.insert(rowid);
     current_ = insertPos_;
 }

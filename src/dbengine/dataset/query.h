@@ -2,20 +2,23 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
-#include <set>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "dbengine/dataset/cell.h"
 #include "dbengine/dataset/dataset_field.h"
 #include "dbengine/dataset/dataset_observer.h"
+#include "dbengine/dataset/inserted_rows.h"
 #include "dbengine/vtab/sql_params.h"
 
 namespace orn::db {
 
 class SqlSession;
+class SqlStatement;
 class RowWindow;
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
@@ -52,6 +55,9 @@ class Query {
     bool canModify() const { return !liveTable_.empty(); }
     // The table (as named in the statement) that edits go to; empty when not modifiable.
     const std::string& liveTable() const { return liveTable_; }
+    // The open result comes from a plain one-table SELECT (no grouping, join, compound or
+    // DISTINCT): a column with an origin holds that table column's values as stored.
+    bool singleTableSelect() const { return singleTable_; }
 
     // Values for the :name parameters of the text. They stay when the text changes and across
     // close and open; a parameter the text uses without a value fails open() and execute().
@@ -109,7 +115,6 @@ class Query {
 
     const Row* rowAt(std::int64_t index) const;
     Row* mutableRowAt(std::int64_t index);
-    std::int64_t baseIndex(std::int64_t index, bool& inserted, std::size_t& slot) const;
     void moveTo(std::int64_t index);
     void checkBrowseMode();
     void requireActive() const;
@@ -117,6 +122,7 @@ class Query {
     void postEdit();
     void postInsert();
     Row rereadRow(std::int64_t rowid);
+    SqlStatement& editStatement(const std::string& sql);
     void notify(DatasetEvent event);
     std::size_t offset() const { return liveTable_.empty() ? 0 : 1; }
 
@@ -127,13 +133,17 @@ class Query {
 
     std::unique_ptr<SqlSession> session_;
     std::unique_ptr<RowWindow> window_;
+    // Statements of the edit path, compiled once per open result: compiling one makes the table
+    // module look at the table's size, which after a change means reading the whole file.
+    std::map<std::string, std::unique_ptr<SqlStatement>> statements_;
     std::vector<std::unique_ptr<DatasetField>> fields_;
     std::string liveTable_;
     std::string liveSql_;  // live results: the SELECT with the record identity in front
+    bool singleTable_ = false;
 
     // Records inserted through this result: shown where they were inserted, hidden in the window.
-    std::vector<std::pair<std::int64_t, Row>> inserted_;  // sorted by position
-    std::set<std::int64_t> insertedIds_;
+    InsertedRows inserted_;
+    std::unordered_set<std::int64_t> insertedIds_;
 
     DatasetState state_ = DatasetState::Inactive;
     std::int64_t current_ = 0;  // 0-based

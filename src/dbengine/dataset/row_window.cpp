@@ -21,16 +21,18 @@ bool RowWindow::fetchOne() {
             }
             return false;
         }
-        Row r;
-        r.reserve(static_cast<std::size_t>(columns));
+        spare_.clear();
+        spare_.reserve(static_cast<std::size_t>(columns));
         for (int c = 0; c < columns; ++c) {
-            r.push_back(cellOf(s, c));
+            spare_.push_back(cellOf(s, c));
         }
-        if (skip_ && skip_(r)) {
+        if (skip_ && skip_(spare_)) {
             continue;
         }
-        rows_.push_back(std::move(r));
+        rows_.push_back(std::move(spare_));
+        spare_ = Row();
         if (rows_.size() > capacity_) {
+            spare_ = std::move(rows_.front());  // its storage takes the next row
             rows_.pop_front();
             ++first_;
         }
@@ -67,6 +69,11 @@ Row* RowWindow::row(std::int64_t index) {
         }
     }
     return &rows_[static_cast<std::size_t>(index - first_)];
+}
+
+void RowWindow::readToEnd() {
+    while (fetchOne()) {
+    }
 }
 
 std::optional<std::int64_t> RowWindow::knownCount() const {

@@ -32,7 +32,8 @@ class RowWindow {
     // Known end without counting: the statement ran out.
     std::optional<std::int64_t> knownCount() const;
     std::size_t cachedRows() const { return rows_.size(); }
-    void invalidateCount() { count_.reset(); }
+    // Fetches up to the last row (the count is then known); the window keeps the last rows.
+    void readToEnd();
 
   private:
     bool fetchOne();  // appends the next visible row; false at the end
@@ -45,6 +46,7 @@ class RowWindow {
     std::size_t capacity_;
     std::function<bool(const Row&)> skip_;
     std::deque<Row> rows_;
+    Row spare_;               // storage of the row that last left the window
     std::int64_t first_ = 0;  // index of rows_.front()
     bool exhausted_ = false;
     std::optional<std::int64_t> count_;

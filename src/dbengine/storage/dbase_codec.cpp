@@ -161,6 +161,17 @@ bool numericValue(const Value& v, double& out) {
     return !t.empty() && r.ec == std::errc() && r.ptr == t.data() + t.size();
 }
 
+// printf's "%.*f", without printf (saving a result formats every number of it).
+std::string fixedText(double d, int decimals) {
+    char buf[512];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, decimals);
+    if (r.ec == std::errc()) {
+        return std::string(buf, r.ptr);
+    }
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, d);
+    return buf;
+}
+
 std::string numberField(const DbfField& f, const Value& v) {
     std::string text;
     if (auto* i = std::get_if<std::int64_t>(&v)) {
@@ -176,14 +187,11 @@ std::string numberField(const DbfField& f, const Value& v) {
             cannotHold(f, v, "it is not a number.");
         if (!std::isfinite(d))
             cannotHold(f, v, "it is not a finite number.");
-        char buf[512];
-        std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(f.decimals), d);
-        text = buf;
+        text = fixedText(d, static_cast<int>(f.decimals));
         if (text.size() > f.length && f.decimals > 0) {
             // Give up decimals before giving up the value (what dBASE does with wide numbers).
             for (int dec = f.decimals - 1; dec >= 0 && text.size() > f.length; --dec) {
-                std::snprintf(buf, sizeof buf, "%.*f", dec, d);
-                text = buf;
+                text = fixedText(d, dec);
             }
         }
         if (text == "-0" || text.find_first_not_of("-0.") == std::string::npos) {

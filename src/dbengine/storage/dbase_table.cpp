@@ -30,7 +30,7 @@ class DBaseCursor final : public TableCursor {
         : table_(table), length_(table.recordLength()), end_(table.slotCount()) {
         perWindow_ = std::max<std::size_t>(1, kWindowBytes / length_);
         values_.resize(table.fields().size());
-        decoded_.resize(table.fields().size());
+        decodedRow_.resize(table.fields().size());
     }
 
     bool next() override {
@@ -42,6 +42,8 @@ class DBaseCursor final : public TableCursor {
             index_ = candidate;
             if (index_ >= end_)
                 return false;
+            if (table_.files().changeCount() != seen_)
+                windowCount_ = 0;  // written since the window was read
             if (index_ < windowFirst_ || index_ >= windowFirst_ + windowCount_)
                 load();
             if (index_ >= windowFirst_ + windowCount_)
@@ -49,7 +51,7 @@ class DBaseCursor final : public TableCursor {
             current_ = window_.data() + (index_ - windowFirst_) * length_;
             if (current_[0] == '*')
                 continue;
-            std::fill(decoded_.begin(), decoded_.end(), 0);
+            ++row_;  // values decoded for earlier records are stale now
             return true;
         }
     }
@@ -57,9 +59,9 @@ class DBaseCursor final : public TableCursor {
     RecordId id() const override { return index_ + 1; }
 
     const Value& value(std::size_t field) override {
-        if (!decoded_.at(field)) {
+        if (decodedRow_.at(field) != row_) {
             values_[field] = table_.decodeField(field, current_);
-            decoded_[field] = 1;
+            decodedRow_[field] = row_;
         }
         return values_[field];
     }
@@ -72,6 +74,7 @@ class DBaseCursor final : public TableCursor {
             table_.files().read(0, table_.recordOffset(index_), window_.data(), window_.size());
         windowFirst_ = index_;
         windowCount_ = got / length_;
+        seen_ = table_.files().changeCount();
     }
 
     DBaseTable& table_;
@@ -80,10 +83,12 @@ class DBaseCursor final : public TableCursor {
     std::size_t perWindow_;
     std::vector<std::uint8_t> window_;
     std::uint64_t windowFirst_ = 0, windowCount_ = 0, index_ = 0;
+    std::uint64_t seen_ = 0;  // change count of the files when window_ was read
     bool started_ = false;
     const std::uint8_t* current_ = nullptr;
     std::vector<Value> values_;
-    std::vector<std::uint8_t> decoded_;
+    std::vector<std::uint64_t> decodedRow_;  // value i holds record row_ when equal to it
+    std::uint64_t row_ = 0;
 };
 
 }  // namespace

@@ -19,13 +19,20 @@ constexpr RecordId kNewIdBase = RecordId{1} << 40;
 // ---------------------------------------------------------------------------------------------
 // Cursor
 
+// Chains mostly run through ascending block numbers: a cursor that meets consecutive blocks reads
+// ahead up to this many bytes at once.
+constexpr std::size_t kReadAheadBytes = std::size_t{128} << 10;
+
 class ParadoxCursor final : public TableCursor {
   public:
     ParadoxCursor(ParadoxTable& t, std::uint16_t startBlock, int startSlot)
-        : t_(t), buf_(std::size_t(t.blockSize_)), next_(startBlock), slot_(startSlot - 1) {
+        : t_(t), next_(startBlock), slot_(startSlot - 1) {
         values_.resize(t.fields_.size());
-        decoded_.assign(t.fields_.size(), false);
-        limit_ = std::size_t(t.maxBlockNumber()) + 1;
+        decodedRow_.assign(t.fields_.size(), 0);
+        maxBlock_ = t.maxBlockNumber();
+        limit_ = std::size_t(maxBlock_) + 1;
+        seen_ = t.files_->changeCount();
+        maxAhead_ = std::max<std::size_t>(1, kReadAheadBytes / std::size_t(t.blockSize_));
     }
     void setBounds(std::string low, bool lowInc, std::string high, bool highInc) {
         low_ = std::move(low);
@@ -52,7 +59,7 @@ class ParadoxCursor final : public TableCursor {
                     return false;
                 }
             }
-            std::fill(decoded_.begin(), decoded_.end(), false);
+            ++row_;  // values decoded for earlier records are stale now
             return true;
         }
     }
@@ -60,16 +67,16 @@ class ParadoxCursor final : public TableCursor {
     const Value& value(std::size_t field) override {
         if (field >= values_.size())
             throw EngineError("Field number out of range");
-        if (!decoded_[field]) {
+        if (decodedRow_[field] != row_) {
             values_[field] = t_.decodeField(field, current());
-            decoded_[field] = true;
+            decodedRow_[field] = row_;
         }
         return values_[field];
     }
 
   private:
     const std::uint8_t* current() const {
-        return buf_.data() + 6 + std::size_t(slot_) * std::size_t(t_.recordSize_);
+        return data_ + 6 + std::size_t(slot_) * std::size_t(t_.recordSize_);
     }
     bool advance() {
         if (done_)
@@ -83,8 +90,8 @@ class ParadoxCursor final : public TableCursor {
             if (++visited_ > limit_)
                 t_.invalid("the block chain runs in a circle");
             block_ = next_;
-            count_ = t_.readBlock(block_, buf_.data());
-            next_ = le16(buf_.data());
+            count_ = load(block_);
+            next_ = le16(data_);
             int start = first ? std::max(slot_, -1) + 1 : 0;
             first = false;
             if (start < count_) {
@@ -96,8 +103,53 @@ class ParadoxCursor final : public TableCursor {
         return false;
     }
 
+    // Points data_ at block `no` and returns its record count. Blocks read ahead serve only
+    // while nothing was written since.
+    int load(std::uint16_t no) {
+        const std::size_t size = std::size_t(t_.blockSize_);
+        if (const std::uint64_t now = t_.files_->changeCount(); now != seen_) {
+            seen_ = now;
+            windowBlocks_ = 0;
+            refreshSize();
+        }
+        if (no < windowFirst_ || no >= std::size_t(windowFirst_) + windowBlocks_) {
+            ahead_ = no == std::size_t(lastLoaded_) + 1 ? std::min(ahead_ * 2, maxAhead_) : 1;
+            if (no == 0 || no > maxBlock_) {
+                refreshSize();  // the file may have grown
+                if (no == 0 || no > maxBlock_)
+                    t_.invalid("block " + std::to_string(no) + " lies outside the file");
+            }
+            const std::size_t blocks = std::min<std::size_t>(ahead_, maxBlock_ - no + 1u);
+            if (window_.size() < blocks * size)
+                window_.resize(blocks * size);
+            windowGot_ = t_.files_->read(0, t_.blockOffset(no), window_.data(), blocks * size);
+            windowFirst_ = no;
+            windowBlocks_ = std::max<std::size_t>(1, (windowGot_ + size - 1) / size);
+        }
+        const std::size_t at = std::size_t(no - windowFirst_) * size;
+        const std::size_t got = windowGot_ > at ? std::min(size, windowGot_ - at) : 0;
+        data_ = window_.data() + at;
+        lastLoaded_ = no;
+        return t_.blockCount(no, data_, got);
+    }
+
+    // A chain visits no block twice: one longer than the file has blocks runs in a circle.
+    void refreshSize() {
+        maxBlock_ = t_.maxBlockNumber();
+        limit_ = std::max(limit_, std::size_t(maxBlock_) + 1);
+    }
+
     ParadoxTable& t_;
-    std::vector<std::uint8_t> buf_;
+    std::uint8_t* data_ = nullptr;  // the current block, inside window_
+    std::vector<std::uint8_t> window_;
+    std::uint16_t windowFirst_ = 0;
+    std::size_t windowBlocks_ = 0;
+    std::size_t windowGot_ = 0;
+    std::size_t ahead_ = 1;
+    std::size_t maxAhead_ = 1;
+    std::uint16_t lastLoaded_ = 0;
+    std::uint16_t maxBlock_ = 0;
+    std::uint64_t seen_ = 0;  // change count of the files when window_ was read
     std::uint16_t block_ = 0;
     std::uint16_t next_ = 0;
     int count_ = 0;
@@ -108,7 +160,8 @@ class ParadoxCursor final : public TableCursor {
     std::string low_, high_;
     bool lowInc_ = true, highInc_ = true;
     std::vector<Value> values_;
-    std::vector<bool> decoded_;
+    std::vector<std::uint64_t> decodedRow_;  // value i holds record row_ when equal to it
+    std::uint64_t row_ = 0;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -211,6 +264,10 @@ int ParadoxTable::readBlock(std::uint16_t no, std::uint8_t* buf) const {
     if (no == 0 || no > maxBlockNumber())
         invalid("block " + std::to_string(no) + " lies outside the file");
     std::size_t got = files_->read(0, blockOffset(no), buf, std::size_t(blockSize_));
+    return blockCount(no, buf, got);
+}
+
+int ParadoxTable::blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const {
     if (got < 6)
         invalid("block " + std::to_string(no) + " is cut off");
     std::memset(buf + got, 0, std::size_t(blockSize_) - got);

@@ -79,6 +79,9 @@ class ParadoxTable final : public Table {
     std::uint16_t maxBlockNumber() const;
     // Reads a block into buf (blockSize bytes); returns its record count.
     int readBlock(std::uint16_t no, std::uint8_t* buf) const;
+    // Checks a block of which `got` bytes were read into buf (blockSize bytes) and clears the
+    // rest; returns its record count.
+    int blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const;
     Block loadBlock(std::uint16_t no) const;
     void storeBlock(Block& b);
     [[noreturn]] void invalid(const std::string& reason) const;

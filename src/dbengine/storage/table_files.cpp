@@ -168,6 +168,7 @@ TableFiles::Page& TableFiles::pageFor(Slot& s, std::uint64_t pageNo) {
 void TableFiles::write(std::size_t f, std::uint64_t offset, const void* src, std::size_t len) {
     if (!inTransaction_)
         throw EngineError("Internal error: write outside a transaction.");
+    ++changeCount_;
     Slot& s = *files_[f];
     const auto* in = static_cast<const std::uint8_t*>(src);
     std::uint64_t pos = offset;
@@ -189,6 +190,7 @@ void TableFiles::write(std::size_t f, std::uint64_t offset, const void* src, std
 void TableFiles::begin() {
     if (inTransaction_)
         throw EngineError("Internal error: nested transaction.");
+    ++changeCount_;  // other processes may have written since
     if (!writable_) {
         throw EngineError("Cannot write " + files_[0]->path.string() +
                           ": the table is open read-only.");
@@ -316,6 +318,7 @@ void TableFiles::commit() {
 void TableFiles::rollback() {
     if (!inTransaction_)
         return;
+    ++changeCount_;
     for (auto& s : files_) {
         s->pages.clear();
         s->lastPageNo = ~std::uint64_t{0};

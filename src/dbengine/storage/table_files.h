@@ -52,6 +52,9 @@ class TableFiles {
     void write(std::size_t f, std::uint64_t offset, const void* src, std::size_t len);
     // True when reads of file f must go through read() to see this transaction's writes.
     bool hasPendingWrites(std::size_t f) const { return !files_[f]->pages.empty(); }
+    // Changes with every write, begin and rollback: bytes read ahead under an older value may
+    // no longer be what read() returns.
+    std::uint64_t changeCount() const { return changeCount_; }
 
     // begin() waits while another process writes, then rolls back a journal its writer left.
     // Callers must re-read whatever they cached of the files (other processes may have written).
@@ -95,6 +98,7 @@ class TableFiles {
     bool writable_ = false;
     bool inTransaction_ = false;
     std::size_t pendingBytes_ = 0;
+    std::uint64_t changeCount_ = 0;
     JournalWriter journal_;
 };
 

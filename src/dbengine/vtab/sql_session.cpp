@@ -27,8 +27,10 @@ constexpr const char* kNoSuchTable = "no such table: ";
 }  // namespace
 
 SqlSession::SqlSession(fs::path directory) : directory_(std::move(directory)) {
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
+    // A session is used by one thread at a time: no connection mutex around every call.
+    if (sqlite3_open_v2(":memory:", &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
         const std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close(db_);
         throw EngineError("Cannot start the SQL engine: " + msg);

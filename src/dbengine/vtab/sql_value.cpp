@@ -176,6 +176,15 @@ std::string declaredType(const Field& f) {
 }
 
 void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
+    // numbers first: they are most of what queries read
+    if (const auto* i = std::get_if<std::int64_t>(&value)) {
+        sqlite3_result_int64(ctx, *i);
+        return;
+    }
+    if (const auto* d = std::get_if<double>(&value)) {
+        sqlite3_result_double(ctx, *d);
+        return;
+    }
     struct Visitor {
         sqlite3_context* ctx;
         const Field& field;
@@ -338,6 +347,15 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         case FieldType::Short:
         case FieldType::Long:
         case FieldType::AutoInc:
+            if (type == SQLITE_FLOAT) {
+                // a whole REAL (a join from a float column) equals exactly one integer key
+                const double d = sqlite3_value_double(v);
+                if (d != std::floor(d) || std::fabs(d) > 9.0e15) {
+                    return false;
+                }
+                out = static_cast<std::int64_t>(d);
+                return true;
+            }
             if (type != SQLITE_INTEGER) {
                 return false;
             }

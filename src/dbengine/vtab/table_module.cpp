@@ -25,6 +25,8 @@ struct TableVtab {
     sqlite3_vtab base{};
     std::unique_ptr<Table> table;
     bool writing = false;  // a storage transaction is open
+    // per declared column: a memo or blob, which an UPDATE that leaves it alone need not read
+    std::vector<char> blobLike;
 };
 
 struct TableVtabCursor {
@@ -55,30 +57,35 @@ struct TableVtabCursor {
     }
 };
 
-// Order of two key values of one field: blanks first; nothing for kinds this does not know.
-std::optional<int> compareKeys(const Value& a, const Value& b) {
+// Order of two key values of one field (-1, 0, 1): blanks first; kUnordered for kinds this does
+// not know.
+constexpr int kUnordered = 2;
+
+int compareKeys(const Value& a, const Value& b) {
+    auto three = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    const auto* ia = std::get_if<std::int64_t>(&a);
+    const auto* ib = std::get_if<std::int64_t>(&b);
+    if (ia && ib) {  // the common case of joins on numbered keys
+        return three(*ia, *ib);
+    }
     if (isBlank(a) || isBlank(b)) {
         return isBlank(a) == isBlank(b) ? 0 : (isBlank(a) ? -1 : 1);
     }
-    auto three = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
-    if (const auto* x = std::get_if<std::int64_t>(&a)) {
-        if (const auto* y = std::get_if<std::int64_t>(&b)) {
-            return three(*x, *y);
-        }
+    if (ia) {
         if (const auto* y = std::get_if<double>(&b)) {
-            return three(static_cast<double>(*x), *y);
+            return three(static_cast<double>(*ia), *y);
         }
     }
     if (const auto* x = std::get_if<double>(&a)) {
         if (const auto* y = std::get_if<double>(&b)) {
             return three(*x, *y);
         }
-        if (const auto* y = std::get_if<std::int64_t>(&b)) {
-            return three(*x, static_cast<double>(*y));
+        if (ib) {
+            return three(*x, static_cast<double>(*ib));
         }
     }
     if (a.index() != b.index()) {
-        return std::nullopt;
+        return kUnordered;
     }
     if (const auto* x = std::get_if<Date>(&a)) {
         return three(*x, std::get<Date>(b));
@@ -89,7 +96,7 @@ std::optional<int> compareKeys(const Value& a, const Value& b) {
     if (const auto* x = std::get_if<Timestamp>(&a)) {
         return three(*x, std::get<Timestamp>(b));
     }
-    return std::nullopt;
+    return kUnordered;
 }
 
 constexpr int kWalkSteps = 32;
@@ -98,36 +105,33 @@ constexpr int kWalkSteps = 32;
 // ahead of it, else seeks there. False when the key kind cannot be compared here.
 bool probeByWalk(TableVtabCursor* cur, Table& table, const Value& probe) {
     const bool forward = cur->walk && cur->walkAt && !isBlank(cur->lastProbe) &&
-                         compareKeys(cur->lastProbe, probe).value_or(1) <= 0;
-    std::optional<int> order;
+                         compareKeys(cur->lastProbe, probe) <= 0;
+    int order = 1;
     if (forward) {
         order = compareKeys(cur->walk->value(0), probe);
-        if (!order) {
-            return false;
-        }
-        for (int step = 0; *order < 0 && step < kWalkSteps; ++step) {
+        for (int step = 0; order < 0 && step < kWalkSteps; ++step) {
             if (!cur->walk->next()) {
                 cur->walkAt = false;
                 break;
             }
             order = compareKeys(cur->walk->value(0), probe);
-            if (!order) {
-                return false;
-            }
+        }
+        if (order == kUnordered) {
+            return false;
         }
     }
-    if (!forward || !cur->walkAt || *order < 0) {
+    if (!forward || !cur->walkAt || order < 0) {
         cur->walk = table.range({probe}, true, {}, true);
         cur->walkAt = cur->walk->next();
-        order = cur->walkAt ? compareKeys(cur->walk->value(0), probe) : std::optional<int>(1);
-        if (!order) {
+        order = cur->walkAt ? compareKeys(cur->walk->value(0), probe) : 1;
+        if (order == kUnordered) {
             return false;
         }
     }
     cur->lastProbe = probe;
     cur->active = cur->walk.get();
     cur->oneShot = true;
-    cur->eof = !cur->walkAt || *order != 0;
+    cur->eof = !cur->walkAt || order != 0;
     return true;
 }
 
@@ -212,6 +216,7 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         }
         used.insert(lowerAscii(name));
         schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(fields[i]);
+        vt->blobLike.push_back(isBlobLike(fields[i].type) ? 1 : 0);
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
@@ -356,6 +361,13 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
         const int lowKind = (idxNum >> kLowShift) & 0xf;
         const int highKind = (idxNum >> kHighShift) & 0xf;
         const auto& fields = vt->table->fields();
+        if (eqCount == 1 && argc == 1 && lowKind == kNone && highKind == kNone &&
+            vt->table->keyFieldCount() == 1) {
+            Value probe;
+            if (keyValue(fields[0], argv[0], probe) && probeByWalk(cur, *vt->table, probe)) {
+                return SQLITE_OK;
+            }
+        }
         Record low, high;
         bool seekable = argc > 0;
         int arg = 0;
@@ -377,10 +389,6 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
             seekable = keyValue(fields[static_cast<std::size_t>(eqCount)], argv[arg++], v);
             high.push_back(v);
             highIncl = highKind == kInclusive;
-        }
-        if (seekable && eqCount == 1 && vt->table->keyFieldCount() == 1 && lowKind == kNone &&
-            highKind == kNone && probeByWalk(cur, *vt->table, low[0])) {
-            return SQLITE_OK;
         }
         cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl) : vt->table->scan();
         cur->active = cur->cursor.get();
@@ -407,13 +415,14 @@ int xEof(sqlite3_vtab_cursor* p) {
 
 int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
     auto* cur = cursorOf(p);
-    const auto& field = vtabOf(p->pVtab)->table->fields()[static_cast<std::size_t>(column)];
+    auto* vt = vtabOf(p->pVtab);
+    const auto at = static_cast<std::size_t>(column);
     // An UPDATE that leaves a memo alone need not read it: xUpdate keeps the stored one.
-    if (isBlobLike(field.type) && sqlite3_vtab_nochange(ctx)) {
+    if (vt->blobLike[at] && sqlite3_vtab_nochange(ctx)) {
         return SQLITE_OK;
     }
     try {
-        resultValue(ctx, field, cur->value(static_cast<std::size_t>(column)));
+        resultValue(ctx, vt->table->fields()[at], cur->value(at));
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);

@@ -178,6 +178,64 @@ TEST_P(QueryTest, AppendToAnEmptyResult) {
     EXPECT_EQ(q.fieldByName("Amount").asFloat(), 2.5);
 }
 
+// Appends `n` records with ids from `firstId`, each posted on its own.
+void appendRecords(Query& q, int firstId, int n) {
+    for (int i = 0; i < n; ++i) {
+        q.append();
+        q.fieldByName("Id").setAsString(std::to_string(firstId + i));
+        q.fieldByName("Name").setAsString("added");
+        q.post();
+    }
+}
+
+TEST_P(QueryTest, CountStaysExactThroughAppendsAndInserts) {
+    // once with the count known before the first insert, once asked for only afterwards
+    for (const bool countFirst : {true, false}) {
+        SCOPED_TRACE(countFirst ? "counted first" : "counted afterwards");
+        q.close();
+        // 40 records of the table; the records this pass adds match it, those of the other don't
+        openLive(countFirst ? "SELECT * FROM items WHERE Id > 10 AND Id < 3000"
+                            : "SELECT * FROM items WHERE Id > 10 AND (Id < 1000 OR Id >= 3000)");
+        if (countFirst) {
+            EXPECT_EQ(q.recordCount(), 40);
+        }
+        const int base = countFirst ? 2000 : 3000;
+        appendRecords(q, base, 30);
+        EXPECT_EQ(q.recNo(), 70);
+        q.setRecNo(5);
+        q.insert();
+        q.fieldByName("Id").setAsString(std::to_string(base + 500));
+        q.post();
+        q.insert();  // in front of the one just inserted
+        q.fieldByName("Id").setAsString(std::to_string(base + 501));
+        EXPECT_EQ(q.recordCount(), 72);  // the record being inserted counts
+        q.post();
+        q.first();
+        q.insert();  // an id the statement's WHERE leaves out still shows where it was put
+        const int leftOut = countFirst ? -7 : 1500;
+        q.fieldByName("Id").setAsString(std::to_string(leftOut));
+        q.post();
+        EXPECT_EQ(q.recordCount(), 73);
+
+        std::vector<std::int64_t> ids;
+        for (q.first(); !q.eof(); q.next()) {
+            ids.push_back(static_cast<std::int64_t>(q.field(0).asFloat()));
+        }
+        ASSERT_EQ(ids.size(), 73u);
+        EXPECT_EQ(ids[0], leftOut);
+        EXPECT_EQ(ids[1], 11);
+        EXPECT_EQ(ids[5], base + 501);
+        EXPECT_EQ(ids[6], base + 500);
+        EXPECT_EQ(ids[7], 15);
+        for (int i = 0; i < 30; ++i) {
+            ASSERT_EQ(ids[43 + i], base + i) << i;
+        }
+        q.last();
+        EXPECT_EQ(q.recNo(), 73);
+        EXPECT_EQ(q.recordCount(), 73);
+    }
+}
+
 TEST_P(QueryTest, DisplayFormatsApplyToNumbersOnly) {
     q.setDatabaseDir(dir.path());
     q.setSql("SELECT Amount, Name, Amount * 1000 AS Big FROM items WHERE Id = 3");

@@ -86,6 +86,11 @@ TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
     EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id >= 499.5"), 1);
     EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = '7'"), 1);
     EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = NULL"), 0);
+    // whole REALs seek like the integers they equal
+    EXPECT_EQ(number(s, "SELECT Id FROM items WHERE Id = 7.0"), 7);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id > 497.0"), 3);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id BETWEEN 10.0 AND 12.0"), 3);
+    EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id = 1e300"), 0);
     EXPECT_NE(plan(s, "SELECT * FROM items WHERE Id = 5").find("INDEX 1"), std::string::npos);
     // records come in key order: no sorting step for ORDER BY the key
     EXPECT_EQ(plan(s, "SELECT * FROM items ORDER BY Id").find("TEMP B-TREE"), std::string::npos);
@@ -121,6 +126,26 @@ TEST_F(TableModule, KeyJoinsFindEveryMatchWhateverTheProbeOrder) {
         ids += std::to_string(sqlite3_column_int64(stmt->handle(), 0)) + ' ';
     }
     EXPECT_EQ(ids, "1 2 2 3 40 41 200 499 500 450 7 6 ");
+}
+
+TEST_F(TableModule, KeyJoinsFromFloatColumnsMatchWholeValuesOnly) {
+    TableCreate layout;
+    layout.fields = {makeField("F", FieldType::Number)};
+    {
+        auto t = Table::create(dir.path() / "floats.db", TableFormat::Paradox, layout);
+        t->begin();
+        for (double f : {1.0, 2.5, 3.0, -0.0, 500.0, 501.0, 1e300, 4.0}) {
+            t->insert({f});
+        }
+        t->commit();
+    }
+    SqlSession s(dir.path());
+    auto stmt = s.prepare("SELECT i.Id FROM floats p CROSS JOIN items i ON i.Id = p.F");
+    std::string ids;
+    while (stmt->step()) {
+        ids += std::to_string(sqlite3_column_int64(stmt->handle(), 0)) + ' ';
+    }
+    EXPECT_EQ(ids, "1 3 500 4 ");
 }
 
 TEST_F(TableModule, WritesReachTheFile) {

@@ -157,5 +157,32 @@ TEST_F(Restructure, AnswerSetBecomesAParadoxTableEvenOverItsSource) {
     EXPECT_THROW(saveAnswerAsTable(live, "copy"), EngineError);
 }
 
+TEST_F(Restructure, AnswerFieldsFitTheValuesWhereTheColumnsAreNotPlainTableColumns) {
+    // plain columns of one table: the fields the table has
+    Query plain(dir.path());
+    plain.setSql("SELECT Id, Name FROM items WHERE Id <= 3");
+    plain.open();
+    saveAnswerAsTable(plain, "plain");
+    auto t = Table::open(dir.path() / "plain.db", OpenMode::ReadOnly);
+    EXPECT_EQ(t->fields()[0].type, FieldType::Long);
+    EXPECT_EQ(t->fields()[1].size, 20);
+    t.reset();
+    // the same columns in a compound: the second part's values decide
+    Query mixed(dir.path());
+    mixed.setSql(
+        "SELECT Id, Name FROM items WHERE Id <= 3 UNION ALL "
+        "SELECT 5000000000, 'a name longer than twenty' FROM items WHERE Id = 1");
+    mixed.open();
+    saveAnswerAsTable(mixed, "mixed");
+    t = Table::open(dir.path() / "mixed.db", OpenMode::ReadOnly);
+    EXPECT_EQ(t->fields()[0].type, FieldType::Number);
+    EXPECT_EQ(t->fields()[1].size, 25);
+    t.reset();
+    const auto rows = readAll(dir.path() / "mixed.db");
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(std::get<std::string>(rows[3][1]), "a name longer than twenty");
+    EXPECT_DOUBLE_EQ(std::get<double>(rows[3][0]), 5000000000.0);
+}
+
 }  // namespace
 }  // namespace orn::db
