@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <string_view>
 
 #include "dbengine/storage/table.h"
@@ -346,21 +347,28 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         }
         case FieldType::Short:
         case FieldType::Long:
-        case FieldType::AutoInc:
+        case FieldType::AutoInc: {
+            std::int64_t i = 0;
             if (type == SQLITE_FLOAT) {
                 // a whole REAL (a join from a float column) equals exactly one integer key
                 const double d = sqlite3_value_double(v);
                 if (d != std::floor(d) || std::fabs(d) > 9.0e15) {
                     return false;
                 }
-                out = static_cast<std::int64_t>(d);
-                return true;
-            }
-            if (type != SQLITE_INTEGER) {
+                i = static_cast<std::int64_t>(d);
+            } else if (type == SQLITE_INTEGER) {
+                i = sqlite3_value_int64(v);
+            } else {
                 return false;
             }
-            out = sqlite3_value_int64(v);
+            // beyond what the field can hold: no key to seek, and none to compare with
+            const std::int64_t most = field.type == FieldType::Short ? 32767 : 2147483647;
+            if (i < -most || i > most) {
+                return false;
+            }
+            out = i;
             return true;
+        }
         case FieldType::Number:
         case FieldType::Money:
             if (text) {
@@ -371,6 +379,26 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         default:
             return false;
     }
+}
+
+bool isIntegerKey(const Field& field) {
+    return field.type == FieldType::Short || field.type == FieldType::Long ||
+           field.type == FieldType::AutoInc;
+}
+
+bool integerKeyEqualTo(const Field& field, sqlite3_value* value, Value& out) {
+    if (sqlite3_value_type(value) != SQLITE_TEXT) {
+        return keyValue(field, value, out);
+    }
+    // SQLite compares text with an integer column after giving it numeric affinity
+    sqlite3_value* copy = sqlite3_value_dup(value);
+    if (!copy) {
+        throw std::bad_alloc();
+    }
+    sqlite3_value_numeric_type(copy);
+    const bool found = keyValue(field, copy, out);
+    sqlite3_value_free(copy);
+    return found;
 }
 
 }  // namespace orn::db

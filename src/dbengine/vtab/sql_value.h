@@ -36,4 +36,10 @@ std::optional<Value> convertValue(const Value& value, const Field& from, const F
 
 bool keyValue(const Field& field, sqlite3_value* value, Value& out);
 
+// Short, Long and AutoInc fields: equalities on them can be answered without SQLite re-checking.
+bool isIntegerKey(const Field& field);
+// For such a field: the one key value that `value` equals under SQLite's comparison with an
+// integer column (text is given numeric affinity first). False when no storable value equals it.
+bool integerKeyEqualTo(const Field& field, sqlite3_value* value, Value& out);
+
 }  // namespace orn::db

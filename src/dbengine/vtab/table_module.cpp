@@ -20,6 +20,8 @@ enum Bound { kNone = 0, kExclusive = 1, kInclusive = 2 };
 constexpr int kLowShift = 8;
 constexpr int kHighShift = 12;
 constexpr int kByRowid = 1 << 16;  // one record, by its identity
+// The equalities are all on integer key fields and answered here: SQLite does not re-check them.
+constexpr int kOwnsEquality = 1 << 17;
 
 struct TableVtab {
     sqlite3_vtab base{};
@@ -289,9 +291,17 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
             }
         }
     }
+    // Equalities on integer fields alone are decided exactly here; they make most of a join's
+    // work, so SQLite need not compare them again.
+    bool owns = eqCount > 0 && low < 0 && high < 0;
+    for (int k = 0; k < eqCount && owns; ++k) {
+        owns = isIntegerKey(vt->table->fields()[static_cast<std::size_t>(k)]);
+    }
     int arg = 0;
     for (int k = 0; k < eqCount; ++k) {
-        info->aConstraintUsage[eq[static_cast<std::size_t>(k)]].argvIndex = ++arg;
+        auto& usage = info->aConstraintUsage[eq[static_cast<std::size_t>(k)]];
+        usage.argvIndex = ++arg;
+        usage.omit = owns ? 1 : 0;
     }
     if (low >= 0) {
         info->aConstraintUsage[low].argvIndex = ++arg;
@@ -299,9 +309,10 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     if (high >= 0) {
         info->aConstraintUsage[high].argvIndex = ++arg;
     }
-    // SQLite re-checks every constraint: a seek value that cannot be converted exactly makes
-    // xFilter fall back to a scan, so the range is never narrower than the true answer.
-    info->idxNum = eqCount | (lowKind << kLowShift) | (highKind << kHighShift);
+    // Otherwise SQLite re-checks every constraint: a seek value that cannot be converted exactly
+    // makes xFilter fall back to a scan, so the range is never narrower than the true answer.
+    info->idxNum =
+        eqCount | (lowKind << kLowShift) | (highKind << kHighShift) | (owns ? kOwnsEquality : 0);
     if (eqCount == keys && keys > 0) {
         info->estimatedCost = 10;
         info->estimatedRows = 1;  // not flagged unique: writes then never run under our cursor
@@ -336,6 +347,33 @@ int xClose(sqlite3_vtab_cursor* p) {
     return SQLITE_OK;
 }
 
+// Records whose leading integer key fields equal the arguments; none when an argument equals no
+// value those fields can hold.
+int filterByIntegerKey(TableVtabCursor* cur, Table& table, int eqCount, sqlite3_value** argv) {
+    const auto& fields = table.fields();
+    Value first;
+    if (!integerKeyEqualTo(fields[0], argv[0], first)) {
+        cur->eof = true;
+        return SQLITE_OK;
+    }
+    if (eqCount == 1 && table.keyFieldCount() == 1 && probeByWalk(cur, table, first)) {
+        return SQLITE_OK;
+    }
+    Record key{first};
+    for (int k = 1; k < eqCount; ++k) {
+        Value v;
+        if (!integerKeyEqualTo(fields[static_cast<std::size_t>(k)], argv[k], v)) {
+            cur->eof = true;
+            return SQLITE_OK;
+        }
+        key.push_back(std::move(v));
+    }
+    cur->cursor = table.range(key, true, key, true);
+    cur->active = cur->cursor.get();
+    cur->eof = !cur->cursor->next();
+    return SQLITE_OK;
+}
+
 int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_value** argv) {
     auto* cur = cursorOf(p);
     auto* vt = vtabOf(p->pVtab);
@@ -361,6 +399,9 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
         const int lowKind = (idxNum >> kLowShift) & 0xf;
         const int highKind = (idxNum >> kHighShift) & 0xf;
         const auto& fields = vt->table->fields();
+        if (idxNum & kOwnsEquality) {
+            return filterByIntegerKey(cur, *vt->table, eqCount, argv);
+        }
         if (eqCount == 1 && argc == 1 && lowKind == kNone && highKind == kNone &&
             vt->table->keyFieldCount() == 1) {
             Value probe;

@@ -148,6 +148,36 @@ TEST_F(TableModule, KeyJoinsFromFloatColumnsMatchWholeValuesOnly) {
     EXPECT_EQ(ids, "1 3 500 4 ");
 }
 
+// Equalities on an integer key are answered by the module alone; every value SQLite could
+// compare with it must find what SQLite's own comparison finds on a native table.
+TEST_F(TableModule, IntegerKeyEqualitiesMatchNativeSqlite) {
+    SqlSession s(dir.path());
+    s.execute("CREATE TEMP TABLE native(Id INTEGER, Name TEXT, Amount REAL)");
+    s.execute("INSERT INTO native SELECT * FROM items");
+    s.execute("CREATE TEMP TABLE probe(T TEXT, F REAL, N NUMERIC, B BLOB, X)");
+    s.execute(
+        "INSERT INTO probe VALUES ('7', 7.0, '7', x'37', '7'), (' 8 ', 8.5, 9, 9, 9.0),"
+        "('10.0', -0.0, '1e1', NULL, 'ten'), ('0x0B', 1e300, 12.0, '12', x'3132'),"
+        "('499abc', 500.0, 'n', '13', 13), ('99999999999', -5.0, 3000000000, 1.0, 1)");
+    for (const char* where :
+         {"Id = 7", "Id = '7'", "Id = ' 7 '", "Id = '7.0'", "Id = 7.0", "Id = 7.5", "Id = '7abc'",
+          "Id = x'37'", "Id = NULL", "Id = 1e300", "Id = -0.0", "Id = 99999999999",
+          "Id = -2147483648", "Id = 9223372036854775807", "Id = '1e2'", "Id = CAST('9' AS TEXT)",
+          "Id IN ('3', 4.0, 5.5, '6.0', NULL)", "Id = 7 AND Name = 'name7'",
+          "Id = (SELECT max(Id) FROM native)"}) {
+        const std::string tail = std::string(" WHERE ") + where;
+        EXPECT_EQ(number(s, "SELECT count(*) FROM items" + tail),
+                  number(s, "SELECT count(*) FROM native" + tail))
+            << where;
+    }
+    for (const char* column : {"T", "F", "N", "B", "X"}) {
+        const std::string on = std::string(" ON i.Id = p.") + column;
+        EXPECT_EQ(text(s, "SELECT group_concat(i.Id) FROM probe p CROSS JOIN items i" + on),
+                  text(s, "SELECT group_concat(i.Id) FROM probe p CROSS JOIN native i" + on))
+            << column;
+    }
+}
+
 TEST_F(TableModule, WritesReachTheFile) {
     {
         SqlSession s(dir.path());
