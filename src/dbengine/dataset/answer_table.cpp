@@ -241,6 +241,7 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
             // not a readable table: it is replaced in the default code page
         }
     }
+    layout.headerName = file.filename().string();
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {

@@ -140,6 +140,7 @@ void Query::close() {
     const bool wasActive = active();
     fields_.clear();
     statements_.clear();
+    currentRow_ = {};
     window_.reset();
     session_.reset();
     liveTable_.clear();
@@ -212,6 +213,23 @@ Row* Query::mutableRowAt(std::int64_t index) {
         return row;
     }
     return window_->row(base);
+}
+
+// Reading a record field by field asks for the same row once per field; the row is looked up
+// again only when the position, the overlay or the window's rows have changed since.
+const Row* Query::currentRow() const {
+    if (!window_) {
+        return nullptr;
+    }
+    CurrentRow& c = currentRow_;
+    if (!c.row || c.index != current_ || c.inserted != inserted_.size() ||
+        c.evictions != window_->evictions()) {
+        c.row = rowAt(current_);
+        c.index = current_;
+        c.inserted = inserted_.size();
+        c.evictions = window_->evictions();
+    }
+    return c.row;
 }
 
 std::int64_t Query::recordCount() {
@@ -328,7 +346,7 @@ const Cell& Query::currentCell(std::size_t field) const {
     if (state_ == DatasetState::Edit || state_ == DatasetState::Insert) {
         return buffer_[field];
     }
-    const Row* row = rowAt(current_);
+    const Row* row = currentRow();
     return row ? (*row)[field + offset()] : kNull;
 }
 

@@ -114,6 +114,7 @@ class Query {
     void assign(std::size_t field, Cell value);
 
     const Row* rowAt(std::int64_t index) const;
+    const Row* currentRow() const;
     Row* mutableRowAt(std::int64_t index);
     void moveTo(std::int64_t index);
     void checkBrowseMode();
@@ -144,6 +145,13 @@ class Query {
     // Records inserted through this result: shown where they were inserted, hidden in the window.
     InsertedRows inserted_;
     std::unordered_set<std::int64_t> insertedIds_;
+    struct CurrentRow {
+        const Row* row = nullptr;
+        std::int64_t index = 0;
+        std::size_t inserted = 0;
+        std::uint64_t evictions = 0;
+    };  // emptied whenever the window is replaced
+    mutable CurrentRow currentRow_;
 
     DatasetState state_ = DatasetState::Inactive;
     std::int64_t current_ = 0;  // 0-based

@@ -34,6 +34,7 @@ bool RowWindow::fetchOne() {
         if (rows_.size() > capacity_) {
             spare_ = std::move(rows_.front());  // its storage takes the next row
             rows_.pop_front();
+            ++evictions_;
             ++first_;
         }
         return true;
@@ -44,6 +45,7 @@ bool RowWindow::fetchOne() {
 void RowWindow::restart() {
     stmt_->reset();
     rows_.clear();
+    ++evictions_;
     first_ = 0;
     exhausted_ = false;
 }
@@ -59,6 +61,7 @@ Row* RowWindow::row(std::int64_t index) {
         while (first_ + static_cast<std::int64_t>(rows_.size()) <= index && fetchOne()) {
             while (first_ < keepFrom && !rows_.empty()) {
                 rows_.pop_front();
+                ++evictions_;
                 ++first_;
             }
         }

@@ -22,8 +22,10 @@ class RowWindow {
     RowWindow(SqlSession& session, std::string sql, std::unique_ptr<SqlStatement> stmt,
               std::size_t capacity, std::function<bool(const Row&)> skip = {});
 
-    // The row at 0-based `index`, or nullptr past the end. Valid until the next call.
+    // The row at 0-based `index`, or nullptr past the end. It stays in place until it leaves
+    // the window, which changes evictions().
     Row* row(std::int64_t index);
+    std::uint64_t evictions() const { return evictions_; }
     // Number of rows (after skipping). `countSql` overrides the default count query.
     std::int64_t count();
     void setCountSql(std::string sql) { countSql_ = std::move(sql); }
@@ -50,6 +52,7 @@ class RowWindow {
     std::int64_t first_ = 0;  // index of rows_.front()
     bool exhausted_ = false;
     std::optional<std::int64_t> count_;
+    std::uint64_t evictions_ = 0;
     BoundValues bound_;
 };
 

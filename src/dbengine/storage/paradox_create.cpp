@@ -172,7 +172,9 @@ std::unique_ptr<Table> createTable(const std::filesystem::path& file, const Tabl
     pxTmp += ".orn-new";
     mbTmp += ".orn-new";
     try {
-        writeEmptyTableFiles(h, tmp, pxTmp, mbTmp, file.filename().string());
+        writeEmptyTableFiles(
+            h, tmp, pxTmp, mbTmp,
+            layout.headerName.empty() ? file.filename().string() : layout.headerName);
         if (std::filesystem::exists(pxTmp))
             std::filesystem::rename(pxTmp, px);
         if (std::filesystem::exists(mbTmp))

@@ -221,6 +221,7 @@ TableCreate layoutOf(Table& t) {
     layout.keyFields = t.keyFieldCount();
     layout.version = t.version();
     layout.codePage = storedCodePage(t).name;
+    layout.headerName = t.path().filename().string();
     return layout;
 }
 

@@ -52,6 +52,7 @@ struct TableCreate {
     int keyFields = 0;        // Paradox: the first N fields form the primary key
     int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
     std::string codePage;     // iconv name; empty: the format's default
+    std::string headerName;   // Paradox: the table name the header records; empty: the file's
 };
 
 class Table {

@@ -17,6 +17,7 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
     if (layout.codePage.empty()) {
         layout.codePage = storedCodePage(*old).name;
     }
+    layout.headerName = file.filename().string();
     const fs::path temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {

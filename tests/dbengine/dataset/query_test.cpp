@@ -307,6 +307,17 @@ TEST(QueryWindow, WalkingALargeResultKeepsMemoryBounded) {
     EXPECT_EQ(q.field(0).asString(), "5");
     q.setRecNo(rows - 1);
     EXPECT_EQ(q.field(0).asString(), std::to_string(rows - 1));
+    // record 5 read, the window moved on without reading, back to 5: the row is found anew
+    q.setRecNo(5);
+    EXPECT_EQ(q.field(0).asString(), "5");
+    q.setRecNo(rows);
+    q.setRecNo(5);
+    EXPECT_EQ(q.field(1).asString(), "name5");
+    q.close();  // a new result at the same position
+    q.setSql("SELECT * FROM big WHERE Id > 100");
+    q.open();
+    q.setRecNo(5);
+    EXPECT_EQ(q.field(0).asString(), "105");
 }
 
 }  // namespace
