@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "dbengine/sql/help_text.h"
 #include "version.h"
 #include "workbench/reporterror.h"
 
@@ -37,6 +38,7 @@ void PrintUsage(std::ostream& out) {
            "  /error=FILE   append error texts of command-line operations to FILE; may stand\n"
            "                anywhere on the line\n"
            "  --help        show this text\n"
+           "  --sql-help    show the SQL that EXEC and programs accept, with examples\n"
            "  --version     show the version\n"
            "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 windowed mode not\n"
            "available, 130 interrupted.\n";
@@ -50,6 +52,10 @@ int OrnMain(int argc, const char* const* argv) {
     const std::string& first = line.Arg(1);
     if (first == "--help" || first == "-h") {
         PrintUsage(std::cout);
+        return kExitOk;
+    }
+    if (first == "--sql-help") {
+        std::cout << sql::sqlHelpText();
         return kExitOk;
     }
     if (first == "--version") {

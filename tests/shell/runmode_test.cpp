@@ -1,6 +1,7 @@
 // The orn executable run as a user runs it, with standard input not a terminal.
 #include <gtest/gtest.h>
 
+#include "dbengine/sql/help_text.h"
 #include "engine/engine_test_support.h"
 #include "shell/run_orn.h"
 #include "version.h"
@@ -24,6 +25,9 @@ TEST_F(RunModeTest, HelpVersionAndUnknownModes) {
     Outcome version = Orn({"/error=x.txt", "--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("orn ") + kVersion + "\n");
+    Outcome sqlHelp = Orn({"--sql-help"});
+    EXPECT_EQ(sqlHelp.status, 0);
+    EXPECT_EQ(sqlHelp.out, sql::sqlHelpText());
     for (auto args : {std::vector<std::string>{}, {"run", "p.orn"}, {"table.db"}}) {
         Outcome o = Orn(args);
         EXPECT_EQ(o.status, 3);
