@@ -26,23 +26,14 @@ fs::path appendDir() {
     return dir;
 }
 
-Field field(const char* name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 void BM_AppendThroughQuery(benchmark::State& state) {
     const fs::path dir = appendDir();
     const int records = static_cast<int>(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
         TableCreate layout;
-        layout.fields = {field("ID", FieldType::Long), field("NAME", FieldType::Alpha, 20),
-                         field("SCORE", FieldType::Number, 12, 2)};
+        layout.fields = {makeField("ID", FieldType::Long), makeField("NAME", FieldType::Alpha, 20),
+                         makeField("SCORE", FieldType::Number, 12, 2)};
         Table::create(dir / "added.dbf", TableFormat::DBase, layout);
         Query query(dir, true);
         query.setSql("select * from added");

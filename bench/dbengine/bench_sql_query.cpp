@@ -33,15 +33,6 @@ fs::path benchDir() {
     return dir;
 }
 
-Field field(const char* name, FieldType type, int size = 0, int decimals = 0) {
-    Field f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    f.decimals = decimals;
-    return f;
-}
-
 // big: Id, Grp (Id mod 100), X (Id / 4), Name; ref: Id, V. Paradox tables are keyed on Id.
 bool makeTables(const fs::path& dir, TableFormat format, long rows) {
     const char* ext = format == TableFormat::Paradox ? ".db" : ".dbf";
@@ -57,15 +48,17 @@ bool makeTables(const fs::path& dir, TableFormat format, long rows) {
         TableCreate big;
         TableCreate ref;
         if (format == TableFormat::Paradox) {
-            big.fields = {field("Id", FieldType::Long), field("Grp", FieldType::Short),
-                          field("X", FieldType::Number), field("Name", FieldType::Alpha, 12)};
-            ref.fields = {field("Id", FieldType::Long), field("V", FieldType::Number)};
+            big.fields = {makeField("Id", FieldType::Long), makeField("Grp", FieldType::Short),
+                          makeField("X", FieldType::Number),
+                          makeField("Name", FieldType::Alpha, 12)};
+            ref.fields = {makeField("Id", FieldType::Long), makeField("V", FieldType::Number)};
             big.keyFields = ref.keyFields = 1;
         } else {
-            big.fields = {field("Id", FieldType::Number, 10), field("Grp", FieldType::Number, 5),
-                          field("X", FieldType::Number, 12, 2),
-                          field("Name", FieldType::Alpha, 12)};
-            ref.fields = {field("Id", FieldType::Number, 10), field("V", FieldType::Number, 12, 2)};
+            big.fields = {
+                makeField("Id", FieldType::Number, 10), makeField("Grp", FieldType::Number, 5),
+                makeField("X", FieldType::Number, 12, 2), makeField("Name", FieldType::Alpha, 12)};
+            ref.fields = {makeField("Id", FieldType::Number, 10),
+                          makeField("V", FieldType::Number, 12, 2)};
         }
         const auto start = std::chrono::steady_clock::now();
         auto b = Table::create(dir / (std::string("big") + ext), format, big);

@@ -58,10 +58,10 @@ class Data {
         fs::create_directories(dir_);
         const long rows = Rows();
         orn::db::TableCreate layout;
-        layout.fields = {Field("ID", orn::db::FieldType::Long),
-                         Field("NAME", orn::db::FieldType::Alpha, 20),
-                         Field("CITY", orn::db::FieldType::Alpha, 12),
-                         Field("SCORE", orn::db::FieldType::Number, 12, 2)};
+        layout.fields = {orn::db::makeField("ID", orn::db::FieldType::Long),
+                         orn::db::makeField("NAME", orn::db::FieldType::Alpha, 20),
+                         orn::db::makeField("CITY", orn::db::FieldType::Alpha, 12),
+                         orn::db::makeField("SCORE", orn::db::FieldType::Number, 12, 2)};
         {
             auto table =
                 orn::db::Table::create(dir_ / "big.dbf", orn::db::TableFormat::DBase, layout);
@@ -107,15 +107,6 @@ class Data {
     ~Data() {
         std::error_code ec;
         fs::remove_all(dir_, ec);
-    }
-    static orn::db::Field Field(const char* name, orn::db::FieldType type, int size = 0,
-                                int decimals = 0) {
-        orn::db::Field f;
-        f.name = name;
-        f.type = type;
-        f.size = size;
-        f.decimals = decimals;
-        return f;
     }
     fs::path dir_;
 };
