@@ -1095,6 +1095,10 @@ class Parser {
                 }
             } while (acceptOp(","));
             expectOp(")");
+            if (acceptWord("BLOCK")) {
+                expectWord("SIZE");
+                st.blockSize = integer();
+            }
             return;
         }
         st.kind = Statement::Kind::CreateIndex;

@@ -27,6 +27,7 @@ void createTable(const sql::CreateTableDdl& ddl) {
     TableCreate layout;
     layout.fields = ddl.fields;
     layout.keyFields = ddl.keyFields;
+    layout.blockSize = ddl.blockSize;
     Table::create(ddl.file, ddl.format, layout);
 }
 
