@@ -597,7 +597,7 @@ void Query::deleteRecord() {
     if (!row) {
         return;
     }
-    const auto rowid = std::get<std::int64_t>((*row)[0]);
+    const auto rowid = std::get<std::int64_t>(row->back());
     buffer_.clear();
     state_ = DatasetState::Browse;
     SqlStatement& stmt =
@@ -633,10 +633,10 @@ void Query::refresh() {
 
 const Cell* Query::cellAt(std::int64_t index, std::size_t field) const {
     const Row* row = rowAt(index);
-    if (!row || field + offset() >= row->size()) {
+    if (!row || field >= fields_.size() || field >= row->size()) {
         return nullptr;
     }
-    return &(*row)[field + offset()];
+    return &(*row)[field];
 }
 
 std::size_t Query::cachedRows() const {
