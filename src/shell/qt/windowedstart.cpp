@@ -8,8 +8,8 @@
 #include "settings/IniReadOrder.h"
 #include "shell/modes.h"
 #include "shell/qt/ShowRunningForm.h"
+#include "shell/qt/appdialogs.h"
 #include "shell/qt/mainform.h"
-#include "shell/qt/qtdialogs.h"
 #include "text/separators.h"
 
 namespace orn {
@@ -46,7 +46,7 @@ int RunWindowed(const TCommandLine& line) {
     InitSeparatorsFromLocale();
 
     int status = kExitOk;
-    TQtDialogs dialogs;
+    TAppDialogs dialogs;
     GlobalIniReadOrder().SetDialogs(&dialogs);
     {
         TFormORN main(dialogs, QueryWindowFactory(dialogs, start));
@@ -68,7 +68,7 @@ int RunWindowed(const TCommandLine& line) {
                 // From a shell the message belongs on standard error; from the desktop, in a box
                 // (which an unattended platform would only print a second time).
                 std::cerr << "orn: " << error << "\n";
-                if (!TQtDialogs::Unattended()) {
+                if (!TAppDialogs::Unattended()) {
                     dialogs.Ask(DialogKind::Error, error, {DialogButton::OK});
                 }
                 status = kExitFailed;

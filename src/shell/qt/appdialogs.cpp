@@ -1,4 +1,4 @@
-#include "shell/qt/qtdialogs.h"
+#include "shell/qt/appdialogs.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -53,12 +53,12 @@ QString ButtonText(DialogButton button) {
 
 }  // namespace
 
-bool TQtDialogs::Unattended() {
+bool TAppDialogs::Unattended() {
     const QString platform = QGuiApplication::platformName();
     return platform == "offscreen" || platform == "minimal";
 }
 
-DialogButton TQtDialogs::Ask(const DialogRequest& request) {
+DialogButton TAppDialogs::Ask(const DialogRequest& request) {
     if (Unattended()) {
         const DialogButton answer = DefaultAnswer(request);
         std::cerr << EffectiveCaption(request) << ": " << request.text << "\n";

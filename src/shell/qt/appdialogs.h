@@ -10,10 +10,10 @@
 
 namespace orn {
 
-class TQtDialogs : public TDialogs {
+class TAppDialogs : public TDialogs {
   public:
     // Boxes are centred over `parent`, else over the active window.
-    explicit TQtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+    explicit TAppDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     using TDialogs::Ask;
     DialogButton Ask(const DialogRequest& request) override;
 
