@@ -40,6 +40,8 @@ bool DisplayAvailable();
 // is no mode starts the windowed application through `windowed`.
 int OrnMain(int argc, const char* const* argv, TWindowedStart windowed = nullptr);
 
+// --program-help: the commands a program line may use, and how lines are prepared.
+int ProgramHelpMode();
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
 // EXEC <statement|file:path>, INDEX <table> <columns>, CHANGE <table> <column> <type> <size>

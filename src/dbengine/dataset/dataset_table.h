@@ -31,8 +31,8 @@ struct TableFieldRef {
 class DatasetTable {
   public:
     DatasetTable() = default;
-    // The name is resolved like a table name in SQL (bare name: .db, else .dbf; any letter
-    // case) against `databaseDir`, or the working directory when that is empty.
+    // The name is resolved like a table name in SQL (quotes as after FROM; bare name: .db, else
+    // .dbf; any letter case) against `databaseDir`, or the working directory when that is empty.
     explicit DatasetTable(std::string tableName, std::filesystem::path databaseDir = {});
 
     void setTableName(std::string name) { name_ = std::move(name); }

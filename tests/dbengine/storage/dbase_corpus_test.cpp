@@ -131,7 +131,8 @@ TEST_F(DBaseCorpus, KnownValuesOfTheCorpus) {
     ASSERT_TRUE(std::holds_alternative<Bytes>(inv[4]));
     const Bytes& picture = std::get<Bytes>(inv[4]);
     ASSERT_GE(picture.size(), 3u);
-    EXPECT_EQ(std::string(picture.begin(), picture.begin() + 3), "GIF");  // no BDE prefix
+    EXPECT_EQ(std::string(picture.begin(), picture.begin() + 3),
+              "GIF");  // no desktop engine prefix
 
     auto autoinc = open("open/dbase/infused/dbase_31.dbf");
     EXPECT_EQ(autoinc->read(77)[0], Value{std::int64_t{77}});
