@@ -3,7 +3,7 @@
 #include <QFrame>
 #include <QVBoxLayout>
 
-#include "settings/savepos.h"
+#include "settings/qt/savepos.h"
 
 namespace orn {
 

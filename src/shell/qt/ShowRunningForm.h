@@ -5,7 +5,7 @@
 #include <QLabel>
 #include <QWidget>
 
-#include "settings/zform.h"
+#include "settings/qt/zform.h"
 
 namespace orn {
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "dbengine/dataset/query.h"
-#include "settings/zform.h"
+#include "settings/qt/zform.h"
 #include "text/dialogs.h"
 
 namespace orn {

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "dbengine/sql/help_text.h"
-#include "settings/savepos.h"
+#include "settings/qt/savepos.h"
 #include "shell/qt/exec.h"
 #include "shell/qt/sqlhelp.h"
 

@@ -11,7 +11,7 @@
 #include <functional>
 #include <string>
 
-#include "settings/zform.h"
+#include "settings/qt/zform.h"
 #include "shell/qt/querychild.h"
 #include "shell/recentfiles.h"
 #include "text/dialogs.h"

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <memory>
 
-#include "settings/zform.h"
-#include "settings/zinicomp.h"
+#include "settings/qt/zform.h"
+#include "settings/qt/zinicomp.h"
 #include "shell/qt/querychild.h"
 #include "workbench/querysession.h"
 
