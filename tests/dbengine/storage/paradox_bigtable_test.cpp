@@ -33,7 +33,7 @@ std::int64_t intOf(const Value& v) {
     return std::get<std::int64_t>(v);
 }
 
-// Id (key), Name: 44-byte records, 93 to a 4 KiB block.
+// Id (key), Name: 44-byte records, 92 to a 4 KiB block.
 TableCreate wideLayout() {
     TableCreate layout;
     layout.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 40)};
@@ -459,8 +459,8 @@ TEST(ParadoxBlockSizes, ImpossibleBlockSizesAreRefused) {
     TableCreate answer;
     answer.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 40)};
     EXPECT_EQ(paradoxBlockSizeFor(answer, 1000), 4096);
-    EXPECT_EQ(paradoxBlockSizeFor(answer, 93u * 65535u), 4096);
-    EXPECT_EQ(paradoxBlockSizeFor(answer, 93u * 65535u + 1u), 16384);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 92u * 65535u), 4096);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 92u * 65535u + 1u), 16384);
     EXPECT_EQ(paradoxBlockSizeFor(answer, 50'000'000u), 32768);
     EXPECT_EQ(paradoxBlockSizeFor(answer, 500'000'000u), 32768);
 }
