@@ -1,5 +1,7 @@
 #include "engine/FormCommands.h"
 
+#include "errors/zErrors.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -335,6 +337,8 @@ bool TParamProgram::HandleResult(const std::string& result, long long& next, boo
     if (OnLineError) {
         OnLineError(result);
     }
+    // A failed line is a program error for the error log, whether or not it is asked about.
+    ReportProgramError(result);
     if (ignoreErrors) {
         return true;
     }

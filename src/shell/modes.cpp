@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "dbengine/sql/help_text.h"
+#include "errors/headless.h"
 #include "version.h"
 #include "workbench/reporterror.h"
 
@@ -69,6 +70,8 @@ int OrnMain(int argc, const char* const* argv) {
     }
     for (const TShellMode& mode : ShellModes()) {
         if (first == mode.word) {
+            // errorlog.txt in the start directory, by the same switches as the windows use.
+            THeadlessErrorLog errorLog(std::cerr);
             return mode.run(line);
         }
     }
