@@ -98,12 +98,22 @@ class Query {
     void append();  // a new record after the last one
     void post();
     void cancel();
+    // Deletes the current record from the table (a record being inserted is cancelled, an edit
+    // dropped), then reads the result again and stays at the same record number.
+    void deleteRecord();
+    // Runs the statement again, keeping the display formats and the record number.
+    void refresh();
 
     void addObserver(DatasetObserver* observer);
     void removeObserver(DatasetObserver* observer);
     void disableControls();  // nests; see DatasetObserver
     void enableControls();
     bool controlsDisabled() const { return disabled_ > 0; }
+
+    // The value at 0-based record `index` without moving to it, for views that draw many
+    // records at once; nullptr past the end. The record being edited or inserted is not
+    // overlaid: a view asks the fields for that one. The reference lasts until the next call.
+    const Cell* cellAt(std::int64_t index, std::size_t field) const;
 
     // Rows held in memory right now (for tests of the window bound).
     std::size_t cachedRows() const;
@@ -125,7 +135,9 @@ class Query {
     Row rereadRow(std::int64_t rowid);
     SqlStatement& editStatement(const std::string& sql);
     void notify(DatasetEvent event);
-    std::size_t offset() const { return liveTable_.empty() ? 0 : 1; }
+    int firstValueType(std::size_t column);
+    // live results carry the record identity after the user's columns
+    std::size_t identityColumns() const { return liveTable_.empty() ? 0 : 1; }
 
     std::vector<std::string> sql_;
     std::filesystem::path dir_;
