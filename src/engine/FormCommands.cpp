@@ -1,13 +1,12 @@
 #include "engine/FormCommands.h"
 
-#include "errors/zErrors.h"
-
 #include <unistd.h>
 
 #include <algorithm>
 #include <exception>
 #include <filesystem>
 
+#include "errors/zErrors.h"
 #include "text/inifile.h"
 #include "text/zstring.h"
 

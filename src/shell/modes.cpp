@@ -59,6 +59,8 @@ bool DisplayAvailable() {
 }
 
 int OrnMain(int argc, const char* const* argv, TWindowedStart windowed) {
+    // errorlog.txt belongs to the directory orn was started in, whatever changes it later.
+    GlobalErrorLog();
     TCommandLine line = ParseCommandLine(argc, argv);
     if (line.hasErrorFile) {
         SetErrorFileName(line.errorFile);

@@ -7,6 +7,7 @@
 #include <iostream>
 #include <map>
 
+#include "input/qt/numerot.h"
 #include "shell/consoleview.h"
 
 namespace orn {
@@ -81,6 +82,14 @@ DialogButton TAppDialogs::Ask(const DialogRequest& request) {
     box.exec();
     auto found = answers.find(box.clickedButton());
     return found == answers.end() ? DialogButton::None : found->second;
+}
+
+bool TAppDialogs::AskNumber(const NumberRequest& request, double& value) {
+    if (Unattended()) {
+        std::cerr << "Input: " << request.prompt << "\n";
+        return false;
+    }
+    return AskNumberOnKeypad(request, value);
 }
 
 }  // namespace orn

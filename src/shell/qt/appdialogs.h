@@ -16,6 +16,8 @@ class TAppDialogs : public TDialogs {
     explicit TAppDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     using TDialogs::Ask;
     DialogButton Ask(const DialogRequest& request) override;
+    // On the numeric keypad; where nobody could answer it, printed and cancelled.
+    bool AskNumber(const NumberRequest& request, double& value) override;
 
     // True where boxes are printed and answered by rule instead of shown.
     static bool Unattended();
