@@ -15,6 +15,7 @@
 #include "dbengine/dataset/answer_table.h"
 #include "dbengine/dataset/query.h"
 #include "dbengine/storage/decimal_text.h"
+#include "dbengine/vtab/table_locations.h"
 
 namespace orn::db {
 namespace {
@@ -659,6 +660,35 @@ TEST(NativeSqlite, SameAnswersOnRandomDataWithNulls) {
         }
         sqlite3_close(db);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Aliases and DOS drive paths lead to the directories set for them, or fail naming what is
+// missing.
+
+TEST(TableLocations, AliasesAndDrivesMapToDirectories) {
+    TempDir here, there;
+    std::filesystem::create_directories(there.path() / "Sample");
+    makeKeyedTable(there.path() / "Sample", "parts", 3);
+    makeKeyedTable(there.path(), "work", 2);
+    TableLocations locations;
+    locations.aliases["Dbdemos"] = there.path() / "Sample";
+    locations.drives["c"] = there.path();
+    setTableLocations(locations);
+    EXPECT_EQ(run(here.path(), "select count(*) from \":DBDEMOS:parts.db\"", false), (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from :dbdemos:parts", true), (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from \"C:\\sample\\PARTS.DB\"", false),
+              (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from 'c:/work.db'", false), (Rows{{"2"}}));
+    execute(here.path(), "CREATE TABLE \":DBDEMOS:fresh.db\" (A CHAR(2))");
+    EXPECT_TRUE(std::filesystem::exists(there.path() / "Sample" / "fresh.db"));
+    std::string error = failureOf(here.path(), "select * from \":NOPE:parts.db\"");
+    EXPECT_NE(error.find("Unknown alias 'NOPE'"), std::string::npos) << error;
+    error = failureOf(here.path(), "select * from \"D:\\sample\\parts.db\"");
+    EXPECT_NE(error.find("drive D"), std::string::npos) << error;
+    setTableLocations({});
+    error = failureOf(here.path(), "select * from \":DBDEMOS:parts.db\"");
+    EXPECT_NE(error.find("Unknown alias"), std::string::npos) << error;
 }
 
 }  // namespace
