@@ -1,5 +1,4 @@
 // Files and folders dropped on the main window, as a file manager drops them: a list of URLs.
-#include <QCheckBox>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QTimer>
@@ -34,16 +33,6 @@ class DropTest : public MainFormTest {
             urls.append(QUrl::fromLocalFile(QString::fromStdString(name)));
         }
         return urls;
-    }
-    // Checks "Run automatically" the way the user leaves it: stored by the box itself.
-    void CheckRunAutomatically() {
-        TQueryChild* child = main_->NewQuery();
-        ASSERT_NE(child, nullptr);
-        auto* box = child->Window()->findChild<QCheckBox*>("CBRunAutomatically");
-        ASSERT_NE(box, nullptr);
-        box->setChecked(true);
-        Children().back()->close();
-        Settle();
     }
 };
 

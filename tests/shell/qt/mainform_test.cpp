@@ -2,6 +2,8 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "shell/qt/exec.h"
@@ -206,6 +208,48 @@ TEST_F(MainFormTest, ExitClosesEveryChildAndTellsTheApplication) {
     Item(main_->FileMenu(), "E&xit")->trigger();
     EXPECT_TRUE(closed);
     EXPECT_FALSE(main_->isVisible());
+    Settle();
+    EXPECT_TRUE(Children().isEmpty());
+}
+
+TEST_F(MainFormTest, ExitInAProgramClosesOnlyOnceTheRunIsOver) {
+    CheckRunAutomatically();
+    main_->show();
+    bool closed = false;
+    QObject::connect(main_.get(), &TFormORN::Closed, [&closed] { closed = true; });
+    // DEBUG 1: the window handles events between lines, where a hasty close would come in.
+    const std::string program =
+        WriteProgram("p.orn", {"DEBUG 1", "EXIT", "MKDIR after1", "MKDIR after2"});
+    EXPECT_EQ(main_->OpenInNewQuery(program), "");
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(main_->CloseRequested());
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "after2"));
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 10000));
+    EXPECT_FALSE(main_->isVisible());
+}
+
+TEST_F(MainFormTest, ClosingTheMainWindowStopsARunningProgramFirst) {
+    CheckRunAutomatically();
+    main_->show();
+    bool closed = false;
+    QObject::connect(main_.get(), &TFormORN::Closed, [&closed] { closed = true; });
+    // A long program: the close arrives while its first lines run.
+    std::vector<std::string> lines = {"DEBUG 1"};
+    for (int i = 0; i < 500; ++i) {
+        lines.push_back("IFEXISTS long.orn");
+    }
+    lines.push_back("MKDIR reached_the_end");
+    const std::string program = WriteProgram("long.orn", lines);
+    bool closeArrivedDuringRun = false;
+    QTimer::singleShot(0, main_.get(), [&] {
+        closeArrivedDuringRun = main_->ActiveQuery() && main_->ActiveQuery()->ProgramRunning();
+        main_->close();
+        EXPECT_TRUE(main_->isVisible());  // not while the runner is inside its window
+    });
+    EXPECT_EQ(main_->OpenInNewQuery(program), "");
+    EXPECT_TRUE(closeArrivedDuringRun);
+    EXPECT_FALSE(std::filesystem::is_directory(dir_ / "reached_the_end"));
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 10000));
     Settle();
     EXPECT_TRUE(Children().isEmpty());
 }
