@@ -81,6 +81,9 @@ bool TQuerySession::SetDirectory(std::string& which, const std::string& director
         return false;
     }
     which = resolved.string();
+    if (OnDirectoriesChanged && (&which == &sqlDirectory_ || &which == &programDirectory_)) {
+        OnDirectoriesChanged();
+    }
     return true;
 }
 
@@ -116,6 +119,9 @@ void TQuerySession::ChangeDirectories(const std::string& directory, std::string&
         return;
     }
     sqlDirectory_ = programDirectory_ = sql;
+    if (OnDirectoriesChanged) {
+        OnDirectoriesChanged();
+    }
 }
 
 void TQuerySession::RunSql(const std::string& text) {
