@@ -70,11 +70,15 @@ TEST_F(MainFormTest, WindowMenuListsTheChildrenAndSwitchesBetweenThem) {
     main_->NewQuery();
     main_->NewExec();
     main_->UpdateWindowMenu();
-    EXPECT_EQ(Texts(main_->WindowMenu()),
-              (Strings{"&Cascade", "&Tile", "-", "&1 Query", "&2 Exec"}));
-    QAction* second = Item(main_->WindowMenu(), "&2 Exec");
-    EXPECT_TRUE(second->isChecked());  // the window made last is active
-    Item(main_->WindowMenu(), "&1 Query")->trigger();
+    // Entries carry the windows' captions, which follow what the windows show.
+    const std::string query = "&1 " + Children()[0]->windowTitle().toStdString();
+    EXPECT_EQ(Texts(main_->WindowMenu()), (Strings{"&Cascade", "&Tile", "-", query, "&2 Exec"}));
+    ASSERT_NE(Item(main_->WindowMenu(), "&2 Exec"), nullptr);
+    EXPECT_TRUE(Item(main_->WindowMenu(), "&2 Exec")->isChecked());  // the last made is active
+    Children()[0]->setWindowTitle("Query [renamed]");
+    main_->UpdateWindowMenu();
+    ASSERT_NE(Item(main_->WindowMenu(), "&1 Query [renamed]"), nullptr);
+    Item(main_->WindowMenu(), "&1 Query [renamed]")->trigger();
     EXPECT_EQ(main_->MdiArea()->activeSubWindow(), Children()[0]);
 
     // Tile leaves no window on top of another.
@@ -87,7 +91,8 @@ TEST_F(MainFormTest, WindowMenuListsTheChildrenAndSwitchesBetweenThem) {
     Children()[1]->close();
     Settle();
     main_->UpdateWindowMenu();
-    EXPECT_EQ(Texts(main_->WindowMenu()), (Strings{"&Cascade", "&Tile", "-", "&1 Query"}));
+    EXPECT_EQ(Texts(main_->WindowMenu()),
+              (Strings{"&Cascade", "&Tile", "-", "&1 Query [renamed]"}));
 }
 
 TEST_F(MainFormTest, ErrorLogEntryAppearsOnlyOnceItCanOpenSomething) {
