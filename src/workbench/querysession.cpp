@@ -7,6 +7,7 @@
 #include "text/zstring.h"
 #include "workbench/separator.h"
 #include "workbench/separatorsetting.h"
+#include "workbench/tablelocationsetting.h"
 
 namespace orn {
 
@@ -40,6 +41,7 @@ TQuerySession::TQuerySession(TProgramView& view, const std::string& startDirecto
         separatorText_ = *stored;
     }
     storedSeparatorText_ = separatorText_;
+    LoadTableLocations();
     RegisterCommands();
 }
 
