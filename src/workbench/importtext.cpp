@@ -4,8 +4,10 @@
 
 #include "dbengine/dataset/dataset_table.h"
 #include "dbengine/dataset/field_text.h"
+#include "dbengine/storage/codepage.h"
 #include "dbengine/vtab/sql_value.h"
 #include "text/separators.h"
+#include "text/zstring.h"
 #include "workbench/errorreports.h"
 #include "workbench/valuesplitter.h"
 
@@ -152,10 +154,16 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     std::size_t lineNo = 1;
     bool ignoreAll = false;
     TBatch batch(cursor);
+    // Files from Windows programs come in the code page of their time; such a line is not valid
+    // UTF-8 and is read in the table's code page.
+    const db::CodePage tablePage(cursor.codePage());
     while (std::getline(in, line)) {
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
+        if (!IsValidUtf8(line)) {
+            line = tablePage.toUtf8(line);
         }
         const TSplitLine split = SplitImportLine(line, delimiter);
         db::Record record = RecordOf(fields, split.values, lineNo, fileName);
@@ -175,6 +183,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         if (message == "Key violation." || ignoreAll) {
             continue;
         }
+        message += " (line " + std::to_string(lineNo) + " of " + fileName + ")";
         batch.Flush();
         dialogs.ShowMessage(line);
         const DialogButton answer =
