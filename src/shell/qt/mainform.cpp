@@ -1,5 +1,6 @@
 #include "shell/qt/mainform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -62,6 +63,10 @@ TFormORN::TFormORN(TDialogs& dialogs, TQueryFactory newQuery, QWidget* parent)
     : QMainWindow(parent), TzForm(this), dialogs_(dialogs), newQuery_(std::move(newQuery)) {
     setObjectName("FormORN");
     setWindowTitle("ORN");
+    // Every window of the application shows the ORN icon unless the application set another.
+    if (QApplication::windowIcon().isNull()) {
+        QApplication::setWindowIcon(QIcon(":/orn/orn.svg"));
+    }
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName("MdiArea");
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
