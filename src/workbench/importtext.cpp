@@ -6,6 +6,7 @@
 #include "dbengine/dataset/field_text.h"
 #include "dbengine/storage/codepage.h"
 #include "dbengine/vtab/sql_value.h"
+#include "text/progress.h"
 #include "text/separators.h"
 #include "text/zstring.h"
 #include "workbench/errorreports.h"
@@ -157,7 +158,15 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     // Files from Windows programs come in the code page of their time; such a line is not valid
     // UTF-8 and is read in the table's code page.
     const db::CodePage tablePage(cursor.codePage());
+    TProgressTicker progress("Reading " + fileName, 0);
+    std::int64_t stored = 0;
     while (std::getline(in, line)) {
+        if (!progress.Tick()) {
+            // As after an error, the rows read so far stay in the table.
+            result = "Import cancelled: " + std::to_string(stored) + " rows of " + fileName +
+                     " were stored";
+            break;
+        }
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -174,6 +183,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
             }
             cursor.insert(record);
             batch.Added();
+            ++stored;
             continue;
         } catch (const db::KeyViolation&) {
             continue;
