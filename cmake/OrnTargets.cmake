@@ -27,6 +27,17 @@ function(orn_test name)
         ORN_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ORN_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus")
     orn_qt_moc(${name} "${ARG_LIBS}")
+    # GoogleTest's and Qt's headers dominate the compile time of every test file: parse them once per
+    # binary. The code under test keeps its own optimisation; the test code itself needs little.
+    set(pch <gtest/gtest.h> <string> <vector> <memory> <filesystem>)
+    if(ARG_LIBS MATCHES "Qt6::Widgets")
+        list(APPEND pch <QtWidgets>)
+    endif()
+    if(ARG_LIBS MATCHES "Qt6::Test")
+        list(APPEND pch <QtTest>)
+    endif()
+    target_precompile_headers(${name} PRIVATE ${pch})
+    target_compile_options(${name} PRIVATE $<$<CONFIG:Release>:-O1>)
     gtest_discover_tests(${name}
         PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
         DISCOVERY_TIMEOUT 60)
