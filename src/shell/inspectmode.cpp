@@ -1,6 +1,7 @@
 // INFO and DUMP: print a table file's fields or records (the storage engine's inspection).
 #include <iostream>
 
+#include "dbengine/storage/header_report.h"
 #include "dbengine/storage/inspect.h"
 #include "shell/modes.h"
 
@@ -9,6 +10,15 @@ namespace orn {
 namespace {
 
 int Inspect(const char* word, const TCommandLine& line) {
+    if (std::string(word) == "INFO" && line.Arg(2) == "--header") {
+        const std::string& file = line.Arg(3);
+        if (file.empty() || line.Count() > 4) {
+            std::cerr << "orn: INFO --header needs one table file\nUsage: orn INFO --header "
+                         "<table file>\n";
+            return kExitUsage;
+        }
+        return db::runHeaderReport(file, std::cout, std::cerr) == 0 ? kExitOk : kExitFailed;
+    }
     const std::string& file = line.Arg(2);
     if (file.empty() || line.Count() > 3) {
         std::cerr << "orn: " << word << " needs one table file\nUsage: orn " << word

@@ -20,7 +20,9 @@ const std::vector<TShellMode>& ShellModes() {
          "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
          "column",
          ChangeMode},
-        {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
+        {"INFO", "[--header] <table file>",
+         "list the fields of a Paradox or dBASE table (--header: every header value)",
+         InfoTableMode},
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
          DumpTableMode},
     };

@@ -168,7 +168,8 @@ std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::u
     return static_cast<std::uint32_t>(block);
 }
 
-std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& stem) {
+std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& stem,
+                                              std::uint32_t blockSize) {
     std::vector<std::uint8_t> h(512, 0);
     switch (kind) {
         case MemoKind::Dbt3:
@@ -187,11 +188,13 @@ std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& 
             h[21] = 512 >> 8;
             break;
         }
-        case MemoKind::Fpt:
-            putBe32(h.data(), 512 / kFptBlockSize);
-            h[6] = 0;
-            h[7] = kFptBlockSize;
+        case MemoKind::Fpt: {
+            const std::uint32_t size = blockSize ? blockSize : kFptBlockSize;
+            putBe32(h.data(), (512 + size - 1) / size);
+            h[6] = static_cast<std::uint8_t>(size >> 8);
+            h[7] = static_cast<std::uint8_t>(size);
             break;
+        }
         case MemoKind::None:
             break;
     }

@@ -28,9 +28,12 @@ class MemoFile {
 
     MemoKind kind() const { return kind_; }
     std::uint32_t blockSize() const { return blockSize_; }
+    std::size_t fileIndex() const { return index_; }
 
-    // The header of an empty memo file of that kind for table `stem`.
-    static std::vector<std::uint8_t> emptyFile(MemoKind kind, const std::string& stem);
+    // The header of an empty memo file of that kind for table `stem`; `blockSize` 0 takes the
+    // kind's default (512 for .dbt, 64 for .fpt).
+    static std::vector<std::uint8_t> emptyFile(MemoKind kind, const std::string& stem,
+                                               std::uint32_t blockSize = 0);
 
   private:
     [[noreturn]] void invalid(const std::string& why) const;

@@ -20,9 +20,11 @@ void putShort(std::uint8_t* p, std::uint32_t v) {
 }
 }  // namespace
 
-std::vector<std::uint8_t> buildPrimaryIndex(const Header& db, const std::string& tableName,
+std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
+                                            const std::vector<std::uint8_t>& dbHeader,
                                             const std::vector<DataBlockSummary>& blocks) {
-    std::vector<std::uint8_t> out = buildPxHeader(db, tableName);
+    std::vector<std::uint8_t> out =
+        buildPxHeader(db, primaryIndexName(headerTableName(dbHeader)), dbHeader);
     const std::size_t headerSize = out.size();
     const int blockSize = db.blockSize();
     std::size_t keySize = 0;

@@ -755,7 +755,7 @@ void ParadoxTable::commitInternal() {
             blocks.reserve(chain_.size());
             for (std::size_t i = 0; i < chain_.size(); ++i)
                 blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
-            auto px = buildPrimaryIndex(h_, path_.filename().string(), blocks);
+            auto px = buildPrimaryIndex(h_, bytes, blocks);
             files_->write(pxIndex_, 0, px.data(), px.size());
         }
     }

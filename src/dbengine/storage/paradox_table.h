@@ -49,6 +49,8 @@ class ParadoxTable final : public Table {
     void remove(RecordId id) override;
 
     const Header& header() const { return h_; }
+    // The .db header as last committed.
+    const std::vector<std::uint8_t>& headerBytes() const { return headerBytes_; }
     // Raises the autoincrement counter to at least `value` (restructure keeps the old counter so
     // that numbers of deleted records are not given out again).
     void raiseAutoIncrement(std::uint32_t value);

@@ -15,13 +15,13 @@ namespace orn::db {
 
 // Every storage failure is an EngineError whose what() is the text shown to the user.
 class EngineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 // A write that would give a keyed table two records with the same key. what() is exactly
 // "Key violation.".
 class KeyViolation : public EngineError {
-public:
+  public:
     KeyViolation() : EngineError("Key violation.") {}
 };
 
@@ -40,23 +40,36 @@ using RecordId = std::uint64_t;
 // Walks the live records in table order: key order for keyed tables, file order otherwise.
 // A cursor reads through a bounded window of the file; it never loads the whole table.
 class TableCursor {
-public:
+  public:
     virtual ~TableCursor() = default;
     virtual bool next() = 0;  // false at the end
     virtual RecordId id() const = 0;
     virtual const Value& value(std::size_t field) = 0;  // blobs are read only when asked for
 };
 
+// What a table built to replace another (a restructure, an answer saved over a table) keeps of
+// the one it replaces: the bytes of its file header and memo file header, and for each new field
+// the index of the old field it continues (-1: a field of its own). Header values the new layout
+// does not decide (sort order, block size, counters, field ids, language driver, memo block size)
+// are taken from these bytes.
+struct CarriedHeader {
+    TableFormat format = TableFormat::Paradox;
+    std::vector<std::uint8_t> header;
+    std::vector<std::uint8_t> memoHeader;
+    std::vector<int> fieldSources;
+};
+
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;        // Paradox: the first N fields form the primary key
-    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;     // iconv name; empty: the format's default
-    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;       // Paradox: the first N fields form the primary key
+    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;    // iconv name; empty: the format's default
+    std::string headerName;  // Paradox: the table name the header records; empty: the file's
+    std::shared_ptr<const CarriedHeader> carried;  // null for a table of its own
 };
 
 class Table {
-public:
+  public:
     virtual ~Table() = default;
 
     // Opens .db or .dbf (chosen by the file's contents, not only its extension). Companion files

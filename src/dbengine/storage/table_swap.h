@@ -22,7 +22,8 @@ void discardTableFiles(TableFormat format, const std::filesystem::path& main);
 
 // Puts the finished table `replacement` (with its companion files) in the place of `table`, which
 // need not exist. Companions the old table had and the new one lacks (indexes over the old
-// fields, validity checks) are removed. `replacement` must be complete and closed.
+// fields) are removed; its validity checks, views and family lists (.VAL, .TV, .FAM) stay.
+// `replacement` must be complete and closed.
 void swapInTable(const std::filesystem::path& table, TableFormat format,
                  const std::filesystem::path& replacement);
 
