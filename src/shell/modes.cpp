@@ -18,7 +18,7 @@ const std::vector<TShellMode>& ShellModes() {
          IndexMode},
         {"CHANGE", "<table> <column> <type letter> <size>",
          "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
-         "column",
+         "column; the size is a decimal whole number (15, not 0x0F)",
          ChangeMode},
         {"INFO", "[--header] <table file>",
          "list the fields of a Paradox or dBASE table (--header: every header value)",
@@ -41,6 +41,8 @@ void PrintUsage(std::ostream& out) {
            "                anywhere on the line\n"
            "  --help        show this text\n"
            "  --sql-help    show the SQL that EXEC and programs accept, with examples\n"
+           "  --program-help  show the commands of program lines and how [Name], macros and\n"
+           "                %NAME% are replaced\n"
            "  --version     show the version\n"
            "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 windowed mode not\n"
            "available, 130 interrupted.\n";
@@ -59,6 +61,9 @@ int OrnMain(int argc, const char* const* argv) {
     if (first == "--sql-help") {
         std::cout << sql::sqlHelpText();
         return kExitOk;
+    }
+    if (first == "--program-help") {
+        return ProgramHelpMode();
     }
     if (first == "--version") {
         std::cout << "orn " << kVersion << "\n";

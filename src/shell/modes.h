@@ -31,6 +31,8 @@ void PrintUsage(std::ostream& out);
 // The whole executable: parses the line, takes out "/error=", dispatches.
 int OrnMain(int argc, const char* const* argv);
 
+// --program-help: the commands a program line may use, and how lines are prepared.
+int ProgramHelpMode();
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
 // EXEC <statement|file:path>, INDEX <table> <columns>, CHANGE <table> <column> <type> <size>

@@ -39,7 +39,29 @@ TEST_F(RunModeTest, HelpVersionAndUnknownModes) {
 TEST_F(RunModeTest, LoadFailureGoesToStderr) {
     Outcome o = Orn({"RUN", "missing.orn"});
     EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.err, "orn: No programs " + Path("missing.orn") + "\n");
+    EXPECT_EQ(o.err, "orn: No programs " + Path("missing.orn") + ": the file does not exist\n");
+}
+
+TEST_F(RunModeTest, ProgramHelpListsTheCommandsAndTheLineRules) {
+    Outcome o = Orn({"--program-help"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("Program commands\n", 0), 0u) << o.out;
+    for (const char* text : {"\nSQL SQL-sentence\n", "\nREAD table_name,filename\n",
+                             "\nGOTO line\n", "%%", "case-sensitive"}) {
+        EXPECT_NE(o.out.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(o.out.find('\r'), std::string::npos);
+    EXPECT_NE(Orn({"--help"}).out.find("--program-help"), std::string::npos);
+}
+
+TEST_F(RunModeTest, FailingLinesGoToTheErrorFileAndOddLinesAreWarned) {
+    WriteFile("p.orn", "[Program]\n0=DELETEFILE nothing.txt\nstray line\n1=MKDIR after\n");
+    Outcome o = Orn({"RUN", "p.orn", "/error=err.txt"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(ReadFile(Path("err.txt")), "Could not delete nothing.txt\r\n");
+    EXPECT_EQ(o.err.rfind("orn: warning: Program ", 0), 0u) << o.err;
+    EXPECT_NE(o.err.find("(the first: \"stray line\")"), std::string::npos) << o.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "after"));
 }
 
 TEST_F(RunModeTest, RunsAProgramWithParametersAndTheErrorSwitchAnywhere) {

@@ -1,4 +1,4 @@
-#include "settings/zform.h"
+#include "settings/qt/zform.h"
 
 #include <QLayout>
 #include <QWidget>
@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kFormProperty = "ornForm";
 constexpr const char* kFormLoadedProperty = "ornFormLoaded";
+constexpr const char* kOwnerProperty = "ornOwner";
 
 // Lays every widget out now, parents before children, so that sizes set on a hidden form
 // reach its children before a control measures its parent.
@@ -64,6 +65,14 @@ void MarkAsForm(QWidget* widget) {
 
 bool IsForm(const QObject* obj) {
     return obj != nullptr && obj->property(kFormProperty).toBool();
+}
+
+void MarkAsOwner(QObject* component) {
+    component->setProperty(kOwnerProperty, true);
+}
+
+bool IsOwner(const QObject* obj) {
+    return obj != nullptr && (IsForm(obj) || obj->property(kOwnerProperty).toBool());
 }
 
 bool IsInLoadingForm(const QObject* obj) {

@@ -1,4 +1,4 @@
-#include "settings/zPropFunc.h"
+#include "settings/qt/zPropFunc.h"
 
 #include <QByteArray>
 #include <QMetaProperty>

@@ -2,13 +2,16 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSignalSpy>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <memory>
 
 #include "qt_fixture.h"
-#include "settings/savepos.h"
-#include "settings/zinicomp.h"
+#include "settings/qt/savepos.h"
+#include "settings/qt/zinicomp.h"
 
 namespace orn {
 namespace {
@@ -136,6 +139,40 @@ TEST_F(EditIniTest, EveryTypedChangeIsSavedAndCloseAddsNothing) {
     }
     EXPECT_EQ(Writes().size(), 3u);
     EXPECT_EQ(InUser("FormQuery-Params", "EditSeparator"), "ab;");
+}
+
+// The query window lays its controls out in tab pages, splitters and scroll areas; they are
+// still the window's controls and keep the keys of their own names.
+TEST_F(EditIniTest, ControlsInsideQtContainersKeepTheirOwnKeys) {
+    StoreInMachine("FormQuery-Params", "CBRunAutomatically", "1");
+    {
+        TestForm form("FormQuery");
+        auto* tabs = new QTabWidget(&form);
+        tabs->setObjectName("PageSheetQueries");
+        auto* page = new QWidget;
+        page->setObjectName("TabSheetDir");
+        tabs->addTab(page, "&Directory");
+        auto* split = new QSplitter(page);
+        split->setObjectName("SplitterFiles");
+        auto* scroll = new QScrollArea(split);
+        scroll->setObjectName("ScrollBoxParams");
+        auto* inner = new QWidget;
+        inner->setObjectName("PanelInner");
+        scroll->setWidget(inner);
+        auto* edit = new TEditIni(inner);
+        edit->setObjectName("EditSeparator");
+        auto* box = new TCheckBoxIni(split);
+        box->setObjectName("CBRunAutomatically");
+        form.FormLoaded();
+        EXPECT_EQ(box->checkState(), Qt::Checked);
+        QTest::keyClicks(edit, ";");
+        ASSERT_EQ(Writes().size(), 1u);
+        EXPECT_EQ(Writes()[0].key, "EditSeparator");
+        EXPECT_EQ(Writes()[0].section, "FormQuery-Params");
+        box->setCheckState(Qt::Unchecked);
+    }
+    EXPECT_EQ(InUser("FormQuery-Params", "EditSeparator"), ";");
+    EXPECT_EQ(InUser("FormQuery-Params", "CBRunAutomatically"), "0");
 }
 
 TEST_F(EditIniTest, LoadRunsTheProgramsHandlerWithoutWritingBack) {

@@ -1,4 +1,4 @@
-#include "settings/zalign.h"
+#include "settings/qt/zalign.h"
 
 #include <QWidget>
 

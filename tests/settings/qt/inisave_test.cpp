@@ -5,9 +5,9 @@
 #include <QString>
 
 #include "qt_fixture.h"
-#include "settings/zIniSave.h"
-#include "settings/zPropFunc.h"
-#include "settings/zinicomp.h"
+#include "settings/qt/zIniSave.h"
+#include "settings/qt/zPropFunc.h"
+#include "settings/qt/zinicomp.h"
 
 namespace orn {
 
@@ -103,27 +103,43 @@ TEST_F(IniSaveTest, GenericNameComesFromTheClass) {
     EXPECT_FALSE(box.Ini().IsPropNameStored());
 }
 
-TEST_F(IniSaveTest, OwnerPathNamesTheContainersBetweenControlAndForm) {
+TEST_F(IniSaveTest, ContainersThatOnlyLayOutAddNothingToTheKey) {
     TestForm form("FormMain");
     QWidget panel(&form);
     panel.setObjectName("Panel1");
-    QWidget inner(&panel);  // unnamed: only lays out
+    QWidget inner(&panel);
     QWidget helper(&inner);
     helper.setObjectName("qt_scrollarea_viewport");
     Probe deep(&helper, "EditIniServer");
     TIniSave ini(&deep);
     ini.SetGenName("EditIni");
-    EXPECT_EQ(OwnerPath(&deep), "Panel1.");
-    EXPECT_EQ(ini.GetKey(), "Panel1.Server");
+    EXPECT_EQ(OwnerPath(&deep), "");
+    EXPECT_EQ(ini.GetKey(), "Server");
     EXPECT_EQ(FormName(&deep), "FormMain");
     EXPECT_EQ(ini.GetSection(), "FormMain-Params");
+
+    // A component that owns what is built inside it puts its name in front, once per owner,
+    // and the containers between owners still add nothing.
+    MarkAsOwner(&panel);
+    EXPECT_EQ(OwnerPath(&deep), "Panel1.");
+    EXPECT_EQ(ini.GetKey(), "Panel1.Server");
+    MarkAsOwner(&helper);
+    EXPECT_EQ(OwnerPath(&deep), "Panel1.");  // Qt's own helpers name nothing
+    helper.setObjectName("Frame");
+    EXPECT_EQ(ini.GetKey(), "Panel1.Frame.Server");
+    EXPECT_EQ(FormName(&deep), "FormMain");
     ini.SaveName = "S";
     EXPECT_EQ(ini.GetKey(), "S");  // no owner path with SaveName
 
     // Parents without a form: section "-Params"; no parent at all: no section.
+    // A tree without a form is owned by its root.
     QObject loose;
-    Probe onLoose(&loose, "x");
+    loose.setObjectName("Root");
+    QObject middle(&loose);
+    middle.setObjectName("Middle");
+    Probe onLoose(&middle, "x");
     EXPECT_EQ(TIniSave(&onLoose).GetSection(), "-Params");
+    EXPECT_EQ(TIniSave(&onLoose).GetKey(), "Root.x");
     Probe alone(nullptr, "x");
     EXPECT_EQ(TIniSave(&alone).GetSection(), "");
     EXPECT_EQ(TIniSave(nullptr).GetIniName(), "-");

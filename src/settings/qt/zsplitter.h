@@ -4,9 +4,9 @@
 #include <QString>
 #include <QWidget>
 
-#include "settings/zIniSave.h"
-#include "settings/zalign.h"
-#include "settings/zform.h"
+#include "settings/qt/zIniSave.h"
+#include "settings/qt/zalign.h"
+#include "settings/qt/zform.h"
 
 namespace orn {
 

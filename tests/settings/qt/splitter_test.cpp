@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "qt_fixture.h"
-#include "settings/savepos.h"
-#include "settings/zsplitter.h"
+#include "settings/qt/savepos.h"
+#include "settings/qt/zsplitter.h"
 
 namespace orn {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings/zsplitter.h"
+#include "settings/qt/zsplitter.h"
 
 #include <QMouseEvent>
 

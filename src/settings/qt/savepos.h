@@ -5,8 +5,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "settings/zIniSave.h"
-#include "settings/zform.h"
+#include "settings/qt/zIniSave.h"
+#include "settings/qt/zform.h"
 
 namespace orn {
 

@@ -69,8 +69,10 @@ class TIniSave {
 
 // The name of the form the component sits on (empty without one).
 std::string FormName(const QObject* component);
-// "Parent." for every named parent between the component and its form; parents without a
-// name and Qt's own helper widgets ("qt_...") only lay out and add nothing.
+// "Owner." for every owning component (see MarkAsOwner) between the component and its form.
+// The owner of a component is its nearest parent that is a form or marked as owner, or, in a
+// tree without either, the tree's root. Containers that only lay out add nothing, and neither
+// does an owner without a name or one of Qt's own helper objects ("qt_...").
 std::string OwnerPath(const QObject* component);
 
 }  // namespace orn

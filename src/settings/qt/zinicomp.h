@@ -4,8 +4,8 @@
 #include <QLineEdit>
 #include <QString>
 
-#include "settings/zIniSave.h"
-#include "settings/zform.h"
+#include "settings/qt/zIniSave.h"
+#include "settings/qt/zform.h"
 
 namespace orn {
 

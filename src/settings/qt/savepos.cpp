@@ -1,4 +1,4 @@
-#include "settings/savepos.h"
+#include "settings/qt/savepos.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,8 +1,8 @@
-#include "settings/zinicomp.h"
+#include "settings/qt/zinicomp.h"
 
 #include <strings.h>
 
-#include "settings/zPropFunc.h"
+#include "settings/qt/zPropFunc.h"
 #include "text/zstring.h"
 
 namespace orn {

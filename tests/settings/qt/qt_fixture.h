@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "readorder_fixture.h"
-#include "settings/zform.h"
+#include "settings/qt/zform.h"
 
 namespace orn::test {
 

@@ -31,6 +31,13 @@ void MarkAsForm(QWidget* widget);
 // True for a widget marked as a form; stays true while the form is being destroyed, so that
 // controls saving in their destructors still find their form.
 bool IsForm(const QObject* obj);
+// Marks a component that owns the controls built inside it, the way a form does, without being
+// a form: its name becomes part of their settings keys ("Frame." in front). Qt containers that
+// only lay controls out (panels, splitters, tab pages, scroll areas) are not marked, so a control
+// keeps the key of its own name whichever containers sit between it and its form.
+void MarkAsOwner(QObject* component);
+// True for a form and for a component marked by MarkAsOwner.
+bool IsOwner(const QObject* obj);
 // Runs the loaded notification of every persistent control below root, in creation order.
 // Until then the controls of a form count as loading and save nothing.
 void FormLoaded(QWidget* root);

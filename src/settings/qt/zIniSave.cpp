@@ -1,11 +1,11 @@
-#include "settings/zIniSave.h"
+#include "settings/qt/zIniSave.h"
 
 #include <QCoreApplication>
 #include <QObject>
 
 #include "settings/IniReadOrder.h"
-#include "settings/zPropFunc.h"
-#include "settings/zform.h"
+#include "settings/qt/zPropFunc.h"
+#include "settings/qt/zform.h"
 
 namespace orn {
 
@@ -15,14 +15,25 @@ std::string NameOf(const QObject* obj) {
     return obj->objectName().toStdString();
 }
 
-// A parent that only lays out: it has no name of its own, or it is one of Qt's helpers.
-bool OnlyLaysOut(const QObject* obj) {
+// An owner whose name adds nothing to a key: it has none, or it is one of Qt's helpers.
+bool NamesNothing(const QObject* obj) {
     const std::string name = NameOf(obj);
     return name.empty() || name.rfind("qt_", 0) == 0;
 }
 
 bool IsApplication(const QObject* obj) {
     return obj == QCoreApplication::instance();
+}
+
+// The component that owns obj: the nearest parent that is a form or an owning component;
+// without one, the root of obj's tree (none for a root itself).
+const QObject* OwnerOf(const QObject* obj) {
+    const QObject* o = obj->parent();
+    if (o == nullptr)
+        return nullptr;
+    while (!IsOwner(o) && o->parent() != nullptr && !IsApplication(o->parent()))
+        o = o->parent();
+    return o;
 }
 
 }  // namespace
@@ -39,11 +50,11 @@ std::string FormName(const QObject* component) {
 std::string OwnerPath(const QObject* component) {
     if (component == nullptr || IsApplication(component))
         return {};
-    const QObject* owner = component->parent();
+    const QObject* owner = OwnerOf(component);
     if (owner == nullptr || IsForm(owner))
         return {};
     std::string path = OwnerPath(owner);
-    if (!OnlyLaysOut(owner))
+    if (!NamesNothing(owner))
         path += NameOf(owner) + ".";
     return path;
 }
