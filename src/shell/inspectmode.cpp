@@ -1,8 +1,10 @@
-// INFO and DUMP: print a table file's fields or records (the storage engine's inspection).
+// INFO and DUMP print a table file's fields or records (the storage engine's inspection);
+// PACK compacts a table.
 #include <iostream>
 
 #include "dbengine/storage/header_report.h"
 #include "dbengine/storage/inspect.h"
+#include "dbengine/storage/restructure.h"
 #include "shell/modes.h"
 
 namespace orn {
@@ -36,6 +38,21 @@ int InfoTableMode(const TCommandLine& line) {
 
 int DumpTableMode(const TCommandLine& line) {
     return Inspect("DUMP", line);
+}
+
+int PackTableMode(const TCommandLine& line) {
+    const std::string& file = line.Arg(2);
+    if (file.empty() || line.Count() > 3) {
+        std::cerr << "orn: PACK needs one table file\nUsage: orn PACK <table file>\n";
+        return kExitUsage;
+    }
+    try {
+        db::packTable(file);
+        return kExitOk;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return kExitFailed;
+    }
 }
 
 }  // namespace orn

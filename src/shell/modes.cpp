@@ -25,6 +25,9 @@ const std::vector<TShellMode>& ShellModes() {
          InfoTableMode},
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
          DumpTableMode},
+        {"PACK", "<table file>",
+         "rewrite a table without its deleted records and unused blob or memo space",
+         PackTableMode},
     };
     return modes;
 }

@@ -11,8 +11,8 @@
 namespace orn::db::dbase {
 
 // The memo file of a dBASE or FoxPro table (.dbt or .fpt), one of the table's TableFiles.
-// Memos are only ever appended; a changed memo gets new blocks (as dBASE itself does until the
-// table is packed).
+// New memos are appended; a changed memo is written over the old one when it fits the blocks
+// that one holds, else it gets new blocks (the old ones are left until the table is packed).
 class MemoFile {
   public:
     MemoFile(TableFiles& files, std::size_t index, MemoKind kind);
@@ -25,6 +25,11 @@ class MemoFile {
     // Appends a memo inside a transaction and returns its first block. `fptType` is FoxPro's
     // block type: 1 text, 0 picture/binary, 2 object.
     std::uint32_t append(const std::uint8_t* data, std::size_t len, std::uint32_t fptType);
+
+    // Writes a changed memo over the one at `block` when it fits the blocks that one holds, and
+    // returns `block`; otherwise appends it. Inside a transaction.
+    std::uint32_t replace(std::uint32_t block, const std::uint8_t* data, std::size_t len,
+                          std::uint32_t fptType);
 
     MemoKind kind() const { return kind_; }
     std::uint32_t blockSize() const { return blockSize_; }

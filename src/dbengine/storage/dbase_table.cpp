@@ -474,8 +474,10 @@ void DBaseTable::encodeRecord(const Record& record, std::vector<std::uint8_t>& r
             codec_->encodeMemoBlock(f, 0, rec.data());
             continue;
         }
-        std::uint32_t block = memo_->append(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                            bytes.size(), fptType);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const std::uint32_t oldBlock = old ? codec_->memoBlock(f, old) : 0;
+        std::uint32_t block = oldBlock != 0 ? memo_->replace(oldBlock, data, bytes.size(), fptType)
+                                            : memo_->append(data, bytes.size(), fptType);
         codec_->encodeMemoBlock(f, block, rec.data());
     }
 }

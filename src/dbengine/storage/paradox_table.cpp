@@ -378,7 +378,7 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
             }
             BlobPointer was = BlobPointer::parse(old + f.offset + leader);
             if (was.length > std::uint32_t(leader) && mbIndex_ != SIZE_MAX)
-                freeBlob(*files_, mbIndex_, was);
+                blobSpace_.release(*files_, mbIndex_, was);
         }
         std::memset(p, 0, std::size_t(f.size));
         if (payload.empty())
@@ -390,10 +390,7 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
             if (mbIndex_ == SIZE_MAX)
                 throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
-            ptr = payload.size() < kSmallBlobLimit
-                      ? appendSmallBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()),
-                                        smallBlobs_)
-                      : appendBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
+            ptr = blobSpace_.store(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }
         ptr.store(p + leader);
     }
@@ -407,7 +404,7 @@ void ParadoxTable::freeBlobs(const std::uint8_t* rec) {
             continue;
         BlobPointer ptr = BlobPointer::parse(rec + f.offset + f.size - 10);
         if (ptr.length > std::uint32_t(f.size - 10))
-            freeBlob(*files_, mbIndex_, ptr);
+            blobSpace_.release(*files_, mbIndex_, ptr);
     }
 }
 
@@ -731,6 +728,7 @@ void ParadoxTable::beginInternal() {
     movedUndo_.clear();
     newUndo_.clear();
     newIdMark_ = newIdBlock_.size();
+    blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
 }
@@ -759,7 +757,10 @@ void ParadoxTable::commitInternal() {
             files_->write(pxIndex_, 0, px.data(), px.size());
         }
     }
+    if (mbIndex_ != SIZE_MAX)
+        blobSpace_.save(*files_, mbIndex_);
     files_->commit();
+    blobSpace_.reset();
     if (recordsChanged_ && !secondaryIndexesGone_) {
         // Secondary indexes (.Xnn/.Ynn) are not maintained; once the records change they would
         // be out of date, and a stale index gives other programs wrong answers.
@@ -779,7 +780,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
-    smallBlobs_ = SmallBlobSpace{};
+    blobSpace_.reset();
     h_ = committed_;
     invalidateChain();
     for (auto it = movedUndo_.rbegin(); it != movedUndo_.rend(); ++it) {

@@ -149,7 +149,7 @@ class ParadoxTable final : public Table {
     int perBlock_ = 0;
     bool structureChanged_ = false;
     bool recordsChanged_ = false;
-    SmallBlobSpace smallBlobs_;
+    BlobSpace blobSpace_;
     bool secondaryIndexesGone_ = false;
 
     bool chainValid_ = false;

@@ -420,4 +420,10 @@ void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fiel
     rebuild(table, std::move(src), layout, "add the primary index", [](Record&) {});
 }
 
+void packTable(const fs::path& table) {
+    auto src = Table::open(table, OpenMode::Exclusive);
+    TableCreate layout = layoutOf(*src);
+    rebuild(table, std::move(src), layout, "pack", [](Record&) {});
+}
+
 }  // namespace orn::db

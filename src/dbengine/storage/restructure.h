@@ -65,4 +65,9 @@ void restructureField(const std::filesystem::path& table, const std::string& fie
 // with "Key violation." in the message; the old index file stays in place on any failure.
 void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::string>& fields);
 
+// Rewrites the table without its deleted records (dBASE) and without the unused space of its
+// blob or memo file, keeping everything else (header values, counters, companions). All or
+// nothing, like a restructure.
+void packTable(const std::filesystem::path& table);
+
 }  // namespace orn::db
