@@ -1,5 +1,6 @@
 #include "shell/modes.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "dbengine/sql/help_text.h"
@@ -47,11 +48,21 @@ void PrintUsage(std::ostream& out) {
            "  --program-help  show the commands of program lines and how [Name], macros and\n"
            "                %NAME% are replaced\n"
            "  --version     show the version\n"
-           "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 windowed mode not\n"
-           "available, 130 interrupted.\n";
+           "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 no display for the\n"
+           "windowed mode, 130 interrupted.\n";
 }
 
-int OrnMain(int argc, const char* const* argv) {
+bool DisplayAvailable() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+int OrnMain(int argc, const char* const* argv, TWindowedStart windowed) {
     TCommandLine line = ParseCommandLine(argc, argv);
     if (line.hasErrorFile) {
         SetErrorFileName(line.errorFile);
@@ -77,9 +88,14 @@ int OrnMain(int argc, const char* const* argv) {
             return mode.run(line);
         }
     }
-    std::cerr << "orn: the windowed mode is not available yet";
+    if (windowed != nullptr && DisplayAvailable()) {
+        return windowed(line);
+    }
+    std::cerr << (windowed == nullptr ? "orn: this build has no windows"
+                                      : "orn: no display for the windowed mode (DISPLAY and "
+                                        "WAYLAND_DISPLAY are not set)");
     if (!first.empty()) {
-        std::cerr << " (cannot open \"" << first << "\" in a window)";
+        std::cerr << "; cannot open \"" << first << "\" in a window";
     }
     std::cerr << "; see orn --help for the modes without windows\n";
     return kExitNoWindows;

@@ -1,0 +1,23 @@
+#include "shell/qt/appdialogs.h"
+
+#include <QGuiApplication>
+#include <iostream>
+
+#include "shell/consoleview.h"
+
+namespace orn {
+
+bool TAppDialogs::Unattended() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == "offscreen" || platform == "minimal";
+}
+
+DialogButton TAppDialogs::Ask(const DialogRequest& request) {
+    if (!Unattended()) {
+        return boxes_.Ask(request);
+    }
+    std::cerr << EffectiveCaption(request) << ": " << request.text << "\n";
+    return DefaultAnswer(request);
+}
+
+}  // namespace orn
