@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 #include "dbengine/sql/help_text.h"
@@ -55,6 +56,17 @@ std::vector<std::string> DroppedFiles(const QMimeData* data) {
 QString MenuText(int index, const QString& text) {
     return index < 9 ? QString("&%1 %2").arg(index + 1).arg(text)
                      : QString("%1 %2").arg(index + 1).arg(text);
+}
+
+// Takes every item out of a menu that is made anew; the fixed ones in `keep` live on, the others
+// go once the menu is done with them (one of them may be the item being chosen).
+void EmptyMenu(QMenu* menu, std::initializer_list<QAction*> keep) {
+    for (QAction* action : menu->actions()) {
+        menu->removeAction(action);
+        if (std::find(keep.begin(), keep.end(), action) == keep.end()) {
+            action->deleteLater();
+        }
+    }
 }
 
 }  // namespace
@@ -132,13 +144,7 @@ void TFormORN::BuildMenus() {
 }
 
 void TFormORN::UpdateFileMenu() {
-    // Recent entries are made anew each time; the fixed items are only taken out.
-    for (QAction* action : fileMenu_->actions()) {
-        fileMenu_->removeAction(action);
-        if (action != newAction_ && action != exitAction_) {
-            action->deleteLater();
-        }
-    }
+    EmptyMenu(fileMenu_, {newAction_, exitAction_});
     fileMenu_->addAction(newAction_);
     fileMenu_->addSeparator();
     const std::vector<std::string>& items = recent_.Items();
@@ -159,12 +165,7 @@ void TFormORN::UpdateFileMenu() {
 }
 
 void TFormORN::UpdateWindowMenu() {
-    for (QAction* action : windowMenu_->actions()) {
-        windowMenu_->removeAction(action);
-        if (action != cascadeAction_ && action != tileAction_) {
-            action->deleteLater();
-        }
-    }
+    EmptyMenu(windowMenu_, {cascadeAction_, tileAction_});
     windowMenu_->addAction(cascadeAction_);
     windowMenu_->addAction(tileAction_);
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();

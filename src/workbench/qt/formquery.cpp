@@ -30,9 +30,11 @@
 #include "workbench/SqlComBDE.h"
 #include "workbench/qt/filelistbox.h"
 #include "workbench/qt/programview_qt.h"
+#include "workbench/qt/progress_qt.h"
 #include "workbench/qt/qtclipboard.h"
 #include "workbench/qt/qtdialogs.h"
 #include "workbench/qt/querygridmodel.h"
+#include "workbench/qt/sqlhighlighter.h"
 #include "workbench/queryhistory.h"
 #include "workbench/querysession.h"
 #include "workbench/textexchange.h"
@@ -61,6 +63,8 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
     dialogs_ = dialogs;
     BuildWindow();
     clipboard_ = std::make_unique<TQtClipboard>();
+    ownProgress_ = std::make_unique<TQtProgress>(this);
+    progress_ = ownProgress_.get();
     view_ = std::make_unique<TQtProgramView>(*dialogs_, LabelProgram, ScrollBoxParams->widget());
     view_->OnStop = [this] { StopClick(); };
     // Both directories start at the working directory of the moment the window is built.
@@ -79,6 +83,7 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
     history_ = std::make_unique<TQueryHistory>(historyFile);
     model_ = new TQueryGridModel(session_->Query(), this);
     DBGrid1->setModel(model_);
+    new TSqlHighlighter(MemoQuery->document());
     Connect();
 
     DirectoryListBoxSQL->ShowDirectory(Q(session_->SqlDirectory()));
@@ -173,7 +178,12 @@ void TFormQuery::Connect() {
         ShowRecordPosition();
         SyncGridToQuery();
     });
-    connect(model_, &TQueryGridModel::modelReset, this, [this] { SyncGridToQuery(); });
+    connect(model_, &TQueryGridModel::modelReset, this, [this] {
+        if (session_->Query().state() == db::DatasetState::Browse) {
+            DBGrid1->resizeColumnsToContents();
+        }
+        SyncGridToQuery();
+    });
     connect(model_, &TQueryGridModel::EditFailed, this,
             [this](const QString& message) { ShowIfError(S(message)); });
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -185,8 +195,13 @@ void TFormQuery::Connect() {
     DBGrid1->installEventFilter(this);
 }
 
+void TFormQuery::SetProgress(TProgress* progress) {
+    progress_ = progress ? progress : ownProgress_.get();
+}
+
 template <typename Action>
 bool TFormQuery::Guarded(Action&& action) {
+    TProgressScope progress(*progress_);
     try {
         action();
         return true;
@@ -373,6 +388,7 @@ void TFormQuery::RunProgram() {
     QPointer<TFormQuery> self(this);
     NBProgButtons->setCurrentIndex(0);
     Animate1->setRange(0, 0);  // busy
+    TProgressScope progress(*progress_);
     try {
         session_->RunProgram();
     } catch (...) {

@@ -29,6 +29,8 @@ namespace orn {
 class TCheckBoxIni;
 class TClickLabel;
 class TDialogs;
+class TProgress;
+class TQtProgress;
 class TDirectoryListBox;
 class TDriveComboBox;
 class TEditIni;
@@ -59,6 +61,9 @@ class TFormQuery : public QWidget, public TzForm {
     TQtProgramView& ProgramView() { return *view_; }
     TQueryHistory& History() { return *history_; }
     TQueryGridModel& GridModel() { return *model_; }
+    // What long work (export, save as a table, paste, READ in a program) reports to; a progress
+    // dialog with Cancel unless replaced.
+    void SetProgress(TProgress* progress);
 
     void RunSql(const std::string& text);
     void RunCurrentSql();
@@ -123,6 +128,8 @@ class TFormQuery : public QWidget, public TzForm {
     std::unique_ptr<TDialogs> ownDialogs_;
     TDialogs* dialogs_;
     std::unique_ptr<TQtClipboard> clipboard_;
+    std::unique_ptr<TQtProgress> ownProgress_;
+    TProgress* progress_ = nullptr;
     std::unique_ptr<TQtProgramView> view_;
     std::unique_ptr<TQuerySession> session_;
     std::unique_ptr<TQueryHistory> history_;

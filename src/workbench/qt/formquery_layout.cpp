@@ -360,6 +360,9 @@ QWidget* TFormQuery::BuildResultPanel() {
     DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     DBGrid1->verticalHeader()->setDefaultSectionSize(DBGrid1->fontMetrics().height() + 6);
     DBGrid1->horizontalHeader()->setHighlightSections(false);
+    // Columns are sized to the rows of the first screen, never by reading further.
+    DBGrid1->horizontalHeader()->setResizeContentsPrecision(30);
+    DBGrid1->horizontalHeader()->setMaximumSectionSize(320);
     DBGrid1->setWordWrap(false);
     layout->addWidget(DBGrid1, 1);
 
