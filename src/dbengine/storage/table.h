@@ -61,12 +61,28 @@ struct CarriedHeader {
 
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;       // Paradox: the first N fields form the primary key
-    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;    // iconv name; empty: the format's default
-    std::string headerName;  // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;        // Paradox: the first N fields form the primary key
+    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;     // iconv name; empty: the format's default
+    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
+    // on); 0: 4096, or the smallest larger size that holds a record.
+    int blockSize = 0;
     std::shared_ptr<const CarriedHeader> carried;  // null for a table of its own
 };
+
+// The block sizes of Paradox tables, smallest first.
+inline constexpr int kParadoxBlockSizes[] = {1024, 2048, 4096, 16384, 32768};
+inline bool isParadoxBlockSize(int bytes) {
+    for (int b : kParadoxBlockSizes)
+        if (b == bytes)
+            return true;
+    return false;
+}
+// The block size a new Paradox table with this layout needs to hold `records` records: the
+// layout's own (or the default) when that is large enough, else the smallest larger one that
+// is; the largest when none is.
+int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
 
 class Table {
   public:
@@ -95,6 +111,10 @@ class Table {
     virtual std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive,
                                                const Record& high, bool highInclusive) = 0;
     virtual Record read(RecordId id) = 0;
+
+    // Called when a statement starts using the table: notices what other processes committed
+    // since the last statement (once, instead of checking the file at every block read).
+    virtual void startStatement() {}
 
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
