@@ -34,7 +34,7 @@ std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
     const std::size_t entrySize = keySize + 6;
     const std::size_t perBlock = std::size_t(blockSize - 6) / entrySize;
     if (perBlock < 2)
-        throw EngineError(tableName + ": the key is too long for index blocks of " +
+        throw EngineError(headerTableName(dbHeader) + ": the key is too long for index blocks of " +
                           std::to_string(blockSize / 1024) + " KiB");
 
     Header px;
