@@ -35,6 +35,7 @@ class ParadoxTable final : public Table {
     int keyFieldCount() const override { return h_.keyFields; }
     int version() const override { return h_.majorVersion(); }
     std::uint64_t recordCount() const override { return h_.numRecords; }
+    const std::string& codePage() const override { return cp_->name(); }
 
     std::unique_ptr<TableCursor> scan() override;
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,

@@ -104,6 +104,8 @@ class Table {
     virtual int keyFieldCount() const = 0;
     virtual int version() const = 0;
     virtual std::uint64_t recordCount() const = 0;
+    // The iconv name of the code page its text is stored in ("CP1252").
+    virtual const std::string& codePage() const = 0;
 
     virtual std::unique_ptr<TableCursor> scan() = 0;
     // Keyed tables: records whose leading key fields lie in [low, high] (either side may be
