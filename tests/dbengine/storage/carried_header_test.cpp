@@ -258,6 +258,96 @@ TEST(PrimaryIndexHeader, NamesItselfAndTiesItsCountersToTheTable) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// New tables state the sort order other programs write with their code page.
+
+TEST(NewTableSortOrder, Cp1252TablesSayAnsii850UnlessAnAlphaKeyNeedsByteOrder) {
+    testing::TempDir dir;
+    struct Case {
+        const char* name;
+        const char* codePage;
+        int version;
+        bool alphaKey;
+        int keyFields;
+        std::uint8_t sortOrder;
+        const char* sortOrderName;
+    };
+    const Case cases[] = {
+        {"win7.db", "CP1252", 7, false, 1, 0x11, "ANSII850"},
+        {"win4.db", "CP1252", 4, false, 1, 0x11, "ANSII850"},
+        {"winplain.db", "CP1252", 7, true, 0, 0x11, "ANSII850"},  // Alpha, but no key
+        {"winalpha.db", "CP1252", 7, true, 1, 0x00, "ascii"},
+        {"dos.db", "CP437", 5, false, 1, 0x00, "ascii"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TableCreate layout;
+        layout.fields = {
+            c.alphaKey ? makeField("Code", FieldType::Alpha, 8) : makeField("Id", FieldType::Short),
+            makeField("Name", FieldType::Alpha, 20)};
+        layout.keyFields = c.keyFields;
+        layout.version = c.version;
+        layout.codePage = c.codePage;
+        {
+            auto t = Table::create(dir / c.name, TableFormat::Paradox, layout);
+            t->insert({c.alphaKey ? Value(std::string("k1")) : Value(std::int64_t(1)),
+                       std::string("Gr\xC3\xBC\xC3\x9F"
+                                   "e")});
+        }
+        const auto db = bytesOf(dir / c.name);
+        paradox::Header h = paradox::parseHeader(db.data(), db.size(), c.name);
+        EXPECT_EQ(db[0x29], c.sortOrder);
+        EXPECT_EQ(h.sortOrderName, c.sortOrderName);
+        auto theirs = test::readWithPxlib(dir / c.name, c.codePage);
+        ASSERT_EQ(theirs.numRecords, 1);
+        EXPECT_EQ(theirs.records[0][1], Value(std::string("Gr\xC3\xBC\xC3\x9F"
+                                                          "e")));
+    }
+    // Version 3 headers have no place for a sort order name; the byte stays 0.
+    TableCreate old;
+    old.fields = {makeField("Id", FieldType::Short)};
+    old.version = 3;
+    Table::create(dir / "old.db", TableFormat::Paradox, old).reset();
+    EXPECT_EQ(bytesOf(dir / "old.db")[0x29], 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// A rewritten primary index ends where its last block ends.
+
+TEST(PrimaryIndexFile, ShrinksWithItsTree) {
+    testing::TempDir dir;
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::Long), makeField("Text", FieldType::Alpha, 200)};
+    layout.keyFields = 1;
+    layout.blockSize = 1024;  // four records a block: 600 records need 150 blocks
+    {
+        auto t = Table::create(dir / "big.db", TableFormat::Paradox, layout);
+        t->begin();
+        for (int i = 0; i < 600; ++i)
+            t->insert({std::int64_t(i), std::string("row ") + std::to_string(i)});
+        t->commit();
+    }
+    const auto grown = fs::file_size(dir / "big.px");
+    {
+        auto t = Table::open(dir / "big.db", OpenMode::Shared);
+        std::vector<RecordId> doomed;
+        for (auto c = t->scan(); c->next();)
+            if (std::get<std::int64_t>(c->value(0)) >= 3)
+                doomed.push_back(c->id());
+        t->begin();
+        for (RecordId id : doomed)
+            t->remove(id);
+        t->commit();
+    }
+    const auto px = bytesOf(dir / "big.px");
+    const std::size_t blocks = le16(px.data() + 0x0C);
+    EXPECT_LT(px.size(), grown);
+    EXPECT_EQ(px.size(), le16(px.data() + 0x02) + blocks * px[0x05] * 1024u);
+    test::expectIndexMatchesBlocks(dir / "big.db", dir / "big.px");
+    auto theirs = test::readWithPxlib(dir / "big.db", "CP1252");
+    EXPECT_EQ(theirs.numRecords, 3);
+}
+
+// ---------------------------------------------------------------------------------------------
 // dBASE levels, language drivers, counters and memo files.
 
 struct DbfCase {
