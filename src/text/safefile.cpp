@@ -139,6 +139,21 @@ std::string FollowOwnLinks(const std::string& path) {
     return {};  // a loop of links
 }
 
+int OpenToAppend(const std::string& fileName, mode_t mode) {
+    const std::string target = FollowOwnLinks(fileName);
+    if (target.empty()) {
+        errno = EACCES;
+        return -1;
+    }
+    // No link is followed past the ones just checked, even one put there meanwhile.
+    int fd;
+    do {
+        fd = ::open(target.c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
 TFileReplacer::TFileReplacer(const std::string& fileName) : target_(FollowOwnLinks(fileName)) {
     if (target_.empty()) {
         return;

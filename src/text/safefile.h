@@ -47,6 +47,10 @@ bool MayFollowLink(const std::string& link, const struct stat& linkStat);
 // not be followed (or loops); `path` itself when it is no link.
 std::string FollowOwnLinks(const std::string& path);
 
+// Opens `fileName` for appending (a log), made with `mode` less the umask when missing, following
+// links as FollowOwnLinks allows. -1 when it may not be followed or cannot be opened.
+int OpenToAppend(const std::string& fileName, mode_t mode = 0666);
+
 // Writes a file the user names (an export, a settings file, a log) in place of the one there.
 // The new text goes to a new file beside the target that replaces it in one rename, so a failed
 // write keeps the old file whole. What the old file was stays:

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,6 +121,83 @@ TEST_F(SafeFile, OnlyLinksOfTheUserOrTheDirectorysOwnerAreFollowed) {
     ASSERT_EQ(lchown((shared / "owners").c_str(), 4242, 4242), 0);
     EXPECT_EQ(FollowOwnLinks((shared / "planted").string()), "");
     EXPECT_EQ(fs::path(FollowOwnLinks((shared / "owners").string())), victim_);
+}
+
+// Writers of files the user names, in a sticky team directory where another user planted links
+// at the names they use: nothing is written through those links. Needs root to plant them.
+TEST_F(SafeFile, NoFileTheUserNamesIsWrittenThroughSomeoneElsesLink) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making another user's link needs root";
+    const fs::path shared = dir_ / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    for (const char* name : {"export.txt", "orn.log", "settings.ini"}) {
+        fs::create_symlink(victim_, shared / name);
+        ASSERT_EQ(lchown((shared / name).c_str(), 4343, 4343), 0);
+    }
+    {
+        TFileReplacer out((shared / "export.txt").string());
+        EXPECT_FALSE(out.IsOpen());
+        EXPECT_FALSE(out.Write("x"));
+        EXPECT_FALSE(out.Finish());
+    }
+    errno = 0;
+    EXPECT_LT(OpenToAppend((shared / "orn.log").string()), 0);
+    EXPECT_EQ(Read(victim_), "victim");
+    EXPECT_TRUE(fs::is_symlink(shared / "export.txt"));
+}
+
+// A file the user may not write is refused whole, and its text stays; checked as an ordinary
+// user (root may write anything).
+TEST_F(SafeFile, AFileTheUserMayNotWriteIsRefused) {
+    const fs::path ro = dir_ / "ro.txt";
+    std::ofstream(ro) << "old";
+    ASSERT_EQ(chmod(ro.c_str(), 0444), 0);
+    ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(3);
+        TFileReplacer out(ro.string());
+        const bool refused = !out.IsOpen() && !out.Finish();
+        const int fd = OpenToAppend(ro.string());
+        _exit(refused && fd < 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Read(ro), "old");
+}
+
+// What replaces a file keeps its mode and group, and the text arrives whole or not at all.
+TEST_F(SafeFile, AReplacedFileKeepsItsModeAndGroup) {
+    const fs::path file = dir_ / "private.txt";
+    std::ofstream(file) << "old";
+    ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    struct stat before {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    const gid_t group = geteuid() == 0 ? before.st_gid + 4242 : before.st_gid;
+    ASSERT_EQ(chown(file.c_str(), static_cast<uid_t>(-1), group), 0);
+    {
+        TFileReplacer out(file.string());
+        ASSERT_TRUE(out.IsOpen());
+        ASSERT_TRUE(out.Write("new"));
+        EXPECT_EQ(Read(file), "old") << "nothing shows before Finish";
+        ASSERT_TRUE(out.Finish());
+    }
+    struct stat after {};
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_gid, group);
+    EXPECT_EQ(Read(file), "new");
+    {
+        TFileReplacer abandoned(file.string());
+        ASSERT_TRUE(abandoned.Write("lost"));
+    }
+    EXPECT_EQ(Read(file), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2)
+        << "no temporary is left";
 }
 
 }  // namespace
