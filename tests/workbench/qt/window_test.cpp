@@ -1,6 +1,8 @@
 // The window as a whole: its place in an MDI area kept between runs, settings that cannot be
 // written, and how it gives up width (cut titles, the tool bar's name boxes, the SQL box's
 // colouring).
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -173,6 +175,53 @@ TEST_F(WindowTest, TheSqlBoxIsColouredAndStillEditsAndDropsDownLikeACombo) {
     EXPECT_EQ(form.EditCond->currentText(), "update t set a = 1");
     EXPECT_GT(KeywordPixels(edit), 20);
     form.EditCond->hidePopup();
+}
+
+TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
+    MakeTable(
+        dir_ / "customers.db", db::TableFormat::Paradox,
+        {makeField("CUSTNO", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20)},
+        {});
+    TFormQuery& form = Shown();
+    QPlainTextEdit* memo = form.MemoQuery;
+    auto* completer = memo->findChild<QCompleter*>("SqlCompleter");
+    ASSERT_NE(completer, nullptr);
+    QAbstractItemView* list = completer->popup();
+    const auto shown = [&] {
+        QStringList words;
+        for (int i = 0; list->isVisible() && i < completer->model()->rowCount(); ++i) {
+            words << completer->model()->index(i, 0).data().toString();
+        }
+        return words;
+    };
+    memo->setFocus();
+    QTest::keyClicks(memo, "select * from c");
+    EXPECT_TRUE(shown().isEmpty());  // one letter is too few to ask
+    QTest::keyClicks(memo, "u");
+    EXPECT_EQ(shown(), QStringList{"customers"});
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(memo->toPlainText(), "select * from customers");
+
+    // After a correlation name's dot, that table's fields; the chosen one replaces the part
+    // typed.
+    QTest::keyClicks(memo, " k where k.");
+    EXPECT_EQ(shown(), (QStringList{"CUSTNO", "NAME"}));
+    QTest::keyClicks(memo, "n");
+    EXPECT_EQ(shown(), QStringList{"NAME"});
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME");
+
+    // Escape leaves the text as typed; Ctrl+Space asks for every name that fits.
+    QTest::keyClicks(memo, " = 'x' or ");
+    QTest::keyClick(memo, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(shown(), (QStringList{"CUSTNO", "NAME", "customers"}));
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME = 'x' or ");
+    // Nothing is offered inside a text.
+    QTest::keyClicks(memo, "'cu");
+    EXPECT_TRUE(shown().isEmpty());
 }
 
 TEST(SqlSpans, CommentsQuotesAndNumbersAreTakenApartLikeTheEngineReadsThem) {
