@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <string_view>
 
 #include "dbengine/storage/table.h"
 #include "text/zstring.h"
@@ -14,11 +15,13 @@ namespace {
 
 enum class Tok { Word, Quoted, Text, Comment, Comma, Open, Other };
 
+// Tokens point into the statement: a long statement is split at every key typed.
 struct Token {
     Tok kind;
-    std::string text;  // words as written, quoted names without their quotes
+    std::string_view text;  // words as written, quoted names without their quotes
     std::size_t pos = 0;
     std::size_t end = 0;
+    char quote = 0;  // the closing quote of a quoted name; a doubled one stands for itself
 };
 
 bool IsWordByte(char c) {
@@ -32,42 +35,46 @@ bool IsNameByte(char c) {
 }
 
 // A forgiving split: an unclosed quote or comment runs to the end, anything unknown is Other.
-// Comments are kept as tokens so that a position can be found in one.
-std::vector<Token> Split(const std::string& text) {
+// Comments are left out; their places go to `comments` when asked for.
+std::vector<Token> Split(std::string_view text, std::vector<Token>* comments = nullptr) {
     std::vector<Token> tokens;
+    tokens.reserve(text.size() / 6);
     const std::size_t n = text.size();
     std::size_t i = 0;
     while (i < n) {
         const char c = text[i];
         if (std::isspace(static_cast<unsigned char>(c))) {
             ++i;
-        } else if (c == '-' && i + 1 < n && text[i + 1] == '-') {
-            const std::size_t end = std::min(text.find('\n', i), n);
-            tokens.push_back({Tok::Comment, {}, i, end});
-            i = end;
-        } else if (c == '/' && i + 1 < n && text[i + 1] == '*') {
-            const std::size_t close = text.find("*/", i + 2);
-            const std::size_t end = close == std::string::npos ? n : close + 2;
-            tokens.push_back({Tok::Comment, {}, i, end});
+        } else if ((c == '-' && i + 1 < n && text[i + 1] == '-') ||
+                   (c == '/' && i + 1 < n && text[i + 1] == '*')) {
+            std::size_t end = n;
+            if (c == '-') {
+                end = std::min(text.find('\n', i), n);
+            } else if (const std::size_t close = text.find("*/", i + 2); close != text.npos) {
+                end = close + 2;
+            }
+            if (comments != nullptr) {
+                comments->push_back({Tok::Comment, {}, i, end});
+            }
             i = end;
         } else if (c == '"' || c == '\'' || c == '[' || c == '`') {
             const char close = c == '[' ? ']' : c;
-            std::string value;
             std::size_t j = i + 1;
             while (j < n) {
                 if (text[j] == close) {
                     if (close != ']' && j + 1 < n && text[j + 1] == close) {
-                        value += close;
                         j += 2;
                         continue;
                     }
                     break;
                 }
-                value += text[j++];
+                ++j;
             }
+            const std::size_t end = std::min(j + 1, n);
             // A single-quoted text names a table only right after FROM and its kin.
-            tokens.push_back({c == '\'' ? Tok::Text : Tok::Quoted, value, i, std::min(j + 1, n)});
-            i = std::min(j + 1, n);
+            tokens.push_back({c == '\'' ? Tok::Text : Tok::Quoted, text.substr(i + 1, j - i - 1), i,
+                              end, close});
+            i = end;
         } else if (IsNameByte(c)) {
             std::size_t j = i;
             while (j < n && IsNameByte(text[j])) {
@@ -79,19 +86,21 @@ std::vector<Token> Split(const std::string& text) {
             tokens.push_back({c == ','   ? Tok::Comma
                               : c == '(' ? Tok::Open
                                          : Tok::Other,
-                              std::string(1, c), i, i + 1});
+                              text.substr(i, 1), i, i + 1});
             ++i;
         }
     }
     return tokens;
 }
 
-// Comments say nothing about the tables.
-std::vector<Token> WithoutComments(std::vector<Token> tokens) {
-    tokens.erase(std::remove_if(tokens.begin(), tokens.end(),
-                                [](const Token& t) { return t.kind == Tok::Comment; }),
-                 tokens.end());
-    return tokens;
+// The name a token stands for: quotes removed, doubled quotes undone.
+std::string NameOf(const Token& t) {
+    std::string name(t.text);
+    if (t.quote != 0 && t.quote != ']') {
+        const std::string twice(2, t.quote);
+        name = ReplaceAll(name, twice, std::string(1, t.quote));
+    }
+    return name;
 }
 
 bool IsName(const Token& t) {
@@ -109,11 +118,19 @@ bool StartsTable(const Token& t) {
 
 // Words that end a table reference instead of naming it.
 bool IsClauseWord(const Token& t) {
-    static const std::set<std::string> words = {
+    static const char* const words[] = {
         "where",   "group", "order", "having", "join", "inner", "left",   "right",
         "full",    "outer", "cross", "on",     "set",  "union", "values", "select",
         "natural", "limit", "using", "as",     "from", "into",  "except", "intersect"};
-    return t.kind == Tok::Word && words.count(LowerCase(t.text)) > 0;
+    if (t.kind != Tok::Word || t.text.size() > 9) {
+        return false;
+    }
+    for (const char* word : words) {
+        if (SameText(t.text, word)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool IsPlainWord(const std::string& name) {
@@ -159,13 +176,13 @@ std::vector<TNamedTable> TablesIn(const std::vector<Token>& tokens) {
         if (!IsName(name) || IsClauseWord(name)) {
             continue;
         }
-        TNamedTable table{name.text, {}};
+        TNamedTable table{NameOf(name), {}};
         std::size_t next = i + 2;
         if (next < tokens.size() && IsKeyword(tokens[next], "as")) {
             ++next;
         }
         if (next < tokens.size() && IsName(tokens[next]) && !IsClauseWord(tokens[next])) {
-            table.alias = tokens[next].text;
+            table.alias = NameOf(tokens[next]);
         }
         tables.push_back(std::move(table));
         i = next - 1;
@@ -176,7 +193,7 @@ std::vector<TNamedTable> TablesIn(const std::vector<Token>& tokens) {
 }  // namespace
 
 std::vector<TNamedTable> TablesNamed(const std::string& statement) {
-    return TablesIn(WithoutComments(Split(statement)));
+    return TablesIn(Split(statement));
 }
 
 TSqlCompletion::TSqlCompletion(FieldReader reader) : reader_(std::move(reader)) {}
@@ -314,21 +331,28 @@ TCompletions TSqlCompletion::Complete(const std::string& directory, const std::s
             result.words.push_back(word);
         }
     };
+    // A statement may name one table many times; its fields are looked up once.
+    std::set<std::string> looked;
     const auto offerFields = [&](const TNamedTable& table) {
+        if (!looked.insert(LowerCase(table.name)).second) {
+            return;
+        }
         for (const std::string& name : FieldsOf(directory, table.name)) {
             offer(IsPlainWord(name) ? name : Quoted(name));
         }
     };
 
     // One split serves both: where the word stands and which tables the statement names.
-    const std::vector<Token> all = Split(statement);
-    for (const Token& t : all) {
-        const bool inside = t.pos < start && (start < t.end || t.end == statement.size());
-        if (inside && (t.kind == Tok::Comment || t.kind == Tok::Text)) {
-            return result;  // nothing to complete in a comment or a text
-        }
+    std::vector<Token> comments;
+    const std::vector<Token> tokens = Split(statement, &comments);
+    const auto contains = [&](const Token& t) {
+        return t.pos < start && (start < t.end || t.end == statement.size());
+    };
+    if (std::any_of(comments.begin(), comments.end(), contains) ||
+        std::any_of(tokens.begin(), tokens.end(),
+                    [&](const Token& t) { return t.kind == Tok::Text && contains(t); })) {
+        return result;  // nothing to complete in a comment or a text
     }
-    const std::vector<Token> tokens = WithoutComments(all);
     const std::vector<TNamedTable> tables = TablesIn(tokens);
     if (qualified) {
         for (const TNamedTable& table : tables) {

@@ -6,13 +6,21 @@
 #include <QScrollBar>
 #include <QStringListModel>
 #include <QTextBlock>
+#include <QTimer>
 
 #include "workbench/qt/sqlhighlighter.h"
 
 namespace orn {
 
 TSqlMemo::TSqlMemo(QWidget* parent)
-    : QPlainTextEdit(parent), completer_(new QCompleter(this)), model_(new QStringListModel(this)) {
+    : QPlainTextEdit(parent),
+      completer_(new QCompleter(this)),
+      model_(new QStringListModel(this)),
+      pause_(new QTimer(this)) {
+    pause_->setObjectName("CompletionPause");
+    pause_->setSingleShot(true);
+    pause_->setInterval(150);
+    connect(pause_, &QTimer::timeout, this, [this] { Complete(false); });
     new TSqlHighlighter(document());
     completer_->setObjectName("SqlCompleter");
     completer_->setModel(model_);
@@ -103,6 +111,7 @@ void TSqlMemo::keyPressEvent(QKeyEvent* event) {
         }
     }
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::ControlModifier) {
+        pause_->stop();
         Complete(true);
         return;
     }
@@ -110,9 +119,12 @@ void TSqlMemo::keyPressEvent(QKeyEvent* event) {
     const QString typed = event->text();
     const bool wordKey = typed.size() == 1 && (typed[0].isLetterOrNumber() || typed[0] == '_' ||
                                                typed[0] == '.' || typed[0] == '"');
-    if (wordKey || (listShown && event->key() == Qt::Key_Backspace)) {
-        Complete(listShown);
-    } else if (listShown) {
+    if (listShown && (wordKey || event->key() == Qt::Key_Backspace)) {
+        Complete(true);
+    } else if (wordKey) {
+        pause_->start();
+    } else {
+        pause_->stop();
         completer_->popup()->hide();
     }
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The statement memo: SQL colouring, and completion of table and field names. Names pop up
-// once two letters of a word are typed or right after a qualifier's dot, and at Ctrl+Space at
-// any time; Enter or Tab takes the chosen name, Escape or typing on leaves it.
+// when typing pauses after two letters of a word or a qualifier's dot, and at Ctrl+Space at any
+// time; while the list shows it follows every key. Enter or Tab takes the chosen name, Escape
+// or typing on leaves it.
 
 #include <QPlainTextEdit>
 #include <functional>
@@ -10,6 +11,7 @@
 #include "workbench/sqlcompletion.h"
 
 class QCompleter;
+class QTimer;
 class QStringListModel;
 
 namespace orn {
@@ -24,6 +26,9 @@ class TSqlMemo : public QPlainTextEdit {
     std::function<TCompletions(const std::string& text, std::size_t cursor)> Completions;
 
     QCompleter* Completer() const { return completer_; }
+    // Runs out after the last key typed; the list is looked for then (a long statement is not
+    // read at every key of a fast typist).
+    QTimer* Pause() const { return pause_; }
     // Offers the names that fit the word at the cursor; `asked` offers them even for a word
     // shorter than two letters. False when nothing fits (the list is then hidden).
     bool Complete(bool asked);
@@ -36,6 +41,7 @@ class TSqlMemo : public QPlainTextEdit {
 
     QCompleter* completer_;
     QStringListModel* model_;
+    QTimer* pause_;
     int replaceFrom_ = 0;  // where the word the list completes begins
 };
 

@@ -6,11 +6,13 @@
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include "formquery_fixture.h"
 #include "settings/IniReadOrder.h"
 #include "workbench/qt/elidedlabel.h"
 #include "workbench/qt/sqlhighlighter.h"
+#include "workbench/qt/sqlmemo.h"
 
 namespace orn::testing {
 namespace {
@@ -183,7 +185,9 @@ TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
         {makeField("CUSTNO", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20)},
         {});
     TFormQuery& form = Shown();
-    QPlainTextEdit* memo = form.MemoQuery;
+    auto* sqlMemo = dynamic_cast<TSqlMemo*>(form.MemoQuery);
+    ASSERT_NE(sqlMemo, nullptr);
+    QPlainTextEdit* memo = sqlMemo;
     auto* completer = memo->findChild<QCompleter*>("SqlCompleter");
     ASSERT_NE(completer, nullptr);
     QAbstractItemView* list = completer->popup();
@@ -194,10 +198,15 @@ TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
         }
         return words;
     };
+    // The list is looked for once typing pauses.
+    QTimer* pause = sqlMemo->Pause();
+    const auto paused = [&] { return QTest::qWaitFor([&] { return !pause->isActive(); }); };
     memo->setFocus();
     QTest::keyClicks(memo, "select * from c");
+    ASSERT_TRUE(paused());
     EXPECT_TRUE(shown().isEmpty());  // one letter is too few to ask
     QTest::keyClicks(memo, "u");
+    ASSERT_TRUE(paused());
     EXPECT_EQ(shown(), QStringList{"customers"});
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_FALSE(list->isVisible());
@@ -206,8 +215,9 @@ TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
     // After a correlation name's dot, that table's fields; the chosen one replaces the part
     // typed.
     QTest::keyClicks(memo, " k where k.");
+    ASSERT_TRUE(paused());
     EXPECT_EQ(shown(), (QStringList{"CUSTNO", "NAME"}));
-    QTest::keyClicks(memo, "n");
+    QTest::keyClicks(memo, "n");  // the list shown follows every key
     EXPECT_EQ(shown(), QStringList{"NAME"});
     QTest::keyClick(list, Qt::Key_Tab);
     EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME");
@@ -221,6 +231,7 @@ TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
     EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME = 'x' or ");
     // Nothing is offered inside a text.
     QTest::keyClicks(memo, "'cu");
+    ASSERT_TRUE(paused());
     EXPECT_TRUE(shown().isEmpty());
 }
 
