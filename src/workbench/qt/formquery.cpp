@@ -39,8 +39,10 @@
 #include "workbench/qt/qtdialogs.h"
 #include "workbench/qt/querygridmodel.h"
 #include "workbench/qt/sqlhighlighter.h"
+#include "workbench/qt/sqlmemo.h"
 #include "workbench/queryhistory.h"
 #include "workbench/querysession.h"
+#include "workbench/sqlcompletion.h"
 #include "workbench/textexchange.h"
 
 namespace orn {
@@ -93,7 +95,10 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
     history_ = std::make_unique<TQueryHistory>(historyFile);
     model_ = new TQueryGridModel(session_->Query(), this);
     DBGrid1->setModel(model_);
-    new TSqlHighlighter(MemoQuery->document());
+    completion_ = std::make_unique<TSqlCompletion>();
+    sqlMemo_->Completions = [this](const std::string& text, std::size_t cursor) {
+        return completion_->Complete(session_->SqlDirectory(), text, cursor);
+    };
     new TLineSqlHighlighter(EditCond->lineEdit());
     Connect();
 
@@ -112,6 +117,7 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
 }
 
 TFormQuery::~TFormQuery() {
+    sqlMemo_->Completions = nullptr;
     // The grid model watches the query the session owns; let it go first.
     DBGrid1->setModel(nullptr);
     delete model_;

@@ -43,6 +43,8 @@ class TQueryGridModel;
 class TQueryHistory;
 class TQuerySession;
 class TSavePos;
+class TSqlCompletion;
+class TSqlMemo;
 class TzSplitter;
 
 class TFormQuery : public QWidget, public TzForm {
@@ -136,6 +138,8 @@ class TFormQuery : public QWidget, public TzForm {
     std::unique_ptr<TQtProgramView> view_;
     std::unique_ptr<TQuerySession> session_;
     std::unique_ptr<TQueryHistory> history_;
+    std::unique_ptr<TSqlCompletion> completion_;
+    TSqlMemo* sqlMemo_ = nullptr;
     TQueryGridModel* model_ = nullptr;
     bool historyLoaded_ = false;
     bool syncingGrid_ = false;

@@ -27,6 +27,7 @@
 #include "workbench/qt/filelistbox.h"
 #include "workbench/qt/formquery.h"
 #include "workbench/qt/programview_qt.h"
+#include "workbench/qt/sqlmemo.h"
 
 namespace orn {
 
@@ -170,7 +171,8 @@ QWidget* TFormQuery::BuildSqlTab() {
     condRow->addWidget(ButtonDel);
     sqlLayout->addLayout(condRow);
     auto* memoRow = new QHBoxLayout;
-    MemoQuery = Named(new QPlainTextEdit(sql), "MemoQuery", {}, "SQL statement");
+    sqlMemo_ = Named(new TSqlMemo(sql), "MemoQuery", {}, "SQL statement");
+    MemoQuery = sqlMemo_;
     MemoQuery->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     MemoQuery->setFont(mono);

@@ -1,14 +1,18 @@
 // The window as a whole: its place in an MDI area kept between runs, settings that cannot be
 // written, and how it gives up width (cut titles, the tool bar's name boxes, the SQL box's
 // colouring).
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QTimer>
 
 #include "formquery_fixture.h"
 #include "settings/IniReadOrder.h"
 #include "workbench/qt/elidedlabel.h"
 #include "workbench/qt/sqlhighlighter.h"
+#include "workbench/qt/sqlmemo.h"
 
 namespace orn::testing {
 namespace {
@@ -173,6 +177,62 @@ TEST_F(WindowTest, TheSqlBoxIsColouredAndStillEditsAndDropsDownLikeACombo) {
     EXPECT_EQ(form.EditCond->currentText(), "update t set a = 1");
     EXPECT_GT(KeywordPixels(edit), 20);
     form.EditCond->hidePopup();
+}
+
+TEST_F(WindowTest, TheMemoOffersTablesAndFieldsAndInsertsTheChosenOne) {
+    MakeTable(
+        dir_ / "customers.db", db::TableFormat::Paradox,
+        {makeField("CUSTNO", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20)},
+        {});
+    TFormQuery& form = Shown();
+    auto* sqlMemo = dynamic_cast<TSqlMemo*>(form.MemoQuery);
+    ASSERT_NE(sqlMemo, nullptr);
+    QPlainTextEdit* memo = sqlMemo;
+    auto* completer = memo->findChild<QCompleter*>("SqlCompleter");
+    ASSERT_NE(completer, nullptr);
+    QAbstractItemView* list = completer->popup();
+    const auto shown = [&] {
+        QStringList words;
+        for (int i = 0; list->isVisible() && i < completer->model()->rowCount(); ++i) {
+            words << completer->model()->index(i, 0).data().toString();
+        }
+        return words;
+    };
+    // The list is looked for once typing pauses.
+    QTimer* pause = sqlMemo->Pause();
+    const auto paused = [&] { return QTest::qWaitFor([&] { return !pause->isActive(); }); };
+    memo->setFocus();
+    QTest::keyClicks(memo, "select * from c");
+    ASSERT_TRUE(paused());
+    EXPECT_TRUE(shown().isEmpty());  // one letter is too few to ask
+    QTest::keyClicks(memo, "u");
+    ASSERT_TRUE(paused());
+    EXPECT_EQ(shown(), QStringList{"customers"});
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(memo->toPlainText(), "select * from customers");
+
+    // After a correlation name's dot, that table's fields; the chosen one replaces the part
+    // typed.
+    QTest::keyClicks(memo, " k where k.");
+    ASSERT_TRUE(paused());
+    EXPECT_EQ(shown(), (QStringList{"CUSTNO", "NAME"}));
+    QTest::keyClicks(memo, "n");  // the list shown follows every key
+    EXPECT_EQ(shown(), QStringList{"NAME"});
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME");
+
+    // Escape leaves the text as typed; Ctrl+Space asks for every name that fits.
+    QTest::keyClicks(memo, " = 'x' or ");
+    QTest::keyClick(memo, Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(shown(), (QStringList{"CUSTNO", "NAME", "customers"}));
+    QTest::keyClick(list, Qt::Key_Escape);
+    EXPECT_FALSE(list->isVisible());
+    EXPECT_EQ(memo->toPlainText(), "select * from customers k where k.NAME = 'x' or ");
+    // Nothing is offered inside a text.
+    QTest::keyClicks(memo, "'cu");
+    ASSERT_TRUE(paused());
+    EXPECT_TRUE(shown().isEmpty());
 }
 
 TEST(SqlSpans, CommentsQuotesAndNumbersAreTakenApartLikeTheEngineReadsThem) {
