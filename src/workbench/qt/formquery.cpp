@@ -242,6 +242,8 @@ void TFormQuery::ShowIfError(const std::string& text) {
 
 void TFormQuery::SetCondText(const std::string& text) {
     EditCond->setEditText(Q(text));
+    // A statement set by the window reads from its start.
+    EditCond->lineEdit()->setCursorPosition(0);
     session_->CondText = text;
 }
 

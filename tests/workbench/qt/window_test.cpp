@@ -140,6 +140,17 @@ TEST_F(WindowTest, NarrowWindowsCutTheTitleAndKeepTheNameBoxesReadable) {
     EXPECT_EQ(form.LabelProgram->ShownText(), "Short");
     EXPECT_EQ(form.LabelProgram->ToolTipText(), form.LabelProgram->toolTip());
 
+    // A long directory keeps both ends in its status panel.
+    auto* directory = qobject_cast<TElidedLabel*>(form.StatusPanels[3]);
+    ASSERT_NE(directory, nullptr);
+    form.SetSqlDirectory(dir_.string());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(directory->text().toStdString(), dir_.string());
+    const QString path = directory->ShownText();
+    EXPECT_TRUE(path.contains(QChar(0x2026))) << path.toStdString();
+    EXPECT_TRUE(path.startsWith("/tmp"));
+    EXPECT_TRUE(path.endsWith("Readable"));  // the end of this test's directory name
+
     // The text file's name stays readable in a tiled window.
     const QFontMetrics metrics = form.EditSaveAsTextName->fontMetrics();
     EXPECT_GE(form.EditSaveAsTextName->width(), metrics.horizontalAdvance("orders-2024.txt"));
