@@ -283,6 +283,8 @@ void TFormQuery::QueryClick() {
 }
 
 void TFormQuery::ShowHistory(const QString& text) {
+    // Refilling the list sets the text anew; the cursor stays where it was in it.
+    const int cursor = text == EditCond->currentText() ? EditCond->lineEdit()->cursorPosition() : 0;
     EditCond->blockSignals(true);
     EditCond->clear();
     for (const std::string& item : history_->Items()) {
@@ -290,6 +292,7 @@ void TFormQuery::ShowHistory(const QString& text) {
     }
     EditCond->setCurrentIndex(-1);
     EditCond->setEditText(text);
+    EditCond->lineEdit()->setCursorPosition(cursor);
     EditCond->blockSignals(false);
 }
 

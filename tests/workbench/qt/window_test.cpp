@@ -121,8 +121,19 @@ TEST_F(WindowTest, SettingsThatCannotBeWrittenAskInTheWindowUntilYesToAll) {
 }
 
 TEST_F(WindowTest, NarrowWindowsCutTheTitleAndKeepTheNameBoxesReadable) {
-    TFormQuery& form = Shown();
+    TFormQuery& form = Form();
+    // Set before the window first shows (and loads the history): it still reads from its start.
+    form.MemoQuery->setPlainText(
+        "select CUSTNO, NAME, CITY, CREDIT from customers where CREDIT "
+        ">= 1000 order by NAME, CITY, CUSTNO");
+    form.QueryClick();
+    Shown();
     form.resize(600, 420);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.EditCond->lineEdit()->cursorPosition(), 0);
+    EXPECT_LT(form.EditCond->lineEdit()->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(),
+              10);
+
     const QString title =
         "Customers of one city, saved as text and as a table, with a title far too long to fit";
     form.LabelProgram->setText(title);
