@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "text/inifile.h"
+#include "text/safefile.h"
 #include "workbench/filelists.h"
 
 namespace orn {
@@ -106,6 +108,18 @@ TEST_F(HistoryTest, LongStatementsAndManyEntries) {
     history.Load();
     EXPECT_EQ(history.Items().size(), 1001u);  // keys 0 to 1000
     EXPECT_EQ(history.Items().back(), "select 1000");
+
+    // The entries not shown stay stored: a full history refuses to add rather than drop them,
+    // and a delete lets the next one move up into sight.
+    EXPECT_THROW(history.Add("select new"), THistoryFull);
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4999"), "select 4999");
+    ASSERT_EQ(history.Del("select 3"), "select 4");
+    EXPECT_EQ(history.Items().size(), 1001u);
+    EXPECT_EQ(history.Items().back(), "select 1001");
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4998"), "select 4999");
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4999"), "");
+    // An entry already there is no addition, full or not.
+    EXPECT_TRUE(history.Add("select 7"));
 }
 
 TEST_F(HistoryTest, ReadOnlyFileRaisesAndKeepsTheFile) {
@@ -160,8 +174,16 @@ TEST(FileLists, ListsSortedFilesAndReportsUnreadableDirectories) {
     for (const char* name : {"b.db", "A.DB", "c.txt"}) {
         std::ofstream(dir / name) << "x";
     }
+    // A temporary of a writer that was killed goes when its directory is listed.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        std::ofstream(dir / TempFileName("t.db.tmp")) << "x";
+        _exit(0);
+    }
+    waitpid(writer, nullptr, 0);
     EXPECT_EQ(ListFiles(dir.string(), "*.db"), (std::vector<std::string>{"A.DB", "b.db"}));
     EXPECT_EQ(ListDirectories(dir.string()), std::vector<std::string>{"sub"});
+    EXPECT_EQ(ListFiles(dir.string(), "*"), (std::vector<std::string>{"A.DB", "b.db", "c.txt"}));
     std::string error;
     EXPECT_TRUE(ListFiles((dir / "missing").string(), "*", &error).empty());
     EXPECT_NE(error, "");
