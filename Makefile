@@ -7,7 +7,7 @@
 
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
                 libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev libgl-dev pxlib-dev libshp-dev \
-                libqt6svg6 desktop-file-utils shared-mime-info dpkg-dev
+                libqt6svg6 desktop-file-utils shared-mime-info dpkg-dev mold
 JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
