@@ -130,15 +130,16 @@ std::vector<std::uint8_t> memoBytes(MemoKind kind, const std::uint8_t* data, std
             bytes.push_back(0x1A);
             break;
         case MemoKind::Dbt4:
-            bytes = {0xFF, 0xFF, 0x08, 0x00, 0, 0, 0, 0};
+            bytes.resize(8 + len);
+            putLe32(bytes.data(), 0x0008FFFFu);
             putLe32(bytes.data() + 4, static_cast<std::uint32_t>(len + 8));
-            bytes.insert(bytes.end(), data, data + len);
+            std::copy_n(data, len, bytes.begin() + 8);
             break;
         case MemoKind::Fpt:
-            bytes.resize(8);
+            bytes.resize(8 + len);
             putBe32(bytes.data(), fptType);
             putBe32(bytes.data() + 4, static_cast<std::uint32_t>(len));
-            bytes.insert(bytes.end(), data, data + len);
+            std::copy_n(data, len, bytes.begin() + 8);
             break;
         case MemoKind::None:
             throw EngineError("The table has no memo file.");

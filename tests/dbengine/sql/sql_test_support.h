@@ -63,7 +63,7 @@ class FakeSchema : public SqlSchema {
 
     SqlTableTarget newTable(const std::string& reference) override {
         std::string name = reference;
-        if (lowerAscii(name).find('.') == std::string::npos)
+        if (name.find('.') == std::string::npos)
             name += ".db";
         const bool dbf = lowerAscii(name).ends_with(".dbf");
         const std::filesystem::path file = name.starts_with('/')
