@@ -143,6 +143,7 @@ void Query::close() {
     currentRow_ = {};
     window_.reset();
     session_.reset();
+    readsHeld_ = nullptr;
     liveTable_.clear();
     liveSql_.clear();
     singleTable_ = false;
@@ -513,11 +514,23 @@ void Query::removeObserver(DatasetObserver* observer) {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
+// Code that walks the result with the controls off (an export, a copy) reads it in one go: the
+// session's tables stay locked for reading until the controls come back, so that every row comes
+// from one committed state.
 void Query::disableControls() {
-    ++disabled_;
+    if (disabled_++ == 0 && session_) {
+        session_->holdReads();
+        readsHeld_ = session_.get();
+    }
 }
 
 void Query::enableControls() {
+    if (disabled_ == 1 && readsHeld_ != nullptr) {
+        if (readsHeld_ == session_.get()) {
+            session_->releaseReads();
+        }
+        readsHeld_ = nullptr;
+    }
     if (disabled_ > 0 && --disabled_ == 0 && pending_) {
         pending_ = false;
         notify(DatasetEvent::DataChanged);

@@ -162,6 +162,7 @@ class Query {
 
     std::vector<DatasetObserver*> observers_;
     int disabled_ = 0;
+    SqlSession* readsHeld_ = nullptr;  // the session whose reads the disabled controls hold
     bool pending_ = false;
 };
 

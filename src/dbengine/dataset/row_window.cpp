@@ -71,6 +71,8 @@ Row* RowWindow::row(std::int64_t index) {
             return nullptr;
         }
     }
+    // A window may stay open for as long as a person looks at it: it locks nothing meanwhile.
+    stmt_->pause();
     return &rows_[static_cast<std::size_t>(index - first_)];
 }
 

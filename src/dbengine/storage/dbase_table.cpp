@@ -27,13 +27,23 @@ void putLe32(std::uint8_t* p, std::uint32_t v) {
 class DBaseCursor final : public TableCursor {
   public:
     explicit DBaseCursor(DBaseTable& table)
-        : table_(table), length_(table.recordLength()), end_(table.slotCount()) {
+        : table_(table),
+          length_(table.recordLength()),
+          end_(table.slotCount()),
+          generation_(table.generation()) {
         perWindow_ = std::max<std::size_t>(1, kWindowBytes / length_);
         values_.resize(table.fields().size());
         decodedRow_.resize(table.fields().size());
     }
 
     bool next() override {
+        table_.files().ensureRead();
+        if (generation_ != table_.generation()) {
+            // another process committed while this cursor let go of its read lock
+            generation_ = table_.generation();
+            end_ = table_.slotCount();
+            windowCount_ = 0;
+        }
         for (;;) {
             if (index_ + 1 >= end_ + 1 && started_)
                 return false;
@@ -84,6 +94,7 @@ class DBaseCursor final : public TableCursor {
     std::vector<std::uint8_t> window_;
     std::uint64_t windowFirst_ = 0, windowCount_ = 0, index_ = 0;
     std::uint64_t seen_ = 0;  // change count of the files when window_ was read
+    std::uint64_t generation_;
     bool started_ = false;
     const std::uint8_t* current_ = nullptr;
     std::vector<Value> values_;
@@ -106,6 +117,14 @@ DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
             memo_ = std::make_unique<MemoFile>(files_, index, header_.memo);
         }
     }
+    files_.setChangeListener([this] {
+        refresh();
+        liveCount_.reset();
+        if (memo_)
+            memo_->refresh();
+        ++generation_;
+    });
+    files_.endRead();
 }
 
 void DBaseTable::loadHeader() {

@@ -82,6 +82,10 @@ public:
     virtual std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive,
                                                const Record& high, bool highInclusive) = 0;
     virtual Record read(RecordId id) = 0;
+    // Ends the current read: other processes may commit again. Everything read since the last
+    // endRead() (or the open) comes from one committed state; the next read looks for changes
+    // made meanwhile. Cursors stay usable: they go on from their place in the new state.
+    virtual void endRead() {}
 
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
