@@ -1,10 +1,13 @@
 # ORN: the two commands a user needs.
 #   make run    install what is missing, build, start ORN
 #   make test   install what is missing, build twice (normal and ASan+UBSan), run every test
-.PHONY: run test build build-asan deps bench fuzz format clean
+#   make package       a Debian package of ORN in build/
+#   make install       install into PREFIX (default ~/.local) with desktop entry and file types
+.PHONY: run test build build-asan deps bench fuzz format clean package install
 
 DEB_PACKAGES := build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev \
-                libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev libgl-dev pxlib-dev libshp-dev
+                libbenchmark-dev libsqlite3-dev sqlite3 qt6-base-dev libgl-dev pxlib-dev libshp-dev \
+                libqt6svg6 desktop-file-utils shared-mime-info dpkg-dev
 JOBS ?= $(shell nproc)
 BUILD := build
 ASAN_BUILD := build-asan
@@ -29,6 +32,15 @@ build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORN_SANITIZE=ON \
 	    -DORN_BENCHMARKS=OFF
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+PREFIX ?= $(HOME)/.local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+	-update-mime-database $(PREFIX)/share/mime
+	-update-desktop-database $(PREFIX)/share/applications
 
 bench: build
 	./scripts/run-benchmarks.sh $(BUILD)

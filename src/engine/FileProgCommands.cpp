@@ -42,7 +42,11 @@ struct Branches {
 Branches CutBranches(const std::string& params) {
     std::string rest = params;
     Branches b;
+    // Blanks before "!!" are layout, not part of the name: no file name ends in a blank here.
     b.name = NextToken(rest, "!!");
+    while (!b.name.empty() && static_cast<unsigned char>(b.name.back()) <= ' ') {
+        b.name.pop_back();
+    }
     b.lineYes = Trim(NextToken(rest, "!!"));
     b.lineNo = Trim(rest);
     return b;

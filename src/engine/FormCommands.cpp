@@ -1,5 +1,7 @@
 #include "engine/FormCommands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 #include <filesystem>
@@ -45,6 +47,46 @@ std::string ReplacePlaceholder(std::string text, const std::string& placeholder,
     return text;
 }
 
+// The reason a program file gave no lines, appended to "No programs <name>".
+std::string WhyNoLines(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) {
+        return ": the file does not exist";
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return ": it is not a regular file";
+    }
+    if (access(path.c_str(), R_OK) != 0) {
+        return ": the file cannot be read";
+    }
+    return ": the file has no lines in section [Program]";
+}
+
+// Lines without "=" are skipped and keys are not line numbers: both are allowed, but GOTO targets
+// and "!!" branches count the lines that remain, from 0, in file order. The author hears of it.
+std::string NumberingWarning(const std::string& fileName, const TProfileFile& file,
+                             const std::vector<ProfileEntry>& entries) {
+    std::string warning;
+    const std::vector<std::string> stray = file.LinesWithoutKey("Program");
+    if (!stray.empty()) {
+        warning = "Program " + fileName + ": " + std::to_string(stray.size()) +
+                  (stray.size() == 1 ? " line" : " lines") +
+                  " of section [Program] without \"=\" will not run (the first: \"" +
+                  stray.front() + "\"), and the lines after it move up";
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].key != std::to_string(i)) {
+            warning += std::string(warning.empty() ? "" : "\r\n") + "Program " + fileName +
+                       ": the keys of section [Program] are not 0, 1, 2, ... in order (line " +
+                       std::to_string(i) + " has the key \"" + entries[i].key +
+                       "\"); GOTO and the !! branches count lines from 0, not keys";
+            break;
+        }
+    }
+    return warning;
+}
+
 }  // namespace
 
 TParamProgram::TParamProgram(TProgramView* view) : view_(view ? view : &gSilentView) {
@@ -82,7 +124,8 @@ std::string TParamProgram::LoadProgram(const std::string& fileName) {
 
     lines_.clear();
     std::string tooLong;
-    for (const ProfileEntry& entry : file.ReadSection("Program")) {
+    const std::vector<ProfileEntry> entries = file.ReadSection("Program");
+    for (const ProfileEntry& entry : entries) {
         if (entry.cut && tooLong.empty()) {
             tooLong = entry.key;
         }
@@ -100,10 +143,13 @@ std::string TParamProgram::LoadProgram(const std::string& fileName) {
         return "Program line " + tooLong + " of " + fileName + " is longer than " +
                std::to_string(kProfileValueLimit) + " characters";
     }
-    if (!lines_.empty()) {
-        message.clear();
+    if (lines_.empty()) {
+        return message + WhyNoLines(path);
     }
-    return message;
+    if (std::string warning = NumberingWarning(fileName, file, entries); !warning.empty()) {
+        view_->Warn(warning);
+    }
+    return {};
 }
 
 void TParamProgram::HideParams() {
@@ -286,6 +332,9 @@ bool TParamProgram::HandleResult(const std::string& result, long long& next, boo
         }
         return true;
     }
+    if (OnLineError) {
+        OnLineError(result);
+    }
     if (ignoreErrors) {
         return true;
     }
@@ -302,9 +351,22 @@ bool TParamProgram::HandleResult(const std::string& result, long long& next, boo
     return true;
 }
 
+std::string ProgramLineNotes() {
+    return "Before a line runs:\r\n"
+           "  [Name] is replaced by the value of the parameter Name;\r\n"
+           "  macro variables (SETVALUE, [currentdate], [currenttime], [currentsecond]) are\r\n"
+           "  replaced by their values;\r\n"
+           "  %NAME% is replaced by the environment variable NAME (empty when it is not set;\r\n"
+           "  names are case-sensitive: %HOME% works, %home% does not);\r\n"
+           "  %% gives one %, so write like '%%son%%' for the pattern '%son%'. A lone % at the\r\n"
+           "  end stays, but the text between two single % signs is always taken as a name.\r\n"
+           "Lines are numbered from 0 in file order: GOTO, IFGOTO and the !! branches count\r\n"
+           "lines, not the keys before \"=\"; a line without \"=\" does not run.\r\n";
+}
+
 void TParamProgram::ShowHelp() {
     try {
-        view_->ShowHelpWindow("Program commands", Help());
+        view_->ShowHelpWindow("Program commands", Help() + "\r\n" + ProgramLineNotes());
     } catch (...) {
         // The help window is a convenience; failing to show it must not disturb the caller.
     }

@@ -3,6 +3,7 @@
 // parameters and macro variables, and runs the lines one after another against its command
 // table. What it shows or asks goes through a TProgramView.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +24,10 @@ enum class RunEnd {
     Failed,          // the error prompt was answered No
     Busy,            // Run was called while a run was going on; nothing ran
 };
+
+// How a program line is prepared before it runs ([Name], macros, %NAME%, %%) and how lines are
+// numbered: the notes below the command listing of the program help.
+std::string ProgramLineNotes();
 
 class TParamProgram {
   public:
@@ -46,8 +51,9 @@ class TParamProgram {
     TzMacroVarList& Macros() { return macros_; }
     void SetMacroValue(const std::string& name, const std::string& value);
 
-    // Returns "" on success, else "No programs <fileName>" (or a message naming the line that
-    // is too long). Refused during a run.
+    // Returns "" on success, else "No programs <fileName>: <why>" (or a message naming the line
+    // that is too long). Refused during a run. Lines that will not run as numbered (a line
+    // without "=", keys other than 0, 1, 2, ...) are told to the view once, through Warn.
     std::string LoadProgram(const std::string& fileName);
     RunEnd Run();
     void Stop() { stopped_ = true; }
@@ -56,7 +62,12 @@ class TParamProgram {
     // Splits the line at its first blank into command name and arguments (both trimmed) and
     // executes it.
     void ExecuteLine(const std::string& line, std::string& result);
-    // The help listing in a window captioned "Program commands"; failures are swallowed.
+    // Called with the text of every failing line, before the error prompt (also when errors
+    // are ignored): the headless run copies it into the "/error=" file.
+    std::function<void(const std::string&)> OnLineError;
+
+    // The help listing and ProgramLineNotes in a window captioned "Program commands"; failures
+    // are swallowed.
     void ShowHelp();
     std::string Help() const { return commands_.GetHelp(); }
 

@@ -21,6 +21,9 @@ class TProgramView : public TDialogs {
     // A non-modal window with a caption and a read-only text (each call opens another one).
     virtual void ShowHelpWindow(const std::string& caption, const std::string& text) {}
     virtual void TitleChanged(const std::string& title) {}
+    // Something the user should know that does not stop anything (a program file whose lines
+    // will not run as numbered). The headless run prints it on standard error.
+    virtual void Warn(const std::string& text) {}
     // Parameter rows: a new row (placed below all others, already visible), a row shown again
     // and moved below all other visible rows, a row hidden.
     virtual void ParamCreated(TParam& param) {}

@@ -51,6 +51,16 @@ void TParamProgram::DoSetValue(const std::string& params, std::string& result) {
 void TParamProgram::DoDecimal(const std::string& params, std::string& result) {
     if (params.empty()) {
         RestoreDecimalSeparator();
+    } else if (static_cast<unsigned char>(params[0]) >= 0x80) {
+        // Numbers are written with a one-byte separator; half of a character would make every
+        // exported number invalid text.
+        std::size_t length = 1;
+        while (length < params.size() &&
+               (static_cast<unsigned char>(params[length]) & 0xC0) == 0x80) {
+            ++length;
+        }
+        result = "DECIMAL takes a separator of one plain character such as . or , (\"" +
+                 params.substr(0, length) + "\" is not one)";
     } else {
         ChangeDecimalSeparatorRemembering(params[0]);
     }

@@ -80,8 +80,16 @@ DialogButton TConsoleView::Ask(const DialogRequest& request) {
         }
     }
     DialogButton answer = DefaultAnswer(request);
-    to << "-> " << DialogButtonCaption(answer) << "\n" << std::flush;
+    if (buttons.size() > 1) {
+        // A box with one button offers no choice: saying which was taken is only noise.
+        to << "-> " << DialogButtonCaption(answer) << "\n";
+    }
+    to << std::flush;
     return answer;
+}
+
+void TConsoleView::Warn(const std::string& text) {
+    err_ << "orn: warning: " << Plain(text) << "\n" << std::flush;
 }
 
 void TConsoleView::ShowHelpWindow(const std::string& caption, const std::string& text) {

@@ -1,6 +1,7 @@
 #pragma once
 // The program view of headless runs. On a terminal every dialog is asked there; otherwise each
-// is printed and answered by fixed rules (DefaultAnswer), so unattended runs never wait.
+// is printed and answered by fixed rules (DefaultAnswer), so unattended runs never wait. The
+// fixed answer is printed ("-> No") when the box offered a choice.
 
 #include <atomic>
 #include <functional>
@@ -23,6 +24,8 @@ class TConsoleView : public TProgramView {
     using TDialogs::Ask;
     DialogButton Ask(const DialogRequest& request) override;
     void ShowHelpWindow(const std::string& caption, const std::string& text) override;
+    // One line "orn: warning: ..." on the error stream.
+    void Warn(const std::string& text) override;
     // Calls OnInterrupt once after an interrupt was requested (Ctrl-C, see WatchInterrupts).
     void ProcessPendingMessages() override;
 

@@ -1,5 +1,12 @@
 #include "shell/modes.h"
+#ifdef ORN_WINDOWS
+#include "shell/qt/windowedstart.h"
+#endif
 
 int main(int argc, char** argv) {
+#ifdef ORN_WINDOWS
+    return orn::OrnMain(argc, argv, orn::RunWindowed);
+#else
     return orn::OrnMain(argc, argv);
+#endif
 }

@@ -1,5 +1,6 @@
 #include "shell/modes.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "dbengine/sql/help_text.h"
@@ -18,7 +19,7 @@ const std::vector<TShellMode>& ShellModes() {
          IndexMode},
         {"CHANGE", "<table> <column> <type letter> <size>",
          "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
-         "column",
+         "column; the size is a decimal whole number (15, not 0x0F)",
          ChangeMode},
         {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
@@ -39,12 +40,24 @@ void PrintUsage(std::ostream& out) {
            "                anywhere on the line\n"
            "  --help        show this text\n"
            "  --sql-help    show the SQL that EXEC and programs accept, with examples\n"
+           "  --program-help  show the commands of program lines and how [Name], macros and\n"
+           "                %NAME% are replaced\n"
            "  --version     show the version\n"
-           "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 windowed mode not\n"
-           "available, 130 interrupted.\n";
+           "\nExit status: 0 success, 1 failure, 2 wrong command line, 3 no display for the\n"
+           "windowed mode, 130 interrupted.\n";
 }
 
-int OrnMain(int argc, const char* const* argv) {
+bool DisplayAvailable() {
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+int OrnMain(int argc, const char* const* argv, TWindowedStart windowed) {
     TCommandLine line = ParseCommandLine(argc, argv);
     if (line.hasErrorFile) {
         SetErrorFileName(line.errorFile);
@@ -58,6 +71,9 @@ int OrnMain(int argc, const char* const* argv) {
         std::cout << sql::sqlHelpText();
         return kExitOk;
     }
+    if (first == "--program-help") {
+        return ProgramHelpMode();
+    }
     if (first == "--version") {
         std::cout << "orn " << kVersion << "\n";
         return kExitOk;
@@ -67,9 +83,14 @@ int OrnMain(int argc, const char* const* argv) {
             return mode.run(line);
         }
     }
-    std::cerr << "orn: the windowed mode is not available yet";
+    if (windowed != nullptr && DisplayAvailable()) {
+        return windowed(line);
+    }
+    std::cerr << (windowed == nullptr ? "orn: this build has no windows"
+                                      : "orn: no display for the windowed mode (DISPLAY and "
+                                        "WAYLAND_DISPLAY are not set)");
     if (!first.empty()) {
-        std::cerr << " (cannot open \"" << first << "\" in a window)";
+        std::cerr << "; cannot open \"" << first << "\" in a window";
     }
     std::cerr << "; see orn --help for the modes without windows\n";
     return kExitNoWindows;

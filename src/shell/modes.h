@@ -23,14 +23,25 @@ const std::vector<TShellMode>& ShellModes();
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;     // the operation or program failed
 inline constexpr int kExitUsage = 2;      // the command line was wrong
-inline constexpr int kExitNoWindows = 3;  // the windowed mode is not built yet
+inline constexpr int kExitNoWindows = 3;  // no display, or a build without windows
 inline constexpr int kExitInterrupted = 130;
 
 void PrintUsage(std::ostream& out);
 
-// The whole executable: parses the line, takes out "/error=", dispatches.
-int OrnMain(int argc, const char* const* argv);
+// The windowed application: opens the main window (and the file of entry 1, when given) and runs
+// until it closes; returns the exit code. Builds without windows pass none.
+using TWindowedStart = int (*)(const TCommandLine& line);
 
+// Whether a windowed start can reach a display: a platform named by QT_QPA_PLATFORM, or an X11
+// or Wayland display in the environment.
+bool DisplayAvailable();
+
+// The whole executable: parses the line, takes out "/error=", dispatches. A first argument that
+// is no mode starts the windowed application through `windowed`.
+int OrnMain(int argc, const char* const* argv, TWindowedStart windowed = nullptr);
+
+// --program-help: the commands a program line may use, and how lines are prepared.
+int ProgramHelpMode();
 // RUN <file.orn> [Name=Value ...]
 int RunProgramMode(const TCommandLine& line);
 // EXEC <statement|file:path>, INDEX <table> <columns>, CHANGE <table> <column> <type> <size>

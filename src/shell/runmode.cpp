@@ -6,7 +6,9 @@
 #include "shell/consoleview.h"
 #include "shell/modes.h"
 #include "text/separators.h"
+#include "text/zstring.h"
 #include "workbench/querysession.h"
+#include "workbench/reporterror.h"
 
 namespace orn {
 
@@ -21,6 +23,14 @@ std::string DeclaredNames(TParamProgram& program) {
 }
 
 }  // namespace
+
+int ProgramHelpMode() {
+    TConsoleView view(false, std::cin, std::cout, std::cerr);
+    TQuerySession session(view);
+    std::cout << "Program commands\n"
+              << ReplaceEach(session.Program().Help() + "\r\n" + ProgramLineNotes(), "\r\n", "\n");
+    return kExitOk;
+}
 
 int RunProgramMode(const TCommandLine& line) {
     const std::string& file = line.Arg(2);
@@ -51,6 +61,10 @@ int RunProgramMode(const TCommandLine& line) {
             return kExitUsage;
         }
         param->SetValue(assignment.substr(eq + 1));
+    }
+    if (!ErrorFileName().empty()) {
+        // The error prompt still decides whether the run goes on; the file keeps the texts.
+        program.OnLineError = [](const std::string& text) { AppendToErrorFile(text); };
     }
     view.OnInterrupt = [&program] { program.Stop(); };
     TConsoleView::WatchInterrupts();

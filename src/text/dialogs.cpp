@@ -1,5 +1,7 @@
 #include "text/dialogs.h"
 
+#include <cmath>
+
 namespace orn {
 
 const char* DialogCaption(DialogKind kind) {
@@ -60,6 +62,10 @@ void TDialogs::ShowMessage(const std::string& text) {
     Ask(DialogKind::Information, text, {DialogButton::OK});
 }
 
+bool TDialogs::AskNumber(const NumberRequest& request, double& value) {
+    return false;
+}
+
 TScriptedDialogs::TScriptedDialogs(std::initializer_list<DialogButton> answers,
                                    DialogButton fallback)
     : answers_(answers), fallback_(fallback) {}
@@ -72,6 +78,21 @@ DialogButton TScriptedDialogs::Ask(const DialogRequest& request) {
     DialogButton answer = answers_.front();
     answers_.pop_front();
     return answer;
+}
+
+bool TScriptedDialogs::AskNumber(const NumberRequest& request, double& value) {
+    numberRequests_.push_back(request);
+    if (numberAnswers_.empty()) {
+        return false;
+    }
+    std::optional<double> answer = numberAnswers_.front();
+    numberAnswers_.pop_front();
+    if (!answer || !std::isfinite(*answer) || *answer < request.minValue ||
+        *answer > request.maxValue) {
+        return false;
+    }
+    value = *answer;
+    return true;
 }
 
 }  // namespace orn

@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,16 @@ struct DialogRequest {
     std::string caption;                // empty: the kind's standard caption (see DialogCaption)
     std::string text;                   // may hold line breaks ("\r\n" or "\n")
     std::vector<DialogButton> buttons;  // in display order; empty means OK alone
+};
+
+// A number asked on the numeric keypad: accepted only between minValue and maxValue.
+struct NumberRequest {
+    std::string prompt;
+    double value = 0;  // the value the keypad starts from
+    int decimals = 0;  // decimals shown; negative: general format
+    double minValue = 0;
+    double maxValue = 0;
+    bool mask = false;  // typed characters show as "*"
 };
 
 // "Information", "Warning", "Error", "Confirm".
@@ -41,6 +52,9 @@ class TDialogs {
                      std::initializer_list<DialogButton> buttons);
     // An information box with OK alone.
     void ShowMessage(const std::string& text);
+    // Asks a number; true with the confirmed value (never outside the limits) in `value`, false
+    // when cancelled or when this answerer cannot ask (the default).
+    virtual bool AskNumber(const NumberRequest& request, double& value);
 };
 
 // Answers from a list given in advance and records every request; when the list runs out it
@@ -56,7 +70,15 @@ class TScriptedDialogs : public TDialogs {
     const std::vector<DialogRequest>& Requests() const { return requests_; }
     std::size_t Pending() const { return answers_.size(); }
 
+    // Number answers in order; nullopt cancels. An answer outside the request's limits is
+    // refused as the keypad refuses it (false). With no answer left the ask is cancelled.
+    bool AskNumber(const NumberRequest& request, double& value) override;
+    void QueueNumber(std::optional<double> answer) { numberAnswers_.push_back(answer); }
+    const std::vector<NumberRequest>& NumberRequests() const { return numberRequests_; }
+
   private:
+    std::deque<std::optional<double>> numberAnswers_;
+    std::vector<NumberRequest> numberRequests_;
     std::deque<DialogButton> answers_;
     DialogButton fallback_;
     std::vector<DialogRequest> requests_;

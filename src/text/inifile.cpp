@@ -217,6 +217,18 @@ std::vector<ProfileEntry> TProfileFile::ReadSection(std::string_view section) co
     return entries;
 }
 
+std::vector<std::string> TProfileFile::LinesWithoutKey(std::string_view section) const {
+    std::vector<std::string> stray;
+    SectionRange range = FindSection(lines_, section);
+    for (std::size_t i = range.begin; range.found && i < range.end; ++i) {
+        std::string line = Trim(lines_[i]);
+        if (!line.empty() && line[0] != ';' && ParseLine(line).kind == LineKind::Other) {
+            stray.push_back(std::move(line));
+        }
+    }
+    return stray;
+}
+
 void TProfileFile::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
     std::string entry = OneLine(Trim(key)) + "=" + OneLine(value);

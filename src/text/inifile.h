@@ -46,6 +46,9 @@ class TProfileFile {
     // Every entry of the section in file order (repeated keys included, each with the value of
     // its key's first occurrence). A missing section gives an empty list.
     std::vector<ProfileEntry> ReadSection(std::string_view section) const;
+    // The lines of the section (trimmed) that are neither blank, nor a comment, nor Key=Value:
+    // ReadSection skips them.
+    std::vector<std::string> LinesWithoutKey(std::string_view section) const;
 
     // Changes in memory. Line breaks inside a value are written as blanks, so a value can never
     // add lines or sections to the file.

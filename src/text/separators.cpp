@@ -29,11 +29,12 @@ void InitSeparatorsFromLocale() {
     try {
         std::locale user("");
         const auto& punct = std::use_facet<std::numpunct<char>>(user);
-        SetDecimalSeparator(punct.decimal_point());
+        // A separator outside ASCII (a byte of a longer character) cannot stand alone in text.
+        const char decimal = punct.decimal_point();
+        SetDecimalSeparator(decimal > ' ' ? decimal : '.');
         char grouping = punct.thousands_sep();
         // Locales without grouping report a blank or nothing printable; keep a visible default.
-        SetThousandSeparator(grouping > ' ' ? grouping
-                                            : (punct.decimal_point() == ',' ? '.' : ','));
+        SetThousandSeparator(grouping > ' ' ? grouping : (DecimalSeparator() == ',' ? '.' : ','));
     } catch (const std::runtime_error&) {
         // An unknown locale in the environment keeps the defaults.
     }

@@ -1,8 +1,10 @@
 #include "text/zdouble.h"
 
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <system_error>
 
@@ -15,13 +17,38 @@ namespace {
 
 constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
 
+// Whether value lies exactly halfway between two numbers with `decimals` decimals. With value =
+// m * 2^e (m odd) and 10^d = 2^d * 5^d, value * 10^d is k + 1/2 exactly when e + d == -1.
+bool IsExactTie(double value, int decimals) {
+    if (value == 0 || !std::isfinite(value)) {
+        return false;
+    }
+    int exponent = 0;
+    double fraction = std::frexp(std::fabs(value), &exponent);
+    auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
+    int twos = std::countr_zero(mantissa);
+    return exponent - 53 + twos + decimals == -1;
+}
+
 // Fixed ("%.*f") or general ("%.15g") text with "." as decimal point, whatever the C locale.
+// Fixed texts round an exact tie away from zero, as a person writes it (2.5 -> "3", 0.125 ->
+// "0.13"), and never show a minus in front of a text that is all zeros ("-0.00" -> "0.00").
 std::string PlainNumber(int decimals, double value) {
-    char buffer[512];
+    // 309 whole digits of 1e308, the point and 300 decimals fit.
+    char buffer[700];
     std::to_chars_result r;
     if (decimals >= 0) {
+        decimals = decimals > 300 ? 300 : decimals;
+        if (IsExactTie(value, decimals)) {
+            // One step further from zero leaves no tie, so the usual rounding goes outward.
+            value = std::nextafter(value, value > 0 ? HUGE_VAL : -HUGE_VAL);
+        }
         r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed,
-                          decimals > 300 ? 300 : decimals);
+                          decimals);
+        if (r.ec == std::errc() && buffer[0] == '-' &&
+            std::string_view(buffer + 1, r.ptr).find_first_not_of("0.") == std::string_view::npos) {
+            return std::string(buffer + 1, r.ptr);
+        }
     } else {
         r = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
     }
@@ -31,6 +58,9 @@ std::string PlainNumber(int decimals, double value) {
     std::string text(buffer, r.ptr);
     if (decimals >= 0) {
         return text;
+    }
+    if (text == "-0") {
+        return "0";
     }
     // "1e+20" -> "1E20", "1e-07" -> "1E-7".
     std::size_t e = text.find('e');

@@ -1,11 +1,13 @@
 #include "workbench/SqlComBDE.h"
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "dbengine/dataset/answer_table.h"
 #include "dbengine/dataset/query.h"
 #include "dbengine/dataset/table_restructure.h"
+#include "text/zstring.h"
 #include "workbench/reporterror.h"
 
 namespace orn {
@@ -44,6 +46,13 @@ bool Guarded(const std::string& text, TDialogs& dialogs, const std::function<voi
 }  // namespace
 
 bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dialogs) {
+    // Without a name the table would be the hidden file ".db".
+    const std::string base = std::filesystem::path(name).filename().string();
+    if (base.empty() || SameText(base, ".db") || SameText(base, ".dbf")) {
+        ReportError("SAVE needs the name of the table to write (such as result or result.dbf)",
+                    dialogs);
+        return false;
+    }
     db::Query answer(source.databaseDir(), false);
     answer.setSqlLines(source.sqlLines());
     answer.open();

@@ -80,6 +80,9 @@ db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std:
     db::Record record(fields.size());
     const std::size_t n = std::min(fields.size(), values.size());
     for (std::size_t i = 0; i < n; ++i) {
+        if (fields[i].type == FieldType::AutoInc) {
+            continue;  // the table numbers its rows itself; the file's value is not taken
+        }
         try {
             record[i] = ImportValue(fields[i], values[i]);
         } catch (const std::exception& e) {

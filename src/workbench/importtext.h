@@ -16,10 +16,12 @@ class TImportValueError : public std::runtime_error {
 
 // The first line of the file is a header and is skipped; every further line is split into
 // values (SplitImportLine) at `delimiter`, and the first values fill the first fields of a new
-// record. A duplicate key skips the line silently. Any other engine error shows the line and asks
-// Yes (go on), No (stop) or All (go on, and skip later engine errors silently). Returns "" or,
-// when the user stopped, "DB error: " + the engine's message. A missing table or file, or a
-// value a field cannot take, is thrown; rows already added stay in the table.
+// record; the value for an autoincrement field is skipped (the table numbers the row). The table
+// name is read as in "SELECT * from <name>", quotes and all. A duplicate key skips the line
+// silently. Any other engine error shows the line and asks Yes (go on), No (stop) or All (go on,
+// and skip later engine errors silently). Returns "" or, when the user stopped, "DB error: " + the
+// engine's message. A missing table or file, or a value a field cannot take, is thrown; rows
+// already added stay in the table.
 std::string ImportText(const std::string& tableName, const std::string& fileName, char delimiter,
                        TDialogs& dialogs);
 

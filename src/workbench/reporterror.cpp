@@ -19,18 +19,23 @@ void SetErrorFileName(const std::string& fileName) {
     ErrorFile() = fileName;
 }
 
-void ReportError(const std::string& text, TDialogs& dialogs) {
-    if (!ErrorFileName().empty()) {
-        std::ofstream out(ErrorFileName(), std::ios::binary | std::ios::app);
-        if (out) {
-            out << text << "\r\n";
-            out.flush();
-            if (out) {
-                return;
-            }
-        }
+bool AppendToErrorFile(const std::string& text) {
+    if (ErrorFileName().empty()) {
+        return false;
     }
-    dialogs.Ask(DialogKind::Error, text, {DialogButton::OK});
+    std::ofstream out(ErrorFileName(), std::ios::binary | std::ios::app);
+    if (!out) {
+        return false;
+    }
+    out << text << "\r\n";
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+void ReportError(const std::string& text, TDialogs& dialogs) {
+    if (!AppendToErrorFile(text)) {
+        dialogs.Ask(DialogKind::Error, text, {DialogButton::OK});
+    }
 }
 
 }  // namespace orn

@@ -12,6 +12,9 @@ namespace orn {
 const std::string& ErrorFileName();
 void SetErrorFileName(const std::string& fileName);
 
+// Appends text and CR LF to the error file; false when there is none or it cannot be written.
+bool AppendToErrorFile(const std::string& text);
+
 // Appends text and CR LF to the error file, or shows text in an error box when there is no error
 // file or it cannot be written.
 void ReportError(const std::string& text, TDialogs& dialogs);

@@ -40,6 +40,7 @@ class ScriptedView : public TProgramView {
         helpWindows.emplace_back(caption, text);
     }
     void TitleChanged(const std::string& title) override { titles.push_back(title); }
+    void Warn(const std::string& text) override { warnings.push_back(text); }
     void ParamCreated(TParam& p) override { events.push_back("created " + p.Caption()); }
     void ParamShown(TParam& p) override { events.push_back("shown " + p.Caption()); }
     void ParamHidden(TParam& p) override { events.push_back("hidden " + p.Caption()); }
@@ -61,6 +62,7 @@ class ScriptedView : public TProgramView {
     std::vector<std::string> statuses;
     std::vector<std::pair<std::string, std::string>> helpWindows;
     std::vector<std::string> titles;
+    std::vector<std::string> warnings;
     std::vector<std::string> events;
     std::function<void()> onProcess;
     int hidden = 0;

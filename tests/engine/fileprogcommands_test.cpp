@@ -83,6 +83,10 @@ TEST_F(FileCommandsTest, IfExistsBranches) {
     EXPECT_EQ(Exec("IFEXISTS here.txt!! 4 !!7"), "@goto@4");
     EXPECT_EQ(Exec("IFEXISTS gone.txt"), "@stop@");
     EXPECT_EQ(Exec("IFEXISTS gone.txt!!4!! 0"), "@goto@0");
+    // Blanks before "!!" (or at the end of the line) are not part of the name.
+    EXPECT_EQ(Exec("IFEXISTS here.txt !! 2 !! 3"), "@goto@2");
+    EXPECT_EQ(Exec("IFEXISTS here.txt  "), "");
+    EXPECT_EQ(Exec("IFEXISTS gone.txt !! 2 !! 3"), "@goto@3");
     EXPECT_EQ(Exec("IFEXISTS dir"), "@stop@");
     EXPECT_EQ(Exec("IFEXISTS dir!!1!!2"), "@goto@2");
     EXPECT_EQ(Exec("IFEXISTS h*.txt!!1"), "@goto@1");
@@ -101,6 +105,9 @@ TEST_F(FileCommandsTest, MkDirBranches) {
     EXPECT_EQ(Exec("MKDIR a/b/c"), "");
     EXPECT_TRUE(fs::is_directory("a/b/c"));
     EXPECT_EQ(Exec("MKDIR a/b/c!!5!!6"), "@goto@5");
+    EXPECT_EQ(Exec("MKDIR out !! 6"), "@goto@6");
+    EXPECT_TRUE(fs::is_directory("out"));
+    EXPECT_FALSE(fs::exists("out "));
     WriteFile("file", "x");
     EXPECT_EQ(Exec("MKDIR file/sub"), "");  // fails silently without lineNo
     EXPECT_EQ(Exec("MKDIR file/sub!!5!!6"), "@goto@6");

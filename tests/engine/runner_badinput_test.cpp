@@ -28,11 +28,20 @@ class BadInputTest : public testing::TempDirTest {
 
 TEST_F(BadInputTest, MissingEmptyDirectoryAndBinaryFiles) {
     std::string missing = Path("missing.orn");
-    EXPECT_EQ(program.LoadProgram(missing), "No programs " + missing);
+    EXPECT_EQ(program.LoadProgram(missing), "No programs " + missing + ": the file does not exist");
     std::string empty = WriteFile("empty.orn", "");
-    EXPECT_EQ(program.LoadProgram(empty), "No programs " + empty);
-    EXPECT_EQ(program.LoadProgram(dir_.string()), "No programs " + dir_.string());
-    EXPECT_EQ(program.LoadProgram("/dev/zero"), "No programs /dev/zero");  // must not hang
+    const std::string noLines = ": the file has no lines in section [Program]";
+    EXPECT_EQ(program.LoadProgram(empty), "No programs " + empty + noLines);
+    EXPECT_EQ(program.LoadProgram(dir_.string()),
+              "No programs " + dir_.string() + ": it is not a regular file");
+    EXPECT_EQ(program.LoadProgram("/dev/zero"),  // must not hang
+              "No programs /dev/zero: it is not a regular file");
+    std::string locked = WriteFile("locked.orn", "[Program]\n0=TRACE a\n");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    if (access(locked.c_str(), R_OK) != 0) {  // root reads every file
+        EXPECT_EQ(program.LoadProgram(locked),
+                  "No programs " + locked + ": the file cannot be read");
+    }
 
     std::mt19937 random(42);
     std::string garbage(1 << 16, '\0');
@@ -40,7 +49,7 @@ TEST_F(BadInputTest, MissingEmptyDirectoryAndBinaryFiles) {
         c = static_cast<char>(random());
     }
     std::string binary = WriteFile("binary.orn", garbage);
-    EXPECT_EQ(program.LoadProgram(binary), "No programs " + binary);
+    EXPECT_EQ(program.LoadProgram(binary), "No programs " + binary + noLines);
     EXPECT_EQ(program.Run(), RunEnd::Completed);
 
     // Garbage inside a real Program section runs as unknown commands and stops at the prompt.

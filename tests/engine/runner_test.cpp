@@ -36,14 +36,60 @@ TEST_F(RunnerTest, LoadsTitleLinesAndReportsEmptyPrograms) {
     EXPECT_EQ(program.Lines(), (std::vector<std::string>{"0=TRACE a", "1=TRACE b"}));
 
     std::string empty = WriteProgram("empty.orn", {});
-    EXPECT_EQ(program.LoadProgram(empty), "No programs " + empty);
+    EXPECT_EQ(program.LoadProgram(empty),
+              "No programs " + empty + ": the file has no lines in section [Program]");
     EXPECT_TRUE(program.Lines().empty());
     EXPECT_EQ(program.Run(), RunEnd::Completed);
     EXPECT_TRUE(view.requests.empty());
 
     std::filesystem::current_path(dir_);
     EXPECT_EQ(program.LoadProgram("p.orn"), "");  // a bare name is taken from the current folder
-    EXPECT_EQ(program.LoadProgram("missing.orn"), "No programs missing.orn");
+    EXPECT_EQ(program.LoadProgram("missing.orn"),
+              "No programs missing.orn: the file does not exist");
+    EXPECT_TRUE(view.warnings.empty());
+}
+
+TEST_F(RunnerTest, LinesThatDoNotRunAsNumberedAreWarnedOnce) {
+    std::string path = WriteFile("odd.orn",
+                                 "[Program]\n0=TRACE a\nTRACE lost\n; a comment\n\n1=TRACE b\n"
+                                 "oops too\n2=GOTO 1\n");
+    EXPECT_EQ(program.LoadProgram(path), "");
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0], "Program " + path +
+                                    ": 2 lines of section [Program] without \"=\" will not run "
+                                    "(the first: \"TRACE lost\"), and the lines after it move up");
+    // The lines run as loaded: the stray lines are gone, the rest keep their rule.
+    EXPECT_EQ(program.Lines().size(), 3u);
+
+    view.warnings.clear();
+    path = WriteFile("keys.orn", "[Program]\n0=TRACE a\n1=TRACE b\n5=TRACE c\n2=TRACE d\n");
+    EXPECT_EQ(program.LoadProgram(path), "");
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_EQ(view.warnings[0], "Program " + path +
+                                    ": the keys of section [Program] are not 0, 1, 2, ... in "
+                                    "order (line 2 has the key \"5\"); GOTO and the !! branches "
+                                    "count lines from 0, not keys");
+
+    view.warnings.clear();
+    path = WriteFile("both.orn", "[Program]\nstray\n1=TRACE b\n");
+    EXPECT_EQ(program.LoadProgram(path), "");
+    ASSERT_EQ(view.warnings.size(), 1u);
+    EXPECT_NE(view.warnings[0].find("without \"=\""), std::string::npos);
+    EXPECT_NE(view.warnings[0].find("\r\nProgram " + path + ": the keys"), std::string::npos);
+
+    view.warnings.clear();
+    EXPECT_EQ(program.LoadProgram(WriteProgram("fine.orn", {"TRACE a", "TRACE b"})), "");
+    EXPECT_TRUE(view.warnings.empty());
+}
+
+TEST_F(RunnerTest, EveryFailingLineReachesTheLineErrorHook) {
+    std::vector<std::string> failed;
+    program.OnLineError = [&](const std::string& text) { failed.push_back(text); };
+    view.answers = {DialogButton::All};
+    RunLines({"NOSUCH one", "TRACE ok", "NOSUCH two", "GOTO 9"});
+    EXPECT_EQ(failed, (std::vector<std::string>{"Command not found \"NOSUCH\"",
+                                                "Command not found \"NOSUCH\""}));
+    EXPECT_EQ(ErrorTexts().size(), 1u);  // All: the second error is not asked about
 }
 
 TEST_F(RunnerTest, EmptyLineIsAnUnknownCommand) {
@@ -200,13 +246,26 @@ TEST_F(RunnerTest, DecimalCommand) {
     EXPECT_EQ(DecimalSeparator(), ';');
     RunLines({"DECIMAL"});
     EXPECT_EQ(DecimalSeparator(), before);
+
+    // A character of more than one byte is refused whole, and the separator stays.
+    view.fallback = DialogButton::Yes;
+    RunLines({"DECIMAL \u00b7", "DECIMAL \u20ac5"});
+    EXPECT_EQ(DecimalSeparator(), before);
+    EXPECT_EQ(ErrorTexts(),
+              (std::vector<std::string>{
+                  "DECIMAL takes a separator of one plain character such as . or , (\"\u00b7\" is "
+                  "not one)\r\nContinue?\r\nAll = Ignore all errors",
+                  "DECIMAL takes a separator of one plain character such as . or , (\"\u20ac\" is "
+                  "not one)\r\nContinue?\r\nAll = Ignore all errors"}));
     ForgetRememberedDecimalSeparator();
 }
 
 TEST_F(RunnerTest, MacrosAndEnvironmentAreExpanded) {
     setenv("ORN_RUNNER_ENV", "env", 1);
-    RunLines({"SETVALUE [v],value", "TRACE [v]-%ORN_RUNNER_ENV%"});
-    EXPECT_EQ(trace, std::vector<std::string>{"value-env"});
+    RunLines({"SETVALUE [v],value", "TRACE [v]-%ORN_RUNNER_ENV%",
+              "TRACE like '%%son%%' %orn_runner_env%"});
+    // %% is one percent sign; environment names are case-sensitive.
+    EXPECT_EQ(trace, (std::vector<std::string>{"value-env", "like '%son%'"}));
 }
 
 TEST_F(RunnerTest, HelpListsCommandsInRegistrationOrder) {
@@ -224,6 +283,8 @@ TEST_F(RunnerTest, HelpListsCommandsInRegistrationOrder) {
     host.ShowHelp();
     ASSERT_EQ(view.helpWindows.size(), 2u);
     EXPECT_EQ(view.helpWindows[0].first, "Program commands");
+    EXPECT_EQ(view.helpWindows[0].second, host.Help() + "\r\n" + ProgramLineNotes());
+    EXPECT_NE(ProgramLineNotes().find("%%"), std::string::npos);
 }
 
 TEST_F(RunnerTest, NoReentrantRunOrLoad) {

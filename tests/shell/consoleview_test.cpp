@@ -36,6 +36,18 @@ TEST(ConsoleViewTest, UnattendedPrintsAndAnswers) {
     EXPECT_EQ(err.str(), "Error: line one\nContinue?\n-> No\n");
 }
 
+TEST(ConsoleViewTest, ABoxWithoutChoiceDoesNotPrintItsAnswer) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    TConsoleView view(false, in, out, err);
+    EXPECT_EQ(view.Ask(Request(DialogKind::Error, {B::OK})), B::OK);
+    EXPECT_EQ(view.Ask(Request(DialogKind::Information, {})), B::OK);
+    EXPECT_EQ(err.str(), "Error: line one\nContinue?\n");
+    EXPECT_EQ(out.str(), "Information: line one\nContinue?\n");
+    view.Warn("two\r\nlines");
+    EXPECT_EQ(err.str(), "Error: line one\nContinue?\norn: warning: two\nlines\n");
+}
+
 TEST(ConsoleViewTest, InteractiveAsksUntilAValidAnswerThenFallsBackAtEnd) {
     std::istringstream in("maybe\n a \nCANCEL\n");
     std::ostringstream out, err;

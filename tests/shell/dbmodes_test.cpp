@@ -26,6 +26,8 @@ TEST_F(DbModesTest, ExecSucceedsOrReportsAndFails) {
     Outcome bad = Orn({"EXEC", "delete from nosuchtable"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err.rfind("Error: EXEC delete from nosuchtable\n", 0), 0u) << bad.err;
+    EXPECT_EQ(bad.err.find("-> OK"), std::string::npos) << bad.err;  // no choice, no answer line
+    EXPECT_EQ(bad.err.back(), '\n');
 
     WriteFile("s.sql", "delete from people where ID = 2\n\ndelete from people\n");
     Outcome file = Orn({"/error=err.txt", "EXEC", "file:s.sql", "/error=errors.txt"});

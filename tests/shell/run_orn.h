@@ -26,10 +26,12 @@ inline std::string ShellQuote(const std::string& s) {
     return q + "'";
 }
 
-// Standard input is empty; standard error is captured through a file in `scratch`.
+// Standard input is empty; standard error is captured through a file in `scratch`. `prefix` is
+// put before the executable (an "env ..." or "timeout ..." command, say).
 inline OrnOutcome RunOrn(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                         const std::filesystem::path& scratch) {
-    std::string command = "cd " + ShellQuote(cwd.string()) + " && " + ShellQuote(ORN_EXE);
+                         const std::filesystem::path& scratch, const std::string& prefix = "") {
+    std::string command =
+        "cd " + ShellQuote(cwd.string()) + " && " + prefix + " " + ShellQuote(ORN_EXE);
     for (const std::string& a : args) {
         command += " " + ShellQuote(a);
     }

@@ -28,10 +28,13 @@ TEST_F(RunModeTest, HelpVersionAndUnknownModes) {
     Outcome sqlHelp = Orn({"--sql-help"});
     EXPECT_EQ(sqlHelp.status, 0);
     EXPECT_EQ(sqlHelp.out, sql::sqlHelpText());
+    // Without a display every start that is no mode says so and fails.
     for (auto args : {std::vector<std::string>{}, {"run", "p.orn"}, {"table.db"}}) {
-        Outcome o = Orn(args);
+        Outcome o = testing::RunOrn(args, dir_, dir_,
+                                    "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY");
         EXPECT_EQ(o.status, 3);
-        EXPECT_NE(o.err.find("windowed mode is not available"), std::string::npos);
+        EXPECT_NE(o.err.find("no display for the windowed mode"), std::string::npos) << o.err;
+        EXPECT_EQ(o.out, "");
     }
     EXPECT_EQ(Orn({"RUN"}).status, 2);
 }
@@ -39,7 +42,29 @@ TEST_F(RunModeTest, HelpVersionAndUnknownModes) {
 TEST_F(RunModeTest, LoadFailureGoesToStderr) {
     Outcome o = Orn({"RUN", "missing.orn"});
     EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.err, "orn: No programs " + Path("missing.orn") + "\n");
+    EXPECT_EQ(o.err, "orn: No programs " + Path("missing.orn") + ": the file does not exist\n");
+}
+
+TEST_F(RunModeTest, ProgramHelpListsTheCommandsAndTheLineRules) {
+    Outcome o = Orn({"--program-help"});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.out.rfind("Program commands\n", 0), 0u) << o.out;
+    for (const char* text : {"\nSQL SQL-sentence\n", "\nREAD table_name,filename\n",
+                             "\nGOTO line\n", "%%", "case-sensitive"}) {
+        EXPECT_NE(o.out.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(o.out.find('\r'), std::string::npos);
+    EXPECT_NE(Orn({"--help"}).out.find("--program-help"), std::string::npos);
+}
+
+TEST_F(RunModeTest, FailingLinesGoToTheErrorFileAndOddLinesAreWarned) {
+    WriteFile("p.orn", "[Program]\n0=DELETEFILE nothing.txt\nstray line\n1=MKDIR after\n");
+    Outcome o = Orn({"RUN", "p.orn", "/error=err.txt"});
+    EXPECT_EQ(o.status, 1);
+    EXPECT_EQ(ReadFile(Path("err.txt")), "Could not delete nothing.txt\r\n");
+    EXPECT_EQ(o.err.rfind("orn: warning: Program ", 0), 0u) << o.err;
+    EXPECT_NE(o.err.find("(the first: \"stray line\")"), std::string::npos) << o.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "after"));
 }
 
 TEST_F(RunModeTest, RunsAProgramWithParametersAndTheErrorSwitchAnywhere) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace orn {
 namespace {
 
@@ -17,6 +19,31 @@ TEST(DialogsTest, ScriptedAnswersRecordsAndFallsBack) {
     EXPECT_EQ(EffectiveButtons(dialogs.Requests()[1]), std::vector<DialogButton>{DialogButton::OK});
     EXPECT_EQ(dialogs.Requests()[2].text, "m");
     EXPECT_EQ(dialogs.Pending(), 0u);
+}
+
+TEST(DialogsTest, ScriptedNumbersKeepToTheLimits) {
+    TScriptedDialogs dialogs;
+    dialogs.QueueNumber(42.5);
+    dialogs.QueueNumber(std::nullopt);
+    dialogs.QueueNumber(101);
+    dialogs.QueueNumber(std::nan(""));
+    NumberRequest request;
+    request.prompt = "How many?";
+    request.maxValue = 100;
+    double value = 7;
+    EXPECT_TRUE(dialogs.AskNumber(request, value));
+    EXPECT_EQ(value, 42.5);
+    for (int i = 0; i < 3; ++i) {
+        value = 7;
+        EXPECT_FALSE(dialogs.AskNumber(request, value)) << i;
+        EXPECT_EQ(value, 7) << i;
+    }
+    EXPECT_FALSE(dialogs.AskNumber(request, value));  // nothing left: cancelled
+    ASSERT_EQ(dialogs.NumberRequests().size(), 5u);
+    EXPECT_EQ(dialogs.NumberRequests()[0].prompt, "How many?");
+    // An answerer without a keypad cancels.
+    TDialogs& plain = dialogs;
+    EXPECT_FALSE(plain.TDialogs::AskNumber(request, value));
 }
 
 TEST(DialogsTest, Captions) {

@@ -46,6 +46,44 @@ TEST_F(FormatTest, LocalAndStoredForms) {
     EXPECT_EQ(FormatDotNumber(-1, 1.0 / 3), "0.333333333333333");
 }
 
+TEST_F(FormatTest, ExactTiesRoundAwayFromZero) {
+    Use('.', ',');
+    EXPECT_EQ(FormatNumber(0, 2.5), "3");
+    EXPECT_EQ(FormatNumber(0, -2.5), "-3");
+    EXPECT_EQ(FormatNumber(0, 0.5), "1");
+    EXPECT_EQ(FormatNumber(2, 0.125), "0.13");
+    EXPECT_EQ(FormatNumber(2, -0.375), "-0.38");
+    EXPECT_EQ(FormatNumber(1, 1234.25), "1,234.3");
+    EXPECT_EQ(FormatDotNumber(0, 3.5), "4");
+    // Not ties in binary: 1.005 is stored a little below, 0.025 a little above.
+    EXPECT_EQ(FormatNumber(2, 1.005), "1.00");
+    EXPECT_EQ(FormatNumber(2, 0.025), "0.03");
+    EXPECT_EQ(FormatNumber(2, 2.675), "2.67");
+    // Already exact at that many decimals: nothing to round.
+    EXPECT_EQ(FormatNumber(3, 0.125), "0.125");
+    EXPECT_EQ(FormatNumber(0, 4.0), "4");
+}
+
+TEST_F(FormatTest, NoMinusOnZeroText) {
+    Use('.', ',');
+    EXPECT_EQ(FormatNumber(2, -0.0), "0.00");
+    EXPECT_EQ(FormatNumber(2, -0.001), "0.00");
+    EXPECT_EQ(FormatNumber(0, -0.4), "0");
+    EXPECT_EQ(FormatNumber(-1, -0.0), "0");
+    EXPECT_EQ(FormatDotNumber(1, -0.04), "0.0");
+    EXPECT_EQ(FormatNumber(2, -0.005), "-0.01");
+    Use(',', '.');
+    EXPECT_EQ(FormatNumber(2, -0.0001), "0,00");
+}
+
+TEST_F(FormatTest, HugeValuesKeepAllDigits) {
+    Use('.', ',');
+    std::string text = FormatDotNumber(300, 1e308);
+    EXPECT_EQ(text.size(), 309u + 1 + 300);
+    EXPECT_EQ(text.substr(0, 3), "100");
+    EXPECT_EQ(FormatNumber(0, -1e20), "-100,000,000,000,000,000,000");
+}
+
 TEST_F(FormatTest, DecimalsOf) {
     EXPECT_EQ(DecimalsOf(2.25), 2);
     EXPECT_EQ(DecimalsOf(3), -1);

@@ -109,6 +109,36 @@ TEST_F(ImportTextTest, MissingFileOrTableIsThrownAndChangesNothing) {
     EXPECT_EQ(People(dir_ / "people.dbf").size(), 1u);
 }
 
+TEST_F(ImportTextTest, TableNamesAreReadAsSqlReadsThem) {
+    WriteFile("in.txt", "h\n2,a,1\n");
+    for (const char* name : {"\"people.dbf\"", "'people.dbf'", "[people.dbf]", "people.dbf",
+                             ":WORK:people.dbf", "\"PEOPLE.DBF\""}) {
+        EXPECT_EQ(ImportText(name, "in.txt", ',', dialogs), "") << name;
+    }
+    EXPECT_EQ(People(dir_ / "people.dbf").size(), 7u);
+    EXPECT_THROW(ImportText("\"nosuch.dbf\"", "in.txt", ',', dialogs), db::EngineError);
+}
+
+TEST_F(ImportTextTest, AutoincrementFieldsAreNumberedByTheTable) {
+    for (db::TableFormat format : {db::TableFormat::Paradox, db::TableFormat::DBase}) {
+        const std::string file = format == db::TableFormat::Paradox ? "auto.db" : "auto.dbf";
+        db::TableCreate layout;  // dBASE numbers rows in Visual FoxPro tables
+        layout.fields = {makeField("ID", db::FieldType::AutoInc),
+                         makeField("NAME", db::FieldType::Alpha, 10)};
+        layout.version = format == db::TableFormat::DBase ? 0x30 : 0;
+        {
+            auto table = db::Table::create(dir_ / file, format, layout);
+            table->insert({std::monostate{}, std::string("a")});
+            table->insert({std::monostate{}, std::string("b")});
+        }
+        WriteFile("in.txt", "ID,NAME\n1,c\n2,d\n,e\n");
+        EXPECT_EQ(ImportText(file, "in.txt", ',', dialogs), "") << file;
+        EXPECT_EQ(People(dir_ / file),
+                  (std::vector<std::string>{"1|a", "2|b", "3|c", "4|d", "5|e"}))
+            << file;
+    }
+}
+
 TEST_F(ImportTextTest, DuplicateKeysAreSkippedSilently) {
     if (!testing::TryMakeKeyed(dir_ / "keyed.db", {{std::int64_t{1}, std::string("one")}})) {
         GTEST_SKIP() << "this build cannot write Paradox tables";

@@ -54,7 +54,8 @@ TEST_F(QuerySessionTest, OpenProgramResolvesRelativeNamesAgainstTheCurrentDirect
     fs::current_path(dir_);
     TQuerySession session(view);
     EXPECT_EQ(session.OpenProgram("rel.orn"), "");
-    EXPECT_EQ(session.OpenProgram("nope.orn"), "No programs " + (dir_ / "nope.orn").string());
+    EXPECT_EQ(session.OpenProgram("nope.orn"),
+              "No programs " + (dir_ / "nope.orn").string() + ": the file does not exist");
 }
 
 // The separator box text as stored (settings_isolation.cpp gives each test an empty registry).

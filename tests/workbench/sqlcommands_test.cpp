@@ -107,6 +107,18 @@ TEST_F(SqlCommandsTest, SaveMakesATableAndReportsEngineFailures) {
     EXPECT_EQ(session->Query().recordCount(), 2);
 }
 
+TEST_F(SqlCommandsTest, SaveWithoutANameIsRefused) {
+    view.fallback = DialogButton::OK;
+    EXPECT_EQ(Run({"SQL select * from people", "SAVE", "SAVE .dbf", "SAVE sub/.DB"}),
+              RunEnd::Completed);
+    const std::string refusal =
+        "SAVE needs the name of the table to write (such as result or result.dbf)";
+    EXPECT_EQ(DialogTexts(), (std::vector<std::string>(3, refusal)));
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path();
+    }
+}
+
 TEST_F(SqlCommandsTest, ExecRunsFilesUpToTheFirstEmptyLine) {
     WriteFile("s.sql",
               "delete from people where ID = 1\r\nthis line fails\r\n"
@@ -204,7 +216,8 @@ TEST_F(SqlCommandsTest, OpenFileByExtension) {
     EXPECT_EQ(session->OpenFileByExtension(Path("auto.orn")), "");
     EXPECT_EQ(session->ProgramFileName(), Path("auto.orn"));
     EXPECT_EQ(session->Query().recordCount(), 1);
-    EXPECT_EQ(session->OpenFileByExtension(Path("none.orn")), "No programs " + Path("none.orn"));
+    EXPECT_EQ(session->OpenFileByExtension(Path("none.orn")),
+              "No programs " + Path("none.orn") + ": the file does not exist");
 }
 
 }  // namespace

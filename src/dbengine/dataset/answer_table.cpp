@@ -1,9 +1,12 @@
 #include "dbengine/dataset/answer_table.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <limits>
 #include <set>
 
+#include "dbengine/storage/decimal_text.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
@@ -23,22 +26,81 @@ std::size_t utf8Length(const std::string& s) {
     return n;
 }
 
-// What the rows hold, learnt in one pass: text widths, whether integers fit 32 bits.
+// What the rows hold, learnt in one pass: text widths, whether integers fit 32 bits, and the
+// digits numbers have before and after the point.
 struct ColumnStats {
     std::size_t maxText = 0;
     bool wideInteger = false;
     bool fractions = false;
+    bool negative = false;
+    bool measured = false;
+    int wholeDigits = 1;
+    int decimals = 0;
+
+    void number(const std::string& text) {
+        measured = true;
+        std::string_view t = text;
+        if (!t.empty() && t.front() == '-') {
+            negative = true;
+            t.remove_prefix(1);
+        }
+        const auto point = t.find('.');
+        wholeDigits = std::max(wholeDigits, static_cast<int>(std::min(point, t.size())));
+        if (point != std::string_view::npos) {
+            auto fraction = t.substr(point + 1);
+            while (!fraction.empty() && fraction.back() == '0') {
+                fraction.remove_suffix(1);
+            }
+            decimals = std::max(decimals, static_cast<int>(fraction.size()));
+        }
+    }
 };
 
 // Whether the field chosen for a column depends on its values. A plain column of one table
-// holds nothing wider than its own field: texts fit its width, integer fields are 32 bits.
-bool needsStats(const DatasetField& f, bool plainSelect) {
+// holds nothing wider than its own field: texts fit its width, integer fields are 32 bits. A
+// dBASE number field needs its width and decimals, which no column type tells.
+bool needsStats(const DatasetField& f, bool plainSelect, TableFormat format) {
     const auto& info = f.info();
-    const bool integer = info.kind == FieldKind::Integer || info.kind == FieldKind::AutoInc;
-    if (plainSelect && !info.origin.empty()) {
-        return info.kind == FieldKind::Text && info.size <= 0;
+    const bool plain = plainSelect && !info.origin.empty();
+    switch (info.kind) {
+        case FieldKind::Text:
+            return !plain || info.size <= 0;
+        case FieldKind::Integer:
+        case FieldKind::AutoInc:
+            return !plain || format == TableFormat::DBase;
+        case FieldKind::Float:
+        case FieldKind::Money:
+            return format == TableFormat::DBase;
+        default:
+            return false;
     }
-    return info.kind == FieldKind::Text || integer;
+}
+
+void measure(ColumnStats& stats, const Cell& c) {
+    if (const auto* s = std::get_if<std::string>(&c)) {
+        stats.maxText = std::max(stats.maxText, utf8Length(*s));
+    } else if (const auto* v = std::get_if<std::int64_t>(&c)) {
+        stats.wideInteger = stats.wideInteger || *v > 2147483647 || *v < -2147483647;
+        stats.number(std::to_string(*v));
+    } else if (const auto* d = std::get_if<double>(&c)) {
+        const auto text = decimalOfDouble(*d);
+        stats.number(text ? *text : std::string(21, '9'));
+        stats.fractions = stats.fractions || *d != std::floor(*d);
+    }
+}
+
+// dBASE numbers: as wide as the widest value needs, with as many decimals as the values have
+// (up to the 20 characters a field holds; decimals give way to digits before the point).
+void sizeDbaseNumber(Field& out, const ColumnStats& stats) {
+    constexpr int kWidest = 20;
+    const int whole = stats.wholeDigits + (stats.negative ? 1 : 0);
+    int decimals = stats.measured ? std::min(stats.decimals, 15) : 6;
+    if (decimals > 0 && whole + 1 + decimals > kWidest) {
+        decimals = std::max(0, kWidest - whole - 1);
+    }
+    const int width = whole + (decimals > 0 ? decimals + 1 : 0);
+    out.size = std::clamp(width, 1, kWidest);
+    out.decimals = decimals;
 }
 
 Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat format) {
@@ -97,8 +159,7 @@ Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat form
             break;
     }
     if (format == TableFormat::DBase && out.type == FieldType::Number) {
-        out.size = 20;
-        out.decimals = stats.fractions ? 6 : 0;
+        sizeDbaseNumber(out, stats);
     }
     return out;
 }
@@ -159,14 +220,74 @@ Value storedCell(const Field& field, const Cell& cell) {
     }
 }
 
-// Paradox field names must be unique and not empty.
-void uniqueNames(std::vector<Field>& fields) {
+// A result column's name as a field name of the format: letters, digits and '_' (Paradox also
+// keeps blanks; dBASE only ASCII and at most 10 characters, Paradox 25); every other character
+// becomes '_', runs of '_' become one, none leads or trails; nothing left gives "Field".
+std::string fieldName(const std::string& name, TableFormat format) {
+    const bool dbase = format == TableFormat::DBase;
+    const std::size_t most = dbase ? 10 : 25;
+    std::string out;
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < name.size() && chars < most;) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        std::size_t len = 1;
+        if (c >= 0x80) {
+            while (i + len < name.size() &&
+                   (static_cast<unsigned char>(name[i + len]) & 0xC0) == 0x80) {
+                ++len;
+            }
+        }
+        const bool keep = std::isalnum(c) || c == '_' || (!dbase && (c == ' ' || c >= 0x80));
+        if (keep && !(c == ' ' && !out.empty() && out.back() == '_')) {
+            out.append(name, i, len);
+            ++chars;
+        } else if (!keep) {
+            // one '_' for a run of other characters and the blanks around it
+            while (!out.empty() && out.back() == ' ') {
+                out.pop_back();
+                --chars;
+            }
+            if (!out.empty() && out.back() != '_') {
+                out += '_';
+                ++chars;
+            }
+        }
+        i += len;
+    }
+    while (!out.empty() && (out.back() == '_' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    const auto start = out.find_first_not_of("_ ");
+    out = start == std::string::npos ? std::string() : out.substr(start);
+    if (out.empty()) {
+        return "Field";
+    }
+    if (dbase && std::isdigit(static_cast<unsigned char>(out[0]))) {
+        out = ("F" + out).substr(0, most);
+    }
+    return out;
+}
+
+// Field names valid for the format and unique (letter case aside): a repeated name gets "_2",
+// "_3", ... within the format's length.
+void uniqueNames(std::vector<Field>& fields, TableFormat format) {
+    const std::size_t most = format == TableFormat::DBase ? 10 : 25;
     std::set<std::string> used;
     for (auto& f : fields) {
-        std::string base = f.name.empty() ? "Field" : f.name.substr(0, 25);
+        const std::string base = fieldName(f.name, format);
         std::string name = base;
-        for (int n = 1; used.count(lowerAscii(name)); ++n) {
-            name = base + "_" + std::to_string(n);
+        for (int n = 2; used.count(lowerAscii(name)); ++n) {
+            const std::string suffix = "_" + std::to_string(n);
+            std::string cut = base;
+            while (utf8Length(cut) + suffix.size() > most) {
+                do {
+                    cut.pop_back();
+                } while (!cut.empty() && (static_cast<unsigned char>(cut.back()) & 0xC0) == 0x80);
+                if (!cut.empty() && static_cast<unsigned char>(cut.back()) >= 0xC0) {
+                    cut.pop_back();
+                }
+            }
+            name = cut + suffix;
         }
         used.insert(lowerAscii(name));
         f.name = name;
@@ -211,28 +332,21 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
     std::vector<ColumnStats> stats(n);
     std::vector<std::size_t> measured;
     for (std::size_t i = 0; i < n; ++i) {
-        if (needsStats(query.field(i), query.singleTableSelect())) {
+        if (needsStats(query.field(i), query.singleTableSelect(), format)) {
             measured.push_back(i);
         }
     }
     // Only a result whose fields depend on its values is read twice.
     for (query.first(); !measured.empty() && !query.eof(); query.next()) {
         for (std::size_t i : measured) {
-            const Cell& c = query.field(i).value();
-            if (const auto* s = std::get_if<std::string>(&c)) {
-                stats[i].maxText = std::max(stats[i].maxText, utf8Length(*s));
-            } else if (const auto* v = std::get_if<std::int64_t>(&c)) {
-                stats[i].wideInteger = stats[i].wideInteger || *v > 2147483647 || *v < -2147483647;
-            } else if (std::holds_alternative<double>(c)) {
-                stats[i].fractions = true;
-            }
+            measure(stats[i], query.field(i).value());
         }
     }
     TableCreate layout;
     for (std::size_t i = 0; i < n; ++i) {
         layout.fields.push_back(fieldFor(query.field(i), stats[i], format));
     }
-    uniqueNames(layout.fields);
+    uniqueNames(layout.fields, format);
     // A table saved over keeps the code page its other users read it in.
     if (std::filesystem::exists(file)) {
         try {

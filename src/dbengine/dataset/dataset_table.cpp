@@ -1,6 +1,7 @@
 #include "dbengine/dataset/dataset_table.h"
 
 #include "dbengine/storage/restructure.h"
+#include "dbengine/vtab/directory_schema.h"
 #include "dbengine/vtab/table_files.h"
 
 namespace orn::db {
@@ -37,7 +38,7 @@ void DatasetTable::open() {
     if (active()) {
         return;
     }
-    file_ = requireTableFile(dir_, name_);
+    file_ = requireTableFile(dir_, tableNameAsInFrom(name_));
     table_ = Table::open(file_, exclusive_ ? OpenMode::Exclusive : OpenMode::Shared);
     openedExclusive_ = exclusive_;
 }

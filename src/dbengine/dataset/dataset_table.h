@@ -28,11 +28,13 @@ struct TableFieldRef {
 
 // A table file opened by name, for maintenance (indexes, restructuring). Exclusive opening is a
 // real lock: it fails while any other process or object has the table open.
+// Every operation reports failure by throwing EngineError (KeyViolation for "Key violation.");
+// its what() is the whole message for the user, of any length: there are no result codes.
 class DatasetTable {
   public:
     DatasetTable() = default;
-    // The name is resolved like a table name in SQL (bare name: .db, else .dbf; any letter
-    // case) against `databaseDir`, or the working directory when that is empty.
+    // The name is resolved like a table name in SQL (quotes as after FROM; bare name: .db, else
+    // .dbf; any letter case) against `databaseDir`, or the working directory when that is empty.
     explicit DatasetTable(std::string tableName, std::filesystem::path databaseDir = {});
 
     void setTableName(std::string name) { name_ = std::move(name); }
@@ -52,9 +54,8 @@ class DatasetTable {
     TableFieldRef fieldByName(const std::string& name) const;  // "Field '%s' not found"
     // fields: names separated by ';' or ','. A primary index makes those fields the table's key;
     // on Paradox tables they must be its first fields. Needs the table open exclusively.
+    // Only primary indexes of Paradox tables can be made: anything else throws.
     void addIndex(const std::string& indexName, const std::string& fields, bool primary);
-    // Text stays UTF-8 whatever this says; kept because restructuring asks for it.
-    void setTranslateMode(bool translate) { translate_ = translate; }
     CursorProperties cursorProperties() const;
     Table& cursor() const;  // the engine table behind it; throws when closed
 
@@ -66,7 +67,6 @@ class DatasetTable {
     std::filesystem::path file_;
     bool exclusive_ = false;
     bool openedExclusive_ = false;
-    bool translate_ = true;
     std::unique_ptr<Table> table_;
 };
 

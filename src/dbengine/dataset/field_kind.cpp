@@ -26,7 +26,7 @@ bool isNumericKind(FieldKind k) {
            k == FieldKind::Money || k == FieldKind::Bcd;
 }
 
-ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int firstValueType) {
+ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int valueType, const std::string& typeHint) {
     ColumnInfo info;
     info.name = sqlite3_column_name(stmt, column);
     if (const char* t = sqlite3_column_table_name(stmt, column)) {
@@ -36,7 +36,10 @@ ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int firstValueType) {
         info.origin = o;
     }
     const char* declared = sqlite3_column_decltype(stmt, column);
-    if (declared && *declared) {
+    if (!declared || !*declared) {
+        declared = typeHint.c_str();
+    }
+    if (*declared) {
         const std::string decl = declared;
         const std::string word = decl.substr(0, decl.find_first_of(" ("));
         readSize(decl, info.size, info.decimals);
@@ -61,7 +64,7 @@ ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int firstValueType) {
             }
         }
     }
-    switch (firstValueType) {
+    switch (valueType) {
         case SQLITE_INTEGER:
             info.kind = FieldKind::Integer;
             break;

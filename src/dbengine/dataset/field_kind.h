@@ -32,9 +32,11 @@ struct ColumnInfo {
 };
 
 bool isNumericKind(FieldKind k);
-// Reads the kind from the declared type our virtual tables give their columns; columns of
-// expressions have none and take the kind of the value in the first row (`firstValueType`,
-// an SQLITE_* type code, or 0 when there is no row).
-ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int firstValueType);
+// Reads the kind from the declared type our virtual tables give their columns. Columns of
+// expressions have none: they take `typeHint` (a declared type in the same words, from what the
+// statement says of the expression), and when that is empty the kind of `valueType` (an
+// SQLITE_* type code of the column's first value that is not NULL, or 0 when there is none).
+ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int valueType,
+                      const std::string& typeHint = {});
 
 }  // namespace orn::db

@@ -106,9 +106,15 @@ bool isSingleTableSelect(const std::string& sql) {
 }
 
 std::string selectWithRowid(const std::string& sql) {
-    const auto tokens = scan(sql);
-    const std::size_t at = tokens.empty() ? 0 : tokens[0].end;
-    return sql.substr(0, at) + " rowid," + sql.substr(at);
+    // After the user's columns, so that positions in ORDER BY (and anything else counting result
+    // columns) keep naming the columns the user wrote.
+    for (const auto& t : scan(sql)) {
+        if (t.depth == 0 && t.text == "FROM") {
+            const std::size_t at = t.end - 4;
+            return sql.substr(0, at) + ", rowid " + sql.substr(at);
+        }
+    }
+    return sql;
 }
 
 }  // namespace orn::db

@@ -8,7 +8,7 @@ namespace orn::db {
 // no DISTINCT, grouping, compound, join, comma join or subquery in FROM at the top level.
 bool isSingleTableSelect(const std::string& sql);
 
-// The same SELECT with the record identity as an extra first column.
+// The same SELECT with the record identity as an extra last column.
 std::string selectWithRowid(const std::string& sql);
 
 }  // namespace orn::db

@@ -1,6 +1,7 @@
 #include "dbengine/dataset/query.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "dbengine/dataset/field_text.h"
 #include "dbengine/dataset/live_result.h"
@@ -8,6 +9,7 @@
 #include "dbengine/sql/parameter_names.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/sql_session.h"
+#include "dbengine/vtab/sql_value.h"
 #include "dbengine/vtab/statement_gateway.h"
 #include "dbengine/vtab/table_files.h"
 
@@ -41,6 +43,34 @@ int cellType(const Cell& c) {
 }
 
 const Cell kNull{};
+
+// The declared type (in the virtual tables' words) of a result column whose type the statement
+// tells: its field's, else the expression's. Numbers are integers or not by `valueType`; empty
+// when the values must decide.
+std::string typeHint(const sql::ResultColumn& column, const std::function<int()>& valueType) {
+    if (column.field) {
+        return declaredType(*column.field);
+    }
+    switch (column.type) {
+        case sql::ValueType::Text:
+            return "CHAR";
+        case sql::ValueType::Number:
+            return valueType() == SQLITE_INTEGER ? "INTEGER" : "FLOAT";
+        case sql::ValueType::Boolean:
+            return "BOOLEAN";
+        case sql::ValueType::Date:
+            return "DATE";
+        case sql::ValueType::Time:
+            return "TIME";
+        case sql::ValueType::Timestamp:
+            return "TIMESTAMP";
+        case sql::ValueType::Blob:
+            return "BLOB";
+        case sql::ValueType::Unknown:
+            break;
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -115,7 +145,7 @@ void Query::open() {
     std::function<bool(const Row&)> skip;
     if (!liveTable_.empty()) {
         skip = [this](const Row& r) {
-            const auto* id = std::get_if<std::int64_t>(&r[0]);
+            const auto* id = std::get_if<std::int64_t>(&r.back());
             return id && insertedIds_.count(*id) > 0;
         };
     }
@@ -123,17 +153,36 @@ void Query::open() {
                                           kWindowRows, std::move(skip));
     window_->setParameters(std::move(prepared.bound));
     const Row* first = window_->row(0);
-    const int n = sqlite3_column_count(handle);
-    for (int c = static_cast<int>(offset()); c < n; ++c) {
-        const int type = first ? cellType((*first)[static_cast<std::size_t>(c)]) : 0;
-        fields_.push_back(
-            std::make_unique<DatasetField>(*this, fields_.size(), columnInfo(handle, c, type)));
+    const int n = sqlite3_column_count(handle) - static_cast<int>(identityColumns());
+    const bool typed = prepared.columns.size() == static_cast<std::size_t>(n);
+    for (int c = 0; c < n; ++c) {
+        const auto at = static_cast<std::size_t>(c);
+        const std::string hint =
+            typed ? typeHint(prepared.columns[at], [&] { return firstValueType(at); }) : "";
+        const int type = hint.empty() ? firstValueType(at) : 0;
+        fields_.push_back(std::make_unique<DatasetField>(*this, fields_.size(),
+                                                         columnInfo(handle, c, type, hint)));
     }
     state_ = DatasetState::Browse;
     current_ = 0;
     bof_ = true;
     eof_ = first == nullptr;
     notify(DatasetEvent::Opened);
+}
+
+// The SQLite type of a column's first value that is not NULL among the leading rows (0: none).
+int Query::firstValueType(std::size_t column) {
+    constexpr std::int64_t kLook = 100;
+    for (std::int64_t i = 0; i < kLook; ++i) {
+        const Row* row = window_ ? window_->row(i) : nullptr;
+        if (!row) {
+            break;
+        }
+        if (const int type = cellType((*row)[column])) {
+            return type;
+        }
+    }
+    return 0;
 }
 
 void Query::close() {
@@ -348,7 +397,7 @@ const Cell& Query::currentCell(std::size_t field) const {
         return buffer_[field];
     }
     const Row* row = currentRow();
-    return row ? (*row)[field + offset()] : kNull;
+    return row ? (*row)[field] : kNull;
 }
 
 void Query::assign(std::size_t field, Cell value) {
@@ -372,7 +421,7 @@ void Query::edit() {
         startInsert(0);
         return;
     }
-    buffer_.assign(row->begin() + static_cast<std::ptrdiff_t>(offset()), row->end());
+    buffer_.assign(row->begin(), row->end() - static_cast<std::ptrdiff_t>(identityColumns()));
     state_ = DatasetState::Edit;
     notify(DatasetEvent::RecordChanged);
 }
@@ -422,11 +471,11 @@ void Query::post() {
 }
 
 Row Query::rereadRow(std::int64_t rowid) {
-    std::string sql = "SELECT rowid";
+    std::string sql = "SELECT ";
     for (const auto& f : fields_) {
-        sql += ", " + quotedName(f->info().origin);
+        sql += quotedName(f->info().origin) + ", ";
     }
-    sql += " FROM " + quotedName(liveTable_) + " WHERE rowid = ?";
+    sql += "rowid FROM " + quotedName(liveTable_) + " WHERE rowid = ?";
     SqlStatement& stmt = editStatement(sql);
     sqlite3_bind_int64(stmt.handle(), 1, rowid);
     if (!stmt.step()) {
@@ -455,11 +504,11 @@ void Query::postEdit() {
     if (!row) {
         throw EngineError("Record not found");
     }
-    const auto rowid = std::get<std::int64_t>((*row)[0]);
+    const auto rowid = std::get<std::int64_t>(row->back());
     std::string sql;
     std::vector<const Cell*> values;
     for (std::size_t i = 0; i < fields_.size(); ++i) {
-        if (fields_[i]->readOnly() || buffer_[i] == (*row)[i + 1]) {
+        if (fields_[i]->readOnly() || buffer_[i] == (*row)[i]) {
             continue;
         }
         sql += (sql.empty() ? "" : ", ") + quotedName(fields_[i]->info().origin) + " = ?";

@@ -125,7 +125,9 @@ class Query {
     Row rereadRow(std::int64_t rowid);
     SqlStatement& editStatement(const std::string& sql);
     void notify(DatasetEvent event);
-    std::size_t offset() const { return liveTable_.empty() ? 0 : 1; }
+    int firstValueType(std::size_t column);
+    // live results carry the record identity after the user's columns
+    std::size_t identityColumns() const { return liveTable_.empty() ? 0 : 1; }
 
     std::vector<std::string> sql_;
     std::filesystem::path dir_;

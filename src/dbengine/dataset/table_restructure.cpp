@@ -65,7 +65,6 @@ void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change)
     if (!table.openExclusive()) {
         throw EngineError("Table must be opened exclusivelyto restructure");
     }
-    table.setTranslateMode(false);
     const auto props = table.cursorProperties();
     if (props.tableType != "PARADOX" && props.tableType != "DBASE") {
         throw EngineError("Field altering can only occur on Paradox or dBASE tables");

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,8 @@ struct Expr {
     std::string emitted;            // String/TypedLiteral: converted literal (SQL text) when set
     std::string resolvedQualifier;  // Column: the correlation name to emit; empty: none
     std::string resolvedName;       // Column: the field's own spelling
+    // The table field whose values the expression yields unchanged: a column, MIN/MAX of one.
+    std::optional<db::Field> field;
 };
 
 struct TableRef {

@@ -419,6 +419,23 @@ class Emitter {
         const auto isCount = [](ValueType t) {
             return t == ValueType::Number || t == ValueType::Unknown;
         };
+        // times: a difference in whole seconds, a time plus or minus seconds
+        if (l.type == ValueType::Time && r.type == ValueType::Time && e.op == "-") {
+            out_ += "CAST(round((julianday('2000-01-01 ' || (";
+            expr(l);
+            out_ += ")) - julianday('2000-01-01 ' || (";
+            expr(r);
+            out_ += "))) * 86400) AS INTEGER)";
+            return true;
+        }
+        if (l.type == ValueType::Time && isCount(r.type)) {
+            out_ += "time(";
+            expr(l);
+            out_ += e.op == "-" ? ", (-(" : ", ((";
+            expr(r);
+            out_ += ")) || ' seconds')";
+            return true;
+        }
         if (ld && isCount(r.type)) {
             days(l, r, e.op == "-");
             return true;
@@ -440,23 +457,35 @@ class Emitter {
             out_ += ')';
             return;
         }
+        // Three-valued, as SQL has it: ALL is false when some comparison is false, else unknown
+        // when some is unknown (a NULL on either side), else true (also for no rows); ANY is
+        // true when some comparison is true, else unknown when some is unknown, else false.
         const std::string op = isNotEqual(e.op) ? "<>" : e.op;
-        out_ += all ? "(NOT EXISTS (SELECT 1 FROM (" : "(EXISTS (SELECT 1 FROM (";
-        select(*e.select, quantifiedColumn);
-        out_ += ") WHERE ";
-        if (all)
-            out_ += "NOT (";
-        expr(l);
-        out_ += ' ' + op + ' ';
-        ident(quantifiedColumn);
-        if (all) {
-            out_ += ") OR ";
-            ident(quantifiedColumn);
-            out_ += " IS NULL OR ";
+        const auto rowsWhere = [&](const char* before, const char* after) {
+            out_ += "EXISTS (SELECT 1 FROM (";
+            select(*e.select, quantifiedColumn);
+            out_ += ") WHERE ";
+            out_ += before;
+            out_ += '(';
             expr(l);
-            out_ += " IS NULL";
+            out_ += ' ' + op + ' ';
+            ident(quantifiedColumn);
+            out_ += ')';
+            out_ += after;
+            out_ += ')';
+        };
+        out_ += "(CASE WHEN ";
+        if (all) {
+            rowsWhere("NOT ", "");
+            out_ += " THEN 0 WHEN ";
+            rowsWhere("", " IS NULL");
+            out_ += " THEN NULL ELSE 1 END)";
+        } else {
+            rowsWhere("", "");
+            out_ += " THEN 1 WHEN ";
+            rowsWhere("", " IS NULL");
+            out_ += " THEN NULL ELSE 0 END)";
         }
-        out_ += "))";
     }
 
     void caseExpr(const Expr& e) {

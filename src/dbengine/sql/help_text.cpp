@@ -31,8 +31,13 @@ LITERALS
   Times      '10:30:00 PM'  '13:00:00'
   Timestamps '1/23/1998 10:30:00'
   Booleans   TRUE  FALSE  'True'  "F"
-  A quoted date, time or boolean is converted when it meets a field of that type:
+  A quoted date, time or boolean is converted when it meets a value of that type: in a
+  comparison, in date arithmetic, as an INSERT or SET value, and beside it in CASE arms,
+  COALESCE/NULLIF and the branches of a UNION:
       SELECT * FROM orders WHERE SaleDate BETWEEN '1/1/1988' AND '12/31/1988'
+      SELECT COALESCE(ShipDate, '1/1/1900') FROM orders
+  Alpha fields read without trailing blanks, and a text compared with one loses its trailing
+  blanks too: Name = 'Smith  ' is Name = 'Smith'. || joins the trimmed texts.
   Field = NULL is the same as Field IS NULL.
   Parameters: :Name, :"Order No", ?
 
@@ -59,6 +64,8 @@ CONDITIONS AND OPERATORS
               so compare UPPER(field) LIKE 'L%' to ignore it)   [NOT] LIKE ... ESCAPE '\'
   AND  OR  NOT    + - * /    || joins texts
   Dates: SaleDate + 30 (days later), ShipDate - SaleDate (days between)
+  Times: StartTime + 90 (seconds later), EndTime - '10:00 PM' (seconds between)
+  x > ALL (...), x < ANY (...): unknown (no row) when a NULL on either side could decide
 
 FUNCTIONS
   UPPER(x)  LOWER(x)                      national letters included
@@ -82,8 +89,9 @@ TABLES AND INDEXES
   CREATE TABLE "parts.dbf" (PartNo NUMERIC(6,0), Description CHAR(30))
   DROP TABLE "parts.db"
   ALTER TABLE "parts.db" ADD OnHand INTEGER, DROP Description
-  CREATE [UNIQUE] INDEX ByName ON "parts.db" (Description)
-  DROP INDEX "parts.db".ByName        DROP INDEX "parts.db".PRIMARY
+  DROP INDEX "parts.db".PRIMARY      removes the primary index (the key fields stay)
+  Secondary indexes (CREATE INDEX, DROP INDEX of a named index) cannot be made here yet; the
+  primary index is made with the INDEX command.
   A new table is a Paradox table unless its name ends in ".dbf". Field types:
   SMALLINT, INTEGER, DECIMAL(x,y), NUMERIC(x,y), FLOAT(x,y), CHAR(n), VARCHAR(n), DATE,
   TIME, TIMESTAMP, BOOLEAN, MONEY, AUTOINC, BYTES(n), BLOB(n,s) with s = 1 memo, 2 binary,

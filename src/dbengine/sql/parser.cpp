@@ -67,19 +67,21 @@ class Parser {
         } else if (isWord("ALTER") && isWord("TABLE", 1)) {
             alter(st);
         } else if (first.kind == TokenKind::End) {
-            fail(first, "empty statement");
+            throw SqlError("There is no statement to run: the SQL text is empty", first.pos);
         } else {
             st.kind = Statement::Kind::Other;
             st.text = std::string(text_);
             while (!st.text.empty() && (std::isspace(static_cast<unsigned char>(st.text.back())) ||
                                         st.text.back() == ';'))
                 st.text.pop_back();
+            if (st.text.find_first_not_of(" \t\r\n;") == std::string::npos)
+                throw SqlError("There is no statement to run: the SQL text is empty", first.pos);
             return st;
         }
         acceptOp(";");
         if (peek().kind != TokenKind::End) {
             if (toks_[i_ - 1].text == ";" && toks_[i_ - 1].kind == TokenKind::Operator)
-                fail(peek(), "only one statement can be run at a time");
+                secondStatement(peek());
             fail(peek(), "");
         }
         return st;
@@ -141,6 +143,13 @@ class Parser {
         if (!expected.empty())
             msg += ", expected " + expected;
         throw SqlError(msg, t.pos, t.kind == TokenKind::End ? std::string() : shown);
+    }
+
+    [[noreturn]] void secondStatement(const Token& t) const {
+        const std::string shown(text_.substr(t.pos, t.end - t.pos));
+        throw SqlError("Only one statement can be run at a time: a second one begins at " +
+                           describePosition(text_, t.pos) + " with '" + shown + "'",
+                       t.pos, "'" + shown + "'");
     }
 
     // Table definitions are carried out on the files, with nothing to bind a value to.

@@ -81,6 +81,7 @@ bool isComparison(const std::string& op) {
 struct ColumnInfo {
     std::string name;
     ValueType type = ValueType::Unknown;
+    std::optional<db::Field> field;  // the table field it comes from unchanged
 };
 
 struct ScopeSource {
@@ -96,6 +97,12 @@ struct Scope {
     std::vector<ScopeSource> sources;
 };
 
+// The names SQLite gives a record's identity.
+bool isRowidName(std::string_view name) {
+    return equalsNoCase(name, "rowid") || equalsNoCase(name, "oid") ||
+           equalsNoCase(name, "_rowid_");
+}
+
 const ColumnInfo* findColumn(const std::vector<ColumnInfo>& cols, std::string_view name) {
     for (const ColumnInfo& c : cols)
         if (equalsNoCase(c.name, name))
@@ -110,9 +117,14 @@ class Resolver {
 
     void statement(Statement& st) {
         switch (st.kind) {
-            case Statement::Kind::Select:
-                select(*st.select, nullptr);
+            case Statement::Kind::Select: {
+                bool expanded = true;
+                const auto cols = select(*st.select, nullptr, &expanded);
+                if (expanded)
+                    for (const ColumnInfo& c : cols)
+                        out_.columns.push_back({c.type, c.field});
                 break;
+            }
             case Statement::Kind::Insert:
                 insert(st);
                 break;
@@ -147,7 +159,7 @@ class Resolver {
         s.emitName = alias.empty() ? t.sqlName : alias;
         s.columns.reserve(t.fields.size());
         for (const db::Field& f : t.fields)
-            s.columns.push_back({f.name, valueTypeOf(f.type)});
+            s.columns.push_back({f.name, valueTypeOf(f.type), f});
         return s;
     }
 
@@ -209,14 +221,22 @@ class Resolver {
                     if (const ColumnInfo* c = findColumn(s.columns, e.text)) {
                         e.resolvedName = c->name;
                         e.type = c->type;
+                        e.field = c->field;
                         return;
                     }
                 }
             } else if (ScopeSource* s = findQualifier(*sc, e.qualifier)) {
                 e.resolvedQualifier = s->emitName.empty() ? e.qualifier : s->emitName;
                 const ColumnInfo* c = findColumn(s->columns, e.text);
+                // a table's fields are all known: say so in the user's words
+                if (!c && s->table != SIZE_MAX && !isRowidName(e.text))
+                    throw SqlError("Field '" + e.qualifier + "." + e.text + "' not found (" +
+                                       describePosition(text_, e.pos) + ")",
+                                   e.pos, e.text);
                 e.resolvedName = c ? c->name : e.text;
                 e.type = c ? c->type : ValueType::Unknown;
+                if (c)
+                    e.field = c->field;
                 return;
             }
         }
@@ -225,9 +245,12 @@ class Resolver {
     }
 
     // ---- SELECT ----
-    std::vector<ColumnInfo> select(Select& sel, Scope* outer) {
+    // `expanded`, when given, is cleared when a star named no known source (the result columns
+    // are then not all known).
+    std::vector<ColumnInfo> select(Select& sel, Scope* outer, bool* expanded = nullptr) {
         std::vector<std::unique_ptr<Scope>> scopes;
         std::vector<ColumnInfo> outputs;
+        bool allStarsKnown = true;
         for (std::size_t k = 0; k < sel.cores.size(); ++k) {
             SelectCore& core = sel.cores[k];
             auto scope = std::make_unique<Scope>();
@@ -236,17 +259,35 @@ class Resolver {
                 addSources(*src, *scope, outer);
             for (SourcePtr& src : core.from)
                 resolveJoinConditions(*src, *scope);
-            std::vector<ColumnInfo> coreOut = items(core, *scope);
+            std::vector<ColumnInfo> coreOut = items(core, *scope, allStarsKnown);
             if (core.where)
                 expr(*core.where, *scope);
             for (ExprPtr& g : core.groupBy)
                 expr(*g, *scope);
             if (core.having)
                 expr(*core.having, *scope);
-            if (k == 0)
+            if (k == 0) {
                 outputs = std::move(coreOut);
+            } else {
+                // A compound's column has the type its branches agree on; a field only when
+                // every branch takes it from the same kind of field.
+                for (std::size_t i = 0; i < outputs.size() && i < coreOut.size(); ++i) {
+                    if (outputs[i].type == ValueType::Unknown ||
+                        (outputs[i].type == ValueType::Text && isTypedTarget(coreOut[i].type)))
+                        outputs[i].type = coreOut[i].type;
+                    if (outputs[i].field &&
+                        (!coreOut[i].field || coreOut[i].field->type != outputs[i].field->type))
+                        outputs[i].field.reset();
+                }
+            }
             scopes.push_back(std::move(scope));
         }
+        if (expanded)
+            *expanded = allStarsKnown;
+        // Literals of every branch take the type of their column (dates, times, booleans).
+        if (sel.cores.size() > 1)
+            for (SelectCore& core : sel.cores)
+                coerceItems(core, outputs);
         const bool compound = sel.cores.size() > 1;
         for (OrderItem& item : sel.orderBy) {
             Expr& e = *item.expr;
@@ -270,7 +311,17 @@ class Resolver {
         return outputs;
     }
 
-    std::vector<ColumnInfo> items(SelectCore& core, Scope& scope) {
+    // The select list's items take the types of `columns` where they are literals; only for lists
+    // without stars, whose items are the columns one to one.
+    void coerceItems(SelectCore& core, const std::vector<ColumnInfo>& columns) {
+        for (const SelectItem& item : core.items)
+            if (item.star)
+                return;
+        for (std::size_t i = 0; i < core.items.size() && i < columns.size(); ++i)
+            coerce(*core.items[i].expr, columns[i].type, false);
+    }
+
+    std::vector<ColumnInfo> items(SelectCore& core, Scope& scope, bool& allStarsKnown) {
         std::vector<ColumnInfo> out;
         for (SelectItem& item : core.items) {
             if (item.star) {
@@ -281,6 +332,8 @@ class Resolver {
                     if (!s->emitName.empty())
                         item.starQualifier = s->emitName;
                     out.insert(out.end(), s->columns.begin(), s->columns.end());
+                } else {
+                    allStarsKnown = false;
                 }
                 continue;
             }
@@ -290,7 +343,7 @@ class Resolver {
                 item.alias = std::string(text_.substr(e.pos, e.end - e.pos));
                 item.hasAlias = item.generatedAlias = true;
             }
-            out.push_back({item.hasAlias ? item.alias : e.resolvedName, e.type});
+            out.push_back({item.hasAlias ? item.alias : e.resolvedName, e.type, e.field});
         }
         return out;
     }
@@ -309,8 +362,10 @@ class Resolver {
                        e.pos, e.text);
     }
 
-    // A string literal (or parameter) meeting a value of type `target` takes that type.
-    void coerce(Expr& outer, ValueType target) {
+    // A string literal (or parameter) meeting a value of type `target` takes that type. Where
+    // values only meet in one column (CASE arms, COALESCE, UNION branches) a literal that is no
+    // such value stays text (`strict` false); elsewhere it is an error.
+    void coerce(Expr& outer, ValueType target, bool strict = true) {
         Expr& e = unparen(outer);
         if (e.kind == ExprKind::Parameter) {
             if (e.type == ValueType::Unknown)
@@ -337,6 +392,8 @@ class Resolver {
                     if (ts && ts->ends_with(" 00:00:00"))
                         iso = ts->substr(0, 10);
                 }
+                if (!iso && !strict)
+                    return;
                 if (!iso)
                     badLiteral(e, "date");
                 e.emitted = quoteString(*iso);
@@ -344,6 +401,8 @@ class Resolver {
             }
             case ValueType::Time: {
                 const auto iso = timeToIso(e.text);
+                if (!iso && !strict)
+                    return;
                 if (!iso)
                     badLiteral(e, "time");
                 e.emitted = quoteString(*iso);
@@ -351,6 +410,8 @@ class Resolver {
             }
             case ValueType::Timestamp: {
                 const auto iso = timestampToIso(e.text);
+                if (!iso && !strict)
+                    return;
                 if (!iso)
                     badLiteral(e, "timestamp");
                 e.emitted = quoteString(*iso);
@@ -358,6 +419,8 @@ class Resolver {
             }
             case ValueType::Boolean: {
                 const auto b = booleanFromText(e.text);
+                if (!b && !strict)
+                    return;
                 if (!b)
                     badLiteral(e, "boolean");
                 e.emitted = *b ? "1" : "0";
@@ -374,6 +437,22 @@ class Resolver {
             coerce(b, a.type);
         if (b.type != ValueType::Unknown)
             coerce(a, b.type);
+        padSpace(a, b);
+        padSpace(b, a);
+    }
+
+    // Alpha fields read without their trailing blanks; a text literal compared with one loses its
+    // trailing blanks too, so that blanks at the end never decide a comparison.
+    static void padSpace(Expr& field, Expr& literal) {
+        const Expr& f = unparen(field);
+        Expr& l = unparen(literal);
+        if (!f.field || f.field->type != db::FieldType::Alpha || l.kind != ExprKind::String ||
+            !l.emitted.empty() || l.text.empty() || l.text.back() != ' ')
+            return;
+        std::string trimmed = l.text;
+        while (!trimmed.empty() && trimmed.back() == ' ')
+            trimmed.pop_back();
+        l.emitted = quoteString(trimmed);
     }
 
     static ValueType castType(const std::string& word) {
@@ -436,8 +515,10 @@ class Resolver {
                 e.type = ValueType::Boolean;
                 break;
             case ExprKind::InList:
-                for (std::size_t k = 1; k < e.args.size(); ++k)
+                for (std::size_t k = 1; k < e.args.size(); ++k) {
                     coerce(*e.args[k], e.args[0]->type);
+                    padSpace(*e.args[0], *e.args[k]);
+                }
                 e.type = ValueType::Boolean;
                 break;
             case ExprKind::InSelect:
@@ -463,8 +544,10 @@ class Resolver {
                 e.type = ValueType::Boolean;
                 break;
             case ExprKind::Paren:
-                if (e.args.size() == 1)
+                if (e.args.size() == 1) {
                     e.type = e.args[0]->type;
+                    e.field = e.args[0]->field;
+                }
                 break;
             case ExprKind::Function:
                 function(e);
@@ -494,6 +577,7 @@ class Resolver {
             }
             case ExprKind::Collate:
                 e.type = e.args[0]->type;
+                e.field = e.args[0]->field;
                 break;
             case ExprKind::Null:
             case ExprKind::Star:
@@ -531,7 +615,16 @@ class Resolver {
         } else if (e.op == "+" || e.op == "-") {
             if (e.op == "-" && isDateLike(l.type) && unparen(r).kind == ExprKind::String)
                 coerce(r, l.type);
-            if (isDateLike(l.type) && isDateLike(r.type) && e.op == "-")
+            // a literal on the left of a difference, and times like dates
+            if (e.op == "-" && isCalendar(r.type) && unparen(l).kind == ExprKind::String)
+                coerce(l, r.type, false);
+            if (e.op == "-" && l.type == ValueType::Time && unparen(r).kind == ExprKind::String)
+                coerce(r, l.type, false);
+            if (l.type == ValueType::Time || r.type == ValueType::Time) {
+                e.type = l.type == r.type && e.op == "-" ? ValueType::Number
+                         : l.type == ValueType::Time     ? ValueType::Time
+                                                         : ValueType::Number;
+            } else if (isDateLike(l.type) && isDateLike(r.type) && e.op == "-")
                 e.type = ValueType::Number;
             else if (isDateLike(l.type) && !isDateLike(r.type))
                 e.type = l.type;
@@ -546,10 +639,20 @@ class Resolver {
 
     void function(Expr& e) {
         std::string name = utf8Upper(e.text);
-        if ((name == "MIN" || name == "MAX") && e.args.size() == 1)
+        if ((name == "MIN" || name == "MAX") && e.args.size() == 1) {
             e.type = e.args[0]->type;
-        else if (name == "COUNT" || name == "SUM" || name == "AVG" || name == "TOTAL" ||
-                 name == "LENGTH" || name == "ABS" || name == "ROUND")
+            e.field = e.args[0]->field;
+        } else if (name == "COALESCE" || name == "IFNULL" || name == "NULLIF" ||
+                   ((name == "MIN" || name == "MAX") && e.args.size() > 1)) {
+            // the arguments meet each other: a literal takes the type of a typed argument
+            for (const ExprPtr& a : e.args)
+                if (e.type == ValueType::Unknown || e.type == ValueType::Text)
+                    if (a->type != ValueType::Unknown)
+                        e.type = a->type;
+            for (ExprPtr& a : e.args)
+                coerce(*a, e.type, false);
+        } else if (name == "COUNT" || name == "SUM" || name == "AVG" || name == "TOTAL" ||
+                   name == "LENGTH" || name == "ABS" || name == "ROUND")
             e.type = ValueType::Number;
         else if (name == "UPPER" || name == "LOWER" || name == "TRIM" || name == "LTRIM" ||
                  name == "RTRIM" || name == "SUBSTR" || name == "REPLACE")
@@ -566,12 +669,21 @@ class Resolver {
         std::size_t k = e.hasOperand ? 1 : 0;
         const std::size_t pairsEnd = e.args.size() - (e.hasElse ? 1 : 0);
         ValueType result = ValueType::Unknown;
+        std::vector<Expr*> arms;
         for (; k + 1 < pairsEnd; k += 2) {
             if (e.hasOperand)
                 compareTypes(*e.args[0], *e.args[k]);
-            if (result == ValueType::Unknown)
-                result = e.args[k + 1]->type;
+            arms.push_back(e.args[k + 1].get());
         }
+        if (e.hasElse)
+            arms.push_back(e.args.back().get());
+        // The arms meet in one column: a typed arm gives literals in the others its type.
+        for (const Expr* a : arms)
+            if (result == ValueType::Unknown ||
+                (result == ValueType::Text && a->type != ValueType::Unknown))
+                result = a->type;
+        for (Expr* a : arms)
+            coerce(*a, result, false);
         e.type = result;
     }
 
@@ -588,6 +700,10 @@ class Resolver {
         const SqlTable& t = out_.tables[idx];
         st.emitTable = t.sqlName;
         std::vector<ValueType> types;
+        if (st.columns.empty() && given > t.fields.size())
+            throw SqlError("INSERT gives " + std::to_string(given) + " values, but table " +
+                           st.table.reference + " has only " + std::to_string(t.fields.size()) +
+                           " fields");
         if (st.columns.empty()) {
             // Fewer values than fields: the first fields take them, the rest stay blank.
             if (given < t.fields.size())
@@ -616,10 +732,11 @@ class Resolver {
             }
         }
         if (st.select) {
-            SelectCore& core = st.select->cores.front();
-            for (std::size_t k = 0; k < core.items.size() && k < types.size(); ++k)
-                if (core.items[k].expr)
-                    coerce(*core.items[k].expr, types[k]);
+            // every branch of a compound SELECT feeds the same fields
+            for (SelectCore& core : st.select->cores)
+                for (std::size_t k = 0; k < core.items.size() && k < types.size(); ++k)
+                    if (core.items[k].expr)
+                        coerce(*core.items[k].expr, types[k]);
         }
     }
 

@@ -31,6 +31,13 @@ struct TranslatedParameter {
     ValueType type = ValueType::Unknown;
 };
 
+// What a result column of a query holds, as far as the statement tells: the field of a plain
+// column (or of MIN/MAX of one), else the type of the expression; Unknown leaves it to the values.
+struct ResultColumn {
+    ValueType type = ValueType::Unknown;
+    std::optional<db::Field> field;
+};
+
 struct Translation {
     StatementKind kind = StatementKind::Other;
     // SQLite text for every kind but DDL: identifiers double-quoted, strings single-quoted;
@@ -43,6 +50,8 @@ struct Translation {
     // parameters[i] is bound to ?(i+1); a name used twice is one parameter.
     std::vector<TranslatedParameter> parameters;
     std::optional<DdlStatement> ddl;  // set for the DDL kinds instead of `sql`
+    // Select: one per result column, in order (empty when a star could not be expanded).
+    std::vector<ResultColumn> columns;
 };
 
 // Translates one statement of the dialect. Throws SqlError for syntax errors (naming the token

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "dbengine/storage/calendar.h"
+#include "dbengine/storage/decimal_text.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/value_text.h"
 
@@ -111,6 +112,16 @@ Value parseNumber(std::string_view s, int decimals) {
             return static_cast<double>(i);
         }
     }
+    if (s.size() > 15) {
+        // more digits than a double keeps: the exact decimal, so that nothing is lost on the way
+        int digits = 0;
+        for (char c : s)
+            digits += c >= '0' && c <= '9';
+        if (digits > 15) {
+            if (auto exact = roundedDecimal(s, decimals))
+                return Decimal{*exact};
+        }
+    }
     double d = 0;
     const char* b = s.data();
     if (*b == '+')
@@ -173,37 +184,36 @@ std::string fixedText(double d, int decimals) {
     return buf;
 }
 
+// The field's text of a number: rounded to the field's decimals (halves away from zero) from the
+// number's decimal digits, never through a double; refused when the digits before the point do
+// not fit the width.
 std::string numberField(const DbfField& f, const Value& v) {
-    std::string text;
+    const int decimals = static_cast<int>(f.decimals);
+    std::optional<std::string> text;
     if (auto* i = std::get_if<std::int64_t>(&v)) {
-        text = std::to_string(*i);
-        if (f.decimals > 0)
-            text += "." + std::string(f.decimals, '0');
-    } else if (auto* dec = std::get_if<Decimal>(&v);
-               dec && f.decimals == 0 && dec->text.find('.') == std::string::npos) {
-        text = dec->text;
-    } else {
-        double d = 0;
-        if (!numericValue(v, d))
-            cannotHold(f, v, "it is not a number.");
-        if (!std::isfinite(d))
+        text = roundedDecimal(std::to_string(*i), decimals);
+    } else if (auto* dec = std::get_if<Decimal>(&v)) {
+        text = roundedDecimal(dec->text, decimals);
+    } else if (auto* s = std::get_if<std::string>(&v)) {
+        text = roundedDecimal(*s, decimals);
+    } else if (auto* d = std::get_if<double>(&v)) {
+        if (!std::isfinite(*d))
             cannotHold(f, v, "it is not a finite number.");
-        text = fixedText(d, static_cast<int>(f.decimals));
-        if (text.size() > f.length && f.decimals > 0) {
-            // Give up decimals before giving up the value (what dBASE does with wide numbers).
-            for (int dec = f.decimals - 1; dec >= 0 && text.size() > f.length; --dec) {
-                text = fixedText(d, dec);
-            }
-        }
-        if (text == "-0" || text.find_first_not_of("-0.") == std::string::npos) {
-            if (text[0] == '-')
-                text.erase(0, 1);
-        }
+        // a double's own digits when its decimal digits are unknown (beyond 2^53)
+        auto digits = decimalOfDouble(*d);
+        text = roundedDecimal(digits ? *digits : fixedText(*d, 0), decimals);
+    } else if (auto* b = std::get_if<bool>(&v)) {
+        text = roundedDecimal(*b ? "1" : "0", decimals);
     }
-    if (text.size() > f.length) {
-        cannotHold(f, v, "it needs more than " + std::to_string(f.length) + " characters.");
+    if (!text)
+        cannotHold(f, v, "it is not a number.");
+    if (text->size() > f.length) {
+        cannotHold(
+            f, v,
+            "the field holds " + std::to_string(f.length - (decimals > 0 ? decimals + 1 : 0)) +
+                " characters before the point and " + std::to_string(decimals) + " decimals.");
     }
-    return std::string(f.length - text.size(), ' ') + text;
+    return std::string(f.length - text->size(), ' ') + *text;
 }
 
 }  // namespace

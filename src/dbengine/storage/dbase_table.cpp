@@ -226,7 +226,8 @@ Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec)
             return {};
         return codePage_.toUtf8({reinterpret_cast<const char*>(data.data()), data.size()});
     }
-    // Binary memos written by the BDE carry an 8-byte prefix: 01 00 00 01 and the length.
+    // Binary memos written by the desktop engine carry an 8-byte prefix: 01 00 00 01 and the
+    // length.
     if (!header_.isFoxPro() && data.size() >= 8 && data[0] == 1 && data[1] == 0 && data[2] == 0 &&
         data[3] == 1 && le32(data.data() + 4) == data.size() - 8) {
         data.erase(data.begin(), data.begin() + 8);

@@ -19,14 +19,32 @@ std::size_t fieldIndex(const std::vector<Field>& fields, const std::string& name
     throw EngineError("Field '" + name + "' not found");
 }
 
+// The oldest dBASE level that holds every field: binary and OLE memos and F numbers need
+// dBASE IV, everything else dBASE III is enough for.
+int lowestDbaseVersion(const std::vector<Field>& fields) {
+    for (const auto& f : fields) {
+        if (f.type == FieldType::Blob || f.type == FieldType::Graphic || f.type == FieldType::Ole ||
+            (f.type == FieldType::Number && f.letter == 'F')) {
+            return 4;
+        }
+    }
+    return 0;
+}
+
 void createTable(const sql::CreateTableDdl& ddl) {
     std::error_code ec;
     if (fs::exists(ddl.file, ec)) {
         throw EngineError("Table " + ddl.file.string() + " already exists.");
     }
+    const fs::path dir = ddl.file.parent_path();
+    if (!dir.empty() && !fs::is_directory(dir, ec)) {
+        throw EngineError("Cannot create table " + ddl.file.filename().string() +
+                          ": the directory " + dir.string() + " does not exist.");
+    }
     TableCreate layout;
     layout.fields = ddl.fields;
     layout.keyFields = ddl.keyFields;
+    layout.version = ddl.format == TableFormat::DBase ? lowestDbaseVersion(ddl.fields) : 0;
     Table::create(ddl.file, ddl.format, layout);
 }
 

@@ -1,5 +1,6 @@
 #include "dbengine/vtab/directory_schema.h"
 
+#include "dbengine/sql/parser.h"
 #include "dbengine/vtab/table_files.h"
 
 namespace orn::db {
@@ -13,6 +14,22 @@ std::string withoutAlias(const std::string& reference) {
         }
     }
     return reference;
+}
+
+std::string tableNameAsInFrom(const std::string& name) {
+    try {
+        const sql::Statement st = sql::parseStatement("SELECT * from " + name);
+        if (st.kind == sql::Statement::Kind::Select && st.select && st.select->cores.size() == 1) {
+            const sql::SelectCore& core = st.select->cores.front();
+            if (core.from.size() == 1 && core.from.front()->kind == sql::Source::Kind::Table &&
+                core.from.front()->alias.empty() && !core.where) {
+                return withoutAlias(core.from.front()->table.reference);
+            }
+        }
+    } catch (const std::exception&) {
+        // Not a table name SQL would take: looked up as written.
+    }
+    return name;
 }
 
 std::optional<sql::SqlTable> DirectorySchema::findTable(const std::string& reference) {

@@ -25,4 +25,8 @@ class DirectorySchema : public sql::SqlSchema {
 // ":ALIAS:name" -> "name": aliases all stand for the session's directory.
 std::string withoutAlias(const std::string& reference);
 
+// A table name as a user writes it after FROM ("cust.db", [my table], :WORK:cust, orders) ->
+// the name to look up; a text that is not a single table name there comes back unchanged.
+std::string tableNameAsInFrom(const std::string& name);
+
 }  // namespace orn::db

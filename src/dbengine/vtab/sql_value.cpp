@@ -5,6 +5,7 @@
 #include <new>
 #include <string_view>
 
+#include "dbengine/storage/decimal_text.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/value_text.h"
 #include "dbengine/vtab/iso_text.h"
@@ -39,6 +40,36 @@ bool textNumber(const std::string& text, double& out) {
     return *end == '\0' && std::isfinite(out);
 }
 
+// Digits of a plain decimal text, leading zeros not counted; 0 for text with an exponent.
+int significantDigits(const std::string& text) {
+    if (text.find_first_of("eE") != std::string::npos) {
+        return 0;
+    }
+    int n = 0;
+    bool leading = true;
+    for (char c : text) {
+        if (c >= '1' && c <= '9') {
+            leading = false;
+        }
+        if (c >= '0' && c <= '9' && !leading) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+int fractionDigits(const std::string& text) {
+    const auto point = text.find('.');
+    if (point == std::string::npos) {
+        return 0;
+    }
+    int n = 0;
+    for (std::size_t i = point + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        ++n;
+    }
+    return n;
+}
+
 [[noreturn]] void cannotStore(const Field& field, const std::string& what) {
     throw EngineError("Invalid value for field '" + field.name + "': " + what);
 }
@@ -68,8 +99,19 @@ Value numericFor(const Field& field, bool isInt, std::int64_t i, double d) {
                 cannotStore(field, std::to_string(i) + " is out of range");
             }
             return i;
-        case FieldType::Bcd:
-            return Decimal{isInt ? std::to_string(i) : decimalText(d, field.decimals)};
+        case FieldType::Bcd: {
+            // every digit the field holds, or none: a double is no exact decimal
+            const auto exact =
+                isInt ? std::optional<std::string>(std::to_string(i)) : decimalOfDouble(d);
+            if (!exact) {
+                char buf[40];
+                std::snprintf(buf, sizeof buf, "%.17g", d);
+                cannotStore(field, std::string(buf) +
+                                       " has more digits than an SQL number keeps exactly; give "
+                                       "the value as text in quotes");
+            }
+            return Decimal{*roundedDecimal(*exact, field.decimals)};
+        }
         case FieldType::Logical:
             return isInt ? i != 0 : d != 0;
         default:
@@ -124,11 +166,19 @@ Value fromText(const Field& field, const std::string& text) {
             if (!textNumber(text, d)) {
                 cannotStore(field, "'" + text + "' is not a valid number");
             }
-            const bool whole = d == std::floor(d) && std::fabs(d) < 9.0e15;
             if (field.type == FieldType::Bcd) {
-                // keep the digits the user wrote when they fit
-                return Decimal{decimalText(d, field.decimals)};
+                // the digits the user wrote, rounded to the field's decimals
+                if (const auto exact = roundedDecimal(text, field.decimals)) {
+                    return Decimal{*exact};
+                }
             }
+            if (field.type == FieldType::Number && significantDigits(text) > 15) {
+                // more digits than a double keeps: the field's own format decides what it holds
+                if (const auto exact = roundedDecimal(text, fractionDigits(text))) {
+                    return Decimal{*exact};
+                }
+            }
+            const bool whole = d == std::floor(d) && std::fabs(d) < 9.0e15;
             return numericFor(field, whole, static_cast<std::int64_t>(d), d);
         }
     }

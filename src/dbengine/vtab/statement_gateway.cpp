@@ -23,6 +23,7 @@ PreparedStatement prepareDialect(SqlSession& session, const std::string& text,
         session.attachFile(table.sqlName, table.file);
     }
     out.sqliteSql = translation.sql;
+    out.columns = translation.columns;
     out.statement = session.prepare(out.sqliteSql);
     if (passedOn) {
         // SQLite reads :name in text it runs as written; such a name must not run as NULL either

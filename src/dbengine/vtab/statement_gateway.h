@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "dbengine/sql/translator.h"
 #include "dbengine/vtab/parameter_binding.h"
 #include "dbengine/vtab/sql_params.h"
 #include "dbengine/vtab/sql_session.h"
@@ -17,6 +18,8 @@ struct PreparedStatement {
     std::unique_ptr<SqlStatement> statement;  // nullptr: nothing left to run
     std::string sqliteSql;                    // the SQL that was compiled
     BoundValues bound;  // what ?1..?n were bound to; SQL built around sqliteSql takes them too
+    // A query's result columns as the statement types them (empty when it does not tell).
+    std::vector<sql::ResultColumn> columns;
 };
 PreparedStatement prepareDialect(SqlSession& session, const std::string& text,
                                  const SqlParams& params = {});

@@ -28,8 +28,6 @@ struct TableVtab {
     std::unique_ptr<Table> table;
     TableModuleObserver* observer = nullptr;
     bool writing = false;  // a storage transaction is open
-    // per declared column: a memo or blob, which an UPDATE that leaves it alone need not read
-    std::vector<char> blobLike;
 };
 
 struct TableVtabCursor {
@@ -220,7 +218,6 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         }
         used.insert(lowerAscii(name));
         schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(fields[i]);
-        vt->blobLike.push_back(isBlobLike(fields[i].type) ? 1 : 0);
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
@@ -463,8 +460,9 @@ int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
     auto* cur = cursorOf(p);
     auto* vt = vtabOf(p->pVtab);
     const auto at = static_cast<std::size_t>(column);
-    // An UPDATE that leaves a memo alone need not read it: xUpdate keeps the stored one.
-    if (vt->blobLike[at] && sqlite3_vtab_nochange(ctx)) {
+    // A column an UPDATE does not assign is not handed to SQLite at all: xUpdate keeps its stored
+    // value as it is, so no value makes a round trip through SQLite's doubles and trimmed texts.
+    if (sqlite3_vtab_nochange(ctx)) {
         return SQLITE_OK;
     }
     try {

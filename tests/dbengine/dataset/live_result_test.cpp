@@ -24,9 +24,11 @@ TEST(LiveResult, GroupingJoinsAndCompoundsAreNot) {
     EXPECT_FALSE(isSingleTableSelect("SELECT 1"));
 }
 
-TEST(LiveResult, RowidGoesFirst) {
-    EXPECT_EQ(selectWithRowid("SELECT * FROM t"), "SELECT rowid, * FROM t");
-    EXPECT_EQ(selectWithRowid("  select a FROM t"), "  select rowid, a FROM t");
+TEST(LiveResult, RowidGoesAfterTheUsersColumns) {
+    EXPECT_EQ(selectWithRowid("SELECT * FROM t ORDER BY 2"), "SELECT * , rowid FROM t ORDER BY 2");
+    EXPECT_EQ(selectWithRowid("  select a, (select max(b) from u) FROM t"),
+              "  select a, (select max(b) from u) , rowid FROM t");
+    EXPECT_EQ(selectWithRowid("select \"from\" from t"), "select \"from\" , rowid from t");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ namespace orn::sql::test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class Functions : public ::testing::Test {
   protected:
@@ -79,10 +80,11 @@ TEST(HelpText, CoversTheStatementsAndTheDialectsForms) {
     const std::string& help = sqlHelpText();
     for (const char* needle :
          {"SELECT", "INSERT INTO", "UPDATE", "DELETE FROM", "CREATE TABLE", "DROP TABLE",
-          "ALTER TABLE", "CREATE [UNIQUE] INDEX", "DROP INDEX", "DESCENDING", "SUBSTRING(x FROM",
-          "EXTRACT(", "TRIM(BOTH", "'1/23/1998'", "\"customer.db\"", "E.\"Emp Id\"", ":Name",
-          "ALL (SELECT", "BLOB(n,s)"})
+          "ALTER TABLE", "DROP INDEX", "DESCENDING", "SUBSTRING(x FROM", "EXTRACT(", "TRIM(BOTH",
+          "'1/23/1998'", "\"customer.db\"", "E.\"Emp Id\"", ":Name", "ALL (SELECT", "BLOB(n,s)"})
         EXPECT_THAT(help, HasSubstr(needle));
+    // what cannot be run yet is not offered
+    EXPECT_THAT(help, Not(HasSubstr("CREATE [UNIQUE] INDEX")));
 }
 
 TEST(HelpText, ItsExamplesTranslate) {

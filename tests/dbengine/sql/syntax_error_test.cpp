@@ -75,9 +75,12 @@ TEST(SyntaxErrors, TokenizerErrors) {
 
 TEST(SyntaxErrors, OneStatementAtATime) {
     const Refusal r = refuse("DELETE FROM customer; DROP TABLE orders");
-    EXPECT_THAT(r.message, HasSubstr("one statement"));
+    EXPECT_EQ(r.message,
+              "Only one statement can be run at a time: a second one begins at line 1, column 23 "
+              "with 'DROP'");
     EXPECT_EQ(r.position, 22u);
-    EXPECT_THAT(refuse("").message, HasSubstr("end of statement"));
+    EXPECT_EQ(refuse("").message, "There is no statement to run: the SQL text is empty");
+    EXPECT_EQ(refuse(" ; ").message, "There is no statement to run: the SQL text is empty");
 }
 
 TEST(SyntaxErrors, PositionsCountCharactersNotBytes) {

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include "settings/qt/zIniSave.h"
+#include "settings/qt/zform.h"
+
+namespace orn {
+
+// Placed on a form (as its child), keeps the form's position and size: section "Pos", key the
+// form's name, value "Left,Top,Width,Height". Loads in the form's loaded step and saves when
+// destroyed (unless disabled).
+class TSavePos : public QObject, public TzPersistent {
+    Q_OBJECT
+    Q_PROPERTY(QString AsString READ AsString WRITE SetAsStringQ)
+    Q_PROPERTY(bool NoPos MEMBER NoPos)
+    Q_PROPERTY(bool NoSize MEMBER NoSize)
+    Q_PROPERTY(bool Enabled MEMBER Enabled)
+
+  public:
+    explicit TSavePos(QObject* owner = nullptr);
+    ~TSavePos() override;
+
+    TIniSave& Ini() { return ini_; }
+    QWidget* Form() const { return form_; }
+    bool NoPos = false;
+    bool NoSize = false;
+    bool Enabled = true;
+
+    void Loaded() override;
+    // Empty without a form; otherwise the form's Left,Top,Width,Height.
+    std::string GetAsString() const;
+    // Applies the items that are integers, then moves a form that lies off the primary screen
+    // back to 0 on that axis.
+    void SetAsString(const std::string& text);
+
+  private:
+    QString AsString() const { return QString::fromStdString(GetAsString()); }
+    void SetAsStringQ(const QString& text) { SetAsString(text.toStdString()); }
+
+    QPointer<QWidget> form_;
+    TIniSave ini_;
+};
+
+}  // namespace orn
