@@ -94,7 +94,8 @@ db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std:
 }
 
 // Keeps the table's write transaction: committed in batches and at the end, also when the
-// import ends early, so every row added before stays.
+// import ends early, so every row added before stays. While a question waits for the user the
+// import holds no lock at all: Pause() commits and lets go, Resume() begins again.
 class TBatch {
   public:
     explicit TBatch(db::Table& table) : table_(table) { table_.begin(); }
@@ -122,9 +123,21 @@ class TBatch {
         table_.begin();
         open_ = true;
     }
-    void Finish() {
+    void Pause() {
         open_ = false;
         table_.commit();
+        rows_ = 0;
+        table_.endRead();
+    }
+    void Resume() {
+        table_.begin();
+        open_ = true;
+    }
+    void Finish() {
+        if (open_) {
+            open_ = false;
+            table_.commit();
+        }
     }
 
   private:
@@ -175,7 +188,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         if (message == "Key violation." || ignoreAll) {
             continue;
         }
-        batch.Flush();
+        batch.Pause();
         dialogs.ShowMessage(line);
         const DialogButton answer =
             dialogs.Ask(DialogKind::Error,
@@ -188,6 +201,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
             result = "DB error: " + message;
             break;
         }
+        batch.Resume();
     }
     batch.Finish();
     return result;
