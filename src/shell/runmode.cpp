@@ -5,6 +5,7 @@
 
 #include "shell/consoleview.h"
 #include "shell/modes.h"
+#include "text/progress.h"
 #include "text/separators.h"
 #include "text/zstring.h"
 #include "workbench/querysession.h"
@@ -68,6 +69,9 @@ int RunProgramMode(const TCommandLine& line) {
     }
     view.OnInterrupt = [&program] { program.Stop(); };
     TConsoleView::WatchInterrupts();
+    // Long exports and imports show how far they got when standard error is a terminal.
+    TTerminalProgress progress;
+    TProgressScope progressScope(progress);
     switch (session.RunProgram()) {
         case RunEnd::Completed:
         case RunEnd::StopResult:

@@ -5,6 +5,7 @@
 #include "dbengine/dataset/dataset_table.h"
 #include "dbengine/dataset/field_text.h"
 #include "dbengine/vtab/sql_value.h"
+#include "text/progress.h"
 #include "text/separators.h"
 #include "workbench/errorreports.h"
 #include "workbench/valuesplitter.h"
@@ -165,7 +166,15 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     std::size_t lineNo = 1;
     bool ignoreAll = false;
     TBatch batch(cursor);
+    TProgressTicker progress("Reading " + fileName, 0);
+    std::int64_t stored = 0;
     while (std::getline(in, line)) {
+        if (!progress.Tick()) {
+            // As after an error, the rows read so far stay in the table.
+            result = "Import cancelled: " + std::to_string(stored) + " rows of " + fileName +
+                     " were stored";
+            break;
+        }
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
@@ -179,6 +188,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
             }
             cursor.insert(record);
             batch.Added();
+            ++stored;
             continue;
         } catch (const db::KeyViolation&) {
             continue;

@@ -7,6 +7,7 @@
 #include "text/zstring.h"
 #include "workbench/separator.h"
 #include "workbench/separatorsetting.h"
+#include "workbench/tablelocationsetting.h"
 
 namespace orn {
 
@@ -40,6 +41,7 @@ TQuerySession::TQuerySession(TProgramView& view, const std::string& startDirecto
         separatorText_ = *stored;
     }
     storedSeparatorText_ = separatorText_;
+    LoadTableLocations();
     RegisterCommands();
 }
 
@@ -81,6 +83,9 @@ bool TQuerySession::SetDirectory(std::string& which, const std::string& director
         return false;
     }
     which = resolved.string();
+    if (OnDirectoriesChanged && (&which == &sqlDirectory_ || &which == &programDirectory_)) {
+        OnDirectoriesChanged();
+    }
     return true;
 }
 
@@ -116,6 +121,9 @@ void TQuerySession::ChangeDirectories(const std::string& directory, std::string&
         return;
     }
     sqlDirectory_ = programDirectory_ = sql;
+    if (OnDirectoriesChanged) {
+        OnDirectoriesChanged();
+    }
 }
 
 void TQuerySession::RunSql(const std::string& text) {

@@ -54,6 +54,10 @@ class TQuerySession {
     TClipboard& Clipboard() { return *clipboard_; }
     void SetClipboard(TClipboard* clipboard);
 
+    // Told after the SQL or program directory changed (by the window, a table opened from
+    // elsewhere or a program's CHDIR), so the window can show them.
+    std::function<void()> OnDirectoriesChanged;
+
     // EXIT asks the application to close through this; the run itself goes on.
     std::function<void()> OnExit;
     bool ExitRequested() const { return exitRequested_; }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbengine/dataset/query.h"
+#include "text/progress.h"
 #include "workbench/errorreports.h"
 
 namespace orn {
@@ -194,7 +195,18 @@ void PasteLine(db::Query& query, const std::string& line, const std::string& sep
 std::string PasteFromClipboard(db::Query& query, const std::string& separator,
                                TClipboard& clipboard) {
     const std::vector<std::string> lines = SplitTextLines(clipboard.Text());
+    TProgressTicker progress("Pasting", static_cast<std::int64_t>(lines.size()));
     for (const std::string& line : lines) {
+        if (!progress.Tick()) {
+            // The rows pasted so far stay stored, the last one included.
+            try {
+                query.post();
+            } catch (const std::exception&) {
+                query.cancel();
+            }
+            return "Paste cancelled: " + std::to_string(progress.Count() - 1) + " of " +
+                   std::to_string(lines.size()) + " rows were pasted";
+        }
         PasteLine(query, line, separator);
     }
     try {
@@ -213,13 +225,19 @@ std::string SaveAsText(db::Query& query, const std::string& fileName,
     }
     // Walking to the end writes every record; counting them first would read the result twice.
     bool written = true;
+    bool cancelled = false;
     {
         TWalkGuard guard(query);
+        TProgressTicker progress("Saving " + fileName, 0);
         query.first();
         std::string buffer;
         buffer.reserve(1 << 17);
         AppendHeader(query, separator, buffer);
         while (!query.eof() && written) {
+            if (!progress.Tick()) {
+                cancelled = true;
+                break;
+            }
             AppendRecord(query, separator, buffer);
             if (buffer.size() >= (1 << 16)) {
                 written = writer.Write(buffer);
@@ -227,7 +245,10 @@ std::string SaveAsText(db::Query& query, const std::string& fileName,
             }
             query.next();
         }
-        written = written && writer.Write(buffer);
+        written = written && !cancelled && writer.Write(buffer);
+    }
+    if (cancelled) {
+        return "Cancelled: " + fileName + " was not written";  // an old file stays as it was
     }
     if (!written || !writer.Finish()) {
         return "Can not write file " + fileName;

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "dbengine/storage/file_lock.h"
-
+#include "dbengine/vtab/table_locations.h"
 #include "text/zstring.h"
 #include "workbench/errorreports.h"
 #include "workbench_test_support.h"
@@ -159,12 +159,17 @@ TEST_F(ImportTextTest, MissingFileOrTableIsThrownAndChangesNothing) {
 
 TEST_F(ImportTextTest, TableNamesAreReadAsSqlReadsThem) {
     WriteFile("in.txt", "h\n2,a,1\n");
+    db::TableLocations locations;  // :WORK: leads to the directory the settings give it
+    locations.aliases["work"] = dir_;
+    db::setTableLocations(locations);
     for (const char* name : {"\"people.dbf\"", "'people.dbf'", "[people.dbf]", "people.dbf",
                              ":WORK:people.dbf", "\"PEOPLE.DBF\""}) {
         EXPECT_EQ(ImportText(name, "in.txt", ',', dialogs), "") << name;
     }
+    db::setTableLocations({});
     EXPECT_EQ(People(dir_ / "people.dbf").size(), 7u);
     EXPECT_THROW(ImportText("\"nosuch.dbf\"", "in.txt", ',', dialogs), db::EngineError);
+    EXPECT_THROW(ImportText(":WORK:people.dbf", "in.txt", ',', dialogs), db::EngineError);
 }
 
 TEST_F(ImportTextTest, AutoincrementFieldsAreNumberedByTheTable) {

@@ -12,6 +12,7 @@
 #include "dbengine/storage/table_swap.h"
 #include "dbengine/vtab/iso_text.h"
 #include "dbengine/vtab/table_files.h"
+#include "text/progress.h"
 
 namespace orn::db {
 namespace {
@@ -362,11 +363,16 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         auto table = Table::create(temp, format, layout);
         table->begin();
         Record record(n);
+        TProgressTicker progress("Saving " + file.filename().string(), 0);
         for (query.first(); !query.eof(); query.next()) {
             for (std::size_t i = 0; i < n; ++i) {
                 record[i] = storedCell(layout.fields[i], query.field(i).value());
             }
             table->insert(record);
+            if (!progress.Tick()) {
+                // The old table (if any) stays as it was.
+                throw EngineError("Cancelled: " + file.filename().string() + " was not saved");
+            }
         }
         table->commit();
     } catch (...) {

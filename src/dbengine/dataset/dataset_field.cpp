@@ -34,7 +34,10 @@ std::string DatasetField::displayText() const {
 }
 
 void DatasetField::appendDisplayText(std::string& out) const {
-    const Cell& v = value();
+    appendDisplayTextOf(value(), out);
+}
+
+void DatasetField::appendDisplayTextOf(const Cell& v, std::string& out) const {
     if (std::holds_alternative<std::monostate>(v)) {
         return;
     }

@@ -34,6 +34,8 @@ class DatasetField {
     std::string asString() const;                    // see cellText
     std::string displayText() const;                 // asString, numbers through the display format
     void appendDisplayText(std::string& out) const;  // the same, added to `out`
+    // The display text this field gives `value` (a value of another record, say).
+    void appendDisplayTextOf(const Cell& value, std::string& out) const;
     double asFloat() const;
 
     // Assignments need the query in edit or insert state.

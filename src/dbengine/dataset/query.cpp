@@ -597,6 +597,61 @@ void Query::notify(DatasetEvent event) {
     }
 }
 
+void Query::deleteRecord() {
+    requireActive();
+    if (state_ == DatasetState::Insert) {
+        cancel();
+        return;
+    }
+    if (!canModify()) {
+        throw EngineError("Cannot modify a read-only dataset");
+    }
+    const Row* row = rowAt(current_);
+    if (!row) {
+        return;
+    }
+    const auto rowid = std::get<std::int64_t>(row->back());
+    buffer_.clear();
+    state_ = DatasetState::Browse;
+    SqlStatement& stmt =
+        editStatement("DELETE FROM " + quotedName(liveTable_) + " WHERE rowid = ?");
+    sqlite3_bind_int64(stmt.handle(), 1, rowid);
+    stmt.step();
+    stmt.reset();
+    refresh();
+}
+
+void Query::refresh() {
+    requireActive();
+    checkBrowseMode();
+    std::vector<std::string> formats;
+    for (const auto& f : fields_) {
+        formats.push_back(f->displayFormat());
+    }
+    const std::int64_t position = current_;
+    disableControls();
+    try {
+        close();
+        open();
+        for (std::size_t i = 0; i < fields_.size() && i < formats.size(); ++i) {
+            fields_[i]->setDisplayFormat(formats[i]);
+        }
+        moveTo(position);
+    } catch (...) {
+        enableControls();
+        throw;
+    }
+    enableControls();
+}
+
+const Cell* Query::cellAt(std::int64_t index, std::size_t field) const {
+    const Row* row = rowAt(index);
+    if (!row || field >= fields_.size() || field >= row->size()) {
+        return nullptr;
+    }
+    return &(*row)[field];
+}
+
 std::size_t Query::cachedRows() const {
     return window_ ? window_->cachedRows() : 0;
 }

@@ -98,12 +98,22 @@ class Query {
     void append();  // a new record after the last one
     void post();
     void cancel();
+    // Deletes the current record from the table (a record being inserted is cancelled, an edit
+    // dropped), then reads the result again and stays at the same record number.
+    void deleteRecord();
+    // Runs the statement again, keeping the display formats and the record number.
+    void refresh();
 
     void addObserver(DatasetObserver* observer);
     void removeObserver(DatasetObserver* observer);
     void disableControls();  // nests; see DatasetObserver
     void enableControls();
     bool controlsDisabled() const { return disabled_ > 0; }
+
+    // The value at 0-based record `index` without moving to it, for views that draw many
+    // records at once; nullptr past the end. The record being edited or inserted is not
+    // overlaid: a view asks the fields for that one. The reference lasts until the next call.
+    const Cell* cellAt(std::int64_t index, std::size_t field) const;
 
     // Rows held in memory right now (for tests of the window bound).
     std::size_t cachedRows() const;

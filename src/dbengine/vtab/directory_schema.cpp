@@ -2,19 +2,10 @@
 
 #include "dbengine/sql/parser.h"
 #include "dbengine/vtab/table_files.h"
+#include "dbengine/vtab/table_locations.h"
 
 namespace orn::db {
 namespace fs = std::filesystem;
-
-std::string withoutAlias(const std::string& reference) {
-    if (reference.size() > 1 && reference[0] == ':') {
-        const auto close = reference.find(':', 1);
-        if (close != std::string::npos) {
-            return reference.substr(close + 1);
-        }
-    }
-    return reference;
-}
 
 std::string tableNameAsInFrom(const std::string& name) {
     try {
@@ -23,7 +14,7 @@ std::string tableNameAsInFrom(const std::string& name) {
             const sql::SelectCore& core = st.select->cores.front();
             if (core.from.size() == 1 && core.from.front()->kind == sql::Source::Kind::Table &&
                 core.from.front()->alias.empty() && !core.where) {
-                return withoutAlias(core.from.front()->table.reference);
+                return mappedTableReference(core.from.front()->table.reference);
             }
         }
     } catch (const std::exception&) {
@@ -33,7 +24,8 @@ std::string tableNameAsInFrom(const std::string& name) {
 }
 
 std::optional<sql::SqlTable> DirectorySchema::findTable(const std::string& reference) {
-    const fs::path file = requireTableFile(session_.givenDirectory(), withoutAlias(reference));
+    const fs::path file =
+        requireTableFile(session_.givenDirectory(), mappedTableReference(reference));
     std::error_code ec;
     const bool inDirectory = fs::equivalent(file.parent_path(), session_.directory(), ec);
     sql::SqlTable table;
@@ -51,7 +43,8 @@ std::optional<sql::SqlTable> DirectorySchema::findTable(const std::string& refer
 
 sql::SqlTableTarget DirectorySchema::newTable(const std::string& reference) {
     sql::SqlTableTarget target;
-    target.file = newTableFile(session_.givenDirectory(), withoutAlias(reference), target.format);
+    target.file =
+        newTableFile(session_.givenDirectory(), mappedTableReference(reference), target.format);
     return target;
 }
 

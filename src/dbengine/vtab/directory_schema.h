@@ -22,11 +22,9 @@ class DirectorySchema : public sql::SqlSchema {
     SqlSession& session_;
 };
 
-// ":ALIAS:name" -> "name": aliases all stand for the session's directory.
-std::string withoutAlias(const std::string& reference);
-
 // A table name as a user writes it after FROM ("cust.db", [my table], :WORK:cust, orders) ->
-// the name to look up; a text that is not a single table name there comes back unchanged.
+// the name to look up, aliases and DOS drives mapped (see table_locations.h); a text that is not a
+// single table name there comes back unchanged.
 std::string tableNameAsInFrom(const std::string& name);
 
 }  // namespace orn::db

@@ -1,19 +1,14 @@
 #pragma once
-// The dialogs of the windowed program: Qt message boxes over the active window. On a platform
-// without a screen a user could look at (offscreen, minimal) nobody could answer a box, so the
-// request is printed on standard error and answered by the fixed rules of headless runs.
+// The dialogs of the windowed program: Qt message boxes. On a platform without a screen a user
+// could look at (offscreen, minimal) nobody could answer a box, so the request is printed on
+// standard error and answered by the fixed rules of headless runs instead.
 
-#include <QPointer>
-#include <QWidget>
-
-#include "text/dialogs.h"
+#include "workbench/qt/qtdialogs.h"
 
 namespace orn {
 
 class TAppDialogs : public TDialogs {
   public:
-    // Boxes are centred over `parent`, else over the active window.
-    explicit TAppDialogs(QWidget* parent = nullptr) : parent_(parent) {}
     using TDialogs::Ask;
     DialogButton Ask(const DialogRequest& request) override;
 
@@ -21,7 +16,7 @@ class TAppDialogs : public TDialogs {
     static bool Unattended();
 
   private:
-    QPointer<QWidget> parent_;
+    TQtDialogs boxes_;
 };
 
 }  // namespace orn

@@ -1,5 +1,6 @@
 #include "shell/qt/mainform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
 
 #include "dbengine/sql/help_text.h"
@@ -56,12 +58,27 @@ QString MenuText(int index, const QString& text) {
                      : QString("%1 %2").arg(index + 1).arg(text);
 }
 
+// Takes every item out of a menu that is made anew; the fixed ones in `keep` live on, the others
+// go once the menu is done with them (one of them may be the item being chosen).
+void EmptyMenu(QMenu* menu, std::initializer_list<QAction*> keep) {
+    for (QAction* action : menu->actions()) {
+        menu->removeAction(action);
+        if (std::find(keep.begin(), keep.end(), action) == keep.end()) {
+            action->deleteLater();
+        }
+    }
+}
+
 }  // namespace
 
 TFormORN::TFormORN(TDialogs& dialogs, TQueryFactory newQuery, QWidget* parent)
     : QMainWindow(parent), TzForm(this), dialogs_(dialogs), newQuery_(std::move(newQuery)) {
     setObjectName("FormORN");
     setWindowTitle("ORN");
+    // Every window of the application shows the ORN icon unless the application set another.
+    if (QApplication::windowIcon().isNull()) {
+        QApplication::setWindowIcon(QIcon(":/orn/orn.svg"));
+    }
     mdi_ = new QMdiArea(this);
     mdi_->setObjectName("MdiArea");
     mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -127,13 +144,7 @@ void TFormORN::BuildMenus() {
 }
 
 void TFormORN::UpdateFileMenu() {
-    // Recent entries are made anew each time; the fixed items are only taken out.
-    for (QAction* action : fileMenu_->actions()) {
-        fileMenu_->removeAction(action);
-        if (action != newAction_ && action != exitAction_) {
-            action->deleteLater();
-        }
-    }
+    EmptyMenu(fileMenu_, {newAction_, exitAction_});
     fileMenu_->addAction(newAction_);
     fileMenu_->addSeparator();
     const std::vector<std::string>& items = recent_.Items();
@@ -154,12 +165,7 @@ void TFormORN::UpdateFileMenu() {
 }
 
 void TFormORN::UpdateWindowMenu() {
-    for (QAction* action : windowMenu_->actions()) {
-        windowMenu_->removeAction(action);
-        if (action != cascadeAction_ && action != tileAction_) {
-            action->deleteLater();
-        }
-    }
+    EmptyMenu(windowMenu_, {cascadeAction_, tileAction_});
     windowMenu_->addAction(cascadeAction_);
     windowMenu_->addAction(tileAction_);
     const QList<QMdiSubWindow*> children = mdi_->subWindowList();

@@ -135,7 +135,9 @@ TFormSqlHelp::TFormSqlHelp(const std::string& text, QWidget* parent) : QWidget(p
                 Escaped(sections[i].body) + "</pre>";
     }
     browser_->setHtml(html);
-    contents_->setMaximumWidth(contents_->sizeHintForColumn(0) + 32);
+    const int listWidth = contents_->sizeHintForColumn(0) + 4 * contents_->frameWidth() +
+                          contents_->fontMetrics().averageCharWidth() * 4;
+    splitter->setSizes({listWidth, listWidth * 4});
 
     connect(contents_, &QListWidget::currentRowChanged, this, &TFormSqlHelp::ShowSection);
     connect(find_, &QLineEdit::textChanged, this, [this] {
@@ -156,7 +158,7 @@ TFormSqlHelp::TFormSqlHelp(const std::string& text, QWidget* parent) : QWidget(p
     auto* previousKey = new QShortcut(QKeySequence::FindPrevious, this);
     connect(previousKey, &QShortcut::activated, this, [this] { FindNext(true); });
 
-    resize(760, 600);
+    resize(980, 640);
     ShowContents();
 }
 

@@ -15,6 +15,7 @@
 #include "dbengine/dataset/answer_table.h"
 #include "dbengine/dataset/query.h"
 #include "dbengine/storage/decimal_text.h"
+#include "dbengine/vtab/table_locations.h"
 
 namespace orn::db {
 namespace {
@@ -540,6 +541,154 @@ TEST(ErrorTexts, SayWhatTheUserWrote) {
     error = failureOf(dir.path(), "insert into p values (7, 'a', 1, 'b')");
     EXPECT_NE(error.find("4 values"), std::string::npos) << error;
     EXPECT_NE(error.find("3 fields"), std::string::npos) << error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Where the dialect means what SQLite means, a live and a non-live query over a table file give
+// what native SQLite gives over the same rows: random data with NULLs, both formats.
+
+std::string cellText(const Cell& c) {
+    if (const auto* i = std::get_if<std::int64_t>(&c)) {
+        return std::to_string(*i);
+    }
+    if (const auto* d = std::get_if<double>(&c)) {
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%.10g", *d);
+        return buf;
+    }
+    if (const auto* t = std::get_if<std::string>(&c)) {
+        return "'" + *t;
+    }
+    return "NULL";
+}
+
+Rows nativeRows(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    Rows out;
+    while (stmt && sqlite3_step(stmt) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            switch (sqlite3_column_type(stmt, c)) {
+                case SQLITE_INTEGER:
+                    row.push_back(cellText(Cell{std::int64_t{sqlite3_column_int64(stmt, c)}}));
+                    break;
+                case SQLITE_FLOAT:
+                    row.push_back(cellText(Cell{sqlite3_column_double(stmt, c)}));
+                    break;
+                case SQLITE_TEXT:
+                    row.push_back(cellText(Cell{
+                        std::string(reinterpret_cast<const char*>(sqlite3_column_text(stmt, c)))}));
+                    break;
+                default:
+                    row.push_back("NULL");
+            }
+        }
+        out.push_back(std::move(row));
+    }
+    sqlite3_finalize(stmt);
+    return out;
+}
+
+Rows datasetRows(const std::filesystem::path& dir, const std::string& sql, bool live) {
+    Query q(dir, live);
+    q.setSql(sql);
+    q.open();
+    Rows out;
+    for (q.first(); !q.eof(); q.next()) {
+        std::vector<std::string> row;
+        for (std::size_t i = 0; i < q.fieldCount(); ++i) {
+            row.push_back(cellText(q.field(i).value()));
+        }
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
+TEST(NativeSqlite, SameAnswersOnRandomDataWithNulls) {
+    const std::vector<std::string> queries = {
+        "SELECT A, B FROM t WHERE A > 2 ORDER BY 2, 1",
+        "SELECT S, A, B FROM t ORDER BY 1 DESC, 2, 3",
+        "SELECT B, S FROM t WHERE S IS NOT NULL ORDER BY 2 DESC, 1",
+        "SELECT A, CASE WHEN B IS NULL THEN -1 ELSE B END FROM t ORDER BY 1, 2",
+        "SELECT COALESCE(A, 0) + 1, S FROM t ORDER BY 2, 1",
+        "SELECT count(*), count(A), sum(A), max(B), min(S), avg(B) FROM t",
+        "SELECT A, count(*), max(S) FROM t GROUP BY A ORDER BY 1",
+        "SELECT A, count(B) FROM t GROUP BY 1 ORDER BY 2 DESC, 1",
+        "SELECT A FROM t WHERE A IN (SELECT A FROM t WHERE B > 0) ORDER BY 1",
+        "SELECT A, B FROM t WHERE NOT (A IN (1, 2, NULL)) ORDER BY 1, 2",
+        "SELECT A FROM t WHERE A NOT IN (SELECT A FROM t WHERE B < 0) ORDER BY 1",
+        "SELECT DISTINCT S FROM t ORDER BY 1",
+        "SELECT A, B FROM t WHERE B BETWEEN -1 AND 2 OR S = 'b' ORDER BY 1, 2",
+    };
+    std::mt19937 random(1818);
+    for (const TableFormat format : {TableFormat::Paradox, TableFormat::DBase}) {
+        TempDir dir;
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+        sqlite3_exec(db, "CREATE TABLE t (A INTEGER, B REAL, S TEXT)", nullptr, nullptr, nullptr);
+        TableCreate layout;
+        layout.fields = {makeField("A", FieldType::Long), makeField("B", FieldType::Number),
+                         makeField("S", FieldType::Alpha, 4)};
+        if (format == TableFormat::DBase) {
+            layout.fields[0] = makeField("A", FieldType::Number, 6, 0);
+            layout.fields[1] = makeField("B", FieldType::Number, 8, 2);
+        }
+        auto table = Table::create(dir.path() / ("t" + ext(format)), format, layout);
+        for (int i = 0; i < 40; ++i) {
+            const bool nullA = random() % 5 == 0, nullB = random() % 4 == 0,
+                       nullS = random() % 5 == 0;
+            const auto a = static_cast<std::int64_t>(random() % 7);
+            const double b = static_cast<double>(static_cast<int>(random() % 17) - 8) / 4;
+            const std::string text(1, static_cast<char>('a' + random() % 4));
+            table->insert({nullA ? Value{} : Value{a}, nullB ? Value{} : Value{b},
+                           nullS ? Value{} : Value{text}});
+            const std::string row = "INSERT INTO t VALUES (" +
+                                    (nullA ? std::string("NULL") : std::to_string(a)) + ", " +
+                                    (nullB ? std::string("NULL") : cellText(Cell{b})) + ", " +
+                                    (nullS ? std::string("NULL") : "'" + text + "'") + ")";
+            sqlite3_exec(db, row.c_str(), nullptr, nullptr, nullptr);
+        }
+        table.reset();
+        for (const auto& sql : queries) {
+            const Rows expected = nativeRows(db, sql);
+            for (const bool live : {false, true}) {
+                EXPECT_EQ(datasetRows(dir.path(), sql, live), expected)
+                    << sql << (live ? " (live) " : " ") << ext(format);
+            }
+        }
+        sqlite3_close(db);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Aliases and DOS drive paths lead to the directories set for them, or fail naming what is
+// missing.
+
+TEST(TableLocations, AliasesAndDrivesMapToDirectories) {
+    TempDir here, there;
+    std::filesystem::create_directories(there.path() / "Sample");
+    makeKeyedTable(there.path() / "Sample", "parts", 3);
+    makeKeyedTable(there.path(), "work", 2);
+    TableLocations locations;
+    locations.aliases["Dbdemos"] = there.path() / "Sample";
+    locations.drives["c"] = there.path();
+    setTableLocations(locations);
+    EXPECT_EQ(run(here.path(), "select count(*) from \":DBDEMOS:parts.db\"", false), (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from :dbdemos:parts", true), (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from \"C:\\sample\\PARTS.DB\"", false),
+              (Rows{{"3"}}));
+    EXPECT_EQ(run(here.path(), "select count(*) from 'c:/work.db'", false), (Rows{{"2"}}));
+    execute(here.path(), "CREATE TABLE \":DBDEMOS:fresh.db\" (A CHAR(2))");
+    EXPECT_TRUE(std::filesystem::exists(there.path() / "Sample" / "fresh.db"));
+    std::string error = failureOf(here.path(), "select * from \":NOPE:parts.db\"");
+    EXPECT_NE(error.find("Unknown alias 'NOPE'"), std::string::npos) << error;
+    error = failureOf(here.path(), "select * from \"D:\\sample\\parts.db\"");
+    EXPECT_NE(error.find("drive D"), std::string::npos) << error;
+    setTableLocations({});
+    error = failureOf(here.path(), "select * from \":DBDEMOS:parts.db\"");
+    EXPECT_NE(error.find("Unknown alias"), std::string::npos) << error;
 }
 
 }  // namespace

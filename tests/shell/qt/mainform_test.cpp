@@ -2,6 +2,8 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
 #include <QToolBar>
 
 #include "shell/qt/exec.h"
@@ -68,11 +70,15 @@ TEST_F(MainFormTest, WindowMenuListsTheChildrenAndSwitchesBetweenThem) {
     main_->NewQuery();
     main_->NewExec();
     main_->UpdateWindowMenu();
-    EXPECT_EQ(Texts(main_->WindowMenu()),
-              (Strings{"&Cascade", "&Tile", "-", "&1 Query", "&2 Exec"}));
-    QAction* second = Item(main_->WindowMenu(), "&2 Exec");
-    EXPECT_TRUE(second->isChecked());  // the window made last is active
-    Item(main_->WindowMenu(), "&1 Query")->trigger();
+    // Entries carry the windows' captions, which follow what the windows show.
+    const std::string query = "&1 " + Children()[0]->windowTitle().toStdString();
+    EXPECT_EQ(Texts(main_->WindowMenu()), (Strings{"&Cascade", "&Tile", "-", query, "&2 Exec"}));
+    ASSERT_NE(Item(main_->WindowMenu(), "&2 Exec"), nullptr);
+    EXPECT_TRUE(Item(main_->WindowMenu(), "&2 Exec")->isChecked());  // the last made is active
+    Children()[0]->setWindowTitle("Query [renamed]");
+    main_->UpdateWindowMenu();
+    ASSERT_NE(Item(main_->WindowMenu(), "&1 Query [renamed]"), nullptr);
+    Item(main_->WindowMenu(), "&1 Query [renamed]")->trigger();
     EXPECT_EQ(main_->MdiArea()->activeSubWindow(), Children()[0]);
 
     // Tile leaves no window on top of another.
@@ -85,7 +91,8 @@ TEST_F(MainFormTest, WindowMenuListsTheChildrenAndSwitchesBetweenThem) {
     Children()[1]->close();
     Settle();
     main_->UpdateWindowMenu();
-    EXPECT_EQ(Texts(main_->WindowMenu()), (Strings{"&Cascade", "&Tile", "-", "&1 Query"}));
+    EXPECT_EQ(Texts(main_->WindowMenu()),
+              (Strings{"&Cascade", "&Tile", "-", "&1 Query [renamed]"}));
 }
 
 TEST_F(MainFormTest, ErrorLogEntryAppearsOnlyOnceItCanOpenSomething) {
@@ -206,6 +213,48 @@ TEST_F(MainFormTest, ExitClosesEveryChildAndTellsTheApplication) {
     Item(main_->FileMenu(), "E&xit")->trigger();
     EXPECT_TRUE(closed);
     EXPECT_FALSE(main_->isVisible());
+    Settle();
+    EXPECT_TRUE(Children().isEmpty());
+}
+
+TEST_F(MainFormTest, ExitInAProgramClosesOnlyOnceTheRunIsOver) {
+    CheckRunAutomatically();
+    main_->show();
+    bool closed = false;
+    QObject::connect(main_.get(), &TFormORN::Closed, [&closed] { closed = true; });
+    // DEBUG 1: the window handles events between lines, where a hasty close would come in.
+    const std::string program =
+        WriteProgram("p.orn", {"DEBUG 1", "EXIT", "MKDIR after1", "MKDIR after2"});
+    EXPECT_EQ(main_->OpenInNewQuery(program), "");
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(main_->CloseRequested());
+    EXPECT_TRUE(std::filesystem::is_directory(dir_ / "after2"));
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 10000));
+    EXPECT_FALSE(main_->isVisible());
+}
+
+TEST_F(MainFormTest, ClosingTheMainWindowStopsARunningProgramFirst) {
+    CheckRunAutomatically();
+    main_->show();
+    bool closed = false;
+    QObject::connect(main_.get(), &TFormORN::Closed, [&closed] { closed = true; });
+    // A long program: the close arrives while its first lines run.
+    std::vector<std::string> lines = {"DEBUG 1"};
+    for (int i = 0; i < 500; ++i) {
+        lines.push_back("IFEXISTS long.orn");
+    }
+    lines.push_back("MKDIR reached_the_end");
+    const std::string program = WriteProgram("long.orn", lines);
+    bool closeArrivedDuringRun = false;
+    QTimer::singleShot(0, main_.get(), [&] {
+        closeArrivedDuringRun = main_->ActiveQuery() && main_->ActiveQuery()->ProgramRunning();
+        main_->close();
+        EXPECT_TRUE(main_->isVisible());  // not while the runner is inside its window
+    });
+    EXPECT_EQ(main_->OpenInNewQuery(program), "");
+    EXPECT_TRUE(closeArrivedDuringRun);
+    EXPECT_FALSE(std::filesystem::is_directory(dir_ / "reached_the_end"));
+    EXPECT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 10000));
     Settle();
     EXPECT_TRUE(Children().isEmpty());
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QMdiSubWindow>
 #include <cstdlib>
 #include <filesystem>
@@ -41,6 +42,16 @@ class MainFormTest : public TempDirTest {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             QCoreApplication::processEvents();
         }
+    }
+    // Checks "Run automatically" the way a user leaves it: in a query window, stored by the box.
+    void CheckRunAutomatically() {
+        TQueryChild* child = main_->NewQuery();
+        ASSERT_NE(child, nullptr);
+        auto* box = child->Window()->findChild<QCheckBox*>("CBRunAutomatically");
+        ASSERT_NE(box, nullptr);
+        box->setChecked(true);
+        Children().back()->close();
+        Settle();
     }
     // A small Paradox table in the test folder.
     std::string MakeTable(const std::string& name) {

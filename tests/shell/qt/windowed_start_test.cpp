@@ -1,6 +1,4 @@
 // The real orn executable started with a file, on the offscreen platform.
-#include <QCheckBox>
-
 #include "settings/IniName.h"
 #include "shell/run_orn.h"
 #include "shell_qt_fixture.h"
@@ -26,19 +24,11 @@ class WindowedStartTest : public MainFormTest {
                       "QT_QPA_PLATFORM=offscreen ORN_REGISTRY_DIR=" + ShellQuote(Path("registry")) +
                           " timeout 10");
     }
-    // Checks "Run automatically" in a query window, as a user leaves it for the next start.
-    void CheckRunAutomatically() {
-        TQueryChild* child = main_->NewQuery();
-        ASSERT_NE(child, nullptr);
-        auto* box = child->Window()->findChild<QCheckBox*>("CBRunAutomatically");
-        ASSERT_NE(box, nullptr);
-        box->setChecked(true);
-        main_.reset();
-    }
 };
 
 TEST_F(WindowedStartTest, AutomaticProgramEndingInExitEndsTheProcessAfterTheRun) {
     CheckRunAutomatically();
+    main_.reset();
     WriteProgram("prog.orn", {"DEBUG 1", "MKDIR before", "EXIT", "MKDIR after"});
     OrnOutcome o = Orn({"prog.orn"});
     EXPECT_EQ(o.status, 0) << o.err;
@@ -49,6 +39,7 @@ TEST_F(WindowedStartTest, AutomaticProgramEndingInExitEndsTheProcessAfterTheRun)
 
 TEST_F(WindowedStartTest, RelativeNamesAreTakenFromTheStartDirectory) {
     CheckRunAutomatically();
+    main_.reset();
     std::filesystem::create_directories(dir_ / "progs");
     WriteProgram("progs/p.orn", {"DEBUG 0", "MKDIR ran", "EXIT"});
     // The program runs in the SQL directory, which starts where orn was started.

@@ -1,0 +1,189 @@
+// The query window with a large result, on Qt's offscreen platform:
+//   FirstScreen      the query opens and the grid paints its first screen (goal: < 50 ms)
+//   JumpToLastAndBack  the grid goes to the last row and paints, then back to the first (< 1 s
+//   each) ScrollEndToEnd   the grid pages through the whole result; reports the growth of resident
+//                    memory ("rss_growth_mb", goal: < 64 MB)
+//   TypeInMemo       one key typed into a 2,000-line highlighted statement (< 5 ms per key)
+// Rows: ORN_BENCH_ROWS (default 1,000,000), in an unkeyed Paradox table made once per run.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTableView>
+#include <QTest>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "dbengine/dataset/query.h"
+#include "dbengine/storage/table.h"
+#include "workbench/qt/formquery.h"
+#include "workbench/qt/querygridmodel.h"
+#include "workbench/querysession.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+long Rows() {
+    const char* env = std::getenv("ORN_BENCH_ROWS");
+    return env ? std::max(1L, std::atol(env)) : 1000000L;
+}
+
+long ResidentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            status >> value;
+            return value;
+        }
+        std::getline(status, key);
+    }
+    return 0;
+}
+
+class Data {
+  public:
+    static Data& Get() {
+        static Data data;
+        return data;
+    }
+    ~Data() {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    const fs::path& Dir() const { return dir_; }
+
+  private:
+    Data() {
+        dir_ = fs::temp_directory_path() / ("orn_bench_grid_" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        orn::db::TableCreate layout;
+        layout.fields = {orn::db::makeField("ID", orn::db::FieldType::Long),
+                         orn::db::makeField("NAME", orn::db::FieldType::Alpha, 20),
+                         orn::db::makeField("CITY", orn::db::FieldType::Alpha, 12),
+                         orn::db::makeField("SCORE", orn::db::FieldType::Number)};
+        static const char* cities[] = {"Oulu", "Turku", "Tampere", "Helsinki", "Vaasa"};
+        auto table = orn::db::Table::create(dir_ / "big.db", orn::db::TableFormat::Paradox, layout);
+        table->begin();
+        for (long i = 1; i <= Rows(); ++i) {
+            table->insert({std::int64_t{i}, "name" + std::to_string(i), std::string(cities[i % 5]),
+                           static_cast<double>(i % 100000) / 4.0});
+        }
+        table->commit();
+    }
+    fs::path dir_;
+};
+
+// A shown query window in the data directory.
+std::unique_ptr<orn::TFormQuery> MakeWindow() {
+    fs::current_path(Data::Get().Dir());
+    static orn::TScriptedDialogs dialogs;
+    auto form = std::make_unique<orn::TFormQuery>(nullptr, &dialogs, std::string(),
+                                                  (Data::Get().Dir() / "history.ini").string());
+    form->resize(1000, 700);
+    form->show();
+    QApplication::processEvents();
+    return form;
+}
+
+void Paint(QTableView* grid) {
+    grid->viewport()->repaint();
+}
+
+void BM_FirstScreen(benchmark::State& state) {
+    auto form = MakeWindow();
+    for (auto _ : state) {
+        form->RunSql("select * from big");
+        Paint(form->DBGrid1);
+        state.PauseTiming();
+        form->Session().Query().close();
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = static_cast<double>(Rows());
+}
+BENCHMARK(BM_FirstScreen)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_JumpToLastAndBack(benchmark::State& state) {
+    auto form = MakeWindow();
+    form->RunSql("select * from big");
+    QTableView* grid = form->DBGrid1;
+    const int last = form->GridModel().rowCount() - 1;
+    for (auto _ : state) {
+        grid->setCurrentIndex(form->GridModel().index(last, 0));
+        grid->scrollToBottom();
+        Paint(grid);
+        grid->setCurrentIndex(form->GridModel().index(0, 0));
+        grid->scrollToTop();
+        Paint(grid);
+    }
+    state.counters["recNo_after"] = static_cast<double>(form->Session().Query().recNo());
+}
+BENCHMARK(BM_JumpToLastAndBack)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_ScrollEndToEnd(benchmark::State& state) {
+    auto form = MakeWindow();
+    form->RunSql("select * from big");
+    QTableView* grid = form->DBGrid1;
+    Paint(grid);
+    const long before = ResidentKb();
+    long peak = before;
+    for (auto _ : state) {
+        QScrollBar* bar = grid->verticalScrollBar();
+        const int page = std::max(1, bar->pageStep());
+        for (int v = 0; v <= bar->maximum(); v += page) {
+            bar->setValue(v);
+            Paint(grid);
+            if (v % (page * 1000) == 0) {
+                peak = std::max(peak, ResidentKb());
+            }
+        }
+        bar->setValue(0);
+        Paint(grid);
+    }
+    peak = std::max(peak, ResidentKb());
+    state.counters["rss_growth_mb"] = static_cast<double>(peak - before) / 1024.0;
+    state.counters["rows_cached"] = static_cast<double>(form->Session().Query().cachedRows());
+}
+BENCHMARK(BM_ScrollEndToEnd)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_TypeInMemo(benchmark::State& state) {
+    auto form = MakeWindow();
+    QString text;
+    for (int i = 0; i < 2000; ++i) {
+        text += QString("select ID, NAME, 'text %1' as T from big where ID = %1 -- line\n").arg(i);
+    }
+    form->MemoQuery->setPlainText(text);
+    form->MemoQuery->setFocus();
+    QTextCursor cursor = form->MemoQuery->textCursor();
+    cursor.setPosition(text.size() / 2);
+    form->MemoQuery->setTextCursor(cursor);
+    QApplication::processEvents();
+    for (auto _ : state) {
+        QTest::keyClick(form->MemoQuery, Qt::Key_A);
+        form->MemoQuery->viewport()->repaint();
+    }
+}
+BENCHMARK(BM_TypeInMemo)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    char dirTemplate[] = "/tmp/orn-bench-registry-XXXXXX";
+    if (::mkdtemp(dirTemplate)) {
+        ::setenv("ORN_REGISTRY_DIR", dirTemplate, 1);
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    fs::remove_all(dirTemplate, ec);
+    return 0;
+}

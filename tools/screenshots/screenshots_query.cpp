@@ -1,0 +1,62 @@
+// The query window: each tab, a result, a program with parameters, a run in progress.
+#include <QApplication>
+#include <QComboBox>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "screenshots.h"
+#include "workbench/qt/formquery.h"
+#include "workbench/querysession.h"
+
+namespace {
+
+using orn::TFormQuery;
+
+TFormQuery* MakeQueryWindow(orn::shots::TShot& shot) {
+    auto* form = shot.Keep(
+        new TFormQuery(nullptr, &shot.Dialogs(), {}, (shot.WorkDir() / "history.ini").string()));
+    form->resize(980, 640);
+    return form;
+}
+
+}  // namespace
+
+ORN_SCREENSHOT(query_sql) {
+    TFormQuery* form = MakeQueryWindow(shot);
+    form->MemoQuery->setPlainText(
+        "select CUSTNO, NAME, CITY, CREDIT\n  from customers\n where CREDIT >= 1000\n order by "
+        "NAME");
+    form->QueryClick();
+    shot.Capture(form);
+}
+
+ORN_SCREENSHOT(query_directory) {
+    TFormQuery* form = MakeQueryWindow(shot);
+    form->PageSheetQueries->setCurrentWidget(form->TabDirectory);
+    shot.Capture(form, "programs");
+    form->PageControlDir->setCurrentWidget(form->TabSQLDir);
+    shot.Capture(form, "sql");
+}
+
+ORN_SCREENSHOT(query_programs) {
+    TFormQuery* form = MakeQueryWindow(shot);
+    form->LoadProgramFile("demo.orn");
+    shot.Capture(form);
+}
+
+ORN_SCREENSHOT(query_running) {
+    TFormQuery* form = MakeQueryWindow(shot);
+    form->LoadProgramFile("demo.orn");
+    // The picture is taken from inside the run, when the first line is shown.
+    bool taken = false;
+    QTimer::singleShot(0, form, [&] {
+        shot.Capture(form);
+        taken = true;
+        form->StopClick();
+    });
+    form->RunProgram();
+    if (!taken) {
+        shot.Capture(form, "after");
+    }
+}
