@@ -6,6 +6,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "errors/zErrors.h"
 #include "text/inifile.h"
 #include "text/zstring.h"
 
@@ -335,6 +336,8 @@ bool TParamProgram::HandleResult(const std::string& result, long long& next, boo
     if (OnLineError) {
         OnLineError(result);
     }
+    // A failed line is a program error for the error log, whether or not it is asked about.
+    ReportProgramError(result);
     if (ignoreErrors) {
         return true;
     }

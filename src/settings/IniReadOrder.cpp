@@ -1,7 +1,5 @@
 #include "settings/IniReadOrder.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <filesystem>
 
@@ -47,8 +45,18 @@ std::string CleanElement(const std::string& piece) {
     return out;
 }
 
+// Only a registry root name ("HKEY_CURRENT_USER", "HKCU", "User", ...) starts a key, with or
+// without a "\" in front; "\HKdata\x.ini" is a file.
 bool IsRegistryName(const std::string& name) {
-    return name.compare(0, 2, "HK") == 0 || (name.size() >= 3 && name.compare(1, 2, "HK") == 0);
+    std::string_view path = name;
+    if (!path.empty() && path.front() == '\\')
+        path.remove_prefix(1);
+    return RegRootFromName(std::string(path.substr(0, path.find('\\')))).has_value();
+}
+
+// Registry keys are found without regard to letter case; file names on Linux are not.
+std::string StoreListKey(const std::string& name) {
+    return IsRegistryName(name) ? "key:" + LowerCase(name) : "file:" + name;
 }
 
 }  // namespace
@@ -85,24 +93,21 @@ bool TOneReadOrder::Contains(const std::string& element) const {
     return false;
 }
 
-bool TIniList::LessNoCase::operator()(const std::string& a, const std::string& b) const {
-    return ::strcasecmp(a.c_str(), b.c_str()) < 0;
-}
-
 void TIniList::AddIni(const std::string& name, std::unique_ptr<TzCustomIniFile> store) {
     TzCustomIniFile* raw = store.get();
     if (store)
         owned_.push_back(std::move(store));
-    auto it = byName_.find(name);
+    const std::string listKey = StoreListKey(name);
+    auto it = byName_.find(listKey);
     if (it == byName_.end()) {
-        byName_.emplace(name, raw);
+        byName_.emplace(listKey, raw);
     } else if (it->second == nullptr) {
         it->second = raw;
     }
 }
 
 TzCustomIniFile* TIniList::Find(const std::string& name, bool* found) const {
-    const auto it = byName_.find(name);
+    const auto it = byName_.find(StoreListKey(name));
     if (found != nullptr)
         *found = it != byName_.end();
     return it == byName_.end() ? nullptr : it->second;

@@ -35,7 +35,8 @@ class TOneReadOrder {
     std::vector<std::pair<std::string, TzCustomIniFile*>> items_;
 };
 
-// The open stores by element name (letter case ignored); owns every store.
+// The open stores by element name (letter case ignored for registry keys, kept for file names,
+// which differ by case on Linux); owns every store.
 class TIniList {
   public:
     // Takes the store (which may be none). A name already holding a store keeps it; the new
@@ -48,10 +49,8 @@ class TIniList {
     void Clear();
 
   private:
-    struct LessNoCase {
-        bool operator()(const std::string& a, const std::string& b) const;
-    };
-    std::map<std::string, TzCustomIniFile*, LessNoCase> byName_;
+    // By StoreListKey: registry elements without regard to letter case, files with it.
+    std::map<std::string, TzCustomIniFile*> byName_;
     std::vector<std::unique_ptr<TzCustomIniFile>> owned_;
 };
 

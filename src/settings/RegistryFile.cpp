@@ -1,6 +1,7 @@
 #include "settings/RegistryFile.h"
 
 #include <cctype>
+#include <vector>
 
 namespace orn::reg {
 
@@ -154,17 +155,39 @@ void AppendEntry(std::string& out, const TRegEntry& e) {
     out += '\n';
 }
 
-void FormatKey(std::string& out, const TRegKey& key, const std::string& path) {
-    if (!key.Entries().empty() || key.Subkeys().empty()) {
-        out += "\n[";
-        out += path;
-        out += "]\n";
-        for (const auto& e : key.Entries()) {
-            AppendEntry(out, e);
+// Depth-first in the order of the subkeys, with one path text that grows and shrinks as the walk
+// goes down and up: no recursion, no copy of the path per level.
+void FormatKeys(std::string& out, const TRegKey& root) {
+    struct Level {
+        const TRegKey* key;
+        std::size_t next;        // index of the next subkey to visit
+        std::size_t pathLength;  // length of `path` before this key's name was added
+    };
+    std::string path;
+    std::vector<Level> stack;
+    stack.push_back({&root, 0, 0});
+    while (!stack.empty()) {
+        Level& top = stack.back();
+        if (top.next >= top.key->Subkeys().size()) {
+            path.resize(top.pathLength);
+            stack.pop_back();
+            continue;
         }
-    }
-    for (const auto& sub : key.Subkeys()) {
-        FormatKey(out, *sub, path + "\\" + sub->Name());
+        const TRegKey& key = *top.key->Subkeys()[top.next++];
+        const std::size_t before = path.size();
+        if (stack.size() > 1) {
+            path += '\\';
+        }
+        path += key.Name();
+        if (!key.Entries().empty() || key.Subkeys().empty()) {
+            out += "\n[";
+            out += path;
+            out += "]\n";
+            for (const auto& e : key.Entries()) {
+                AppendEntry(out, e);
+            }
+        }
+        stack.push_back({&key, 0, before});
     }
 }
 
@@ -180,6 +203,34 @@ bool SameName(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+TRegKey::~TRegKey() {
+    ReleaseSubkeys();
+}
+
+TRegKey& TRegKey::operator=(TRegKey&& other) noexcept {
+    if (this != &other) {
+        ReleaseSubkeys();
+        name_ = std::move(other.name_);
+        entries_ = std::move(other.entries_);
+        subkeys_ = std::move(other.subkeys_);
+    }
+    return *this;
+}
+
+void TRegKey::ReleaseSubkeys() noexcept {
+    // Each key taken off the list hands its own subkeys to the list first, so it dies with none.
+    std::vector<std::unique_ptr<TRegKey>> pending = std::move(subkeys_);
+    subkeys_.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<TRegKey> key = std::move(pending.back());
+        pending.pop_back();
+        for (auto& sub : key->subkeys_) {
+            pending.push_back(std::move(sub));
+        }
+        key->subkeys_.clear();
+    }
 }
 
 TRegKey* TRegKey::FindSubkey(std::string_view name) const {
@@ -259,11 +310,29 @@ bool ValidKeyName(std::string_view name) {
     return true;
 }
 
+std::string KeyPathBeyondLimits(std::string_view path) {
+    std::size_t depth = 0;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find('\\', start);
+        if (end == std::string_view::npos)
+            end = path.size();
+        if (end > start) {
+            if (++depth > kMaxKeyDepth)
+                return "a key is nested more than " + std::to_string(kMaxKeyDepth) + " levels deep";
+        }
+        start = end + 1;
+    }
+    return {};
+}
+
 TRegDocument ParseRegistryText(std::string_view text) {
     TRegDocument doc;
     TRegKey* current = &doc.root;
     std::size_t start = 0;
+    std::size_t lineNo = 0;
     while (start < text.size()) {
+        ++lineNo;
         auto end = text.find('\n', start);
         if (end == std::string_view::npos)
             end = text.size();
@@ -279,7 +348,13 @@ TRegDocument ParseRegistryText(std::string_view text) {
             continue;
         }
         if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-            current = &doc.root.FindOrCreate(line.substr(1, line.size() - 2));
+            const std::string_view path = line.substr(1, line.size() - 2);
+            if (std::string why = KeyPathBeyondLimits(path); !why.empty()) {
+                doc.root = TRegKey();
+                doc.damage = "line " + std::to_string(lineNo) + ": " + why;
+                return doc;
+            }
+            current = &doc.root.FindOrCreate(path);
             continue;
         }
         TRegEntry entry;
@@ -302,9 +377,7 @@ std::string FormatRegistryText(const TRegKey& root, std::string_view rootComment
     for (const auto& e : root.Entries()) {
         AppendEntry(out, e);
     }
-    for (const auto& sub : root.Subkeys()) {
-        FormatKey(out, *sub, sub->Name());
-    }
+    FormatKeys(out, root);
     return out;
 }
 

@@ -151,7 +151,14 @@ bool TRegistryRootFile::KeyExists(const std::string& keyPath) {
     if (!FullAccess())
         return false;
     Refresh();
-    return !readFailed_ && doc_.root.Find(keyPath) != nullptr;
+    return !readFailed_ && doc_.damage.empty() && doc_.root.Find(keyPath) != nullptr;
+}
+
+std::string TRegistryRootFile::Damage() const {
+    if (doc_.damage.empty())
+        return {};
+    return "the settings file " + fileName_ + " is damaged (" + doc_.damage +
+           "); it is left as it is";
 }
 
 std::optional<std::string> TRegistryRootFile::ReadValue(const std::string& keyPath,
@@ -212,6 +219,11 @@ bool TRegistryRootFile::Modify(F&& change, std::string& error) {
         error = "cannot read " + fileName_;
         return false;
     }
+    if (!doc_.damage.empty()) {
+        // Nor is one we could not hold whole.
+        error = Damage();
+        return false;
+    }
     if (!change(doc_.root)) {
         loaded_ = false;
         return false;
@@ -263,15 +275,20 @@ bool TRegistryRootFile::CreateKey(const std::string& keyPath) {
         if (!reg::ValidKeyName(part))
             return false;
     }
+    if (!reg::KeyPathBeyondLimits(keyPath).empty())
+        return false;
     std::string error;
     if (KeyExists(keyPath))
         return true;
-    return Modify(
+    const bool created = Modify(
         [&](reg::TRegKey& root) {
             root.FindOrCreate(keyPath);
             return true;
         },
         error);
+    if (!created && !doc_.damage.empty())
+        throw EStoreError("Failed to create key " + keyPath + ": " + error);
+    return created;
 }
 
 void TRegistryRootFile::WriteValue(const std::string& keyPath, const std::string& name,
@@ -280,6 +297,8 @@ void TRegistryRootFile::WriteValue(const std::string& keyPath, const std::string
         if (!reg::ValidKeyName(part))
             throw EStoreError("Failed to create key " + keyPath);
     }
+    if (!reg::KeyPathBeyondLimits(keyPath).empty())
+        throw EStoreError("Failed to create key " + keyPath);
     std::string error;
     const bool written = Modify(
         [&](reg::TRegKey& root) {
@@ -287,6 +306,8 @@ void TRegistryRootFile::WriteValue(const std::string& keyPath, const std::string
             return true;
         },
         error);
+    if (!written && !doc_.damage.empty())
+        throw EStoreError("Failed to set data for '" + name + "': " + error);
     if (!written)
         throw EStoreError("Failed to set data for '" + name + "'");
 }

@@ -40,13 +40,18 @@ class TRegistryRootFile {
     std::vector<std::pair<std::string, std::string>> ReadValues(const std::string& keyPath);
 
     // Creates the key, and the file and its directory when missing; false when that is not
-    // possible (no full access, a directory we cannot create, a bad key name).
+    // possible (no full access, a directory we cannot create, a bad key name). Raises "Failed
+    // to create key %s" with the damage when the file is damaged.
     bool CreateKey(const std::string& keyPath);
     // Stores a string value, creating the key when missing. Raises the store errors.
     void WriteValue(const std::string& keyPath, const std::string& name, const std::string& value);
 
     // Lines kept verbatim at the last read because they could not be understood.
     std::size_t DamagedLines() const { return doc_.damagedLines; }
+    // Empty unless the file at the last read could not be held (see TRegDocument::damage): then
+    // "the settings file <name> is damaged (<what, where>); it is left as it is". Such a file
+    // yields no keys, and every write to it fails with this text instead of replacing it.
+    std::string Damage() const;
 
   private:
     struct Stamp {

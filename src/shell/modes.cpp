@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "dbengine/sql/help_text.h"
+#include "errors/headless.h"
 #include "version.h"
 #include "workbench/reporterror.h"
 
@@ -58,6 +59,8 @@ bool DisplayAvailable() {
 }
 
 int OrnMain(int argc, const char* const* argv, TWindowedStart windowed) {
+    // errorlog.txt belongs to the directory orn was started in, whatever changes it later.
+    GlobalErrorLog();
     TCommandLine line = ParseCommandLine(argc, argv);
     if (line.hasErrorFile) {
         SetErrorFileName(line.errorFile);
@@ -80,6 +83,8 @@ int OrnMain(int argc, const char* const* argv, TWindowedStart windowed) {
     }
     for (const TShellMode& mode : ShellModes()) {
         if (first == mode.word) {
+            // errorlog.txt in the start directory, by the same switches as the windows use.
+            THeadlessErrorLog errorLog(std::cerr);
             return mode.run(line);
         }
     }

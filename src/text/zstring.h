@@ -10,6 +10,9 @@
 
 namespace orn {
 
+// True when s is well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool IsValidUtf8(std::string_view s);
+
 // Removes every character of code 32 or lower from both ends.
 std::string Trim(std::string_view s);
 

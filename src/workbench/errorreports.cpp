@@ -2,28 +2,10 @@
 
 namespace orn {
 
-namespace {
-TErrorReceiver*& Receiver() {
-    static TErrorReceiver* receiver = nullptr;
-    return receiver;
-}
-}  // namespace
-
-TErrorReceiver* SetErrorReceiver(TErrorReceiver* receiver) {
-    TErrorReceiver* previous = Receiver();
-    Receiver() = receiver;
-    return previous;
-}
-
-void Report(const TCommError& kind, const std::string& text) {
-    if (TErrorReceiver* receiver = Receiver()) {
-        receiver->Receive(kind, text);
-    }
-}
-
-const TCommError& SqlDebugKind() {
-    static const TCommError kind{"sql", "SQL debug"};
-    return kind;
+TCommError& SqlDebugKind() {
+    TCommError* kind = nullptr;
+    RegisterError(kind, "sql", "SQL debug", false, true, true);
+    return *kind;
 }
 
 }  // namespace orn

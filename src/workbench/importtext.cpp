@@ -4,9 +4,11 @@
 
 #include "dbengine/dataset/dataset_table.h"
 #include "dbengine/dataset/field_text.h"
+#include "dbengine/storage/codepage.h"
 #include "dbengine/vtab/sql_value.h"
 #include "text/progress.h"
 #include "text/separators.h"
+#include "text/zstring.h"
 #include "workbench/errorreports.h"
 #include "workbench/valuesplitter.h"
 
@@ -166,6 +168,9 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     std::size_t lineNo = 1;
     bool ignoreAll = false;
     TBatch batch(cursor);
+    // Files from Windows programs come in the code page of their time; such a line is not valid
+    // UTF-8 and is read in the table's code page.
+    const db::CodePage tablePage(cursor.codePage());
     TProgressTicker progress("Reading " + fileName, 0);
     std::int64_t stored = 0;
     while (std::getline(in, line)) {
@@ -178,6 +183,9 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         ++lineNo;
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
+        }
+        if (!IsValidUtf8(line)) {
+            line = tablePage.toUtf8(line);
         }
         const TSplitLine split = SplitImportLine(line, delimiter);
         db::Record record = RecordOf(fields, split.values, lineNo, fileName);
@@ -198,6 +206,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         if (message == "Key violation." || ignoreAll) {
             continue;
         }
+        message += " (line " + std::to_string(lineNo) + " of " + fileName + ")";
         batch.Pause();
         dialogs.ShowMessage(line);
         const DialogButton answer =

@@ -2,6 +2,8 @@
 
 #include <fstream>
 
+#include "errors/zErrors.h"
+
 namespace orn {
 
 namespace {
@@ -33,6 +35,7 @@ bool AppendToErrorFile(const std::string& text) {
 }
 
 void ReportError(const std::string& text, TDialogs& dialogs) {
+    ReportProgramError(text);
     if (!AppendToErrorFile(text)) {
         dialogs.Ask(DialogKind::Error, text, {DialogButton::OK});
     }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "scoped_separators.h"
 #include "text/separators.h"
 
 namespace orn {
@@ -11,16 +12,7 @@ namespace {
 
 class DesimTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        decimal_ = DecimalSeparator();
-        thousand_ = ThousandSeparator();
-        SetDecimalSeparator('.');
-        SetThousandSeparator(',');
-    }
-    void TearDown() override {
-        SetDecimalSeparator(decimal_);
-        SetThousandSeparator(thousand_);
-    }
+    test::ScopedSeparators separators_;
     // An entry as the keypad has it: fresh at v, up to 6 decimals typed.
     static cDesim Entry(double v = 0) { return cDesim(0, 6, v, -1e9, 1e9); }
     static void Type(cDesim& d, const char* digits) {
@@ -32,10 +24,6 @@ class DesimTest : public ::testing::Test {
             }
         }
     }
-
-  private:
-    char decimal_ = '.';
-    char thousand_ = ',';
 };
 
 TEST_F(DesimTest, DigitsReplaceAFreshValueAndBuildTheNumber) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "scoped_separators.h"
 #include "text/separators.h"
 
 namespace orn {
@@ -12,16 +13,7 @@ namespace {
 
 class CalcTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        decimal_ = DecimalSeparator();
-        thousand_ = ThousandSeparator();
-        SetDecimalSeparator('.');
-        SetThousandSeparator(',');
-    }
-    void TearDown() override {
-        SetDecimalSeparator(decimal_);
-        SetThousandSeparator(thousand_);
-    }
+    test::ScopedSeparators separators_;
     // Types keys as the keypad reads them; "<" stands for backspace, "~" for Ctrl+Backspace.
     void Keys(const std::string& keys) {
         for (char c : keys) {
@@ -32,10 +24,6 @@ class CalcTest : public ::testing::Test {
     double Accepted() { return calc.Accepted().value_or(-12345.678); }
 
     TNumerotCalc calc;
-
-  private:
-    char decimal_ = '.';
-    char thousand_ = ',';
 };
 
 TEST_F(CalcTest, ChainsEvaluateLeftToRight) {

@@ -166,6 +166,32 @@ TEST_F(ReadOrder, PathSpellingsNameOneStore) {
     EXPECT_EQ(InIni(workDir_ + "/a.ini", "S", "K"), "v");
 }
 
+TEST_F(ReadOrder, OnlyRootNamesStartAKeyAndFileNamesKeepTheirCase) {
+    fs::create_directories(workDir_ + "/HKdata");
+    TIniReadOrder ro;
+    // "/HKdata/x.ini" and "HKfile.ini" are files; "\\HKCU\\k" and "User\\k" are keys.
+    const std::string dir = workDir_ + "/HKdata";
+    ro.WriteString(dir + "/x.ini", "S", "K", "in file");
+    EXPECT_EQ(InIni(dir + "/x.ini", "S", "K"), "in file");
+    WriteFile(workDir_ + "/HKfile.ini", "");  // a bare name is found in the working folder
+    ro.WriteString("HKfile.ini", "S", "K", "in file too");
+    EXPECT_EQ(InIni(workDir_ + "/HKfile.ini", "S", "K"), "in file too");
+    ro.WriteString("\\HKCU\\k", "S", "K", "in key");
+    EXPECT_EQ(TzRegistryIniFile("HKCU\\k").ReadString("S", "K", ""), "in key");
+    ro.WriteString("User\\k", "S", "K2", "in key too");
+    EXPECT_EQ(TzRegistryIniFile("HKCU\\k").ReadString("S", "K2", ""), "in key too");
+    EXPECT_FALSE(fs::exists(workDir_ + "/User"));
+
+    // Upper.ini and upper.ini are two files; keys differing in letter case are one key.
+    ro.WriteString(workDir_ + "/Upper.ini", "S", "K", "U");
+    ro.WriteString(workDir_ + "/upper.ini", "S", "K", "u");
+    EXPECT_EQ(InIni(workDir_ + "/Upper.ini", "S", "K"), "U");
+    EXPECT_EQ(InIni(workDir_ + "/upper.ini", "S", "K"), "u");
+    EXPECT_NE(ro.GetReadOrder(workDir_ + "/Upper.ini")->Store(0),
+              ro.GetReadOrder(workDir_ + "/upper.ini")->Store(0));
+    EXPECT_EQ(ro.GetReadOrder("HKCU\\Key")->Store(0), ro.GetReadOrder("HKCU\\KEY")->Store(0));
+}
+
 TEST_F(ReadOrder, RegistryElementsFindTheirRoot) {
     TIniReadOrder ro;
     ro.WriteString("HKEY_USERS", "S", "K", "under user");

@@ -219,6 +219,36 @@ TEST_F(RegistryStore, DamagedFileIsReadAsFarAsPossibleAndNeverTruncated) {
     EXPECT_EQ(reread.ReadString("S", "good", ""), "1");
 }
 
+TEST_F(RegistryStore, ADamagedFileIsRefusedWithAMessageAndNeverRewritten) {
+    std::string deep = "[k\\S]\n\"good\"=\"1\"\n[k";
+    for (int i = 0; i < 50000; ++i)
+        deep += "\\a";
+    deep += "]\n";
+    WriteFile(UserRootFile(), deep);
+    {
+        TzRegistryIniFile store("HKCU\\k");
+        EXPECT_FALSE(store.KeyOpened());
+        EXPECT_EQ(store.ReadString("S", "good", "none"), "none");
+        try {
+            store.WriteString("S", "new", "3");
+            FAIL() << "a write to a damaged file succeeded";
+        } catch (const EStoreError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      "Failed to create key k: the settings file " + UserRootFile() +
+                          " is damaged (line 3: a key is nested more than 512 levels deep); it "
+                          "is left as it is");
+        }
+    }
+    EXPECT_EQ(ReadFile(UserRootFile()), deep);
+    // A key that exists and a value write: refused the same way.
+    WriteFile(UserRootFile(), "[k]\n\"a\"=\"1\"\n");
+    TzRegistryIniFile store("HKCU\\k");
+    EXPECT_EQ(store.ReadString("", "a", ""), "1");
+    WriteFile(UserRootFile(), "[k]\n\"a\"=\"1\"\n" + deep);
+    EXPECT_THROW(store.WriteString("", "b", "2"), EStoreError);
+    EXPECT_EQ(ReadFile(UserRootFile()), "[k]\n\"a\"=\"1\"\n" + deep);
+}
+
 TEST_F(RegistryStore, SymbolicLinkToTheRootFileSurvivesWrites) {
     const std::string real = root_ + "/dotfiles/user.reg";
     WriteFile(real, "[k]\n\"a\"=\"1\"\n");

@@ -81,4 +81,67 @@ TEST(RegistryText, GarbageIsKeptThroughRewrites) {
 }
 
 }  // namespace
+TEST(RegistryText, DeepAndWideTreesFormatInOrderWithoutRecursion) {
+    // As deep as a store may go, with values at several levels and siblings on the way.
+    TRegKey root;
+    std::string path;
+    for (std::size_t level = 1; level <= kMaxKeyDepth; ++level) {
+        path += (path.empty() ? "" : "\\") + std::string("k");
+        if (level % 100 == 0) {
+            root.FindOrCreate(path).SetString("at", std::to_string(level));
+            root.FindOrCreate(path + "x").SetString("side", "s");
+        }
+    }
+    root.FindOrCreate(path);
+    const std::string text = FormatRegistryText(root, "; test");
+    const TRegDocument doc = ParseRegistryText(text);
+    EXPECT_TRUE(doc.damage.empty()) << doc.damage;
+    EXPECT_EQ(FormatRegistryText(doc.root, "; test"), text);
+    const TRegKey* deepest = const_cast<TRegKey&>(doc.root).Find(path);
+    ASSERT_NE(deepest, nullptr);
+    EXPECT_TRUE(deepest->Subkeys().empty());
+    // Each key's header carries its whole path, children after their parent.
+    const std::size_t at100 = text.find("[" + path.substr(0, 199) + "]\n\"at\"=\"100\"");
+    const std::size_t side100 = text.find("[" + path.substr(0, 199) + "x]\n\"side\"=\"s\"");
+    ASSERT_NE(at100, std::string::npos);
+    ASSERT_NE(side100, std::string::npos);
+    EXPECT_LT(at100, side100);  // the k subkey was made first
+}
+
+TEST(RegistryText, HeadersBeyondTheLimitsMakeTheFileDamaged) {
+    // 300,000 levels crashed the reader; far past the limit it must stop at once.
+    std::string deep = "\"v\"=\"1\"\n[a";
+    for (int i = 0; i < 300000; ++i)
+        deep += "\\a";
+    deep += "]\n\"x\"=\"y\"\n";
+    TRegDocument doc = ParseRegistryText(deep);
+    EXPECT_EQ(doc.damage, "line 2: a key is nested more than 512 levels deep");
+    EXPECT_TRUE(doc.root.Entries().empty());
+    EXPECT_TRUE(doc.root.Subkeys().empty());
+
+    std::string limit = "[ok]\n[a";
+    for (std::size_t i = 1; i < kMaxKeyDepth; ++i)
+        limit += "\\a";
+    EXPECT_TRUE(ParseRegistryText(limit + "]\n").damage.empty());
+    EXPECT_EQ(ParseRegistryText(limit + "\\a]\n").damage,
+              "line 2: a key is nested more than 512 levels deep");
+    EXPECT_EQ(KeyPathBeyondLimits("a\\\\b\\"), "");  // empty parts do not count
+}
+
+TEST(RegistryText, ADeepTreeIsFreedAndReplacedWithoutRecursion) {
+    // Built by hand past every limit: only freeing and move assignment are exercised.
+    TRegKey root;
+    TRegKey* key = &root;
+    for (int i = 0; i < 200000; ++i)
+        key = &key->SubkeyOrAdd("a");
+    key->SetString("v", "1");
+    TRegKey other;
+    other.SubkeyOrAdd("b");
+    other = std::move(root);  // the old "b" goes, the deep tree moves in
+    EXPECT_NE(other.FindSubkey("a"), nullptr);
+    EXPECT_EQ(other.FindSubkey("b"), nullptr);
+    other = TRegKey();  // and is freed
+    EXPECT_TRUE(other.Subkeys().empty());
+}
+
 }  // namespace orn::reg

@@ -3,6 +3,7 @@
 
 #include "dbengine/sql/help_text.h"
 #include "engine/engine_test_support.h"
+#include "settings/zRegistryIniFile.h"
 #include "shell/run_orn.h"
 #include "version.h"
 
@@ -89,6 +90,28 @@ TEST_F(RunModeTest, ErrorPromptAnswersNoAndExitsNonZero) {
     EXPECT_EQ(o.err,
               "Error: Could not delete nothing.txt\nContinue?\nAll = Ignore all errors\n-> No\n");
     EXPECT_FALSE(std::filesystem::exists(dir_ / "after"));
+}
+
+TEST_F(RunModeTest, FailedLinesReachErrorlogInTheStartDirectory) {
+    ::setenv("ORN_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+    std::filesystem::create_directories(dir_ / "sub");
+    WriteProgram("p.orn", {"CHDIR sub", "DELETEFILE nothing.txt"});
+    Outcome o = Orn({"RUN", "p.orn"});
+    EXPECT_EQ(o.status, 1);
+    const std::string log = ReadFile(Path("errorlog.txt"));
+    EXPECT_NE(log.find(" \tpe\tCould not delete nothing.txt\r\n"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "sub" / "errorlog.txt"));
+    // Appended, never truncated.
+    Orn({"RUN", "p.orn"});
+    EXPECT_EQ(ReadFile(Path("errorlog.txt")).size(), 2 * log.size());
+
+    // The switch stored by the error options turns the file output off here too.
+    std::filesystem::remove(dir_ / "errorlog.txt");
+    TzRegistryIniFile("HKEY_CURRENT_USER\\software\\Tarm\\orn")
+        .WriteString("FormErrorOpt-Params", "Error_peLog", "0");
+    Orn({"RUN", "p.orn"});
+    ::unsetenv("ORN_REGISTRY_DIR");
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "errorlog.txt"));
 }
 
 TEST_F(RunModeTest, BadParameterArguments) {

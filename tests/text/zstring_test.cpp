@@ -141,6 +141,20 @@ TEST(IntTest, ListItemsAreCutOneByOne) {
     EXPECT_EQ(NextIntItem(list), std::nullopt);
 }
 
+TEST(TextTest, Utf8Validity) {
+    for (const char* good :
+         {"", "plain", "M\u00e4kel\u00e4", "\u20ac", "\U0001F600", "\uD7FF", "\U0010FFFF"}) {
+        EXPECT_TRUE(IsValidUtf8(good)) << good;
+    }
+    for (const char* bad : {"M\xe4kel\xe4",  // CP1252
+                            "\xc3", "\xe2\x82", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80",
+                            "\xf4\x90\x80\x80", "\xf8\x88\x80\x80\x80", "\x80",
+                            "a\xff"
+                            "b"}) {
+        EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+    }
+}
+
 TEST(TextTest, TrimAndSameText) {
     EXPECT_EQ(Trim("\t\r\n x y \x01"), "x y");
     EXPECT_EQ(Trim("   "), "");

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <tuple>
 
 #include "dbengine/storage/file_lock.h"
 #include "dbengine/vtab/table_locations.h"
@@ -96,9 +97,13 @@ TEST_F(ImportTextTest, UnbalancedQuotesAskAndTheAnswersCount) {
     EXPECT_EQ(question.kind, DialogKind::Error);
     EXPECT_EQ(question.buttons,
               (std::vector<DialogButton>{DialogButton::Yes, DialogButton::No, DialogButton::All}));
-    EXPECT_EQ(question.text, "2,\"open,1\r\n" + result.substr(10) +
-                                 "\r\nContinue with this file\r\n"
-                                 "All = ignore all dbErrors for this (in.txt) file");
+    EXPECT_EQ(question.text,
+              "2,\"open,1\r\nUnbalanced quotes: a quoted value has no closing quote. (line 2 of "
+              "in.txt)\r\nContinue with this file\r\n"
+              "All = ignore all dbErrors for this (in.txt) file");
+    EXPECT_EQ(
+        result,
+        "DB error: Unbalanced quotes: a quoted value has no closing quote. (line 4 of in.txt)");
     EXPECT_EQ(People(dir_ / "people.dbf"), (std::vector<std::string>{"1|name1|1.50", "3|ok|1.00"}));
 
     TScriptedDialogs all({DialogButton::OK, DialogButton::All});
@@ -190,6 +195,35 @@ TEST_F(ImportTextTest, AutoincrementFieldsAreNumberedByTheTable) {
                   (std::vector<std::string>{"1|a", "2|b", "3|c", "4|d", "5|e"}))
             << file;
     }
+}
+
+TEST_F(ImportTextTest, TextThatIsNotUtf8IsReadInTheTablesCodePage) {
+    for (const auto& [file, codePage, bytes] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"win.dbf", "CP1252", "M\xe4kel\xe4\x80"},  // "Mäkelä€" in CP1252
+             {"win.db", "CP1252", "M\xe4kel\xe4\x80"},
+             {"dos.db", "CP437", "M\x84kel\x84\x9c"}}) {  // "Mäkelä£" in CP437
+        db::TableCreate layout;
+        layout.fields = {makeField("NAME", db::FieldType::Alpha, 20)};
+        layout.codePage = codePage;
+        db::Table::create(dir_ / file,
+                          file.back() == 'f' ? db::TableFormat::DBase : db::TableFormat::Paradox,
+                          layout);
+        // A UTF-8 line and a line in the table's code page, in one file.
+        WriteFile("in.txt", "NAME\r\nJ\u00e4rvi\r\n" + bytes + "\r\n");
+        EXPECT_EQ(ImportText(file, "in.txt", ',', dialogs), "") << file;
+        const std::string last =
+            codePage == "CP437" ? "M\u00e4kel\u00e4\u00a3" : "M\u00e4kel\u00e4\u20ac";
+        EXPECT_EQ(People(dir_ / file), (std::vector<std::string>{"J\u00e4rvi", last})) << file;
+    }
+    EXPECT_TRUE(dialogs.Requests().empty());
+
+    // A character the table's code page lacks is asked about with the line's number.
+    dialogs.Queue(DialogButton::OK);
+    dialogs.Queue(DialogButton::No);
+    WriteFile("in.txt", "NAME\nok\n\u4e2d\u6587\n");
+    const std::string result = ImportText("dos.db", "in.txt", ',', dialogs);
+    EXPECT_NE(result.find("(line 3 of in.txt)"), std::string::npos) << result;
 }
 
 TEST_F(ImportTextTest, DuplicateKeysAreSkippedSilently) {

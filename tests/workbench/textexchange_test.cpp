@@ -116,20 +116,29 @@ TEST_F(TextExchangeTest, PasteStopsAtAValueTheFieldCannotTake) {
 }
 
 TEST_F(TextExchangeTest, OpenSqlReportsTheTextToTheSqlKind) {
-    struct Receiver : TErrorReceiver {
-        std::vector<std::string> texts;
-        void Receive(const TCommError& kind, const std::string& text) override {
-            texts.push_back(kind.code + ":" + text);
+    struct Host : TErrorHost {
+        std::vector<std::string> memo;
+        void ScheduleService() override { GlobalErrorLog().ServePending(); }
+        void AppendMemo(const std::vector<std::string>& lines) override {
+            memo.insert(memo.end(), lines.begin(), lines.end());
         }
-    } receiver;
+        void ShowLogFileError(const std::string&) override {}
+    } host;
+    ReleaseGlobalErrorLog();
+    EXPECT_EQ(SqlDebugKind().Code(), "sql");
+    EXPECT_EQ(SqlDebugKind().Description(), "SQL debug");
+    EXPECT_TRUE(SqlDebugKind().Show());
+    EXPECT_TRUE(SqlDebugKind().Log());
+    SqlDebugKind().SetLog(false);  // no errorlog.txt from a test
+    GlobalErrorLog().SetHost(&host);
     testing::MakePeople(dir_, 1);
-    TErrorReceiver* previous = SetErrorReceiver(&receiver);
     db::Query q(dir_, true);
     EXPECT_TRUE(OpenSql(q, "select NAME from people"));
-    SetErrorReceiver(previous);
-    EXPECT_EQ(receiver.texts, (std::vector<std::string>{"sql:select NAME from people"}));
+    ASSERT_EQ(host.memo.size(), 1u);
+    EXPECT_TRUE(host.memo[0].ends_with("\tsql\tselect NAME from people")) << host.memo[0];
     EXPECT_EQ(q.field(0).asString(), "name1");
-    EXPECT_EQ(SqlDebugKind().title, "SQL debug");
+    GlobalErrorLog().SetHost(nullptr);
+    ReleaseGlobalErrorLog();
 }
 
 }  // namespace

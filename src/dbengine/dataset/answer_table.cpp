@@ -357,6 +357,10 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         }
     }
     layout.headerName = file.filename().string();
+    if (format == TableFormat::Paradox) {
+        // A big answer gets blocks large enough to hold it.
+        layout.blockSize = paradoxBlockSizeFor(layout, std::uint64_t(query.recordCount()));
+    }
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {

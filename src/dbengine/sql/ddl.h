@@ -18,6 +18,7 @@ struct CreateTableDdl {
     db::TableFormat format = db::TableFormat::Paradox;
     std::vector<db::Field> fields;  // the first `keyFields` form the primary key
     int keyFields = 0;
+    int blockSize = 0;  // Paradox: bytes per block; 0: the default
 };
 
 struct DropTableDdl {

@@ -87,6 +87,7 @@ TABLES AND INDEXES
   CREATE TABLE "parts.db" (PartNo INTEGER, Description CHAR(30), Price MONEY,
                            PRIMARY KEY (PartNo))
   CREATE TABLE "parts.dbf" (PartNo NUMERIC(6,0), Description CHAR(30))
+  CREATE TABLE "big.db" (ID INTEGER, Name CHAR(20), PRIMARY KEY (ID)) BLOCK SIZE 32768
   DROP TABLE "parts.db"
   ALTER TABLE "parts.db" ADD OnHand INTEGER, DROP Description
   DROP INDEX "parts.db".PRIMARY      removes the primary index (the key fields stay)
@@ -97,6 +98,8 @@ TABLES AND INDEXES
   TIME, TIMESTAMP, BOOLEAN, MONEY, AUTOINC, BYTES(n), BLOB(n,s) with s = 1 memo, 2 binary,
   3 formatted memo, 4 OLE, 5 graphic. The primary key fields come first in a Paradox table.
   TIME, TIMESTAMP, AUTOINC and BYTES are Paradox only.
+  BLOCK SIZE sets the bytes per block of a Paradox table: 1024, 2048, 4096 (the usual), 16384
+  or 32768. A table holds at most 65535 blocks: 64 MB with 1024, 2 GB with 32768.
 
 Other statements are handed to the SQL engine unchanged.
 )";

@@ -1104,6 +1104,10 @@ class Parser {
                 }
             } while (acceptOp(","));
             expectOp(")");
+            if (acceptWord("BLOCK")) {
+                expectWord("SIZE");
+                st.blockSize = integer();
+            }
             return;
         }
         st.kind = Statement::Kind::CreateIndex;

@@ -98,6 +98,14 @@ class DdlBuilder {
                 keys.push_back(c.name);
         }
         keys.insert(keys.end(), st.primaryKey.begin(), st.primaryKey.end());
+        if (st.blockSize >= 0) {
+            if (d.format != db::TableFormat::Paradox)
+                throw SqlError("dBASE tables have no BLOCK SIZE");
+            if (!db::isParadoxBlockSize(st.blockSize))
+                throw SqlError("BLOCK SIZE must be 1024, 2048, 4096, 16384 or 32768, not " +
+                               std::to_string(st.blockSize));
+            d.blockSize = st.blockSize;
+        }
         if (keys.empty())
             return d;
         if (d.format != db::TableFormat::Paradox)

@@ -41,7 +41,7 @@ class DBaseTable final : public Table {
     void update(RecordId id, const Record& record) override;
     void remove(RecordId id) override;
 
-    const std::string& codePage() const { return codePage_.name(); }
+    const std::string& codePage() const override { return codePage_.name(); }
     std::uint8_t languageDriver() const { return header_.languageDriver; }
     // Records in the file, deleted ones included.
     std::uint64_t slotCount() const { return slots_; }

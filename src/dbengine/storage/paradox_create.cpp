@@ -138,15 +138,71 @@ Header layoutHeader(const TableCreate& layout, const std::string& label) {
     if (offset > 0x7FFF)
         refuse(label, "records are longer than 32767 bytes");
     h.recordSize = std::uint16_t(offset);
-    h.maxTableSize = 4;
-    if (offset + 6 > 4096) {
-        if (version < 5)
-            refuse(label, "records are too long for Paradox " + std::to_string(version));
-        h.maxTableSize = offset + 6 <= 16384 ? 16 : 32;
+    int keySize = 0;
+    for (int i = 0; i < layout.keyFields; ++i)
+        keySize += h.fields[std::size_t(i)].width;
+    // A block holds at least one record, and an index block at least two keys.
+    auto holds = [&](int block) {
+        return offset + 6 <= block && (keySize == 0 || 2 * (keySize + 6) + 6 <= block);
+    };
+    const int want = layout.blockSize;
+    if (want != 0) {
+        if (!isParadoxBlockSize(want))
+            refuse(label, "a Paradox block size is 1, 2, 4, 16 or 32 KiB, not " +
+                              std::to_string(want) + " bytes");
+        if (want > 4096 && version < 5)
+            refuse(label,
+                   "blocks of " + std::to_string(want / 1024) + " KiB need Paradox 5 or later");
+        if (!holds(want))
+            refuse(label,
+                   "records of " + std::to_string(offset) + " bytes" +
+                       (offset + 6 <= want ? " with a key of " + std::to_string(keySize) + " bytes"
+                                           : std::string()) +
+                       " do not fit in blocks of " + std::to_string(want / 1024) + " KiB");
+        h.maxTableSize = std::uint8_t(want / 1024);
+    } else {
+        h.maxTableSize = 4;
+        if (!holds(4096)) {
+            if (version < 5)
+                refuse(label, "records are too long for Paradox " + std::to_string(version));
+            h.maxTableSize = holds(16384) ? 16 : 32;
+            if (!holds(32768))
+                refuse(label, "the key is too long for an index block");
+        }
     }
     h.headerSize = 0x800;
     return h;
 }
+
+}  // namespace orn::db::paradox
+
+namespace orn::db {
+
+int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records) {
+    TableCreate probe = layout;
+    const int chosen = paradox::layoutHeader(probe, "").blockSize();
+    int best = chosen;
+    for (int size : kParadoxBlockSizes) {
+        if (size < chosen)
+            continue;
+        if (size > 4096 && probe.version != 0 && probe.version < 5)
+            break;
+        probe.blockSize = size;
+        const paradox::Header h = paradox::layoutHeader(probe, "");
+        // Appends fill blocks; keyed inserts in random order leave them about three quarters full.
+        std::uint64_t perBlock = std::uint64_t(h.recordsPerBlock());
+        if (layout.keyFields > 0)
+            perBlock = std::max<std::uint64_t>(1, perBlock * 3 / 4);
+        best = size;
+        if (perBlock * 0xFFFFu >= records)
+            break;
+    }
+    return best;
+}
+
+}  // namespace orn::db
+
+namespace orn::db::paradox {
 
 void writeEmptyTableFiles(const Header& h, const std::filesystem::path& db,
                           const std::filesystem::path& px, const std::filesystem::path& mb,

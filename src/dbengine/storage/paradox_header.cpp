@@ -236,8 +236,11 @@ Header parseHeader(const std::uint8_t* d, std::size_t size, const std::string& l
         invalid(label, "unexpected file type " + std::to_string(h.fileType));
     if (h.versionId < 3 || h.versionId > 15)
         invalid(label, "unknown version " + std::to_string(h.versionId));
-    if (h.maxTableSize < 1 || h.maxTableSize > 32)
-        invalid(label, "block size of " + std::to_string(h.maxTableSize) + " KiB");
+    // 1 to 4 KiB in every version (3 KiB only from older programs), 16 and 32 KiB later.
+    if (!(h.maxTableSize >= 1 && h.maxTableSize <= 4) && h.maxTableSize != 16 &&
+        h.maxTableSize != 32)
+        invalid(label, "block size of " + std::to_string(h.maxTableSize) +
+                           " KiB, which Paradox tables do not have (1, 2, 3, 4, 16 or 32 KiB)");
     if (h.headerSize < 0x58 || h.headerSize > size)
         invalid(label, "header size out of range");
     if (numFields < 1 || numFields > 255)

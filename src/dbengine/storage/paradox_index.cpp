@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/table.h"
 
 namespace orn::db::paradox {
 
@@ -30,6 +31,9 @@ std::vector<std::uint8_t> buildPrimaryIndex(const Header& db, const std::string&
         keySize += std::size_t(db.fields[std::size_t(i)].width);
     const std::size_t entrySize = keySize + 6;
     const std::size_t perBlock = std::size_t(blockSize - 6) / entrySize;
+    if (perBlock < 2)
+        throw EngineError(tableName + ": the key is too long for index blocks of " +
+                          std::to_string(blockSize / 1024) + " KiB");
 
     Header px;
     px.indexRoot = 1;

@@ -172,7 +172,8 @@ class ParadoxCursor final : public TableCursor {
         if (no < windowFirst_ || no >= std::size_t(windowFirst_) + windowBlocks_) {
             ahead_ = no == std::size_t(lastLoaded_) + 1 ? std::min(ahead_ * 2, maxAhead_) : 1;
             if (no == 0 || no > maxBlock_) {
-                refreshSize();  // the file may have grown
+                t_.forgetDataSize();  // the file may have grown
+                refreshSize();
                 if (no == 0 || no > maxBlock_)
                     t_.invalid("block " + std::to_string(no) + " lies outside the file");
             }
@@ -251,22 +252,17 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
             mbIndex_ = files_->addCompanion(mb ? *mb : companionPath(file, ".mb"), true);
         }
     }
-    if (h_.keyFields > 0 && files_->writable())
-        pxIndex_ = files_->addCompanion(companionPath(file, ".px"), true);
+    if (h_.keyFields > 0) {
+        auto px = findCompanion(file, ".px");
+        if (px || files_->writable())
+            pxIndex_ = files_->addCompanion(px ? *px : companionPath(file, ".px"), true);
+    }
     files_->setChangeListener([this] { reloadAfterChange(); });
     files_->endRead();
 }
 
 void ParadoxTable::reloadAfterChange() {
-    std::vector<std::uint8_t> now(headerBytes_.size());
-    const std::size_t got = files_->read(0, 0, now.data(), now.size());
-    if (got != now.size() || now != headerBytes_) {
-        loadHeader();
-        blockIds_.clear();
-        idsMaterialized_.clear();
-        movedIds_.clear();
-        std::fill(newIdBlock_.begin(), newIdBlock_.end(), 0);
-    }
+    noticeForeignChanges();
     invalidateChain();
     smallBlobs_ = SmallBlobSpace{};
     ++generation_;
@@ -327,7 +323,16 @@ std::uint64_t ParadoxTable::blockOffset(std::uint16_t no) const {
 }
 
 std::uint16_t ParadoxTable::maxBlockNumber() const {
-    std::uint64_t size = files_->size(0);
+    std::uint64_t size;
+    if (files_->inTransaction()) {
+        size = files_->size(0);
+    } else {
+        if (!dataSizeKnown_) {
+            dataSize_ = files_->size(0);
+            dataSizeKnown_ = true;
+        }
+        size = dataSize_;
+    }
     if (size <= h_.headerSize)
         return 0;
     std::uint64_t n =
@@ -342,22 +347,35 @@ int ParadoxTable::readBlock(std::uint16_t no, std::uint8_t* buf) const {
     return blockCount(no, buf, got);
 }
 
-int ParadoxTable::blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const {
+int ParadoxTable::recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize) {
     if (got < 6)
-        invalid("block " + std::to_string(no) + " is cut off");
-    std::memset(buf + got, 0, std::size_t(blockSize_) - got);
+        return -1;
     int add = std::int16_t(le16(buf + 4));
     int count;
     if (add < 0) {
         // Blocks larger than 32 KiB would need the unsigned reading; empty blocks say -recordSize.
-        count = add == -recordSize_ || blockSize_ <= 32767 ? 0 : (le16(buf + 4) / recordSize_) + 1;
+        count = add == -recordSize || size <= 32767 ? 0 : (le16(buf + 4) / recordSize) + 1;
     } else {
-        count = add / recordSize_ + 1;
+        count = add / recordSize + 1;
     }
-    if (count > perBlock_)
-        invalid("block " + std::to_string(no) + " claims too many records");
-    if (6 + std::size_t(count) * std::size_t(recordSize_) > got && count > 0)
+    if (count > (size - 6) / recordSize)
+        return -1;
+    if (count > 0 && 6 + std::size_t(count) * std::size_t(recordSize) > got)
+        return -1;
+    return count;
+}
+
+int ParadoxTable::blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const {
+    if (got < 6)
         invalid("block " + std::to_string(no) + " is cut off");
+    std::memset(buf + got, 0, std::size_t(blockSize_) - got);
+    int count = recordsIn(buf, got, blockSize_, recordSize_);
+    if (count < 0) {
+        int add = std::int16_t(le16(buf + 4));
+        invalid("block " + std::to_string(no) +
+                (add >= 0 && add / recordSize_ + 1 > perBlock_ ? " claims too many records"
+                                                               : " is cut off"));
+    }
     return count;
 }
 
@@ -521,6 +539,11 @@ void ParadoxTable::ensureChain() {
     if (chainValid_)
         return;
     invalidateChain();
+    if (chainFromIndex()) {
+        chainValid_ = true;
+        return;
+    }
+    invalidateChain();
     const std::uint16_t maxBlock = maxBlockNumber();
     posOf_.assign(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
@@ -536,6 +559,182 @@ void ParadoxTable::ensureChain() {
         b = le16(buf.data());
     }
     chainValid_ = true;
+}
+
+std::uint16_t ParadoxTable::firstChainBlock() const {
+    if (chainValid_)
+        return chain_.empty() ? 0 : chain_.front();
+    return h_.firstBlock;
+}
+
+const ParadoxTable::IndexLayout* ParadoxTable::indexLayout() {
+    if (indexKnown_)
+        return indexUsable_ ? &index_ : nullptr;
+    indexKnown_ = true;
+    indexUsable_ = false;
+    if (pxIndex_ == SIZE_MAX || h_.keyFields == 0)
+        return nullptr;
+    std::uint8_t head[0x58];
+    if (files_->read(pxIndex_, 0, head, sizeof head) < sizeof head)
+        return nullptr;
+    IndexLayout px;
+    px.headerSize = le16(head + 0x02);
+    px.blockSize = int(head[0x05]) * 1024;
+    px.root = le16(head + 0x1E);
+    px.levels = head[0x20];
+    const std::uint64_t size = files_->size(pxIndex_);
+    if (head[0x04] != PrimaryIndex || le16(head) != keySize_ + 6 || px.headerSize < 0x58 ||
+        px.blockSize == 0 || px.blockSize > 32 * 1024 ||
+        px.blockSize < int(2 * (keySize_ + 6) + 6) || px.levels < 1 || px.levels > 16 ||
+        size <= px.headerSize)
+        return nullptr;
+    px.blocks = std::uint16_t(std::min<std::uint64_t>(
+        (size - px.headerSize + std::uint64_t(px.blockSize) - 1) / std::uint64_t(px.blockSize),
+        0xFFFF));
+    if (px.root == 0 || px.root > px.blocks)
+        return nullptr;
+    index_ = px;
+    indexUsable_ = true;
+    return &index_;
+}
+
+namespace {
+// The block number of an index entry: a sortable short that keeps all 16 bits.
+std::uint16_t entryBlock(const std::uint8_t* p) {
+    return std::uint16_t(((p[0] << 8) | p[1]) ^ 0x8000);
+}
+}  // namespace
+
+std::uint16_t ParadoxTable::startFromIndex(const std::string& low) {
+    const IndexLayout* px = indexLayout();
+    if (!px)
+        return 0;
+    const std::size_t entry = keySize_ + 6;
+    const bool wholeKey = low.size() == keySize_;
+    std::vector<std::uint8_t> buf(std::size_t(px->blockSize));
+    std::uint16_t block = px->root;
+    for (int level = px->levels; level >= 1; --level) {
+        if (block == 0 || block > px->blocks)
+            return 0;
+        const std::size_t got = files_->read(
+            pxIndex_, px->headerSize + std::uint64_t(block - 1) * std::uint64_t(px->blockSize),
+            buf.data(), buf.size());
+        const int count = recordsIn(buf.data(), got, px->blockSize, int(entry));
+        if (count <= 0)
+            return 0;
+        // The last entry before the first one that may hold keys from `low` on: a whole key
+        // starts in the entry whose first key is at most it, a prefix may begin in the entry
+        // before the first one that starts with it.
+        int lo = 0, hi = count;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            const std::uint8_t* k = buf.data() + 6 + std::size_t(mid) * entry;
+            const int c = std::memcmp(k, low.data(), low.size());
+            if (wholeKey ? c <= 0 : c < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        const int pick = lo == 0 ? 0 : lo - 1;
+        block = entryBlock(buf.data() + 6 + std::size_t(pick) * entry + keySize_);
+    }
+    return canStartAt(block, low) ? block : 0;
+}
+
+bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
+    const std::uint16_t maxBlock = maxBlockNumber();
+    if (no == 0 || no > maxBlock)
+        return false;
+    if (no == h_.firstBlock)
+        return true;
+    std::uint8_t head[6];
+    if (files_->read(0, blockOffset(no), head, sizeof head) < sizeof head)
+        return false;
+    const std::uint16_t prev = le16(head + 2);
+    if (prev == 0 || prev > maxBlock || prev == no)
+        return false;
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
+    const std::size_t got = files_->read(0, blockOffset(prev), buf.data(), buf.size());
+    const int count = recordsIn(buf.data(), got, blockSize_, recordSize_);
+    if (count <= 0 || le16(buf.data()) != no)
+        return false;
+    const std::uint8_t* last = buf.data() + 6 + std::size_t(count - 1) * std::size_t(recordSize_);
+    return std::memcmp(last, low.data(), low.size()) < 0;
+}
+
+bool ParadoxTable::chainFromIndex() {
+    const IndexLayout* px = indexLayout();
+    if (!px)
+        return false;
+    const std::size_t entry = keySize_ + 6;
+    const std::size_t bs = std::size_t(px->blockSize);
+    std::vector<std::uint8_t> file(px->headerSize + std::size_t(px->blocks) * bs, 0);
+    const std::size_t got = files_->read(pxIndex_, 0, file.data(), file.size());
+    const std::uint16_t maxBlock = maxBlockNumber();
+    std::vector<int> seen(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
+    std::uint64_t records = 0;
+    std::size_t visits = 0;
+    // Depth first through the tree, keeping the entries of the lowest level in order.
+    struct Step {
+        std::uint16_t block;
+        int level;
+    };
+    std::vector<Step> todo{{px->root, px->levels}};
+    while (!todo.empty()) {
+        const Step step = todo.back();
+        todo.pop_back();
+        if (step.block == 0 || step.block > px->blocks || ++visits > px->blocks)
+            return false;
+        const std::size_t at = px->headerSize + std::size_t(step.block - 1) * bs;
+        const std::uint8_t* b = file.data() + at;
+        const int count =
+            recordsIn(b, got > at ? std::min(bs, got - at) : 0, px->blockSize, int(entry));
+        if (count < 0 || (count == 0 && step.level > 1))
+            return false;
+        if (step.level > 1) {
+            for (int i = count - 1; i >= 0; --i)
+                todo.push_back(
+                    {entryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
+            continue;
+        }
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
+            const std::uint16_t no = entryBlock(e + keySize_);
+            const int n = int(entryBlock(e + keySize_ + 2));
+            if (no == 0 || no > maxBlock || seen[no] != -1 || n > perBlock_)
+                return false;
+            std::string key(reinterpret_cast<const char*>(e), keySize_);
+            if (n > 0 && !firstKeys_.empty() && counts_.back() > 0 &&
+                std::memcmp(firstKeys_.back().data(), key.data(), keySize_) >= 0)
+                return false;
+            seen[no] = int(chain_.size());
+            chain_.push_back(no);
+            counts_.push_back(std::uint16_t(n));
+            firstKeys_.push_back(n > 0 ? std::move(key) : std::string(keySize_, '\0'));
+            records += std::uint64_t(n);
+        }
+    }
+    if (records != h_.numRecords ||
+        (chain_.empty() ? h_.firstBlock != 0
+                        : chain_.front() != h_.firstBlock || chain_.back() != h_.lastBlock))
+        return false;
+    posOf_ = std::move(seen);
+    return true;
+}
+
+void ParadoxTable::writeIndex(const std::vector<std::uint8_t>& px) {
+    // Only pages that differ are written, so a write of one record journals and writes a few
+    // index pages rather than the whole index.
+    constexpr std::size_t kPage = TableFiles::kPageSize;
+    const std::size_t oldSize = std::size_t(files_->size(pxIndex_));
+    std::vector<std::uint8_t> old(std::min(oldSize, px.size()));
+    old.resize(files_->read(pxIndex_, 0, old.data(), old.size()));
+    for (std::size_t at = 0; at < px.size(); at += kPage) {
+        const std::size_t n = std::min(kPage, px.size() - at);
+        if (at + n <= old.size() && std::memcmp(old.data() + at, px.data() + at, n) == 0)
+            continue;
+        files_->write(pxIndex_, at, px.data() + at, n);
+    }
 }
 
 void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string firstKey) {
@@ -592,7 +791,7 @@ std::uint16_t ParadoxTable::allocateBlock() {
     } else {
         h_.firstFreeBlock = 0;  // a damaged free list is dropped rather than followed
         if (h_.fileBlocks >= 0xFFFF)
-            throw EngineError(label_ + " is full: a Paradox table holds at most 65535 blocks");
+            throw EngineError(tableFullMessage());
         no = std::uint16_t(std::max<int>(h_.fileBlocks, maxBlockNumber()) + 1);
         h_.fileBlocks = no;
     }
@@ -601,6 +800,16 @@ std::uint16_t ParadoxTable::allocateBlock() {
     auto& ids = idsOf(no, 0);
     ids.clear();
     return no;
+}
+
+std::string ParadoxTable::tableFullMessage() const {
+    std::string text = label_ + " is full: a Paradox table holds at most 65535 blocks, here of " +
+                       std::to_string(blockSize_ / 1024) + " KiB. ";
+    if (blockSize_ < 32768)
+        return text +
+               "To make room, copy it into a table with larger blocks (CREATE TABLE ... "
+               "BLOCK SIZE 32768, then INSERT INTO ... SELECT) or delete records.";
+    return text + "To make room, delete records or split the table in two.";
 }
 
 void ParadoxTable::freeBlock(std::uint16_t no) {
@@ -731,7 +940,7 @@ bool ParadoxTable::locate(RecordId id, std::uint16_t& block, int& slot) {
 // Reading
 
 std::unique_ptr<TableCursor> ParadoxTable::scan() {
-    return std::make_unique<ParadoxCursor>(*this, h_.firstBlock, 0);
+    return std::make_unique<ParadoxCursor>(*this, firstChainBlock(), 0);
 }
 
 std::unique_ptr<TableCursor> ParadoxTable::range(const Record& low, bool lowInclusive,
@@ -744,9 +953,15 @@ std::unique_ptr<TableCursor> ParadoxTable::range(const Record& low, bool lowIncl
     std::size_t nLow = 0, nHigh = 0;
     std::string lowKey = encodeKeyPrefix(low, nLow);
     std::string highKey = encodeKeyPrefix(high, nHigh);
-    ensureChain();
-    std::uint16_t start = chain_.empty() ? 0 : chain_.front();
-    if (!lowKey.empty() && !chain_.empty()) {
+    std::uint16_t start = firstChainBlock();
+    if (!lowKey.empty() && !chainValid_ && start != 0) {
+        start = startFromIndex(lowKey);
+        if (start == 0)
+            ensureChain();
+    }
+    if (chainValid_)
+        start = chain_.empty() ? 0 : chain_.front();
+    if (!lowKey.empty() && chainValid_ && !chain_.empty()) {
         // Blocks whose first key is below the bound on its prefix hold nothing before the
         // last of them.
         std::size_t pos = 0;
@@ -783,21 +998,40 @@ void ParadoxTable::requireWritable() const {
         throw EngineError("Cannot write " + label_ + ": the table is open read-only.");
 }
 
+bool ParadoxTable::noticeForeignChanges() {
+    forgetDataSize();
+    indexKnown_ = false;
+    std::vector<std::uint8_t> now(headerBytes_.size());
+    std::size_t got = files_->read(0, 0, now.data(), now.size());
+    if (got == now.size() && now == headerBytes_)
+        return false;
+    loadHeader();
+    invalidateChain();
+    blockIds_.clear();
+    idsMaterialized_.clear();
+    movedIds_.clear();
+    std::fill(newIdBlock_.begin(), newIdBlock_.end(), 0);
+    return true;
+}
+
+void ParadoxTable::startStatement() {
+    if (files_->inTransaction())
+        return;
+    noticeForeignChanges();
+    // The chain summary of a keyed table comes cheaply from the index again; another process
+    // may have moved keys between blocks without changing the header.
+    if (h_.keyFields > 0)
+        invalidateChain();
+}
+
 void ParadoxTable::beginInternal() {
     requireWritable();
     files_->begin();
     try {
         // Another process may have written since we last looked.
-        std::vector<std::uint8_t> now(headerBytes_.size());
-        std::size_t got = files_->read(0, 0, now.data(), now.size());
-        if (got != now.size() || now != headerBytes_) {
-            loadHeader();
+        noticeForeignChanges();
+        if (h_.keyFields > 0)
             invalidateChain();
-            blockIds_.clear();
-            idsMaterialized_.clear();
-            movedIds_.clear();
-            std::fill(newIdBlock_.begin(), newIdBlock_.end(), 0);
-        }
     } catch (...) {
         files_->rollback();
         throw;
@@ -830,11 +1064,12 @@ void ParadoxTable::commitInternal() {
             blocks.reserve(chain_.size());
             for (std::size_t i = 0; i < chain_.size(); ++i)
                 blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
-            auto px = buildPrimaryIndex(h_, path_.filename().string(), blocks);
-            files_->write(pxIndex_, 0, px.data(), px.size());
+            writeIndex(buildPrimaryIndex(h_, path_.filename().string(), blocks));
         }
     }
     files_->commit();
+    forgetDataSize();
+    indexKnown_ = false;
     if (recordsChanged_ && !secondaryIndexesGone_) {
         // Secondary indexes (.Xnn/.Ynn) are not maintained; once the records change they would
         // be out of date, and a stale index gives other programs wrong answers.
@@ -854,6 +1089,8 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    forgetDataSize();
+    indexKnown_ = false;
     smallBlobs_ = SmallBlobSpace{};
     h_ = committed_;
     invalidateChain();

@@ -35,12 +35,14 @@ class ParadoxTable final : public Table {
     int keyFieldCount() const override { return h_.keyFields; }
     int version() const override { return h_.majorVersion(); }
     std::uint64_t recordCount() const override { return h_.numRecords; }
+    const std::string& codePage() const override { return cp_->name(); }
 
     std::unique_ptr<TableCursor> scan() override;
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
     void endRead() override { files_->endRead(); }
+    void startStatement() override;
 
     void begin() override;
     void commit() override;
@@ -78,13 +80,23 @@ class ParadoxTable final : public Table {
     // Another process committed: cached header, chain and free space are re-read.
     void reloadAfterChange();
     void applyHeader(std::vector<std::uint8_t> bytes);
+    // Re-reads the header when another process changed it; true when it had changed.
+    bool noticeForeignChanges();
     std::uint64_t blockOffset(std::uint16_t no) const;
+    // Blocks the .db file has room for. Outside a transaction the file's size is asked once per
+    // statement (forgetDataSize() makes the next call ask again).
     std::uint16_t maxBlockNumber() const;
+    void forgetDataSize() { dataSizeKnown_ = false; }
+    // The first block of the chain, pending changes included.
+    std::uint16_t firstChainBlock() const;
     // Reads a block into buf (blockSize bytes); returns its record count.
     int readBlock(std::uint16_t no, std::uint8_t* buf) const;
     // Checks a block of which `got` bytes were read into buf (blockSize bytes) and clears the
     // rest; returns its record count.
     int blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const;
+    // Records in a block of `size` bytes with `recordSize` bytes per record, -1 when its header
+    // does not fit.
+    static int recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize);
     Block loadBlock(std::uint16_t no) const;
     void storeBlock(Block& b);
     [[noreturn]] void invalid(const std::string& reason) const;
@@ -98,11 +110,33 @@ class ParadoxTable final : public Table {
     std::string encodeKeyPrefix(const Record& r, std::size_t& fieldsUsed) const;
     int compareKey(const std::uint8_t* a, const std::uint8_t* b) const;
 
-    // The block chain, loaded on first need.
+    // The primary index (.px): its layout, read once per statement.
+    struct IndexLayout {
+        std::uint16_t headerSize = 0;
+        int blockSize = 0;
+        std::uint16_t root = 0;
+        int levels = 0;
+        std::uint16_t blocks = 0;  // blocks the file holds
+    };
+    const IndexLayout* indexLayout();
+    // The data block where records with keys from `low` (a key prefix) on begin, found by walking
+    // down the index; 0 when the index cannot tell (missing, damaged or out of date).
+    std::uint16_t startFromIndex(const std::string& low);
+    // Whether a search for `low` may begin at data block `no`: it is the first block, or its
+    // predecessor in the chain links to it and ends below `low`.
+    bool canStartAt(std::uint16_t no, const std::string& low);
+    // The block chain summary from the index's lowest level; false when the index does not match
+    // the table's header.
+    bool chainFromIndex();
+    // Writes the new index, leaving pages that did not change alone.
+    void writeIndex(const std::vector<std::uint8_t>& px);
+
+    // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();
     void invalidateChain();
     Place findKey(const std::uint8_t* key, Block* loaded);
     std::uint16_t allocateBlock();
+    std::string tableFullMessage() const;
     void freeBlock(std::uint16_t no);
     void linkAfter(int pos, Block& nb, Block& prevBlock);
     void unlinkAt(int pos);
@@ -152,6 +186,12 @@ class ParadoxTable final : public Table {
     bool recordsChanged_ = false;
     SmallBlobSpace smallBlobs_;
     bool secondaryIndexesGone_ = false;
+
+    mutable std::uint64_t dataSize_ = 0;
+    mutable bool dataSizeKnown_ = false;
+    IndexLayout index_;
+    bool indexKnown_ = false;  // index_ was read in this statement
+    bool indexUsable_ = false;
 
     bool chainValid_ = false;
     std::vector<std::uint16_t> chain_;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -20,7 +21,14 @@ namespace {
 [[noreturn]] void fail(const std::filesystem::path& path) {
     throw EngineError(systemErrorText(path, errno));
 }
+
+std::atomic<std::uint64_t> readCalls{0};
+std::atomic<std::uint64_t> readBytes{0};
 }  // namespace
+
+PosixFile::ReadCounters PosixFile::readCounters() {
+    return {readCalls.load(std::memory_order_relaxed), readBytes.load(std::memory_order_relaxed)};
+}
 
 PosixFile::PosixFile(const std::filesystem::path& path, Access access) : path_(path) {
     int flags = O_CLOEXEC;
@@ -82,6 +90,7 @@ std::pair<std::uint64_t, std::int64_t> PosixFile::changeStamp() const {
 std::size_t PosixFile::readAt(std::uint64_t offset, void* dst, std::size_t len) const {
     auto* out = static_cast<char*>(dst);
     std::size_t done = 0;
+    readCalls.fetch_add(1, std::memory_order_relaxed);
     while (done < len) {
         ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
         if (n < 0) {
@@ -93,6 +102,7 @@ std::size_t PosixFile::readAt(std::uint64_t offset, void* dst, std::size_t len) 
             break;
         done += static_cast<std::size_t>(n);
     }
+    readBytes.fetch_add(done, std::memory_order_relaxed);
     return done;
 }
 

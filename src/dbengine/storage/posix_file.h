@@ -36,6 +36,14 @@ class PosixFile {
     void sync();
     void close();
 
+    // Reads by every PosixFile of the process since it started: calls and bytes. Tests count them
+    // to check that a lookup reads a few blocks rather than the whole table.
+    struct ReadCounters {
+        std::uint64_t calls = 0;
+        std::uint64_t bytes = 0;
+    };
+    static ReadCounters readCounters();
+
   private:
     int fd_ = -1;
     std::filesystem::path path_;

@@ -53,7 +53,23 @@ struct TableCreate {
     int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
     std::string codePage;     // iconv name; empty: the format's default
     std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
+    // on); 0: 4096, or the smallest larger size that holds a record.
+    int blockSize = 0;
 };
+
+// The block sizes of Paradox tables, smallest first.
+inline constexpr int kParadoxBlockSizes[] = {1024, 2048, 4096, 16384, 32768};
+inline bool isParadoxBlockSize(int bytes) {
+    for (int b : kParadoxBlockSizes)
+        if (b == bytes)
+            return true;
+    return false;
+}
+// The block size a new Paradox table with this layout needs to hold `records` records: the
+// layout's own (or the default) when that is large enough, else the smallest larger one that
+// is; the largest when none is.
+int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
 
 class Table {
 public:
@@ -75,6 +91,8 @@ public:
     virtual int keyFieldCount() const = 0;
     virtual int version() const = 0;
     virtual std::uint64_t recordCount() const = 0;
+    // The iconv name of the code page its text is stored in ("CP1252").
+    virtual const std::string& codePage() const = 0;
 
     virtual std::unique_ptr<TableCursor> scan() = 0;
     // Keyed tables: records whose leading key fields lie in [low, high] (either side may be
@@ -86,6 +104,10 @@ public:
     // endRead() (or the open) comes from one committed state; the next read looks for changes
     // made meanwhile. Cursors stay usable: they go on from their place in the new state.
     virtual void endRead() {}
+
+    // Called when a statement starts using the table: notices what other processes committed
+    // since the last statement (once, instead of checking the file at every block read).
+    virtual void startStatement() {}
 
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.

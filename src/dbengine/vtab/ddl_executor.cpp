@@ -44,6 +44,7 @@ void createTable(const sql::CreateTableDdl& ddl) {
     TableCreate layout;
     layout.fields = ddl.fields;
     layout.keyFields = ddl.keyFields;
+    layout.blockSize = ddl.blockSize;
     layout.version = ddl.format == TableFormat::DBase ? lowestDbaseVersion(ddl.fields) : 0;
     Table::create(ddl.file, ddl.format, layout);
 }

@@ -411,9 +411,11 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
             } else {
                 return false;
             }
-            // beyond what the field can hold: no key to seek, and none to compare with
+            // beyond what the field can hold (autoincrement values start at 1): no key to seek,
+            // and none to compare with
             const std::int64_t most = field.type == FieldType::Short ? 32767 : 2147483647;
-            if (i < -most || i > most) {
+            const std::int64_t least = field.type == FieldType::AutoInc ? 1 : -most;
+            if (i < least || i > most) {
                 return false;
             }
             out = i;
@@ -421,8 +423,8 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         }
         case FieldType::Number:
         case FieldType::Money:
-            if (text) {
-                return false;
+            if (text || !std::isfinite(sqlite3_value_double(v))) {
+                return false;  // an infinite bound is no key either
             }
             out = sqlite3_value_double(v);
             return true;

@@ -339,7 +339,14 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     return SQLITE_OK;
 }
 
-int xOpen(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+// A statement opens its cursors before it reads a row: the table notices other processes'
+// commits here, once per statement, however often the statement seeks in it.
+int xOpen(sqlite3_vtab* p, sqlite3_vtab_cursor** out) {
+    try {
+        vtabOf(p)->table->startStatement();
+    } catch (const std::exception& e) {
+        return fail(p, e);
+    }
     *out = &(new TableVtabCursor)->base;
     return SQLITE_OK;
 }

@@ -62,8 +62,17 @@ std::string OwnerPath(const QObject* component) {
 TIniSave::TIniSave(QObject* owner) : owner_(owner) {}
 
 std::string TIniSave::DefaultGenName() const {
-    const std::string cls = ClassNameOf(owner_);
-    return cls.empty() ? std::string() : cls.substr(1, 20);
+    // Taken once the owner is whole (its first load or key) and kept: in a destructor Qt
+    // already reports the base class, whose name would give another key.
+    if (!defaultGenName_) {
+        const std::string cls = ClassNameOf(owner_);
+        defaultGenName_ = cls.empty() ? std::string() : cls.substr(1, 20);
+    }
+    return *defaultGenName_;
+}
+
+void TIniSave::FixGenName() {
+    DefaultGenName();
 }
 
 std::string TIniSave::GenName() const {
@@ -112,6 +121,7 @@ void TIniSave::Load() {
 }
 
 void TIniSave::LoadOnce() {
+    FixGenName();
     if (loadDone_)
         return;
     loading_ = true;

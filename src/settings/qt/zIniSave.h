@@ -26,6 +26,9 @@ class TIniSave {
     // Cut from the owner's name to form the key. Initially the owner's class name without its
     // first character, at most 20 characters ("EditIni" for TEditIni).
     std::string GenName() const;
+    // Takes the default generic name from the owner's class now. The owner calls it once it is
+    // whole (LoadOnce does); a derived class's save at its destruction then keeps its own key.
+    void FixGenName();
     void SetGenName(const std::string& value) { genName_ = value; }
     bool IsGenNameStored() const { return genName_.has_value() && *genName_ != DefaultGenName(); }
     bool IsPropNameStored() const { return PropName != "AsString"; }
@@ -61,6 +64,7 @@ class TIniSave {
 
     QObject* owner_;
     std::optional<std::string> genName_;
+    mutable std::optional<std::string> defaultGenName_;
     bool loadDone_ = false;
     bool loading_ = false;
     std::string lastValue_;

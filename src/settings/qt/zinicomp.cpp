@@ -95,6 +95,12 @@ void TCheckBoxIni::nextCheckState() {
 }
 
 void TCheckBoxIni::OnStateChanged(int state) {
+    if (grayedByCode_ && state != Qt::PartiallyChecked) {
+        // Code took the box out of the grayed state: it is a two-state box again, and the next
+        // click toggles it as usual.
+        grayedByCode_ = false;
+        setTristate(false);
+    }
     emit Changed(state);
     ini_.SaveIfChanged();
 }

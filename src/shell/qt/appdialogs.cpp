@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 #include <iostream>
 
+#include "input/qt/numerot.h"
 #include "shell/consoleview.h"
 
 namespace orn {
@@ -18,6 +19,14 @@ DialogButton TAppDialogs::Ask(const DialogRequest& request) {
     }
     std::cerr << EffectiveCaption(request) << ": " << request.text << "\n";
     return DefaultAnswer(request);
+}
+
+bool TAppDialogs::AskNumber(const NumberRequest& request, double& value) {
+    if (Unattended()) {
+        std::cerr << "Input: " << request.prompt << "\n";
+        return false;
+    }
+    return AskNumberOnKeypad(request, value);
 }
 
 }  // namespace orn

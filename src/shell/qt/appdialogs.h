@@ -11,6 +11,8 @@ class TAppDialogs : public TDialogs {
   public:
     using TDialogs::Ask;
     DialogButton Ask(const DialogRequest& request) override;
+    // On the numeric keypad; where nobody could answer it, printed and cancelled.
+    bool AskNumber(const NumberRequest& request, double& value) override;
 
     // True where boxes are printed and answered by rule instead of shown.
     static bool Unattended();

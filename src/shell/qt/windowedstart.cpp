@@ -5,12 +5,16 @@
 #include <filesystem>
 #include <iostream>
 
+#include "errors/ErrorCom.h"
+#include "errors/qt/zErrors.h"
+#include "input/qt/numerot.h"
 #include "settings/IniReadOrder.h"
 #include "shell/modes.h"
 #include "shell/qt/ShowRunningForm.h"
 #include "shell/qt/appdialogs.h"
 #include "shell/qt/mainform.h"
 #include "text/separators.h"
+#include "workbench/errorreports.h"
 
 namespace orn {
 
@@ -48,8 +52,16 @@ int RunWindowed(const TCommandLine& line) {
     int status = kExitOk;
     TAppDialogs dialogs;
     GlobalIniReadOrder().SetDialogs(&dialogs);
+    SetNumberDialogs(&dialogs);
+    // The error window serves the error log from now on (its lines wait in its memo until it
+    // is shown); the program's kinds are there from the start, so the options list them.
+    SqlDebugKind();
+    CommentError();
+    ProgramErrorKind();
+    ErrorWindow().SetDialogs(&dialogs);
     {
         TFormORN main(dialogs, QueryWindowFactory(dialogs, start));
+        main.SetErrorLogOpener([] { ErrorWindow().ShowErrors(); });
         bool closed = false;
         QObject::connect(&main, &TFormORN::Closed, &app, [&closed] {
             closed = true;
@@ -78,6 +90,9 @@ int RunWindowed(const TCommandLine& line) {
             status = QApplication::exec() == 0 ? kExitOk : kExitFailed;
         }
     }
+    // Every log line still waiting is written before the program ends.
+    DestroyErrorWindow();
+    SetNumberDialogs(nullptr);
     GlobalIniReadOrder().SetDialogs(nullptr);
     ReleaseGlobalIniReadOrder();
     return status;

@@ -259,9 +259,7 @@ void TFormQuery::QueryClick() {
     Guarded([this] { RunCurrentSql(); });
 }
 
-void TFormQuery::LoadHistory() {
-    history_->Load();
-    const QString text = EditCond->currentText();
+void TFormQuery::ShowHistory(const QString& text) {
     EditCond->blockSignals(true);
     EditCond->clear();
     for (const std::string& item : history_->Items()) {
@@ -272,6 +270,11 @@ void TFormQuery::LoadHistory() {
     EditCond->blockSignals(false);
 }
 
+void TFormQuery::LoadHistory() {
+    history_->Load();
+    ShowHistory(EditCond->currentText());
+}
+
 void TFormQuery::SaveHistory() {
     Guarded([this] { history_->Save(); });
 }
@@ -279,32 +282,17 @@ void TFormQuery::SaveHistory() {
 void TFormQuery::AddClick() {
     const std::string text = CondText();
     Guarded([&] { history_->Add(text); });
-    const QString shown = EditCond->currentText();
-    EditCond->blockSignals(true);
-    EditCond->clear();
-    for (const std::string& item : history_->Items()) {
-        EditCond->addItem(Q(item));
-    }
-    EditCond->setCurrentIndex(-1);
-    EditCond->setEditText(shown);
-    EditCond->blockSignals(false);
+    ShowHistory(EditCond->currentText());
 }
 
 void TFormQuery::DelClick() {
     const std::string text = CondText();
     std::optional<std::string> next;
     Guarded([&] { next = history_->Del(text); });
-    if (!next) {
-        return;
+    if (next) {
+        ShowHistory(Q(*next));
+        session_->CondText = *next;
     }
-    EditCond->blockSignals(true);
-    EditCond->clear();
-    for (const std::string& item : history_->Items()) {
-        EditCond->addItem(Q(item));
-    }
-    EditCond->setCurrentIndex(-1);
-    EditCond->blockSignals(false);
-    SetCondText(*next);
 }
 
 bool TFormQuery::SetSqlDirectory(const std::string& directory) {

@@ -123,6 +123,8 @@ class TFormQuery : public QWidget, public TzForm {
     template <typename Action>
     bool Guarded(Action&& action);
     void SetCondText(const std::string& text);
+    // Fills the SQL box's list with the history and shows `text` in it.
+    void ShowHistory(const QString& text);
     std::string CondText() const;
 
     std::unique_ptr<TDialogs> ownDialogs_;

@@ -68,6 +68,28 @@ TEST_F(Ddl, BareNameIsParadoxDbfIsDbase) {
     EXPECT_EQ(d.fields[8].type, FT::Memo);
 }
 
+TEST_F(Ddl, BlockSizeIsAParadoxTableOption) {
+    EXPECT_EQ(ddlOf<CreateTableDdl>("CREATE TABLE big (A INTEGER) BLOCK SIZE 32768").blockSize,
+              32768);
+    EXPECT_EQ(ddlOf<CreateTableDdl>("CREATE TABLE big (A INTEGER, PRIMARY KEY (A)) block size 1024")
+                  .blockSize,
+              1024);
+    EXPECT_EQ(ddlOf<CreateTableDdl>("CREATE TABLE big (A INTEGER)").blockSize, 0);
+    const auto message = [&](const std::string& text) -> std::string {
+        try {
+            translate(text);
+        } catch (const SqlError& e) {
+            return e.what();
+        }
+        return "no error";
+    };
+    EXPECT_THAT(message("CREATE TABLE big (A INTEGER) BLOCK SIZE 8192"), HasSubstr("8192"));
+    EXPECT_THAT(message("CREATE TABLE big (A INTEGER) BLOCK SIZE 0"), HasSubstr("BLOCK SIZE"));
+    EXPECT_THAT(message("CREATE TABLE \"big.dbf\" (A INTEGER) BLOCK SIZE 1024"),
+                HasSubstr("dBASE"));
+    EXPECT_THAT(message("CREATE TABLE big (A INTEGER) BLOCK 1024"), HasSubstr("SIZE"));
+}
+
 TEST_F(Ddl, InvalidTableDefinitionsAreRejectedWithAReason) {
     const auto message = [&](const std::string& text) -> std::string {
         try {

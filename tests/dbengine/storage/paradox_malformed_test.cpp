@@ -80,6 +80,8 @@ TEST_F(ParadoxMalformed, DamagedHeadersAndBlocksAreNamed) {
     expectInvalid([](Bytes8& d, Bytes8&) { d[0x78] = 0x33; }, "unknown type");
     expectInvalid([](Bytes8& d, Bytes8&) { putLe16(d.data(), 99); }, "record size");
     expectInvalid([](Bytes8& d, Bytes8&) { d[5] = 0; }, "block size");
+    expectInvalid([](Bytes8& d, Bytes8&) { d[5] = 8; }, "block size of 8 KiB");
+    expectInvalid([](Bytes8& d, Bytes8&) { d[5] = 31; }, "block size of 31 KiB");
     expectInvalid([](Bytes8& d, Bytes8&) { putLe16(d.data() + 2, 0xFFFF); }, "header");
     expectInvalid([&](Bytes8& d, Bytes8&) { putLe16(d.data() + block(2), 1); }, "circle");
     expectInvalid([&](Bytes8& d, Bytes8&) { putLe16(d.data() + block(1), 9000); },

@@ -9,6 +9,7 @@
 #include "input/qt/numerot.h"
 #include "input/qt/zComp.h"
 #include "qt_fixture.h"
+#include "scoped_separators.h"
 #include "text/separators.h"
 
 namespace orn {
@@ -20,16 +21,10 @@ class CounterTest : public test::QtSettingsFixture {
   protected:
     void SetUp() override {
         QtSettingsFixture::SetUp();
-        decimal_ = DecimalSeparator();
-        thousand_ = ThousandSeparator();
-        SetDecimalSeparator('.');
-        SetThousandSeparator(',');
         SetNumberDialogs(&dialogs);
     }
     void TearDown() override {
         SetNumberDialogs(nullptr);
-        SetDecimalSeparator(decimal_);
-        SetThousandSeparator(thousand_);
         QtSettingsFixture::TearDown();
     }
     // A parameter on the error window as the program builds it.
@@ -52,10 +47,7 @@ class CounterTest : public test::QtSettingsFixture {
     }
 
     TScriptedDialogs dialogs;
-
-  private:
-    char decimal_ = '.';
-    char thousand_ = ',';
+    test::ScopedSeparators separators_;
 };
 
 TEST_F(CounterTest, Defaults) {

@@ -13,6 +13,7 @@
 #include "input/qt/numerot.h"
 #include "input/qt/zComp.h"
 #include "qt_fixture.h"
+#include "scoped_separators.h"
 #include "text/separators.h"
 
 namespace orn {
@@ -20,17 +21,9 @@ namespace {
 
 class KeypadTest : public test::QtSettingsFixture {
   protected:
-    void SetUp() override {
-        QtSettingsFixture::SetUp();
-        decimal_ = DecimalSeparator();
-        thousand_ = ThousandSeparator();
-        SetDecimalSeparator('.');
-        SetThousandSeparator(',');
-    }
+    void SetUp() override { QtSettingsFixture::SetUp(); }
     void TearDown() override {
         DestroySharedNumerot();
-        SetDecimalSeparator(decimal_);
-        SetThousandSeparator(thousand_);
         QtSettingsFixture::TearDown();
     }
     // Opens an ask on the window without a nested event loop.
@@ -59,10 +52,7 @@ class KeypadTest : public test::QtSettingsFixture {
         });
         return AskNumber("Value?", value, desim, minValue, maxValue, mask);
     }
-
-  private:
-    char decimal_ = '.';
-    char thousand_ = ',';
+    test::ScopedSeparators separators_;
 };
 
 TEST_F(KeypadTest, LayoutAndCaptions) {

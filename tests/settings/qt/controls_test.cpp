@@ -14,6 +14,15 @@
 #include "settings/qt/zinicomp.h"
 
 namespace orn {
+
+// A program's own edit box class: its class name gives the generic name cut from its names.
+class TMyBox : public TEditIni {
+    Q_OBJECT
+
+  public:
+    using TEditIni::TEditIni;
+};
+
 namespace {
 
 using test::TestForm;
@@ -210,6 +219,23 @@ TEST_F(EditIniTest, HundredThousandCharacterTextRoundTrips) {
     EXPECT_EQ(edit->text(), big);
 }
 
+TEST_F(EditIniTest, ASubclassSavesAtDestructionUnderTheKeyItLoadedWith) {
+    StoreInMachine("F-Params", "Sep", "stored");
+    {
+        TestForm form("F");
+        auto* edit = new TMyBox(&form);
+        edit->setObjectName("MyBoxSep");
+        form.FormLoaded();
+        EXPECT_EQ(edit->text(), "stored");
+        edit->Ini().AutoSave = false;  // typed text is saved only at the end
+        edit->setText("typed");
+        edit->Ini().AutoSave = true;
+    }
+    ASSERT_EQ(Writes().size(), 1u);
+    EXPECT_EQ(Writes()[0].key, "Sep");
+    EXPECT_EQ(Writes()[0].value, "typed");
+}
+
 class CheckBoxIniTest : public test::QtSettingsFixture {};
 
 TEST_F(CheckBoxIniTest, StateTextsAndClamping) {
@@ -238,6 +264,23 @@ TEST_F(CheckBoxIniTest, StateTextsAndClamping) {
     EXPECT_EQ(box.GetAsString(), "2");  // a three-state box still cycles through all three
     box.click();
     EXPECT_EQ(box.GetAsString(), "1");
+}
+
+TEST_F(CheckBoxIniTest, GrayedThenCheckedByCodeTakesTheNextClick) {
+    TCheckBoxIni box;
+    box.SetAsString("2");
+    box.SetAsString("1");
+    box.click();
+    EXPECT_EQ(box.GetAsString(), "0");
+    box.click();
+    EXPECT_EQ(box.GetAsString(), "1");
+    // The same when code uses the box's own calls.
+    box.SetAsString("2");
+    box.setChecked(false);
+    box.click();
+    EXPECT_EQ(box.GetAsString(), "1");
+    box.click();
+    EXPECT_EQ(box.GetAsString(), "0");  // never grayed by a click
 }
 
 TEST_F(CheckBoxIniTest, ClicksSaveAndLoadRaisesTheClickNotification) {
@@ -356,3 +399,5 @@ TEST_F(FormLoadedTest, UnreadableValueDoesNotStopTheOtherControls) {
 
 }  // namespace
 }  // namespace orn
+
+#include "controls_test.moc"

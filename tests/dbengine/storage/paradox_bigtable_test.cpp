@@ -1,0 +1,502 @@
+// Large keyed Paradox tables: lookups, ranges and single-record writes read the index path and
+// the few blocks they need (counted through the file layer), index paths answer like full scans,
+// and damaged or stale indexes never give wrong rows.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <set>
+
+#include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/paradox_table.h"
+#include "dbengine/storage/posix_file.h"
+#include "dbengine/storage/table.h"
+#include "paradox_test_support.h"
+#include "storage_test_support.h"
+
+namespace orn::db {
+namespace {
+
+constexpr int kBlock = 4096;
+
+// Bytes read by the process while `f` runs.
+template <typename F>
+std::uint64_t bytesReadBy(F&& f) {
+    const auto before = PosixFile::readCounters().bytes;
+    f();
+    return PosixFile::readCounters().bytes - before;
+}
+
+std::int64_t intOf(const Value& v) {
+    return std::get<std::int64_t>(v);
+}
+
+// Id (key), Name: 44-byte records, 92 to a 4 KiB block.
+TableCreate wideLayout() {
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 40)};
+    layout.keyFields = 1;
+    return layout;
+}
+
+// A keyed table of `rows` records with keys 0, 2, 4, ... spread over hundreds of blocks.
+void makeWide(const std::filesystem::path& file, int rows) {
+    auto t = Table::create(file, TableFormat::Paradox, wideLayout());
+    t->begin();
+    for (int i = 0; i < rows; ++i)
+        t->insert({std::int64_t(2 * i), "name " + std::to_string(i)});
+    t->commit();
+}
+
+std::vector<std::int64_t> keysIn(TableCursor& c) {
+    std::vector<std::int64_t> out;
+    while (c.next())
+        out.push_back(intOf(c.value(0)));
+    return out;
+}
+
+TEST(ParadoxBigTable, LookupsRangesAndSingleWritesReadAFewBlocks) {
+    testing::TempDir dir;
+    const auto file = dir / "big.db";
+    constexpr int kRows = 60000;  // about 650 data blocks
+    makeWide(file, kRows);
+    const std::uint64_t tableBytes = std::filesystem::file_size(file);
+    ASSERT_GT(tableBytes, 600u * kBlock);
+
+    auto t = Table::open(file, OpenMode::Shared);
+    const std::uint64_t openBytes = bytesReadBy([&] { t = Table::open(file, OpenMode::Shared); });
+    EXPECT_LE(openBytes, 3u * kBlock) << "opening reads the header, not the blocks";
+
+    // One key: the index path and the block holding it (plus its predecessor's last record).
+    std::vector<std::int64_t> found;
+    std::uint64_t bytes = bytesReadBy([&] {
+        t->startStatement();
+        auto c = t->range({std::int64_t(77776)}, true, {std::int64_t(77776)}, true);
+        found = keysIn(*c);
+    });
+    EXPECT_EQ(found, std::vector<std::int64_t>{77776});
+    EXPECT_LE(bytes, 12u * kBlock);
+
+    // A key that is not there, below the first and past the last key.
+    for (std::int64_t k : {std::int64_t(77777), std::int64_t(-5), std::int64_t(2 * kRows + 9)}) {
+        bytes = bytesReadBy([&] {
+            t->startStatement();
+            found = keysIn(*t->range({k}, true, {k}, true));
+        });
+        EXPECT_TRUE(found.empty()) << k;
+        EXPECT_LE(bytes, 12u * kBlock) << k;
+    }
+
+    // A range of 100 records: the path, then the blocks the range covers.
+    bytes = bytesReadBy([&] {
+        t->startStatement();
+        found = keysIn(*t->range({std::int64_t(50000)}, false, {std::int64_t(50200)}, true));
+    });
+    ASSERT_EQ(found.size(), 100u);
+    EXPECT_EQ(found.front(), 50002);
+    EXPECT_EQ(found.back(), 50200);
+    EXPECT_LE(bytes, 14u * kBlock);
+
+    // Single-record writes read the index, the blocks they change (in whole pages, once more for
+    // the journal's copy of the old bytes), and nothing else.
+    const std::uint64_t pxBytes = std::filesystem::file_size(dir / "big.px");
+    const std::uint64_t writeLimit = 4 * pxBytes + 24u * kBlock;
+    ASSERT_LT(writeLimit, tableBytes / 10);
+    bytes = bytesReadBy([&] {
+        t->startStatement();
+        t->insert({std::int64_t(40001), std::string("odd one")});
+    });
+    EXPECT_LE(bytes, writeLimit);
+    RecordId id = 0;
+    bytes = bytesReadBy([&] {
+        t->startStatement();
+        auto c = t->range({std::int64_t(90000)}, true, {std::int64_t(90000)}, true);
+        ASSERT_TRUE(c->next());
+        id = c->id();
+        t->update(id, {std::int64_t(90000), std::string("changed")});
+    });
+    EXPECT_LE(bytes, writeLimit);
+    bytes = bytesReadBy([&] {
+        t->startStatement();
+        auto c = t->range({std::int64_t(30000)}, true, {std::int64_t(30000)}, true);
+        ASSERT_TRUE(c->next());
+        t->remove(c->id());
+    });
+    EXPECT_LE(bytes, writeLimit);
+    // A key that moves to another block.
+    bytes = bytesReadBy([&] {
+        t->startStatement();
+        t->update(id, {std::int64_t(3), std::string("moved")});
+    });
+    EXPECT_LE(bytes, writeLimit);
+
+    // Everything as a full scan of a fresh open sees it, in key order.
+    auto again = Table::open(file, OpenMode::ReadOnly);
+    std::vector<std::int64_t> all = keysIn(*again->scan());
+    ASSERT_EQ(all.size(), std::size_t(kRows));
+    EXPECT_TRUE(std::is_sorted(all.begin(), all.end()));
+    EXPECT_TRUE(std::binary_search(all.begin(), all.end(), 40001));
+    EXPECT_TRUE(std::binary_search(all.begin(), all.end(), 3));
+    EXPECT_FALSE(std::binary_search(all.begin(), all.end(), 30000));
+    EXPECT_FALSE(std::binary_search(all.begin(), all.end(), 90000));
+    auto c = again->range({std::int64_t(3)}, true, {std::int64_t(3)}, true);
+    ASSERT_TRUE(c->next());
+    EXPECT_EQ(std::get<std::string>(c->value(1)), "moved");
+}
+
+// Grp, Id, Note with a two-field key (206-byte records, 19 to a block); random inserts and deletes
+// split blocks, free them and reuse them, so the chain runs through the file out of order.
+TableCreate pairLayout() {
+    TableCreate layout;
+    layout.fields = {makeField("Grp", FieldType::Short), makeField("Id", FieldType::Long),
+                     makeField("Note", FieldType::Alpha, 200)};
+    layout.keyFields = 2;
+    return layout;
+}
+
+using Pair = std::pair<std::int64_t, std::int64_t>;
+
+// Random inserts and deletes in one transaction; `keys` follows them.
+void fillRandomly(Table& t, std::set<Pair>& keys, std::mt19937& rng, int steps) {
+    t.begin();
+    for (int i = 0; i < steps; ++i) {
+        Pair k{std::int64_t(rng() % 40), std::int64_t(rng() % 2000)};
+        if (keys.count(k)) {
+            if (rng() % 2 == 0)
+                continue;
+            auto c = t.range({k.first, k.second}, true, {k.first, k.second}, true);
+            EXPECT_TRUE(c->next());
+            t.remove(c->id());
+            keys.erase(k);
+            continue;
+        }
+        t.insert({k.first, k.second, std::string(std::size_t(rng() % 200), 'n')});
+        keys.insert(k);
+    }
+    t.commit();
+}
+
+std::vector<Pair> pairsIn(TableCursor& c) {
+    std::vector<Pair> out;
+    while (c.next())
+        out.push_back({intOf(c.value(0)), intOf(c.value(1))});
+    return out;
+}
+
+// What a range over the leading key fields must return, from the whole set.
+std::vector<Pair> expected(const std::vector<Pair>& keys, const Record& low, bool lowInc,
+                           const Record& high, bool highInc) {
+    auto cmp = [](const Pair& k, const Record& b) {
+        Pair p{intOf(b[0]), b.size() > 1 ? intOf(b[1]) : 0};
+        if (k.first != p.first)
+            return k.first < p.first ? -1 : 1;
+        if (b.size() < 2 || k.second == p.second)
+            return 0;
+        return k.second < p.second ? -1 : 1;
+    };
+    std::vector<Pair> out;
+    for (const auto& k : keys) {
+        if (!low.empty()) {
+            int c = cmp(k, low);
+            if (c < 0 || (c == 0 && !lowInc))
+                continue;
+        }
+        if (!high.empty()) {
+            int c = cmp(k, high);
+            if (c > 0 || (c == 0 && !highInc))
+                continue;
+        }
+        out.push_back(k);
+    }
+    return out;
+}
+
+void checkRandomRanges(Table& t, const std::set<Pair>& keySet, std::mt19937& rng, int probes) {
+    const std::vector<Pair> keys(keySet.begin(), keySet.end());
+    for (int i = 0; i < probes; ++i) {
+        Record low, high;
+        const int shape = int(rng() % 4);
+        const std::int64_t g = std::int64_t(rng() % 42) - 1;
+        const std::int64_t id = std::int64_t(rng() % 2002) - 1;
+        if (shape == 0) {  // whole key equality
+            low = high = {g, id};
+        } else if (shape == 1) {  // one group
+            low = high = {g};
+        } else if (shape == 2) {  // inside one group
+            low = {g, id};
+            high = {g, id + std::int64_t(rng() % 300)};
+        } else {  // across groups, open on one side at times
+            low = {g};
+            high = {g + std::int64_t(rng() % 5)};
+            if (rng() % 3 == 0)
+                low.clear();
+            else if (rng() % 3 == 0)
+                high.clear();
+        }
+        const bool lowInc = rng() % 2, highInc = rng() % 2;
+        t.startStatement();
+        auto got = pairsIn(*t.range(low, lowInc, high, highInc));
+        ASSERT_EQ(got, expected(keys, low, lowInc, high, highInc))
+            << "shape " << shape << " group " << g << " id " << id;
+    }
+}
+
+TEST(ParadoxBigTable, IndexPathsAnswerLikeFullScansOnRandomData) {
+    testing::TempDir dir;
+    const auto file = dir / "pairs.db";
+    std::mt19937 rng(20260);
+    Table::create(file, TableFormat::Paradox, pairLayout());
+    std::set<Pair> keys;
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        fillRandomly(*t, keys, rng, 8000);
+    }
+    ASSERT_GT(std::filesystem::file_size(file), 100u * kBlock);
+    auto t = Table::open(file, OpenMode::Shared);
+    std::vector<Pair> all = pairsIn(*t->scan());
+    ASSERT_EQ(all, std::vector<Pair>(keys.begin(), keys.end()));
+    checkRandomRanges(*t, keys, rng, 400);
+
+    // More random changes through the same open table, one statement each, then again.
+    for (int round = 0; round < 40; ++round) {
+        t->startStatement();
+        Pair k{std::int64_t(rng() % 40), std::int64_t(rng() % 2000)};
+        auto c = t->range({k.first, k.second}, true, {k.first, k.second}, true);
+        if (c->next()) {
+            t->remove(c->id());
+            keys.erase(k);
+        } else {
+            t->insert({k.first, k.second, std::string("late")});
+            keys.insert(k);
+        }
+    }
+    checkRandomRanges(*t, keys, rng, 200);
+}
+
+// The leaf entries of the index: {offset in the .px file of the entry's block number}.
+std::vector<std::size_t> leafEntryBlockOffsets(const std::vector<unsigned char>& px,
+                                               std::size_t keySize) {
+    const std::size_t headerSize = paradox::le16(px.data() + 2);
+    const std::size_t blockSize = std::size_t(px[5]) * 1024;
+    const std::size_t root = paradox::le16(px.data() + 0x1E);
+    const std::size_t entry = keySize + 6;
+    std::vector<std::size_t> out;
+    // Our two-level indexes put the leaf level first, then the root.
+    EXPECT_EQ(px[0x20], 2);
+    for (std::size_t b = 1; b < root; ++b) {
+        const std::size_t at = headerSize + (b - 1) * blockSize;
+        const int add = std::int16_t(paradox::le16(px.data() + at + 4));
+        for (int i = 0; add >= 0 && i <= add / int(entry); ++i)
+            out.push_back(at + 6 + std::size_t(i) * entry + keySize);
+    }
+    return out;
+}
+
+TEST(ParadoxBigTable, DamagedOrStaleIndexesNeverGiveWrongRows) {
+    testing::TempDir dir;
+    const auto file = dir / "pairs.db";
+    const auto px = dir / "pairs.px";
+    std::mt19937 rng(777);
+    Table::create(file, TableFormat::Paradox, pairLayout());
+    std::set<Pair> keys;
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        fillRandomly(*t, keys, rng, 9000);
+    }
+    const auto good = testing::readAll(px);
+    auto offsets = leafEntryBlockOffsets(good, 6);
+    ASSERT_GT(offsets.size(), 20u);
+
+    // Entries that point at the wrong block: swapped with their neighbours, or past the file.
+    auto swapped = good;
+    for (std::size_t i = 0; i + 1 < offsets.size(); i += 2)
+        std::swap_ranges(swapped.begin() + long(offsets[i]), swapped.begin() + long(offsets[i]) + 2,
+                         swapped.begin() + long(offsets[i + 1]));
+    auto outside = good;
+    for (std::size_t i = 0; i < offsets.size(); i += 3)
+        paradox::putSortableInt(outside.data() + offsets[i], 2, 30000);
+    // A root that names a block the index does not have, and an index cut short.
+    auto badRoot = good;
+    paradox::putLe16(badRoot.data() + 0x1E, 60000);
+    auto cut = good;
+    cut.resize(cut.size() / 2);
+
+    for (const auto* bytes : {&swapped, &outside, &badRoot, &cut}) {
+        testing::writeAll(px, *bytes);
+        auto t = Table::open(file, OpenMode::ReadOnly);
+        checkRandomRanges(*t, keys, rng, 100);
+    }
+
+    // An index left behind from an older state of the table (as after a copy of the .db alone).
+    testing::writeAll(px, good);
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        fillRandomly(*t, keys, rng, 2000);
+    }
+    testing::writeAll(px, good);
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        checkRandomRanges(*t, keys, rng, 100);
+        // Writes through a stale index still keep the table whole and in key order.
+        keys.insert({41, 1});
+        t->insert({std::int64_t(41), std::int64_t(1), std::string("after")});
+        keys.insert({0, -1});
+        t->insert({std::int64_t(0), std::int64_t(-1), std::string("first")});
+    }
+    auto t = Table::open(file, OpenMode::ReadOnly);
+    EXPECT_EQ(pairsIn(*t->scan()), std::vector<Pair>(keys.begin(), keys.end()));
+    checkRandomRanges(*t, keys, rng, 100);
+}
+
+TEST(ParadoxBigTable, ChangesByAnotherWriterAreSeenAtTheNextStatement) {
+    testing::TempDir dir;
+    const auto file = dir / "big.db";
+    makeWide(file, 5000);
+    auto reader = Table::open(file, OpenMode::Shared);
+    reader->startStatement();
+    ASSERT_EQ(keysIn(*reader->range({std::int64_t(100)}, true, {std::int64_t(100)}, true)),
+              std::vector<std::int64_t>{100});
+    {
+        // Odd keys in front split the early blocks and move every key after them.
+        auto writer = Table::open(file, OpenMode::Shared);
+        writer->begin();
+        for (int i = 0; i < 3000; ++i)
+            writer->insert({std::int64_t(2 * i + 1), std::string("odd")});
+        writer->commit();
+    }
+    reader->startStatement();
+    EXPECT_EQ(reader->recordCount(), 8000u);
+    for (std::int64_t k : {std::int64_t(1), std::int64_t(100), std::int64_t(2999),
+                           std::int64_t(5999), std::int64_t(9998)}) {
+        EXPECT_EQ(keysIn(*reader->range({k}, true, {k}, true)), std::vector<std::int64_t>{k});
+    }
+    EXPECT_EQ(keysIn(*reader->range({std::int64_t(10)}, true, {std::int64_t(15)}, true)),
+              (std::vector<std::int64_t>{10, 11, 12, 13, 14, 15}));
+}
+
+}  // namespace
+}  // namespace orn::db
+
+namespace orn::db {
+namespace {
+
+// Tables of every block size: filled past several blocks, keyed, with memos; read back through
+// the index and by pxlib.
+TEST(ParadoxBlockSizes, EveryBlockSizeHoldsKeysIndexesAndMemos) {
+    testing::TempDir dir;
+    for (int size : kParadoxBlockSizes) {
+        SCOPED_TRACE(size);
+        const auto file = dir / ("b" + std::to_string(size) + ".db");
+        TableCreate layout;
+        layout.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 30),
+                         makeField("Notes", FieldType::Memo, 10)};
+        layout.keyFields = 1;
+        layout.blockSize = size;
+        // Enough records for several blocks of the largest size and a two-level index of the
+        // smallest.
+        const int rows = size * 6 / 48;
+        {
+            auto t = Table::create(file, TableFormat::Paradox, layout);
+            t->begin();
+            for (int i = rows - 1; i >= 0; --i) {  // descending: every insert splits at the front
+                Value memo = i % 7 == 0 ? Value{std::string(200 + i % 50, 'm')} : Value{};
+                t->insert({std::int64_t(i * 5), "row " + std::to_string(i), memo});
+            }
+            t->commit();
+        }
+        EXPECT_EQ(testing::readAll(file)[5], size / 1024);
+        EXPECT_GT(std::filesystem::file_size(file), 5u * std::uint64_t(size));
+        test::expectIndexMatchesBlocks(file, dir / ("b" + std::to_string(size) + ".px"));
+        auto px = test::readWithPxlib(file, "CP1252");
+        ASSERT_EQ(px.records.size(), std::size_t(rows));
+        for (int i = 0; i < rows; ++i)
+            ASSERT_EQ(px.records[std::size_t(i)][0], Value{std::int64_t(i * 5)});
+
+        auto t = Table::open(file, OpenMode::Shared);
+        for (int i = 0; i < rows; i += 37) {
+            t->startStatement();
+            auto c = t->range({std::int64_t(i * 5)}, true, {std::int64_t(i * 5)}, true);
+            ASSERT_TRUE(c->next()) << i;
+            EXPECT_EQ(c->value(1), Value{"row " + std::to_string(i)});
+            if (i % 7 == 0) {
+                EXPECT_EQ(std::get<std::string>(c->value(2)).size(), std::size_t(200 + i % 50));
+            }
+            EXPECT_FALSE(c->next());
+        }
+    }
+}
+
+TEST(ParadoxBlockSizes, ImpossibleBlockSizesAreRefused) {
+    testing::TempDir dir;
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 255),
+                     makeField("More", FieldType::Alpha, 255),
+                     makeField("Rest", FieldType::Alpha, 255)};
+    auto message = [&](TableCreate l) -> std::string {
+        try {
+            Table::create(dir / "x.db", TableFormat::Paradox, l);
+        } catch (const EngineError& e) {
+            return e.what();
+        }
+        return "no error";
+    };
+    layout.blockSize = 8192;
+    EXPECT_NE(message(layout).find("1, 2, 4, 16 or 32 KiB"), std::string::npos) << message(layout);
+    layout.blockSize = 1024;  // 769-byte records fit, two keys of 4 bytes per index block too
+    EXPECT_EQ(message(layout), "no error");
+    layout.keyFields = 3;  // but not two keys of 514 bytes
+    EXPECT_NE(message(layout).find("do not fit in blocks of 1 KiB"), std::string::npos)
+        << message(layout);
+    layout.blockSize = 2048;
+    EXPECT_EQ(message(layout), "no error");
+    layout.blockSize = 16384;
+    layout.version = 4;
+    EXPECT_NE(message(layout).find("Paradox 5"), std::string::npos) << message(layout);
+
+    // The block size an answer needs: the default while it fits, then the next that holds it.
+    TableCreate answer;
+    answer.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 40)};
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 1000), 4096);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 92u * 65535u), 4096);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 92u * 65535u + 1u), 16384);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 50'000'000u), 32768);
+    EXPECT_EQ(paradoxBlockSizeFor(answer, 500'000'000u), 32768);
+}
+
+TEST(ParadoxBlockSizes, AFullTableSaysHowToMakeRoomAndKeepsWhatItHad) {
+    testing::TempDir dir;
+    const auto file = dir / "full.db";
+    TableCreate layout;
+    // One 1015-byte record to a 1 KiB block: 65535 records fill the table.
+    layout.fields = {makeField("A", FieldType::Alpha, 255), makeField("B", FieldType::Alpha, 255),
+                     makeField("C", FieldType::Alpha, 255), makeField("D", FieldType::Alpha, 250)};
+    layout.blockSize = 1024;
+    auto t = Table::create(file, TableFormat::Paradox, layout);
+    const Record row{std::string("a"), std::string("b"), std::string("c"), std::string("d")};
+    t->begin();
+    for (int i = 0; i < 65535; ++i)
+        t->insert(row);
+    t->commit();
+    t->begin();
+    try {
+        t->insert(row);
+        ADD_FAILURE() << "no error for a full table";
+    } catch (const EngineError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("is full"), std::string::npos) << text;
+        EXPECT_NE(text.find("BLOCK SIZE 32768"), std::string::npos) << text;
+    }
+    t->rollback();
+    t.reset();
+    auto again = Table::open(file, OpenMode::ReadOnly);
+    EXPECT_EQ(again->recordCount(), 65535u);
+    std::uint64_t n = 0;
+    for (auto c = again->scan(); c->next();)
+        ++n;
+    EXPECT_EQ(n, 65535u);
+}
+
+}  // namespace
+}  // namespace orn::db
