@@ -36,6 +36,7 @@ void TQueryHistory::Load() {
 }
 
 void TQueryHistory::Save() const {
+    TProfileLock lock(fileName_);  // other processes keep their keys of the file
     TProfileFile file = TProfileFile::Load(fileName_);
     file.EraseSection(kHistorySection);
     for (std::size_t i = 0; i < items_.size(); ++i) {
