@@ -185,6 +185,10 @@ int Query::firstValueType(std::size_t column) {
     return 0;
 }
 
+bool Query::usesFile(const std::filesystem::path& file) const {
+    return session_ && session_->usesFile(file);
+}
+
 void Query::close() {
     const bool wasActive = active();
     fields_.clear();

@@ -119,6 +119,28 @@ void unlockTableOpen(const PosixFile& file) {
     ::flock(file.fd(), LOCK_UN);
 }
 
+TableReplaceLock::TableReplaceLock(const std::filesystem::path& file) {
+    // A file without any write permission bit is read-only even for root, who passes access().
+    struct stat st {};
+    if (::stat(file.c_str(), &st) == 0 &&
+        ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(file.c_str(), W_OK) != 0))
+        throw EngineError("Cannot write " + file.string() + ": the table is read-only.");
+    file_ = PosixFile(file, PosixFile::Access::ReadWrite);
+    lockTableWrite(file_);
+}
+
+void TableReplaceLock::takeOver(const std::function<void()>& letGo) {
+    try {
+        lockTableOpen(file_, true);
+        return;
+    } catch (const EngineError&) {
+        if (!letGo)
+            throw;
+    }
+    letGo();
+    lockTableOpen(file_, true);
+}
+
 void lockTableWrite(const PosixFile& file) {
     if (!waitLock(file.fd(), F_WRLCK, kWriteByte, file.path()))
         inUse("write", file.path());

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 
 #include "dbengine/storage/posix_file.h"
 
@@ -48,6 +50,22 @@ void unlockTableOpen(const PosixFile& file);
 void lockTableWrite(const PosixFile& file);     // waits up to lockWait()
 bool tryLockTableWrite(const PosixFile& file);  // false when another writer holds it
 void unlockTableWrite(const PosixFile& file);
+
+// Holds an existing table that is about to be replaced by a new one built elsewhere (SAVE over a
+// table). From the start it holds WRITE, so no other process commits a change that the
+// replacement would then drop; takeOver() adds the exclusive OPEN lock that DROP and ALTER take,
+// so nobody goes on working in the old files once they are gone. A table the user may not write
+// is refused: it is never replaced by one that can be written.
+class TableReplaceLock {
+  public:
+    explicit TableReplaceLock(const std::filesystem::path& file);
+    // Fails as an exclusive open does while another holder has the table open. `letGo` is called
+    // once before a second try: the caller closes what it holds open itself.
+    void takeOver(const std::function<void()>& letGo);
+
+  private:
+    PosixFile file_;
+};
 
 // The longest a lock is waited for before the operation gives up.
 std::chrono::milliseconds lockWait();

@@ -95,6 +95,15 @@ const SqlSession::TableLayout* SqlSession::layoutOf(const fs::path& file) const 
     return it == layouts_.end() ? nullptr : &it->second;
 }
 
+bool SqlSession::usesFile(const fs::path& file) const {
+    for (const auto& [bound, layout] : layouts_) {
+        std::error_code ec;
+        if (bound == file || fs::equivalent(bound, file, ec))
+            return true;
+    }
+    return false;
+}
+
 void SqlSession::attachFile(const std::string& name, const fs::path& file) {
     const std::string key = lowerAscii(name);
     if (spelled_.count(key)) {

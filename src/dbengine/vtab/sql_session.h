@@ -42,6 +42,8 @@ class SqlSession : private TableModuleObserver {
         int keyFields = 0;
     };
     const TableLayout* layoutOf(const std::filesystem::path& file) const;
+    // True when some SQL name of the session is bound to `file` (under any spelling of its path).
+    bool usesFile(const std::filesystem::path& file) const;
     // The directory as given (empty = working directory at the time of use).
     const std::filesystem::path& givenDirectory() const { return directory_; }
     // Forgets every SQL name bound to this file (before the file is dropped or rebuilt).

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "dataset_test_support.h"
+#include "dbengine/dataset/answer_table.h"
+#include "dbengine/dataset/query.h"
 #include "dbengine/storage/file_lock.h"
 #include "dbengine/storage/posix_file.h"
 #include "dbengine/storage/table_files.h"
@@ -226,6 +228,63 @@ TEST_P(ManyProcesses, ResultFetchedInPartsGoesOnInTheNewState) {
     EXPECT_EQ(count, 250);
 }
 
+// SAVE over a table: the answer is read and the table replaced under the locks of the table, so
+// no other process's commit falls between them, and nobody goes on in the replaced files.
+std::string saveOver(const std::filesystem::path& dir, const std::string& select,
+                     const std::string& name) {
+    Query q(dir);
+    q.setSql(select);
+    q.open();
+    try {
+        saveAnswerAsTable(q, name);
+    } catch (const EngineError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+TEST_P(ManyProcesses, SaveOverATableOtherProcessesUpdateKeepsEveryUpdate) {
+    const auto file = makeTable(30);
+    const std::string name = file.filename().string();
+    int counted[2];
+    ASSERT_EQ(pipe(counted), 0);
+    const pid_t updater = fork();
+    if (updater == 0) {
+        setLockWait(std::chrono::milliseconds(3000));
+        int done = 0;
+        for (int i = 0; i < 60; ++i) {
+            try {
+                SqlSession session(dir_.path());  // holds the table only for the statement
+                run(session, "UPDATE " + quoted(file) + " SET Amount = Amount + 1 WHERE Id = 5");
+                ++done;
+            } catch (const EngineError&) {
+                // in use by the save: this one did not happen, and exits as failed
+            }
+        }
+        (void)!write(counted[1], &done, sizeof done);
+        _exit(0);
+    }
+    int saved = 0, refused = 0;
+    for (int i = 0; i < 12; ++i) {
+        const std::string error = saveOver(dir_.path(), "SELECT * FROM " + quoted(file), name);
+        if (error.empty())
+            ++saved;
+        else if (error.find("is in use by another process") != std::string::npos)
+            ++refused;
+        else
+            ADD_FAILURE() << error;
+    }
+    int done = -1;
+    ASSERT_EQ(read(counted[0], &done, sizeof done), ssize_t(sizeof done));
+    waitpid(updater, nullptr, 0);
+    close(counted[0]);
+    close(counted[1]);
+    const auto rows = readAll(file);
+    ASSERT_EQ(rows.size(), 30u);
+    EXPECT_DOUBLE_EQ(number(rows[4][2]), 5 * 1.5 + done)
+        << done << " updates, " << saved << " saves, " << refused << " saves refused";
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, ManyProcesses,
                          ::testing::Values(TableFormat::Paradox, TableFormat::DBase),
                          [](const auto& info) {
@@ -304,6 +363,85 @@ TEST_F(LockWaits, AReaderGivesUpOnACommitThatDoesNotEnd) {
     EXPECT_EQ(readAll(file).size(), 10u);
     for (int fd : {ready[0], ready[1], release[0], release[1]})
         close(fd);
+}
+
+// A process that holds the table open (a READ waiting at its question, a window) or writes to it
+// keeps SAVE from replacing it, as it keeps DROP; a read-only table is never replaced.
+class SaveOver : public ::testing::Test {
+  protected:
+    void SetUp() override { setLockWait(std::chrono::milliseconds(200)); }
+    void TearDown() override { setLockWait(std::chrono::seconds(10)); }
+    // Starts a child that opens the table, runs `hold` on it and keeps it so until release(),
+    // which commits what `hold` began.
+    void holdInChild(const std::function<void(Table&)>& hold = {}) {
+        ASSERT_EQ(pipe(ready_), 0);
+        ASSERT_EQ(pipe(release_), 0);
+        child_ = fork();
+        if (child_ == 0) {
+            std::unique_ptr<Table> t = Table::open(file_, OpenMode::Shared);
+            if (hold)
+                hold(*t);
+            (void)!write(ready_[1], "x", 1);
+            char c = 0;
+            (void)!read(release_[0], &c, 1);
+            if (hold)
+                t->commit();
+            _exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(read(ready_[0], &c, 1), 1);
+    }
+    void release() {
+        (void)!write(release_[1], "x", 1);
+        int status = -1;
+        waitpid(child_, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        for (int fd : {ready_[0], ready_[1], release_[0], release_[1]})
+            close(fd);
+    }
+    std::string saveFirstThree() {
+        return saveOver(dir_.path(), "SELECT Id, Name, Amount FROM t WHERE Id <= 3", "t");
+    }
+    TempDir dir_;
+    std::filesystem::path file_ = makeKeyedTable(dir_.path(), "t", 10);
+    int ready_[2] = {-1, -1}, release_[2] = {-1, -1};
+    pid_t child_ = -1;
+};
+
+TEST_F(SaveOver, ATableAnotherProcessHasOpenStaysAndTheSaveSaysWhy) {
+    holdInChild();
+    EXPECT_EQ(saveFirstThree(), "Cannot open " + file_.string() +
+                                    " exclusively: the table is in use by another process.");
+    EXPECT_EQ(readAll(file_).size(), 10u);
+    release();
+    EXPECT_EQ(saveFirstThree(), "");
+    EXPECT_EQ(readAll(file_).size(), 3u);
+}
+
+TEST_F(SaveOver, AWriterInTheMiddleOfATransactionKeepsItsChange) {
+    holdInChild([](Table& t) {
+        t.begin();
+        auto c = t.scan();
+        c->next();
+        t.update(c->id(), {std::int64_t{1}, std::string("changed"), 99.0});
+    });
+    const std::string error = saveFirstThree();
+    EXPECT_NE(error.find("is in use by another process"), std::string::npos) << error;
+    release();  // commits
+    EXPECT_EQ(saveFirstThree(), "");
+    const auto rows = readAll(file_);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(std::get<std::string>(rows[0][1]), "changed");
+    EXPECT_DOUBLE_EQ(number(rows[0][2]), 99.0);
+}
+
+TEST_F(SaveOver, AReadOnlyTableIsRefusedAndStaysReadOnly) {
+    namespace fs = std::filesystem;
+    fs::permissions(file_, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(saveFirstThree(), "Cannot write " + file_.string() + ": the table is read-only.");
+    EXPECT_EQ(fs::status(file_).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    EXPECT_EQ(readAll(file_).size(), 10u);
 }
 
 }  // namespace
