@@ -370,6 +370,7 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
         // A big answer gets blocks large enough to hold it.
         layout.blockSize = paradoxBlockSizeFor(layout, std::uint64_t(query.recordCount()));
     }
+    const bool isNew = !held;  // a table that appeared since is not replaced
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {
@@ -405,7 +406,8 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
             throw;
         }
     }
-    swapInTable(file, format, temp);
+    // Two saves to one new name: the first to finish wins whole, the other is told.
+    swapInTable(file, format, temp, isNew ? SwapMode::CreateNew : SwapMode::Replace);
 }
 
 }  // namespace orn::db

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "dbengine/storage/file_lock.h"
+#include "text/safefile.h"
 
 namespace orn::db {
 
@@ -16,6 +17,12 @@ std::size_t spillLimit = std::size_t{256} << 20;
 std::chrono::microseconds pauseBetweenPages{0};
 // Contiguous pages are written with one call of at most this size.
 constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
+
+// Someone else's link at a table file's name in a shared directory is read, never written
+// through (the user's own links are).
+bool mayWriteThrough(const std::filesystem::path& file) {
+    return !FollowOwnLinks(file.string()).empty();
+}
 }  // namespace
 
 void TableFiles::setSpillLimit(std::size_t bytes) {
@@ -36,6 +43,7 @@ TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
         // A shared open of a file the user may not write still reads it.
         writable_ = mode == OpenMode::Exclusive || ::access(mainFile.c_str(), W_OK) == 0 ||
                     ::access(mainFile.c_str(), F_OK) != 0;
+        writable_ = writable_ && mayWriteThrough(mainFile);
         slot->file =
             PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
     }
@@ -142,6 +150,8 @@ std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool cre
     if (!exists && !createIfMissing) {
         throw EngineError(systemErrorText(file, ENOENT));
     }
+    if (exists && writable_ && !mayWriteThrough(file))
+        writable_ = false;
     if (exists) {
         slot->file =
             PosixFile(file, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
@@ -266,8 +276,11 @@ void TableFiles::begin() {
             }
         }
         for (auto& s : files_) {
-            if (!s->existsOnDisk && std::filesystem::exists(s->path)) {
-                s->file = PosixFile(s->path, PosixFile::Access::ReadWrite);
+            if (!s->existsOnDisk &&
+                std::filesystem::is_regular_file(std::filesystem::symlink_status(s->path))) {
+                // Made by another process's write since this one opened the table: a file, never
+                // a link (a link put there is replaced when the companion is written).
+                s->file = PosixFile(s->path, PosixFile::Access::ReadWriteNoLink);
                 s->existsOnDisk = true;
             }
             std::uint64_t sz = s->existsOnDisk ? s->file.size() : 0;
@@ -326,7 +339,7 @@ void TableFiles::flush() {
         if (s.pages.empty())
             continue;
         if (!s.existsOnDisk) {
-            s.file = PosixFile(s.path, PosixFile::Access::Create);
+            s.file = PosixFile(s.path, PosixFile::Access::CreateFresh);
             s.existsOnDisk = true;
         }
         std::vector<std::uint64_t> order;

@@ -42,7 +42,9 @@ TEST(TableSwap, CompanionsFollowAndStaleOnesAreRemoved) {
     makeTable(table, "old", 1);
     testing::writeAll(dir / "items.X02", {1, 2, 3});  // an index over the old fields
     const fs::path temp = swapTempPath(table);
-    EXPECT_EQ(temp, dir / "~ornitems.db");
+    EXPECT_EQ(temp.parent_path(), dir.path());
+    EXPECT_EQ(temp.filename().string().substr(0, 4), "~orn");
+    EXPECT_NE(swapTempPath(table), temp) << "every call has a name of its own";
     makeTable(temp, "new", 1);
     swapInTable(table, TableFormat::Paradox, temp);
     EXPECT_EQ(firstValue(table), "new");
@@ -75,6 +77,26 @@ TEST(TableSwap, ARecordStillLockedByItsWriterIsLeftAlone) {
     ::close(fd);  // the writer died
     EXPECT_EQ(firstValue(table), "new");
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"items.db"});
+}
+
+// A new table whose name another process took meanwhile: nothing of that table changes, the
+// new files go, and the error says what happened.
+TEST(TableSwap, ANewTableNeverReplacesOneThatAppearedMeanwhile) {
+    testing::TempDir dir;
+    const fs::path table = dir / "fresh.db";
+    const fs::path temp = swapTempPath(table);
+    makeTable(temp, "mine", 1);
+    makeTable(table, "theirs", 0);  // made by another process while this one built its table
+    try {
+        swapInTable(table, TableFormat::Paradox, temp, SwapMode::CreateNew);
+        ADD_FAILURE() << "the other table was replaced";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("created a table of that name meanwhile"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(firstValue(table), "theirs");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"fresh.db"});
 }
 
 }  // namespace
