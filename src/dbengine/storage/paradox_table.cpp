@@ -266,7 +266,7 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
 void ParadoxTable::reloadAfterChange() {
     noticeForeignChanges();
     invalidateChain();
-    smallBlobs_ = SmallBlobSpace{};
+    blobSpace_.reset();
     ++generation_;
 }
 
