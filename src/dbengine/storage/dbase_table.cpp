@@ -146,7 +146,7 @@ void DBaseTable::loadHeader() {
     std::uint64_t size = files_.size(0);
     if (files_.read(0, 0, first, sizeof first) < sizeof first) {
         throw EngineError(path_.string() +
-                          " is not a valid dBASE table: the file is shorter "
+                          " is damaged (not a valid dBASE table): the file is shorter "
                           "than a header.");
     }
     std::uint16_t headerLength = static_cast<std::uint16_t>(first[8] | (first[9] << 8));
@@ -231,7 +231,7 @@ Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec)
     if (block == 0)
         return {};
     if (!memo_ || files_.size(1) == 0) {
-        throw EngineError(path_.string() + ": its memo file (" +
+        throw EngineError(path_.string() + " is damaged: its memo file (" +
                           (header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt") + ") is missing.");
     }
     std::vector<std::uint8_t> data = memo_->read(block);

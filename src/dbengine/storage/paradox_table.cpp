@@ -249,10 +249,10 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
     for (const auto& f : h_.fields)
         hasBlobs = hasBlobs || isBlobCode(f.code);
     if (hasBlobs) {
-        auto mb = findCompanion(file, ".mb");
-        if (mb || files_->writable()) {
-            mbIndex_ = files_->addCompanion(mb ? *mb : companionPath(file, ".mb"), true);
-        }
+        // A missing .mb is damage, not made anew empty: the record's blob pointers would then
+        // point into nothing and every message would blame the pointers.
+        if (auto mb = findCompanion(file, ".mb"))
+            mbIndex_ = files_->addCompanion(*mb, true);
     }
     if (h_.keyFields > 0) {
         auto px = findCompanion(file, ".px");
@@ -273,7 +273,7 @@ void ParadoxTable::reloadAfterChange() {
 ParadoxTable::~ParadoxTable() = default;
 
 void ParadoxTable::invalid(const std::string& reason) const {
-    throw EngineError(label_ + " is not a valid Paradox table: " + reason);
+    throw EngineError(label_ + " is damaged (not a valid Paradox table): " + reason);
 }
 
 void ParadoxTable::loadHeader() {
@@ -415,7 +415,7 @@ Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
         payload.assign(reinterpret_cast<const char*>(p), ptr.length);
     } else {
         if (mbIndex_ == SIZE_MAX)
-            throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+            throw EngineError(label_ + " is damaged: the blob file (.mb) of the table is missing");
         auto bytes = readBlob(*files_, mbIndex_, ptr, label_);
         payload.assign(bytes.begin(), bytes.end());
     }
@@ -483,7 +483,8 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
         ptr.length = std::uint32_t(payload.size());
         if (payload.size() > std::size_t(leader)) {
             if (mbIndex_ == SIZE_MAX)
-                throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+                throw EngineError(label_ +
+                                  " is damaged: the blob file (.mb) of the table is missing");
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
             ptr = blobSpace_.store(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }
