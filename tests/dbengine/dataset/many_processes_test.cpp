@@ -55,6 +55,55 @@ int runTogether(int count, const std::function<bool(int)>& body) {
     return failed;
 }
 
+// A child process that does `hold`, which calls the wait it is given once it holds what it should
+// (a lock, an open table, a transaction): the child then keeps it until release().
+class HoldingChild {
+  public:
+    explicit HoldingChild(const std::function<void(const std::function<void()>& wait)>& hold) {
+        if (pipe(ready_) != 0 || pipe(release_) != 0) {
+            ADD_FAILURE() << "pipe failed";
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            bool ok = false;
+            try {
+                hold([this] {
+                    (void)!write(ready_[1], "x", 1);
+                    char c = 0;
+                    (void)!read(release_[0], &c, 1);
+                });
+                ok = true;
+            } catch (const std::exception& e) {
+                fprintf(stderr, "holding child: %s\n", e.what());
+            }
+            _exit(ok ? 0 : 1);
+        }
+        char c = 0;
+        if (read(ready_[0], &c, 1) != 1)
+            ADD_FAILURE() << "the child never held";
+    }
+    HoldingChild(const HoldingChild&) = delete;
+    HoldingChild& operator=(const HoldingChild&) = delete;
+    ~HoldingChild() { release(); }
+    // Lets the child go on and waits for its end; true when it ended well.
+    bool release() {
+        if (pid_ <= 0)
+            return false;
+        (void)!write(release_[1], "x", 1);
+        int status = -1;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+        for (int fd : {ready_[0], ready_[1], release_[0], release_[1]})
+            close(fd);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+  private:
+    int ready_[2] = {-1, -1}, release_[2] = {-1, -1};
+    pid_t pid_ = -1;
+};
+
 void run(SqlSession& session, const std::string& sql) {
     auto prepared = prepareDialect(session, sql);
     if (prepared.statement) {
@@ -302,21 +351,12 @@ class LockWaits : public ::testing::Test {
 
 TEST_F(LockWaits, AWriterGivesUpOnAReaderInTheMiddleOfAStatement) {
     const auto file = makeKeyedTable(dir_.path(), "t", 10);
-    int ready[2], release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t reader = fork();
-    if (reader == 0) {
+    HoldingChild reader([&](const std::function<void()>& wait) {
         SqlSession session(dir_.path());
         auto prepared = prepareDialect(session, "SELECT * FROM \"t.db\"");
         prepared.statement->step();  // in the middle of the statement
-        (void)!write(ready[1], "x", 1);
-        char c = 0;
-        (void)!read(release[0], &c, 1);
-        _exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+        wait();
+    });
     SqlSession session(dir_.path());
     try {
         run(session, "UPDATE \"t.db\" SET Amount = 0");
@@ -326,31 +366,18 @@ TEST_F(LockWaits, AWriterGivesUpOnAReaderInTheMiddleOfAStatement) {
             << e.what();
     }
     EXPECT_DOUBLE_EQ(number(readAll(file)[0][2]), 1.5);  // nothing of it was written
-    (void)!write(release[1], "x", 1);
-    waitpid(reader, nullptr, 0);
+    EXPECT_TRUE(reader.release());
     run(session, "UPDATE \"t.db\" SET Amount = 0");
     EXPECT_DOUBLE_EQ(number(readAll(file)[0][2]), 0);
-    for (int fd : {ready[0], ready[1], release[0], release[1]})
-        close(fd);
 }
 
 TEST_F(LockWaits, AReaderGivesUpOnACommitThatDoesNotEnd) {
     const auto file = makeKeyedTable(dir_.path(), "t", 10);
-    int ready[2], release[2];
-    ASSERT_EQ(pipe(ready), 0);
-    ASSERT_EQ(pipe(release), 0);
-    const pid_t writer = fork();
-    if (writer == 0) {
+    HoldingChild writer([&](const std::function<void()>& wait) {
         PosixFile main(file, PosixFile::Access::ReadWrite);
-        SharedLock* lock = SharedLock::of(main);
-        lock->beginCommit(file);  // as a commit writing its pages in place
-        (void)!write(ready[1], "x", 1);
-        char c = 0;
-        (void)!read(release[0], &c, 1);
-        _exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
+        SharedLock::of(main)->beginCommit(file);  // as a commit writing its pages in place
+        wait();
+    });
     try {
         readAll(file);
         ADD_FAILURE() << "read while a commit was writing";
@@ -358,11 +385,8 @@ TEST_F(LockWaits, AReaderGivesUpOnACommitThatDoesNotEnd) {
         EXPECT_NE(std::string(e.what()).find("Cannot read"), std::string::npos) << e.what();
         EXPECT_NE(std::string(e.what()).find("is in use by another process"), std::string::npos);
     }
-    (void)!write(release[1], "x", 1);
-    waitpid(writer, nullptr, 0);
+    EXPECT_TRUE(writer.release());
     EXPECT_EQ(readAll(file).size(), 10u);
-    for (int fd : {ready[0], ready[1], release[0], release[1]})
-        close(fd);
 }
 
 // A process that holds the table open (a READ waiting at its question, a window) or writes to it
@@ -371,55 +395,37 @@ class SaveOver : public ::testing::Test {
   protected:
     void SetUp() override { setLockWait(std::chrono::milliseconds(200)); }
     void TearDown() override { setLockWait(std::chrono::seconds(10)); }
-    // Starts a child that opens the table, runs `hold` on it and keeps it so until release(),
-    // which commits what `hold` began.
-    void holdInChild(const std::function<void(Table&)>& hold = {}) {
-        ASSERT_EQ(pipe(ready_), 0);
-        ASSERT_EQ(pipe(release_), 0);
-        child_ = fork();
-        if (child_ == 0) {
+    // A child that opens the table, runs `hold` on it and keeps it so until released; the
+    // release commits what `hold` began.
+    std::unique_ptr<HoldingChild> holdInChild(const std::function<void(Table&)>& hold = {}) {
+        return std::make_unique<HoldingChild>([&](const std::function<void()>& wait) {
             std::unique_ptr<Table> t = Table::open(file_, OpenMode::Shared);
             if (hold)
                 hold(*t);
-            (void)!write(ready_[1], "x", 1);
-            char c = 0;
-            (void)!read(release_[0], &c, 1);
+            wait();
             if (hold)
                 t->commit();
-            _exit(0);
-        }
-        char c = 0;
-        ASSERT_EQ(read(ready_[0], &c, 1), 1);
-    }
-    void release() {
-        (void)!write(release_[1], "x", 1);
-        int status = -1;
-        waitpid(child_, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-        for (int fd : {ready_[0], ready_[1], release_[0], release_[1]})
-            close(fd);
+        });
     }
     std::string saveFirstThree() {
         return saveOver(dir_.path(), "SELECT Id, Name, Amount FROM t WHERE Id <= 3", "t");
     }
     TempDir dir_;
     std::filesystem::path file_ = makeKeyedTable(dir_.path(), "t", 10);
-    int ready_[2] = {-1, -1}, release_[2] = {-1, -1};
-    pid_t child_ = -1;
 };
 
 TEST_F(SaveOver, ATableAnotherProcessHasOpenStaysAndTheSaveSaysWhy) {
-    holdInChild();
+    auto child = holdInChild();
     EXPECT_EQ(saveFirstThree(), "Cannot open " + file_.string() +
                                     " exclusively: the table is in use by another process.");
     EXPECT_EQ(readAll(file_).size(), 10u);
-    release();
+    EXPECT_TRUE(child->release());
     EXPECT_EQ(saveFirstThree(), "");
     EXPECT_EQ(readAll(file_).size(), 3u);
 }
 
 TEST_F(SaveOver, AWriterInTheMiddleOfATransactionKeepsItsChange) {
-    holdInChild([](Table& t) {
+    auto child = holdInChild([](Table& t) {
         t.begin();
         auto c = t.scan();
         c->next();
@@ -427,7 +433,7 @@ TEST_F(SaveOver, AWriterInTheMiddleOfATransactionKeepsItsChange) {
     });
     const std::string error = saveFirstThree();
     EXPECT_NE(error.find("is in use by another process"), std::string::npos) << error;
-    release();  // commits
+    EXPECT_TRUE(child->release());  // commits
     EXPECT_EQ(saveFirstThree(), "");
     const auto rows = readAll(file_);
     ASSERT_EQ(rows.size(), 3u);
