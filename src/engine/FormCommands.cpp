@@ -203,6 +203,7 @@ std::vector<TParam*> TParamProgram::VisibleParams() const {
 }
 
 void TParamProgram::SaveParams(const std::string& fileName) const {
+    TProfileLock lock(fileName);  // other processes keep their keys of the file
     TProfileFile file = TProfileFile::Load(fileName);
     for (const auto& param : params_) {
         if (param->Visible()) {

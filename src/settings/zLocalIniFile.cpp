@@ -72,6 +72,10 @@ void TzLocalIniFile::WriteString(const std::string& section, const std::string& 
                                  const std::string& value) {
     if (readOnly_)
         return;
+    // Another process may write the file at the same time: read, change and write under its lock,
+    // and read it again whatever the stamp says (a replaced file can look the same).
+    TProfileLock lock(fileName_);
+    loaded_ = false;
     Refresh();
     if (unreadable_)
         throw TProfileWriteError(fileName_);

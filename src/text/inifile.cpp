@@ -1,6 +1,7 @@
 #include "text/inifile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -310,8 +311,51 @@ std::vector<ProfileEntry> ReadProfileSection(const std::string& fileName,
     return TProfileFile::Load(fileName).ReadSection(section);
 }
 
+TProfileLock::TProfileLock(const std::string& fileName) {
+    // Each new round means another writer replaced or made the file meanwhile: it made progress,
+    // so the rounds end.
+    for (;;) {
+        int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 && errno == ENOENT) {
+            fd = ::open(fileName.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        0666);
+            if (fd < 0 && errno == EEXIST) {
+                continue;
+            }
+        }
+        if (fd < 0) {
+            return;
+        }
+        struct stat locked {};
+        if (::fstat(fd, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            ::close(fd);
+            return;
+        }
+        while (::flock(fd, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                ::close(fd);
+                return;
+            }
+        }
+        struct stat now {};
+        if (::stat(fileName.c_str(), &now) == 0 && now.st_ino == locked.st_ino &&
+            now.st_dev == locked.st_dev) {
+            fd_ = fd;
+            return;
+        }
+        ::close(fd);  // replaced while we waited: the new file is the one to lock
+    }
+}
+
+TProfileLock::~TProfileLock() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
 void WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value) {
+    TProfileLock lock(fileName);
     TProfileFile profile = TProfileFile::Load(fileName);
     profile.WriteString(section, key, value);
     profile.Save(fileName);

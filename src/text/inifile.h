@@ -75,9 +75,26 @@ class TProfileFile {
 std::string ReadProfileString(const std::string& fileName, std::string_view section,
                               std::string_view key, std::string_view fallback = {});
 std::vector<ProfileEntry> ReadProfileSection(const std::string& fileName, std::string_view section);
-// Reads the file, changes one value and writes the file atomically; throws TProfileWriteError.
+// Reads the file, changes one value and writes the file atomically, under TProfileLock; throws
+// TProfileWriteError.
 void WriteProfileString(const std::string& fileName, std::string_view section, std::string_view key,
                         std::string_view value);
+
+// Keeps other processes that change the same profile file out between our reading it and our
+// writing it back (the writes would otherwise drop each other's keys): an exclusive lock on the
+// file itself, taken again when a writer replaced the file while we waited, since every write
+// puts a new file in its place. A missing file is first created empty. Where no lock can be had
+// (a folder we may not write) it goes on unlocked: the write then fails anyway.
+class TProfileLock {
+  public:
+    explicit TProfileLock(const std::string& fileName);
+    ~TProfileLock();
+    TProfileLock(const TProfileLock&) = delete;
+    TProfileLock& operator=(const TProfileLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
 
 // Replaces fileName atomically by text (temporary file beside it, then rename); keeps the
 // permissions of an existing file and writes through the user's own symbolic link to its target,

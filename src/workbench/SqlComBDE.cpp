@@ -58,7 +58,7 @@ bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dia
     answer.open();
     const std::string table = EndsWithNoCase(name, ".dbf") ? name : name + ".db";
     try {
-        db::saveAnswerAsTable(answer, table);
+        db::saveAnswerAsTable(answer, table, &source);
         return true;
     } catch (const std::exception& e) {
         ReportError(std::string(e.what()).substr(0, kEngineTextLimit), dialogs);

@@ -97,7 +97,8 @@ db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std:
 }
 
 // Keeps the table's write transaction: committed in batches and at the end, also when the
-// import ends early, so every row added before stays.
+// import ends early, so every row added before stays. While a question waits for the user the
+// import holds no lock at all: Pause() commits and lets go, Resume() begins again.
 class TBatch {
   public:
     explicit TBatch(db::Table& table) : table_(table) { table_.begin(); }
@@ -125,9 +126,21 @@ class TBatch {
         table_.begin();
         open_ = true;
     }
-    void Finish() {
+    void Pause() {
         open_ = false;
         table_.commit();
+        rows_ = 0;
+        table_.endRead();
+    }
+    void Resume() {
+        table_.begin();
+        open_ = true;
+    }
+    void Finish() {
+        if (open_) {
+            open_ = false;
+            table_.commit();
+        }
     }
 
   private:
@@ -194,7 +207,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
             continue;
         }
         message += " (line " + std::to_string(lineNo) + " of " + fileName + ")";
-        batch.Flush();
+        batch.Pause();
         dialogs.ShowMessage(line);
         const DialogButton answer =
             dialogs.Ask(DialogKind::Error,
@@ -207,6 +220,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
             result = "DB error: " + message;
             break;
         }
+        batch.Resume();
     }
     batch.Finish();
     return result;

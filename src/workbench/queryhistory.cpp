@@ -52,6 +52,7 @@ void TQueryHistory::Load() {
 }
 
 void TQueryHistory::Save() const {
+    TProfileLock lock(fileName_);  // other processes keep their keys of the file
     TProfileFile file = TProfileFile::Load(fileName_);
     std::vector<std::pair<std::string, std::string>> entries;
     entries.reserve(items_.size() + unshown_.size());

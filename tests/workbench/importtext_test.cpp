@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <tuple>
 
+#include "dbengine/storage/file_lock.h"
 #include "dbengine/vtab/table_locations.h"
 #include "text/zstring.h"
 #include "workbench/errorreports.h"
@@ -106,6 +111,48 @@ TEST_F(ImportTextTest, UnbalancedQuotesAskAndTheAnswersCount) {
     EXPECT_EQ(ImportText("people", "in2.txt", ',', all), "");
     EXPECT_EQ(all.Requests().size(), 2u);
     EXPECT_EQ(People(dir_ / "people.dbf").size(), 4u);
+}
+
+// While READ asks about a bad line, another process can write the table: nothing is locked while
+// a question waits for a person.
+class WriteFromAnotherProcessWhileAsked : public TScriptedDialogs {
+  public:
+    using TScriptedDialogs::TScriptedDialogs;
+    using TDialogs::Ask;
+    DialogButton Ask(const DialogRequest& request) override {
+        if (request.buttons.size() > 1) {
+            const pid_t child = fork();
+            if (child == 0) {
+                int status = 1;
+                try {
+                    db::setLockWait(std::chrono::milliseconds(300));
+                    db::Table::open("people.dbf", db::OpenMode::Shared)
+                        ->insert({std::int64_t{99}, std::string("other"), 9.0});
+                    status = 0;
+                } catch (const std::exception& e) {
+                    fprintf(stderr, "while asked: %s\n", e.what());
+                }
+                _exit(status);
+            }
+            int status = -1;
+            waitpid(child, &status, 0);
+            writes.push_back(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        return TScriptedDialogs::Ask(request);
+    }
+    std::vector<bool> writes;
+};
+
+TEST_F(ImportTextTest, NothingIsLockedWhileAQuestionWaits) {
+    WriteFromAnotherProcessWhileAsked asking(
+        {DialogButton::OK, DialogButton::Yes, DialogButton::OK, DialogButton::No});
+    WriteFile("in.txt", "h\n2,ok,1\n3,\"open,1\n4,ok,1\n5,\"again,1\n6,ok,1\n");
+    ImportText("people", "in.txt", ',', asking);
+    EXPECT_EQ(asking.writes, (std::vector<bool>{true, true}));
+    // The rows before each question, the other process's rows and the row between the questions.
+    EXPECT_EQ(People(dir_ / "people.dbf"),
+              (std::vector<std::string>{"1|name1|1.50", "2|ok|1.00", "99|other|9.00", "4|ok|1.00",
+                                        "99|other|9.00"}));
 }
 
 TEST_F(ImportTextTest, MissingFileOrTableIsThrownAndChangesNothing) {

@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <set>
 
 #include "dbengine/storage/decimal_text.h"
+#include "dbengine/storage/file_lock.h"
 #include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_code_page.h"
@@ -332,7 +334,7 @@ class PositionKeeper {
 
 }  // namespace
 
-void saveAnswerAsTable(Query& query, const std::string& tableName) {
+void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown) {
     if (!query.active()) {
         throw EngineError("Cannot perform this operation on a closed dataset");
     }
@@ -344,6 +346,13 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
     }
     TableFormat format = TableFormat::Paradox;
     const auto file = newTableFile(query.databaseDir(), tableName, format);
+    std::optional<TableReplaceLock> held;
+    if (std::filesystem::exists(file)) {
+        held.emplace(file);
+        // The answer is read again under the lock: no other process commits to the table between
+        // the reading and the replacing (SAVE of a table over itself keeps their changes).
+        query.open();
+    }
     PositionKeeper keep(query);
     const std::size_t n = query.fieldCount();
     std::vector<ColumnStats> stats(n);
@@ -398,7 +407,7 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         // A big answer gets blocks large enough to hold it.
         layout.blockSize = paradoxBlockSizeFor(layout, std::uint64_t(query.recordCount()));
     }
-    const bool isNew = !std::filesystem::exists(file);
+    const bool isNew = !held;  // a table that appeared since is not replaced
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {
@@ -420,6 +429,19 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
     } catch (...) {
         discardTableFiles(format, temp);
         throw;
+    }
+    if (held) {
+        try {
+            // The answer may hold the table open itself: closed, it holds it no longer.
+            held->takeOver([&] {
+                query.close();
+                if (shown && shown->usesFile(file))
+                    shown->close();
+            });
+        } catch (...) {
+            discardTableFiles(format, temp);
+            throw;
+        }
     }
     // Two saves to one new name: the first to finish wins whole, the other is told.
     swapInTable(file, format, temp, isNew ? SwapMode::CreateNew : SwapMode::Replace);

@@ -12,6 +12,10 @@ namespace orn::db {
 // before it takes the old one's place, so a failure leaves the old table. Field kinds follow the
 // result's columns; text columns get the width of their longest value. The query's current
 // record is kept.
-void saveAnswerAsTable(Query& query, const std::string& tableName);
+// A table that is replaced must not be in use elsewhere, as for DROP: while another process has
+// it open the save fails with "Cannot open <file> exclusively: the table is in use by another
+// process.", and a read-only table is refused. The answer (and `shown`, the query a window shows,
+// when it reads the table) is closed when it holds the replaced table open itself.
+void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown = nullptr);
 
 }  // namespace orn::db

@@ -185,6 +185,10 @@ int Query::firstValueType(std::size_t column) {
     return 0;
 }
 
+bool Query::usesFile(const std::filesystem::path& file) const {
+    return session_ && session_->usesFile(file);
+}
+
 void Query::close() {
     const bool wasActive = active();
     fields_.clear();
@@ -192,6 +196,7 @@ void Query::close() {
     currentRow_ = {};
     window_.reset();
     session_.reset();
+    readsHeld_ = nullptr;
     liveTable_.clear();
     liveSql_.clear();
     singleTable_ = false;
@@ -562,11 +567,23 @@ void Query::removeObserver(DatasetObserver* observer) {
     observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
+// Code that walks the result with the controls off (an export, a copy) reads it in one go: the
+// session's tables stay locked for reading until the controls come back, so that every row comes
+// from one committed state.
 void Query::disableControls() {
-    ++disabled_;
+    if (disabled_++ == 0 && session_) {
+        session_->holdReads();
+        readsHeld_ = session_.get();
+    }
 }
 
 void Query::enableControls() {
+    if (disabled_ == 1 && readsHeld_ != nullptr) {
+        if (readsHeld_ == session_.get()) {
+            session_->releaseReads();
+        }
+        readsHeld_ = nullptr;
+    }
     if (disabled_ > 0 && --disabled_ == 0 && pending_) {
         pending_ = false;
         notify(DatasetEvent::DataChanged);

@@ -58,6 +58,8 @@ class Query {
     // The open result comes from a plain one-table SELECT (no grouping, join, compound or
     // DISTINCT): a column with an origin holds that table column's values as stored.
     bool singleTableSelect() const { return singleTable_; }
+    // True while the open query's statements may hold the table file `file` open.
+    bool usesFile(const std::filesystem::path& file) const;
 
     // Values for the :name parameters of the text. They stay when the text changes and across
     // close and open; a parameter the text uses without a value fails open() and execute().
@@ -174,6 +176,7 @@ class Query {
 
     std::vector<DatasetObserver*> observers_;
     int disabled_ = 0;
+    SqlSession* readsHeld_ = nullptr;  // the session whose reads the disabled controls hold
     bool pending_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "dbengine/dataset/row_window.h"
 
+#include <algorithm>
+
 namespace orn::db {
 
 RowWindow::RowWindow(SqlSession& session, std::string sql, std::unique_ptr<SqlStatement> stmt,
@@ -66,17 +68,31 @@ Row* RowWindow::row(std::int64_t index) {
             }
         }
     }
+    if (first_ + static_cast<std::int64_t>(rows_.size()) > index) {
+        stmt_->pause();  // holds nothing unless the way back fetched rows
+        return &rows_[static_cast<std::size_t>(index - first_)];
+    }
     while (first_ + static_cast<std::int64_t>(rows_.size()) <= index) {
         if (!fetchOne()) {
+            stmt_->pause();
             return nullptr;
         }
     }
+    // A window may stay open for as long as a person looks at it: it locks nothing meanwhile.
+    // Rows further on are fetched ahead, as many as were walked already (up to a limit), so
+    // that walking the window does not lock for every row and the first row comes alone.
+    const auto ahead = std::min<std::int64_t>(
+        index, static_cast<std::int64_t>(std::min<std::size_t>(kFetchAhead, capacity_ / 4)));
+    while (first_ + static_cast<std::int64_t>(rows_.size()) <= index + ahead && fetchOne()) {
+    }
+    stmt_->pause();
     return &rows_[static_cast<std::size_t>(index - first_)];
 }
 
 void RowWindow::readToEnd() {
     while (fetchOne()) {
     }
+    stmt_->pause();
 }
 
 std::optional<std::int64_t> RowWindow::knownCount() const {

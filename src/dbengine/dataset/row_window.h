@@ -16,8 +16,12 @@ namespace orn::db {
 // A forward-only SQL result seen as numbered rows through a bounded window: rows are fetched as
 // they are asked for, at most `capacity` are kept, and going back past the window runs the
 // statement again. The row count is found by a separate count query, only when asked.
+// Between calls the window holds no lock on its tables: other processes may commit, and rows
+// fetched later come from the state then current.
 class RowWindow {
   public:
+    static constexpr std::size_t kFetchAhead = 512;  // rows fetched past the one asked for
+
     // `skip` (may be empty) hides rows, e.g. rows the caller already shows elsewhere.
     RowWindow(SqlSession& session, std::string sql, std::unique_ptr<SqlStatement> stmt,
               std::size_t capacity, std::function<bool(const Row&)> skip = {});
@@ -36,6 +40,8 @@ class RowWindow {
     std::size_t cachedRows() const { return rows_.size(); }
     // Fetches up to the last row (the count is then known); the window keeps the last rows.
     void readToEnd();
+    // Lets go of the tables' read locks (rows fetched later come from the state then current).
+    void pause() { stmt_->pause(); }
 
   private:
     bool fetchOne();  // appends the next visible row; false at the end

@@ -59,7 +59,7 @@ bool isVisualFoxPro(std::uint8_t v) {
 }
 
 [[noreturn]] void invalid(const std::filesystem::path& file, const std::string& why) {
-    throw EngineError(file.string() + " is not a valid dBASE table: " + why);
+    throw EngineError(file.string() + " is damaged (not a valid dBASE table): " + why);
 }
 
 FieldType fieldTypeOf(char type, std::uint32_t length, const DbfHeader& h, std::uint8_t flags) {

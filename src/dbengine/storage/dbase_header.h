@@ -49,7 +49,7 @@ struct DbfHeader {
 
 // Parses the header bytes (at least headerLength of them, or the whole file when shorter).
 // Field names are converted with `codePage`. Throws EngineError
-// "<file> is not a valid dBASE table: <reason>".
+// "<file> is damaged (not a valid dBASE table): <reason>".
 DbfHeader parseHeader(const std::uint8_t* data, std::size_t len, std::uint64_t fileSize,
                       const std::filesystem::path& file, const std::string& codePage);
 

@@ -29,7 +29,7 @@ MemoFile::MemoFile(TableFiles& files, std::size_t index, MemoKind kind)
 }
 
 void MemoFile::invalid(const std::string& why) const {
-    throw EngineError(files_.path(index_).string() + " is not a valid memo file: " + why);
+    throw EngineError(files_.path(index_).string() + " is damaged (not a valid memo file): " + why);
 }
 
 void MemoFile::refresh() {

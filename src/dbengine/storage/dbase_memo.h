@@ -20,7 +20,7 @@ class MemoFile {
     // Reads the header again (after begin(): another process may have appended).
     void refresh();
     // The bytes of the memo starting at `block`. Throws EngineError
-    // "<memo file> is not a valid memo file: ..." when the block or its length is impossible.
+    // "<memo file> is damaged (not a valid memo file): ..." when the block or its length is impossible.
     std::vector<std::uint8_t> read(std::uint32_t block) const;
     // Appends a memo inside a transaction and returns its first block. `fptType` is FoxPro's
     // block type: 1 text, 0 picture/binary, 2 object.

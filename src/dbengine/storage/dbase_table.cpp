@@ -27,13 +27,23 @@ void putLe32(std::uint8_t* p, std::uint32_t v) {
 class DBaseCursor final : public TableCursor {
   public:
     explicit DBaseCursor(DBaseTable& table)
-        : table_(table), length_(table.recordLength()), end_(table.slotCount()) {
+        : table_(table),
+          length_(table.recordLength()),
+          end_(table.slotCount()),
+          generation_(table.generation()) {
         perWindow_ = std::max<std::size_t>(1, kWindowBytes / length_);
         values_.resize(table.fields().size());
         decodedRow_.resize(table.fields().size());
     }
 
     bool next() override {
+        table_.files().ensureRead();
+        if (generation_ != table_.generation()) {
+            // another process committed while this cursor let go of its read lock
+            generation_ = table_.generation();
+            end_ = table_.slotCount();
+            windowCount_ = 0;
+        }
         for (;;) {
             if (index_ + 1 >= end_ + 1 && started_)
                 return false;
@@ -84,6 +94,7 @@ class DBaseCursor final : public TableCursor {
     std::vector<std::uint8_t> window_;
     std::uint64_t windowFirst_ = 0, windowCount_ = 0, index_ = 0;
     std::uint64_t seen_ = 0;  // change count of the files when window_ was read
+    std::uint64_t generation_;
     bool started_ = false;
     const std::uint8_t* current_ = nullptr;
     std::vector<Value> values_;
@@ -106,6 +117,14 @@ DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
             memo_ = std::make_unique<MemoFile>(files_, index, header_.memo);
         }
     }
+    files_.setChangeListener([this] {
+        refresh();
+        liveCount_.reset();
+        if (memo_)
+            memo_->refresh();
+        ++generation_;
+    });
+    files_.endRead();
 }
 
 std::vector<std::uint8_t> DBaseTable::headerBytes() {
@@ -127,7 +146,7 @@ void DBaseTable::loadHeader() {
     std::uint64_t size = files_.size(0);
     if (files_.read(0, 0, first, sizeof first) < sizeof first) {
         throw EngineError(path_.string() +
-                          " is not a valid dBASE table: the file is shorter "
+                          " is damaged (not a valid dBASE table): the file is shorter "
                           "than a header.");
     }
     std::uint16_t headerLength = static_cast<std::uint16_t>(first[8] | (first[9] << 8));
@@ -212,7 +231,7 @@ Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec)
     if (block == 0)
         return {};
     if (!memo_ || files_.size(1) == 0) {
-        throw EngineError(path_.string() + ": its memo file (" +
+        throw EngineError(path_.string() + " is damaged: its memo file (" +
                           (header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt") + ") is missing.");
     }
     std::vector<std::uint8_t> data = memo_->read(block);

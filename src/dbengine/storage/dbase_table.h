@@ -32,6 +32,7 @@ class DBaseTable final : public Table {
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
+    void endRead() override { files_.endRead(); }
 
     void begin() override;
     void commit() override;
@@ -57,6 +58,8 @@ class DBaseTable final : public Table {
     std::vector<std::uint8_t> headerBytes();
     std::vector<std::uint8_t> memoHeaderBytes();
     void refresh();  // re-reads the header when no transaction runs
+    // Counts the times another process's commit was noticed: cursors then re-read.
+    std::uint64_t generation() const { return generation_; }
 
   private:
     void loadHeader();
@@ -82,6 +85,7 @@ class DBaseTable final : public Table {
     mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
     bool headerDirty_ = false;
     bool indexFlagsCleared_ = false;
+    std::uint64_t generation_ = 0;
 };
 
 }  // namespace orn::db::dbase

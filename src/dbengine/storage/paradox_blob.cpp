@@ -12,7 +12,7 @@ namespace {
 constexpr std::uint32_t kChunk = 4096;
 
 [[noreturn]] void invalid(const std::string& label, const std::string& reason) {
-    throw EngineError(label + " is not a valid Paradox table: " + reason);
+    throw EngineError(label + " is damaged (not a valid Paradox table): " + reason);
 }
 
 std::uint16_t modificationCount(const TableFiles& files, std::size_t mb) {

@@ -21,7 +21,7 @@ struct BlobPointer {
 };
 
 // Reads the value of a blob whose pointer does not fit the leader. Throws EngineError
-// "<label> is not a valid Paradox table: ..." when the pointer or the block is damaged.
+// "<label> is damaged (not a valid Paradox table): ..." when the pointer or the block is damaged.
 std::vector<std::uint8_t> readBlob(const TableFiles& files, std::size_t mb, const BlobPointer& ptr,
                                    const std::string& label);
 

@@ -12,7 +12,7 @@ namespace orn::db::paradox {
 namespace {
 
 [[noreturn]] void invalid(const std::string& label, const std::string& reason) {
-    throw EngineError(label + " is not a valid Paradox table: " + reason);
+    throw EngineError(label + " is damaged (not a valid Paradox table): " + reason);
 }
 
 int tableNameLength(std::uint8_t versionId) {
@@ -300,6 +300,8 @@ Header parseHeader(const std::uint8_t* d, std::size_t size, const std::string& l
             ++stop;
         if (stop >= end)
             invalid(label, "field names run past the header");
+        if (stop == pos)
+            invalid(label, "field " + std::to_string(&f - h.fields.data() + 1) + " has no name");
         f.name.assign(reinterpret_cast<const char*>(d + pos), stop - pos);
         pos = stop + 1;
     }

@@ -78,8 +78,9 @@ struct Header {
     int majorVersion() const;  // 3, 4, 5 or 7
 };
 
-// Throws EngineError "<label> is not a valid Paradox table: <reason>" on anything malformed and a
-// clear error for encrypted tables. `isIndex` parses a .px header instead of a .db header.
+// Throws EngineError "<label> is damaged (not a valid Paradox table): <reason>" on anything
+// malformed and a clear error for encrypted tables. `isIndex` parses a .px header instead of a .db
+// header.
 Header parseHeader(const std::uint8_t* data, std::size_t size, const std::string& label,
                    bool isIndex = false);
 

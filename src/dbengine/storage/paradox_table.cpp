@@ -34,6 +34,7 @@ class ParadoxCursor final : public TableCursor {
         maxBlock_ = t.maxBlockNumber();
         limit_ = std::size_t(maxBlock_) + 1;
         seen_ = t.files_->changeCount();
+        gen_ = t.generation_;
         maxAhead_ = std::max<std::size_t>(1, kReadAheadBytes / std::size_t(t.blockSize_));
     }
     void setBounds(std::string low, bool lowInc, std::string high, bool highInc) {
@@ -44,6 +45,9 @@ class ParadoxCursor final : public TableCursor {
     }
 
     bool next() override {
+        t_.files_->ensureRead();
+        if (gen_ != t_.generation_)
+            reseek();
         for (;;) {
             if (!advance())
                 return false;
@@ -79,6 +83,59 @@ class ParadoxCursor final : public TableCursor {
   private:
     const std::uint8_t* current() const {
         return data_ + 6 + std::size_t(slot_) * std::size_t(t_.recordSize_);
+    }
+
+    // The table changed under a cursor that let go of its read lock (a result fetched in parts):
+    // it goes on after its last record in the new state, found by key in keyed tables and by
+    // position otherwise. Every record it returns is then read whole from the new state.
+    void reseek() {
+        gen_ = t_.generation_;
+        windowBlocks_ = 0;
+        seen_ = t_.files_->changeCount();
+        visited_ = 0;
+        refreshSize();
+        if (done_)
+            return;
+        if (block_ == 0) {
+            next_ = t_.h_.firstBlock;  // not started yet: from the (new) beginning
+            slot_ = -1;
+            return;
+        }
+        t_.ensureChain();
+        std::size_t pos = 0;
+        int slot = 0;  // the first record not returned yet
+        if (t_.h_.keyFields > 0) {
+            const std::string key(reinterpret_cast<const char*>(current()), t_.keySize_);
+            const auto* k = reinterpret_cast<const std::uint8_t*>(key.data());
+            auto it = std::upper_bound(t_.firstKeys_.begin(), t_.firstKeys_.end(), k,
+                                       [&](const std::uint8_t* a, const std::string& first) {
+                                           return std::memcmp(a, first.data(), t_.keySize_) < 0;
+                                       });
+            pos = it == t_.firstKeys_.begin() ? 0 : std::size_t(it - t_.firstKeys_.begin()) - 1;
+            if (pos < t_.chain_.size()) {
+                count_ = load(t_.chain_[pos]);
+                while (slot < count_ &&
+                       t_.compareKey(data_ + 6 + std::size_t(slot) * std::size_t(t_.recordSize_),
+                                     k) <= 0)
+                    ++slot;
+            }
+        } else {
+            std::uint64_t skip = row_;  // records returned so far
+            while (pos < t_.chain_.size() && skip >= t_.counts_[pos]) {
+                skip -= t_.counts_[pos];
+                ++pos;
+            }
+            slot = int(skip);
+            if (pos < t_.chain_.size())
+                count_ = load(t_.chain_[pos]);
+        }
+        if (pos >= t_.chain_.size()) {
+            done_ = true;
+            return;
+        }
+        block_ = t_.chain_[pos];
+        next_ = le16(data_);
+        slot_ = slot - 1;
     }
     bool advance() {
         if (done_)
@@ -153,6 +210,7 @@ class ParadoxCursor final : public TableCursor {
     std::uint16_t lastLoaded_ = 0;
     std::uint16_t maxBlock_ = 0;
     std::uint64_t seen_ = 0;  // change count of the files when window_ was read
+    std::uint64_t gen_ = 0;   // the table's generation the position belongs to
     std::uint16_t block_ = 0;
     std::uint16_t next_ = 0;
     int count_ = 0;
@@ -191,22 +249,31 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
     for (const auto& f : h_.fields)
         hasBlobs = hasBlobs || isBlobCode(f.code);
     if (hasBlobs) {
-        auto mb = findCompanion(file, ".mb");
-        if (mb || files_->writable()) {
-            mbIndex_ = files_->addCompanion(mb ? *mb : companionPath(file, ".mb"), true);
-        }
+        // A missing .mb is damage, not made anew empty: the record's blob pointers would then
+        // point into nothing and every message would blame the pointers.
+        if (auto mb = findCompanion(file, ".mb"))
+            mbIndex_ = files_->addCompanion(*mb, true);
     }
     if (h_.keyFields > 0) {
         auto px = findCompanion(file, ".px");
         if (px || files_->writable())
             pxIndex_ = files_->addCompanion(px ? *px : companionPath(file, ".px"), true);
     }
+    files_->setChangeListener([this] { reloadAfterChange(); });
+    files_->endRead();
+}
+
+void ParadoxTable::reloadAfterChange() {
+    noticeForeignChanges();
+    invalidateChain();
+    blobSpace_.reset();
+    ++generation_;
 }
 
 ParadoxTable::~ParadoxTable() = default;
 
 void ParadoxTable::invalid(const std::string& reason) const {
-    throw EngineError(label_ + " is not a valid Paradox table: " + reason);
+    throw EngineError(label_ + " is damaged (not a valid Paradox table): " + reason);
 }
 
 void ParadoxTable::loadHeader() {
@@ -348,7 +415,7 @@ Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
         payload.assign(reinterpret_cast<const char*>(p), ptr.length);
     } else {
         if (mbIndex_ == SIZE_MAX)
-            throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+            throw EngineError(label_ + " is damaged: the blob file (.mb) of the table is missing");
         auto bytes = readBlob(*files_, mbIndex_, ptr, label_);
         payload.assign(bytes.begin(), bytes.end());
     }
@@ -416,7 +483,8 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
         ptr.length = std::uint32_t(payload.size());
         if (payload.size() > std::size_t(leader)) {
             if (mbIndex_ == SIZE_MAX)
-                throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
+                throw EngineError(label_ +
+                                  " is damaged: the blob file (.mb) of the table is missing");
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
             ptr = blobSpace_.store(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }

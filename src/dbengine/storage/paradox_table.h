@@ -41,6 +41,7 @@ class ParadoxTable final : public Table {
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
+    void endRead() override { files_->endRead(); }
     void startStatement() override;
 
     void begin() override;
@@ -81,6 +82,8 @@ class ParadoxTable final : public Table {
     };
 
     void loadHeader();
+    // Another process committed: cached header, chain and free space are re-read.
+    void reloadAfterChange();
     void applyHeader(std::vector<std::uint8_t> bytes);
     // Re-reads the header when another process changed it; true when it had changed.
     bool noticeForeignChanges();
@@ -219,6 +222,7 @@ class ParadoxTable final : public Table {
     std::size_t newIdMark_ = 0;
     std::vector<std::pair<std::size_t, std::uint16_t>> newUndo_;
     bool explicitTx_ = false;
+    std::uint64_t generation_ = 0;  // counts reloadAfterChange()
 };
 
 }  // namespace orn::db::paradox

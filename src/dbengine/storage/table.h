@@ -113,6 +113,10 @@ class Table {
     virtual std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive,
                                                const Record& high, bool highInclusive) = 0;
     virtual Record read(RecordId id) = 0;
+    // Ends the current read: other processes may commit again. Everything read since the last
+    // endRead() (or the open) comes from one committed state; the next read looks for changes
+    // made meanwhile. Cursors stay usable: they go on from their place in the new state.
+    virtual void endRead() {}
 
     // Called when a statement starts using the table: notices what other processes committed
     // since the last statement (once, instead of checking the file at every block read).

@@ -48,8 +48,14 @@ TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
             PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
     }
     lockTableOpen(slot->file, mode == OpenMode::Exclusive);
+    shared_ = SharedLock::of(slot->file);
     files_.push_back(std::move(slot));
-    recoverHotJournal();
+    try {
+        recoverHotJournal();
+    } catch (...) {
+        shared_->release();
+        throw;
+    }
 }
 
 TableFiles::~TableFiles() {
@@ -59,37 +65,82 @@ TableFiles::~TableFiles() {
         } catch (...) {
         }
     }
+    endRead();
+    shared_->release();
 }
 
+// The journal of a writer that is gone is rolled back by whoever finds it, before anything is
+// read: under the write lock (so its writer is surely gone) and the commit lock (so no reader of
+// another process reads while the bytes go back).
 void TableFiles::recoverHotJournal() {
     const auto& main = files_[0]->path;
-    if (!std::filesystem::exists(journalPath(main)))
+    if (::access(journalPath(main).c_str(), F_OK) != 0)
         return;
-    if (writable_) {
-        if (!tryLockTableWrite(files_[0]->file))
-            return;  // its writer is still at work
+    PosixFile rw;
+    const PosixFile* lockOn = &files_[0]->file;
+    if (!writable_) {
+        try {
+            rw = PosixFile(main, PosixFile::Access::ReadWrite);
+        } catch (const EngineError& e) {
+            throw EngineError(main.string() +
+                              " was left half-written by an interrupted write and cannot be "
+                              "repaired: " +
+                              e.what());
+        }
+        lockOn = &rw;
+    }
+    if (!tryLockTableWrite(*lockOn))
+        return;  // its writer is still at work
+    try {
+        shared_->beginCommit(main, lockOn);
         try {
             rollBackJournal(main);
         } catch (...) {
-            unlockTableWrite(files_[0]->file);
+            shared_->endCommit();
             throw;
         }
-        unlockTableWrite(files_[0]->file);
-        return;
+        shared_->endCommit();
+    } catch (...) {
+        unlockTableWrite(*lockOn);
+        throw;
     }
-    PosixFile rw;
+    unlockTableWrite(*lockOn);
+}
+
+void TableFiles::startRead() {
+    recoverHotJournal();
+    shared_->beginRead(files_[0]->path);
+    reading_ = true;
     try {
-        rw = PosixFile(main, PosixFile::Access::ReadWrite);
-    } catch (const EngineError& e) {
-        throw EngineError(main.string() +
-                          " was left half-written by an interrupted write and cannot be "
-                          "repaired: " +
-                          e.what());
+        noticeChanges();
+    } catch (...) {
+        endRead();
+        throw;
     }
-    if (!tryLockTableWrite(rw))
+}
+
+void TableFiles::endRead() {
+    if (!reading_ || inTransaction_)
         return;
-    rollBackJournal(main);
-    unlockTableWrite(rw);
+    reading_ = false;
+    shared_->endRead();
+}
+
+void TableFiles::noticeChanges() {
+    const auto stamp = files_[0]->file.changeStamp();
+    if (stamp == seenStamp_)
+        return;
+    seenStamp_ = stamp;
+    ++changeCount_;
+    for (auto& s : files_) {
+        if (!s->existsOnDisk && std::filesystem::exists(s->path)) {
+            s->file = PosixFile(s->path,
+                                writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
+            s->existsOnDisk = true;
+        }
+    }
+    if (listener_)
+        listener_();
 }
 
 std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool createIfMissing) {
@@ -115,6 +166,7 @@ std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool cre
 }
 
 std::uint64_t TableFiles::size(std::size_t f) const {
+    ensureRead();
     const Slot& s = *files_[f];
     if (inTransaction_ || !s.existsOnDisk)
         return s.logicalSize;
@@ -130,6 +182,7 @@ std::pair<std::uint64_t, std::int64_t> TableFiles::changeStamp(std::size_t f) co
 
 std::size_t TableFiles::read(std::size_t f, std::uint64_t offset, void* dst,
                              std::size_t len) const {
+    ensureRead();
     const Slot& s = *files_[f];
     if (!s.existsOnDisk && s.pages.empty())
         return 0;
@@ -229,8 +282,16 @@ void TableFiles::begin() {
     }
     lockTableWrite(files_[0]->file);
     try {
-        if (rollBackJournal(files_[0]->path)) {
+        if (::access(journalPath(files_[0]->path).c_str(), F_OK) == 0) {
             // A writer of another process died; the companions may have been restored too.
+            shared_->beginCommit(files_[0]->path);
+            try {
+                rollBackJournal(files_[0]->path);
+            } catch (...) {
+                shared_->endCommit();
+                throw;
+            }
+            shared_->endCommit();
             for (auto& s : files_) {
                 if (!s->existsOnDisk && std::filesystem::exists(s->path))
                     s->existsOnDisk = true;
@@ -249,11 +310,13 @@ void TableFiles::begin() {
             s->recorded = s->touched = false;
             s->journaled.assign((sz + kPageSize - 1) / kPageSize, false);
         }
+        inTransaction_ = true;
+        noticeChanges();  // another process may have committed since this object last looked
     } catch (...) {
+        inTransaction_ = false;
         unlockTableWrite(files_[0]->file);
         throw;
     }
-    inTransaction_ = true;
 }
 
 void TableFiles::flush() {
@@ -287,7 +350,12 @@ void TableFiles::flush() {
     }
     journal_.sync();
 
-    // 2. Then the pages go to their files, contiguous runs in one write each.
+    // 2. Then the pages go to their files, contiguous runs in one write each, once no reader
+    // of another process is in the middle of a statement.
+    if (!committing_) {
+        shared_->beginCommit(files_[0]->path);
+        committing_ = true;
+    }
     for (auto& sp : files_) {
         Slot& s = *sp;
         if (s.pages.empty())
@@ -379,6 +447,15 @@ void TableFiles::endTransaction() {
     for (auto& s : files_) {
         s->recorded = s->touched = false;
         s->journaled.clear();
+    }
+    try {
+        seenStamp_ = files_[0]->file.changeStamp();  // this object knows what it wrote
+    } catch (const EngineError&) {
+        seenStamp_ = {};
+    }
+    if (committing_) {
+        committing_ = false;
+        shared_->endCommit();
     }
     unlockTableWrite(files_[0]->file);
 }

@@ -5,10 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
+#include "dbengine/storage/file_lock.h"
 #include "dbengine/storage/journal.h"
 #include "dbengine/storage/posix_file.h"
 #include "dbengine/storage/table.h"
@@ -19,6 +21,9 @@ namespace orn::db {
 // index files) and the crash-safe way of changing them.
 //
 // Opening takes the open lock (file_lock.h) and rolls back a journal left by a killed writer.
+// Reading takes the process's read lock of the table at the first read and keeps it until
+// endRead(), so that everything read in between comes from one committed state; when the files
+// changed since the last read, the change listener is told first (caches must be re-read).
 // Writes happen only inside begin()..commit(): they collect in memory, in pages, and are visible
 // to read() of this object at once but to nobody else. commit() records in the journal the
 // original bytes of every page that existed before, syncs the journal, writes the pages, syncs the
@@ -44,6 +49,16 @@ class TableFiles {
 
     // Size as this object sees it, pending writes included.
     std::uint64_t size(std::size_t f) const;
+    // Takes the read lock unless held (or inside a transaction, whose write lock covers reads).
+    void ensureRead() const {
+        if (!reading_ && !inTransaction_)
+            const_cast<TableFiles*>(this)->startRead();
+    }
+    // Lets commits of other processes through again; the next read takes the lock anew.
+    void endRead();
+    // Called (with the read or write lock held) when another process or Table object committed
+    // since this object last looked.
+    void setChangeListener(std::function<void()> listener) { listener_ = std::move(listener); }
     // Changes whenever the file on disk changes (size and modification time).
     std::pair<std::uint64_t, std::int64_t> changeStamp(std::size_t f) const;
     // Reads up to len bytes at offset; fewer only at the end of the file.
@@ -95,6 +110,8 @@ class TableFiles {
     void flush();
     void endTransaction();
     void recoverHotJournal();
+    void startRead();
+    void noticeChanges();
 
     std::vector<std::unique_ptr<Slot>> files_;
     OpenMode mode_;
@@ -103,6 +120,11 @@ class TableFiles {
     std::size_t pendingBytes_ = 0;
     std::uint64_t changeCount_ = 0;
     JournalWriter journal_;
+    SharedLock* shared_ = nullptr;
+    bool reading_ = false;     // READ held by this object
+    bool committing_ = false;  // COMMIT held: pages are being written in place
+    std::pair<std::uint64_t, std::int64_t> seenStamp_{};  // main file, when last looked at
+    std::function<void()> listener_;
 };
 
 // Runs one write as its own transaction unless the caller already began one.

@@ -66,13 +66,42 @@ const std::string& SqlSession::attach(const std::string& name) {
     return spelled_[key];
 }
 
-void SqlSession::tableOpened(const fs::path& file, const Table& table) {
+void SqlSession::tableOpened(const fs::path& file, Table& table) {
     layouts_[file] = {table.format(), table.fields(), table.keyFieldCount()};
+    holds_->tables.insert(&table);
+}
+
+void SqlSession::tableClosed(Table& table) {
+    holds_->tables.erase(&table);
+}
+
+void SqlSession::ReadHolds::release() {
+    if (count > 0 && --count > 0) {
+        return;
+    }
+    for (Table* t : tables) {
+        t->endRead();
+    }
+}
+
+void SqlSession::letGoUnlessHeld() {
+    if (holds_->count == 0) {
+        holds_->release();
+    }
 }
 
 const SqlSession::TableLayout* SqlSession::layoutOf(const fs::path& file) const {
     const auto it = layouts_.find(file);
     return it == layouts_.end() ? nullptr : &it->second;
+}
+
+bool SqlSession::usesFile(const fs::path& file) const {
+    for (const auto& [bound, layout] : layouts_) {
+        std::error_code ec;
+        if (bound == file || fs::equivalent(bound, file, ec))
+            return true;
+    }
+    return false;
 }
 
 void SqlSession::attachFile(const std::string& name, const fs::path& file) {
@@ -124,7 +153,8 @@ std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
         const int rc =
             sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc == SQLITE_OK) {
-            return std::make_unique<SqlStatement>(stmt);
+            letGoUnlessHeld();
+            return std::make_unique<SqlStatement>(stmt, holds_);
         }
         const std::string msg = sqlite3_errmsg(db_);
         if (msg.rfind(kNoSuchTable, 0) != 0) {
@@ -135,6 +165,7 @@ std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
             name = name.substr(5);
         }
         if (spelled_.count(lowerAscii(name))) {
+            letGoUnlessHeld();
             raise(rc);  // attached, yet unknown: do not loop
         }
         attach(name);
@@ -160,20 +191,39 @@ void raiseMessage(const std::string& msg) {
 }
 
 bool SqlStatement::step() {
+    if (!holding_) {
+        if (auto holds = holds_.lock()) {
+            holds->hold();
+            holding_ = true;
+        }
+    }
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) {
         return true;
     }
     if (rc == SQLITE_DONE) {
+        pause();
         return false;
     }
     const std::string msg = sqlite3_errmsg(sqlite3_db_handle(stmt_));
     sqlite3_reset(stmt_);
+    pause();
     raiseMessage(msg);
 }
 
 void SqlStatement::reset() {
     sqlite3_reset(stmt_);
+    pause();
+}
+
+void SqlStatement::pause() {
+    if (!holding_) {
+        return;
+    }
+    holding_ = false;
+    if (auto holds = holds_.lock()) {
+        holds->release();
+    }
 }
 
 }  // namespace orn::db

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,8 @@ class SqlSession : private TableModuleObserver {
         int keyFields = 0;
     };
     const TableLayout* layoutOf(const std::filesystem::path& file) const;
+    // True when some SQL name of the session is bound to `file` (under any spelling of its path).
+    bool usesFile(const std::filesystem::path& file) const;
     // The directory as given (empty = working directory at the time of use).
     const std::filesystem::path& givenDirectory() const { return directory_; }
     // Forgets every SQL name bound to this file (before the file is dropped or rebuilt).
@@ -56,24 +59,47 @@ class SqlSession : private TableModuleObserver {
     // Throws the connection's last error as EngineError (KeyViolation for key violations).
     [[noreturn]] void raise(int rc) const;
 
+    // Reads of the session's tables keep their read locks while any hold is taken: a statement
+    // holds from its first step to its end (or pause), callers that walk a result to its end
+    // (exports) hold around the walk. When the last hold goes, the locks go: other processes
+    // may commit, and the next read notices what they changed.
+    struct ReadHolds {
+        int count = 0;
+        std::set<Table*> tables;
+        void hold() { ++count; }
+        void release();
+    };
+    void holdReads() { holds_->hold(); }
+    void releaseReads() { holds_->release(); }
+
   private:
-    void tableOpened(const std::filesystem::path& file, const Table& table) override;
+    void tableOpened(const std::filesystem::path& file, Table& table) override;
+    void tableClosed(Table& table) override;
+    // Opening a table reads it: nothing stays locked unless a hold is taken.
+    void letGoUnlessHeld();
 
     sqlite3* db_ = nullptr;
     std::map<std::filesystem::path, TableLayout> layouts_;
     std::filesystem::path directory_;
     std::map<std::string, std::filesystem::path> attached_;  // SQL name (lower case) -> file
     std::map<std::string, std::string> spelled_;             // lower case -> name as attached
+    std::shared_ptr<ReadHolds> holds_ = std::make_shared<ReadHolds>();
 };
 
 // Throws an SQL error text: KeyViolation for "Key violation.", EngineError otherwise.
 [[noreturn]] void raiseMessage(const std::string& message);
 
 // A compiled statement; rows are read with the SQLite column API through handle().
+// A statement of a session holds the session's reads (SqlSession::holdReads) from its first
+// step to its last row, an error, reset() or pause().
 class SqlStatement {
   public:
-    explicit SqlStatement(sqlite3_stmt* stmt) : stmt_(stmt) {}
-    ~SqlStatement() { sqlite3_finalize(stmt_); }
+    explicit SqlStatement(sqlite3_stmt* stmt, std::weak_ptr<SqlSession::ReadHolds> holds = {})
+        : stmt_(stmt), holds_(std::move(holds)) {}
+    ~SqlStatement() {
+        sqlite3_finalize(stmt_);
+        pause();
+    }
     SqlStatement(const SqlStatement&) = delete;
     SqlStatement& operator=(const SqlStatement&) = delete;
 
@@ -81,9 +107,13 @@ class SqlStatement {
     // Next row: true while there is one. Errors are thrown like SqlSession::raise.
     bool step();
     void reset();
+    // Between rows: lets other processes commit. Later rows come from the state then current.
+    void pause();
 
   private:
     sqlite3_stmt* stmt_;
+    std::weak_ptr<SqlSession::ReadHolds> holds_;
+    bool holding_ = false;
 };
 
 }  // namespace orn::db

@@ -26,6 +26,7 @@ constexpr int kOwnsEquality = 1 << 17;
 struct TableVtab {
     sqlite3_vtab base{};
     std::unique_ptr<Table> table;
+    TableModuleObserver* observer = nullptr;
     bool writing = false;  // a storage transaction is open
 };
 
@@ -202,7 +203,8 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         return SQLITE_ERROR;
     }
     if (aux) {
-        static_cast<TableModuleObserver*>(aux)->tableOpened(unquote(argv[3]), *vt->table);
+        vt->observer = static_cast<TableModuleObserver*>(aux);
+        vt->observer->tableOpened(unquote(argv[3]), *vt->table);
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
@@ -234,6 +236,9 @@ int xDisconnect(sqlite3_vtab* p) {
             vt->table->rollback();
         } catch (const std::exception&) {
         }
+    }
+    if (vt->observer) {
+        vt->observer->tableClosed(*vt->table);
     }
     sqlite3_free(p->zErrMsg);
     delete vt;
@@ -538,14 +543,19 @@ int xUpdate(sqlite3_vtab* p, int argc, sqlite3_value** argv, sqlite3_int64* rowi
     }
 }
 
-int xBegin(sqlite3_vtab*) {
-    return SQLITE_OK;
+// SQLite begins every table a statement writes before the statement reads anything: taking the
+// write lock here makes the rows the statement reads the ones its changes apply to.
+int xBegin(sqlite3_vtab* p) {
+    try {
+        beginWrite(vtabOf(p));
+        return SQLITE_OK;
+    } catch (const std::exception& e) {
+        return fail(p, e);
+    }
 }
-int xSync(sqlite3_vtab*) {
-    return SQLITE_OK;
-}
-
-int xCommit(sqlite3_vtab* p) {
+// SQLite ignores what xCommit returns but not xSync: the commit is made here, so that a commit
+// that fails (a disk full, readers of another process that do not let go) fails the statement.
+int xSync(sqlite3_vtab* p) {
     auto* vt = vtabOf(p);
     if (!vt->writing) {
         return SQLITE_OK;
@@ -557,6 +567,10 @@ int xCommit(sqlite3_vtab* p) {
     } catch (const std::exception& e) {
         return fail(p, e);
     }
+}
+
+int xCommit(sqlite3_vtab* p) {
+    return xSync(p);  // committed by xSync already, unless SQLite skipped it
 }
 
 int xRollback(sqlite3_vtab* p) {

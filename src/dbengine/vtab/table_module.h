@@ -12,7 +12,8 @@ inline constexpr const char* kTableModuleName = "orn_table";
 
 // Registers the module on a connection. Reads go through the storage engine's cursors (key ranges
 // for primary-key constraints), writes through its insert/update/remove so that it owns locking,
-// key order, autoincrement and memo files. One SQL statement is one storage transaction.
+// key order, autoincrement and memo files. One SQL statement is one storage transaction: it
+// begins, and takes the table's write lock, when the statement starts (before its first read).
 void registerTableModule(sqlite3* db);
 
 class Table;
@@ -20,7 +21,8 @@ class Table;
 class TableModuleObserver {
   public:
     virtual ~TableModuleObserver() = default;
-    virtual void tableOpened(const std::filesystem::path& file, const Table& table) = 0;
+    virtual void tableOpened(const std::filesystem::path& file, Table& table) = 0;
+    virtual void tableClosed(Table& table) = 0;
 };
 void registerTableModule(sqlite3* db, TableModuleObserver* observer);
 

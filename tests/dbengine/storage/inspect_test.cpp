@@ -51,7 +51,7 @@ TEST(Inspect, UnreadableFilesGiveAMessageAndNonZeroExit) {
     err.str("");
     testing::writeAll(dir / "junk.dbf", std::vector<unsigned char>(100, 0x42));
     EXPECT_EQ(runInspect("DUMP", dir / "junk.dbf", out, err), 1);
-    EXPECT_NE(err.str().find("junk.dbf is not a valid dBASE table: "), std::string::npos);
+    EXPECT_NE(err.str().find("junk.dbf is damaged (not a valid dBASE table): "), std::string::npos);
     err.str("");
     testing::writeAll(dir / "junk.txt", std::vector<unsigned char>(100, 0x42));
     EXPECT_EQ(runInspect("DUMP", dir / "junk.txt", out, err), 1);

@@ -3,7 +3,9 @@
 // Kills a writing child process at random moments and checks what it leaves behind. Works on
 // any table format through the Table interface.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,9 +35,10 @@ struct KillTestSubject {
 constexpr std::int64_t kKillBatch = 3;
 
 // The child: appends batches of kKillBatch records, one transaction each, which also rewrites
-// record 0 with the batch number. Never returns.
-[[noreturn]] inline void killTestWriter(const std::filesystem::path& file,
-                                        const KillTestSubject& s) {
+// record 0 with the batch number, and writes a byte to `committed` (when >= 0) after each commit.
+// Never returns.
+[[noreturn]] inline void killTestWriter(const std::filesystem::path& file, const KillTestSubject& s,
+                                        int committed = -1) {
     try {
         auto t = Table::open(file, OpenMode::Shared);
         std::int64_t count = 0;
@@ -60,6 +63,8 @@ constexpr std::int64_t kKillBatch = 3;
             if (batch > 0)
                 t->update(first, s.makeRecord(0, batch));
             t->commit();
+            if (committed >= 0)
+                (void)!::write(committed, "c", 1);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "writer failed: %s\n", e.what());
@@ -74,6 +79,11 @@ inline std::int64_t runKillTest(const std::filesystem::path& file, const KillTes
     std::mt19937 rng(seed);
     std::int64_t previous = 0;
     for (int round = 0; round < rounds; ++round) {
+        // The first round is not killed before its first commit, however slow the machine: then
+        // there is always something committed to lose.
+        int committed[2] = {-1, -1};
+        if (round == 0 && ::pipe2(committed, O_NONBLOCK) != 0)
+            committed[0] = committed[1] = -1;
         pid_t child = fork();
         if (child < 0) {
             ADD_FAILURE() << "fork failed";
@@ -82,7 +92,13 @@ inline std::int64_t runKillTest(const std::filesystem::path& file, const KillTes
         if (child == 0) {
             // Slow page writes make kills land inside commits, not only between them.
             TableFiles::setPauseBetweenPageWrites(std::chrono::microseconds(2000));
-            killTestWriter(file, s);
+            killTestWriter(file, s, committed[1]);
+        }
+        if (committed[0] >= 0) {
+            pollfd p{committed[0], POLLIN, 0};
+            ::poll(&p, 1, 120000);
+            ::close(committed[0]);
+            ::close(committed[1]);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(5000 + rng() % 250000));
         kill(child, SIGKILL);

@@ -1,5 +1,5 @@
-// Damaged Paradox files give "<file> is not a valid Paradox table: ..." and never a crash; the
-// inputs the fuzzer once crashed on are replayed here.
+// Damaged Paradox files give "<file> is damaged (not a valid Paradox table): ..." and never a
+// crash; the inputs the fuzzer once crashed on are replayed here.
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,7 @@ class ParadoxMalformed : public ::testing::Test {
             readEverything(file);
             ADD_FAILURE() << "no error for: " << reason;
         } catch (const EngineError& e) {
-            std::string expect = file.string() + " is not a valid Paradox table: ";
+            std::string expect = file.string() + " is damaged (not a valid Paradox table): ";
             EXPECT_EQ(std::string(e.what()).rfind(expect, 0), 0u) << e.what();
             EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
         }
