@@ -41,6 +41,10 @@ class DBaseTable final : public Table {
     void remove(RecordId id) override;
 
     const std::string& codePage() const override { return codePage_.name(); }
+    // Empty for a sound table. Otherwise what is damaged, found at opening or while reading
+    // ("its memo file (.dbt) is missing"): the table then gives what it can (a memo that cannot
+    // be read is NULL) and refuses every write with a message that says it is damaged.
+    const std::string& damage() const { return damage_; }
     std::uint8_t languageDriver() const { return header_.languageDriver; }
     // Records in the file, deleted ones included.
     std::uint64_t slotCount() const { return slots_; }
@@ -62,6 +66,7 @@ class DBaseTable final : public Table {
                       const std::uint8_t* old);
     void writeHeaderFields();
     void prepareWrite();
+    void markDamaged(const std::string& what);
     void finish(WriteScope& scope);
 
     std::filesystem::path path_;
@@ -77,6 +82,7 @@ class DBaseTable final : public Table {
     mutable std::optional<std::uint64_t> liveCount_;
     mutable std::pair<std::uint64_t, std::int64_t> liveStamp_;  // the file when it was counted
     mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
+    std::string damage_;  // see Table::damage; once set it stays for this open table
     bool headerDirty_ = false;
     bool indexFlagsCleared_ = false;
 };

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "dbengine/storage/companion.h"
+#include "dbengine/storage/dbase_table.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/value_text.h"
 
@@ -108,6 +109,12 @@ int runInspect(const std::string& mode, const std::filesystem::path& file, std::
             dump(*table, out);
         }
         out.flush();
+        // What was given is all that could be read; the user hears once what is missing.
+        if (const auto* dbf = dynamic_cast<const dbase::DBaseTable*>(table.get())) {
+            if (!dbf->damage().empty())
+                err << "Warning: " << file.string() << " is damaged (" << dbf->damage()
+                    << "); what could be read is shown.\n";
+        }
         return 0;
     } catch (const std::exception& e) {
         out.flush();

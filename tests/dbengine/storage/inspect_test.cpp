@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "dbengine/storage/calendar.h"
+#include "dbengine/storage/dbase_table.h"
 #include "dbengine/storage/table.h"
 #include "storage_test_support.h"
 
@@ -41,6 +44,51 @@ TEST(Inspect, InfoAndDumpShowFieldsAndDisplayTexts) {
               "Ann\t31\t2.5\t1993-07-04\tTrue\ttwo\\tlines\\r\\nhere\t(blob 42 bytes)\n"
               "Bob\t\t-0.25\t\tFalse\t\t\n");
     EXPECT_EQ(err.str(), "");
+}
+
+TEST(Inspect, ADamagedMemoReadsAsNullWithOneWarningAndWritesAreRefused) {
+    testing::TempDir dir;
+    auto file = dir / "notes.dbf";
+    TableCreate layout;
+    layout.fields = {makeField("ID", FieldType::Number, 4), makeField("NOTE", FieldType::Memo)};
+    {
+        auto t = Table::create(file, TableFormat::DBase, layout);
+        t->insert({std::int64_t{1}, std::string("first")});
+        t->insert({std::int64_t{2}, Value{}});
+    }
+    const auto dbt = dir / "notes.dbt";
+    const auto memo = testing::readAll(dbt);
+    // A memo pointer past the end of the memo file, then no memo file at all.
+    for (const bool missing : {false, true}) {
+        if (missing) {
+            std::filesystem::remove(dbt);
+        } else {
+            testing::writeAll(dbt, std::vector<unsigned char>(memo.begin(), memo.begin() + 512));
+        }
+        std::ostringstream out, err;
+        EXPECT_EQ(runInspect("DUMP", file, out, err), 0);
+        EXPECT_EQ(out.str(), "ID\tNOTE\n1\t\n2\t\n");
+        const std::string reason =
+            missing ? "its memo file (.dbt) is missing" : "a memo of field NOTE cannot be read";
+        const std::string warning = err.str();
+        EXPECT_EQ(warning.rfind("Warning: " + file.string() + " is damaged (" + reason, 0), 0u)
+            << warning;
+        EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+        auto t = Table::open(file, OpenMode::Shared);
+        auto c = t->scan();
+        ASSERT_TRUE(c->next());
+        EXPECT_TRUE(isBlank(c->value(1)));
+        try {
+            t->insert({std::int64_t{3}, Value{}});
+            ADD_FAILURE() << "a damaged table took a row";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(std::string(e.what()), file.string() + " is damaged (" +
+                                                 static_cast<dbase::DBaseTable&>(*t).damage() +
+                                                 "); it can be read but not changed until it "
+                                                 "is repaired.");
+        }
+        EXPECT_EQ(t->recordCount(), 2u);
+    }
 }
 
 TEST(Inspect, UnreadableFilesGiveAMessageAndNonZeroExit) {
