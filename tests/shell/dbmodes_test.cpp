@@ -58,10 +58,14 @@ TEST_F(DbModesTest, IndexAndChange) {
 }
 
 TEST_F(DbModesTest, LowerCaseWordsAreNoModes) {
+    // "exec" is a file name, not a mode: with a display the windowed start refuses its
+    // extension, without one the windowed mode says it needs a display. Either way no row goes.
     Outcome o = Orn({"exec", "delete from people"});
-    EXPECT_EQ(o.status, 3);
+    EXPECT_TRUE(o.status == 1 || o.status == 3) << o.status;
     EXPECT_EQ(Rows(), 3u);
-    EXPECT_NE(o.err.find("exec"), std::string::npos);
+    EXPECT_TRUE(o.err.find("exec") != std::string::npos ||
+                o.err.find("Unknow extension") != std::string::npos)
+        << o.err;
 }
 
 }  // namespace
