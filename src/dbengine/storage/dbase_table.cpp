@@ -275,10 +275,8 @@ Record DBaseTable::read(RecordId id) {
 }
 
 void DBaseTable::prepareWrite() {
-    if (!damage_.empty()) {
-        throw EngineError(path_.string() + " is damaged (" + damage_ +
-                          "); it can be read but not changed until it is repaired.");
-    }
+    if (!damage_.empty())
+        throw EngineError(damagedRefusal(path_, damage_));
     refresh();
     liveCount_.reset();  // another process may have deleted records since they were counted
     if (memo_)

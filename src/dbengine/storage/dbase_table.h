@@ -41,10 +41,7 @@ class DBaseTable final : public Table {
     void remove(RecordId id) override;
 
     const std::string& codePage() const override { return codePage_.name(); }
-    // Empty for a sound table. Otherwise what is damaged, found at opening or while reading
-    // ("its memo file (.dbt) is missing"): the table then gives what it can (a memo that cannot
-    // be read is NULL) and refuses every write with a message that says it is damaged.
-    const std::string& damage() const { return damage_; }
+    const std::string& damage() const override { return damage_; }
     std::uint8_t languageDriver() const { return header_.languageDriver; }
     // Records in the file, deleted ones included.
     std::uint64_t slotCount() const { return slots_; }

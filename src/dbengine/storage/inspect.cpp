@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "dbengine/storage/companion.h"
-#include "dbengine/storage/dbase_table.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/value_text.h"
 
@@ -110,11 +109,8 @@ int runInspect(const std::string& mode, const std::filesystem::path& file, std::
         }
         out.flush();
         // What was given is all that could be read; the user hears once what is missing.
-        if (const auto* dbf = dynamic_cast<const dbase::DBaseTable*>(table.get())) {
-            if (!dbf->damage().empty())
-                err << "Warning: " << file.string() << " is damaged (" << dbf->damage()
-                    << "); what could be read is shown.\n";
-        }
+        if (!table->damage().empty())
+            err << damagedWarning(file, table->damage()) << "\n";
         return 0;
     } catch (const std::exception& e) {
         out.flush();

@@ -71,6 +71,11 @@ inline bool isParadoxBlockSize(int bytes) {
 // is; the largest when none is.
 int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
 
+// What a write to a damaged table (see Table::damage) is refused with, and what a reader of it
+// is told once.
+std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage);
+std::string damagedWarning(const std::filesystem::path& file, const std::string& damage);
+
 class Table {
 public:
     virtual ~Table() = default;
@@ -93,6 +98,10 @@ public:
     virtual std::uint64_t recordCount() const = 0;
     // The iconv name of the code page its text is stored in ("CP1252").
     virtual const std::string& codePage() const = 0;
+    // Empty for a sound table. Otherwise what is damaged, found at opening or while reading
+    // ("its memo file (.dbt) is missing"): the table then gives what it can (a memo or blob that
+    // cannot be read is NULL) and refuses every write with damagedRefusal's message.
+    virtual const std::string& damage() const;
 
     virtual std::unique_ptr<TableCursor> scan() = 0;
     // Keyed tables: records whose leading key fields lie in [low, high] (either side may be

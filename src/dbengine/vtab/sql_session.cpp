@@ -1,5 +1,6 @@
 #include "dbengine/vtab/sql_session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dbengine/sql/dialect_functions.h"
@@ -68,6 +69,14 @@ const std::string& SqlSession::attach(const std::string& name) {
 
 void SqlSession::tableOpened(const fs::path& file, const Table& table) {
     layouts_[file] = {table.format(), table.fields(), table.keyFieldCount()};
+}
+
+void SqlSession::tableDamaged(const fs::path& file, const std::string& damage) {
+    const std::string warning = damagedWarning(file, damage);
+    if (std::find(damageWarnings_.begin(), damageWarnings_.end(), warning) ==
+        damageWarnings_.end()) {
+        damageWarnings_.push_back(warning);
+    }
 }
 
 const SqlSession::TableLayout* SqlSession::layoutOf(const fs::path& file) const {

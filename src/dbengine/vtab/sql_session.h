@@ -56,14 +56,20 @@ class SqlSession : private TableModuleObserver {
     // Throws the connection's last error as EngineError (KeyViolation for key violations).
     [[noreturn]] void raise(int rc) const;
 
+    // One warning per attached table found damaged so far ("Warning: ... is damaged (...)"),
+    // in the order they were found.
+    const std::vector<std::string>& damageWarnings() const { return damageWarnings_; }
+
   private:
     void tableOpened(const std::filesystem::path& file, const Table& table) override;
+    void tableDamaged(const std::filesystem::path& file, const std::string& damage) override;
 
     sqlite3* db_ = nullptr;
     std::map<std::filesystem::path, TableLayout> layouts_;
     std::filesystem::path directory_;
     std::map<std::string, std::filesystem::path> attached_;  // SQL name (lower case) -> file
     std::map<std::string, std::string> spelled_;             // lower case -> name as attached
+    std::vector<std::string> damageWarnings_;
 };
 
 // Throws an SQL error text: KeyViolation for "Key violation.", EngineError otherwise.

@@ -27,6 +27,15 @@ struct TableVtab {
     sqlite3_vtab base{};
     std::unique_ptr<Table> table;
     bool writing = false;  // a storage transaction is open
+    TableModuleObserver* observer = nullptr;
+    bool damageTold = false;
+    // Damage shows while reading: the observer hears of it once.
+    void tellDamage() {
+        if (!damageTold && observer && !table->damage().empty()) {
+            damageTold = true;
+            observer->tableDamaged(table->path(), table->damage());
+        }
+    }
 };
 
 struct TableVtabCursor {
@@ -202,7 +211,9 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         return SQLITE_ERROR;
     }
     if (aux) {
-        static_cast<TableModuleObserver*>(aux)->tableOpened(unquote(argv[3]), *vt->table);
+        vt->observer = static_cast<TableModuleObserver*>(aux);
+        vt->observer->tableOpened(unquote(argv[3]), *vt->table);
+        vt->tellDamage();
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
@@ -347,6 +358,7 @@ int xOpen(sqlite3_vtab* p, sqlite3_vtab_cursor** out) {
 }
 
 int xClose(sqlite3_vtab_cursor* p) {
+    vtabOf(p->pVtab)->tellDamage();
     delete cursorOf(p);
     return SQLITE_OK;
 }
@@ -448,6 +460,7 @@ int xNext(sqlite3_vtab_cursor* p) {
     auto* cur = cursorOf(p);
     try {
         cur->eof = !cur->advance();
+        vtabOf(p->pVtab)->tellDamage();
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);

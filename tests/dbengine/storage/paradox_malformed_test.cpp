@@ -1,5 +1,6 @@
-// Damaged Paradox files give "<file> is not a valid Paradox table: ..." and never a crash; the
-// inputs the fuzzer once crashed on are replayed here.
+// Damaged Paradox files give "<file> is not a valid Paradox table: ..." and never a crash (a
+// damaged blob reads as NULL and the table names it); the inputs the fuzzer once crashed on are
+// replayed here.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,8 @@ namespace {
 using Bytes8 = std::vector<unsigned char>;
 
 // Reads everything a reader can be asked for; EngineError is the only acceptable failure.
-void readEverything(const std::filesystem::path& file) {
+// Returns what the table found damaged.
+std::string readEverything(const std::filesystem::path& file) {
     auto t = Table::open(file, OpenMode::ReadOnly);
     RecordId first = 0;
     std::uint64_t n = 0;
@@ -32,6 +34,7 @@ void readEverything(const std::filesystem::path& file) {
         for (auto c = t->range(Record(1), true, Record(), true); c->next();) {
         }
     }
+    return t->damage();
 }
 
 class ParadoxMalformed : public ::testing::Test {
@@ -68,6 +71,19 @@ class ParadoxMalformed : public ::testing::Test {
             EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
         }
     }
+    // Writes a copy with a damaged blob and expects it read with that blob NULL and the
+    // damage named.
+    void expectDamagedBlob(const std::function<void(Bytes8&, Bytes8&)>& damage,
+                           const std::string& reason) {
+        Bytes8 db = db_, mb = mb_;
+        damage(db, mb);
+        auto file = dir_ / "bad.db";
+        testing::writeAll(file, db);
+        testing::writeAll(dir_ / "bad.mb", mb);
+        const std::string found = readEverything(file);
+        EXPECT_EQ(found.rfind("a blob of field Memo cannot be read: ", 0), 0u) << found;
+        EXPECT_NE(found.find(reason), std::string::npos) << found;
+    }
     std::size_t block(int n) const { return 0x800 + std::size_t(n - 1) * 4096; }
     testing::TempDir dir_;
     Bytes8 db_, mb_;
@@ -90,17 +106,18 @@ TEST_F(ParadoxMalformed, DamagedHeadersAndBlocksAreNamed) {
                   "too many records");
     expectInvalid([&](Bytes8& d, Bytes8&) { d.resize(block(3) + 100); }, "cut off");
     // A memo pointer into nowhere, a blob block of the wrong kind, a length that disagrees.
-    expectInvalid(
+    expectDamagedBlob(
         [&](Bytes8& d, Bytes8&) {
             paradox::putLe32(d.data() + block(1) + 6 + 16 + 4 + 2, 0x7FFF00FF);
         },
         "outside the blob file");
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[4096] = 7; }, "holds no blob");
-    expectInvalid([&](Bytes8&, Bytes8& m) { paradox::putLe32(m.data() + 4096 + 3, 5); }, "length");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[4096] = 7; }, "holds no blob");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { paradox::putLe32(m.data() + 4096 + 3, 5); },
+                      "length");
     // Record 10 has the first small memo: slot 63 of the sub-allocated block after eight whole
     // ones.
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
 }
 
 TEST_F(ParadoxMalformed, EncryptedTablesAreRefusedAndLeftAlone) {
