@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "errors/zErrors.h"
+#include "text/safefile.h"
 #include "text/zstring.h"
 
 namespace orn {
@@ -53,26 +54,11 @@ std::string TCommentHistory::Save() const {
         text += item;
         text += "\r\n";
     }
-    int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    TFileReplacer out(FileName);
+    if (!out.IsOpen()) {
         return "Cannot create file \"" + FileName + "\". " + std::strerror(errno);
     }
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            std::string error = "Cannot write file \"" + FileName + "\". " + std::strerror(errno);
-            ::close(fd);
-            return error;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) {
+    if (!out.Write(text) || !out.Finish()) {
         return "Cannot write file \"" + FileName + "\". " + std::strerror(errno);
     }
     return {};

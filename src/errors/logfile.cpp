@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "text/safefile.h"
+
 namespace orn {
 
 namespace {
@@ -43,7 +45,7 @@ bool TLogFile::Prepare() {
     if (Exists(FileName)) {
         return true;
     }
-    int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenToAppend(FileName, 0644);
     if (fd < 0) {
         Failed = true;
         return false;
@@ -58,7 +60,7 @@ bool TLogFile::Write(const std::string& line) {
         return false;
     }
     bool ok = false;
-    int fd = ::open(FileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenToAppend(FileName, 0644);
     if (fd >= 0) {
         const off_t start = ::lseek(fd, 0, SEEK_END);
         ok = WriteAll(fd, prefix + line + "\r\n");

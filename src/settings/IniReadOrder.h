@@ -80,6 +80,7 @@ class TIniReadOrder {
 
     // Where the write-error box is shown. Without one the message goes to standard error.
     void SetDialogs(TDialogs* dialogs) { dialogs_ = dialogs; }
+    TDialogs* Dialogs() const { return dialogs_; }
 
     // Reads WriteAll, CreateLocalIni and the variables from the settings file
     // (resolved by IniFileName), then empties the caches. A missing file changes nothing.

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "text/safefile.h"
 #include "text/zstring.h"
 
 namespace orn {
@@ -305,60 +306,19 @@ void WriteProfileString(const std::string& fileName, std::string_view section, s
 
 void WriteFileAtomically(const std::string& fileName, std::string_view text) {
     namespace fs = std::filesystem;
-    std::error_code ec;
-    fs::path target(fileName);
-    if (fs::is_symlink(target, ec)) {
-        fs::path resolved = fs::canonical(target, ec);
-        if (!ec) {
-            target = resolved;
-        }
-    }
     // Only regular files are replaced; a device or a directory is never swapped for a file. An
-    // existing file the user may not write, or one without any write permission bit (read-only
-    // even for root), is refused rather than replaced.
-    bool exists = fs::exists(target, ec);
-    bool readOnly =
-        exists && ((fs::status(target, ec).permissions() & fs::perms::all &
-                    (fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write)) ==
-                       fs::perms::none ||
-                   access(target.c_str(), W_OK) != 0);
-    if (target.empty() || (exists && !fs::is_regular_file(target, ec)) || readOnly) {
+    // existing file without any write permission bit (read-only even for root) is refused, and
+    // so is someone else's link in a shared directory (TFileReplacer).
+    std::error_code ec;
+    const fs::file_status status = fs::status(fileName, ec);
+    const bool exists = !ec && fs::exists(status);
+    if (fileName.empty() || (exists && !fs::is_regular_file(status)) ||
+        (exists && (status.permissions() & (fs::perms::owner_write | fs::perms::group_write |
+                                            fs::perms::others_write)) == fs::perms::none)) {
         throw TProfileWriteError(fileName);
     }
-    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
-    int fd = mkstemp(pattern.data());
-    if (fd < 0) {
-        throw TProfileWriteError(fileName);
-    }
-    struct stat old {};
-    mode_t mode = 0;
-    if (stat(target.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    bool ok = fchmod(fd, mode) == 0;
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (ok && left > 0) {
-        ssize_t n = write(fd, data, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        if (ok) {
-            data += n;
-            left -= static_cast<std::size_t>(n);
-        }
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && std::rename(pattern.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(pattern.c_str());
+    TFileReplacer out(fileName);
+    if (!out.IsOpen() || !out.Write(text) || !out.Finish()) {
         throw TProfileWriteError(fileName);
     }
 }

@@ -75,7 +75,8 @@ void WriteProfileString(const std::string& fileName, std::string_view section, s
                         std::string_view value);
 
 // Replaces fileName atomically by text (temporary file beside it, then rename); keeps the
-// permissions of an existing file and writes through a symbolic link to its target. Throws
+// permissions of an existing file and writes through the user's own symbolic link to its target,
+// never through someone else's link in a shared directory (text/safefile.h). Throws
 // TProfileWriteError.
 void WriteFileAtomically(const std::string& fileName, std::string_view text);
 

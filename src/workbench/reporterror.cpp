@@ -1,8 +1,12 @@
 #include "workbench/reporterror.h"
 
-#include <fstream>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string_view>
 
 #include "errors/zErrors.h"
+#include "text/safefile.h"
 
 namespace orn {
 
@@ -25,13 +29,23 @@ bool AppendToErrorFile(const std::string& text) {
     if (ErrorFileName().empty()) {
         return false;
     }
-    std::ofstream out(ErrorFileName(), std::ios::binary | std::ios::app);
-    if (!out) {
+    const int fd = OpenToAppend(ErrorFileName());
+    if (fd < 0) {
         return false;
     }
-    out << text << "\r\n";
-    out.flush();
-    return static_cast<bool>(out);
+    const std::string line = text + "\r\n";
+    std::string_view left = line;
+    while (!left.empty()) {
+        const ssize_t n = ::write(fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return ::close(fd) == 0 && left.empty();
 }
 
 void ReportError(const std::string& text, TDialogs& dialogs) {

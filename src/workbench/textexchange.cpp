@@ -1,20 +1,14 @@
 #include "workbench/textexchange.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <memory>
 #include <vector>
 
 #include "dbengine/dataset/query.h"
 #include "text/progress.h"
+#include "text/safefile.h"
 #include "workbench/errorreports.h"
 
 namespace orn {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -63,73 +57,6 @@ void AppendRecord(db::Query& query, const std::string& separator, std::string& o
     }
     out += kLineEnd;
 }
-
-struct FileCloser {
-    void operator()(std::FILE* f) const {
-        if (f) {
-            std::fclose(f);
-        }
-    }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// A new file beside the target that takes its place once complete, so a failed export keeps the
-// old file. Special files (devices, pipes) and folders we cannot write to are written directly.
-class TTextFileWriter {
-  public:
-    explicit TTextFileWriter(const std::string& target) : target_(target) {
-        std::error_code ec;
-        const auto status = fs::status(target, ec);
-        const bool special = !ec && fs::exists(status) && !fs::is_regular_file(status);
-        if (!special) {
-            temp_ = target + ".orn-" + std::to_string(::getpid()) + ".tmp";
-            file_.reset(std::fopen(temp_.c_str(), "wb"));
-            if (!file_) {
-                temp_.clear();
-            }
-        }
-        if (!file_) {
-            file_.reset(std::fopen(target.c_str(), "wb"));
-        }
-    }
-    ~TTextFileWriter() {
-        if (!temp_.empty() && file_) {
-            file_.reset();
-            std::remove(temp_.c_str());
-        }
-    }
-    TTextFileWriter(const TTextFileWriter&) = delete;
-    TTextFileWriter& operator=(const TTextFileWriter&) = delete;
-
-    bool IsOpen() const { return file_ != nullptr; }
-    bool Write(const std::string& text) {
-        return std::fwrite(text.data(), 1, text.size(), file_.get()) == text.size();
-    }
-    // Flushes, closes and puts the file in place; false when any of it failed.
-    bool Finish() {
-        const bool flushed = std::fflush(file_.get()) == 0 && !std::ferror(file_.get());
-        const bool closed = std::fclose(file_.release()) == 0;
-        if (temp_.empty()) {
-            return flushed && closed;
-        }
-        std::error_code ec;
-        if (flushed && closed) {
-            fs::rename(temp_, target_, ec);
-        }
-        if (!flushed || !closed || ec) {
-            std::remove(temp_.c_str());
-            temp_.clear();
-            return false;
-        }
-        temp_.clear();
-        return true;
-    }
-
-  private:
-    std::string target_;
-    std::string temp_;
-    FilePtr file_;
-};
 
 }  // namespace
 
@@ -219,7 +146,9 @@ std::string PasteFromClipboard(db::Query& query, const std::string& separator,
 
 std::string SaveAsText(db::Query& query, const std::string& fileName,
                        const std::string& separator) {
-    TTextFileWriter writer(fileName);
+    // A new file beside the target takes its place once complete, so a failed export keeps the
+    // old file (text/safefile.h says what of the old file stays).
+    TFileReplacer writer(fileName);
     if (!writer.IsOpen()) {
         return "Can not open file " + fileName;
     }

@@ -2,6 +2,7 @@
 #include "workbench/textexchange.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <set>
 
@@ -81,6 +82,51 @@ TEST_F(TextExchangeTest, ExportToAnUnwritablePlaceKeepsTheOldFile) {
     EXPECT_EQ(CountLines(ReadFile(Path("keep.txt"))), 3u);
     for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
         EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+    }
+}
+
+// An export replaces the file whole but keeps what the old one was: its permissions, the other
+// names of a hard-linked file, the user's link with its target; a file the user may not write is
+// refused (root may write any file: the unit test checks that case as another user).
+TEST_F(TextExchangeTest, ExportKeepsModeLinksAndRefusesReadOnlyFiles) {
+    testing::MakePeople(dir_, 2);
+    auto q = Open("select * from people");
+    namespace fs = std::filesystem;
+
+    WriteFile("ro.txt", "old");
+    fs::permissions(dir_ / "ro.txt", fs::perms::owner_read);
+    if (::access(Path("ro.txt").c_str(), W_OK) != 0) {
+        EXPECT_EQ(SaveAsText(*q, Path("ro.txt"), "\t"), "Can not open file " + Path("ro.txt"));
+        EXPECT_EQ(ReadFile(Path("ro.txt")), "old");
+        EXPECT_EQ(fs::status(dir_ / "ro.txt").permissions(), fs::perms::owner_read);
+    }
+
+    WriteFile("private.txt", "old");
+    fs::permissions(dir_ / "private.txt", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(SaveAsText(*q, Path("private.txt"), "\t"), "");
+    EXPECT_EQ(fs::status(dir_ / "private.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(CountLines(ReadFile(Path("private.txt"))), 3u);
+
+    WriteFile("shared.txt", "old");
+    fs::create_hard_link(dir_ / "shared.txt", dir_ / "other-name.txt");
+    EXPECT_EQ(SaveAsText(*q, Path("shared.txt"), "\t"), "");
+    EXPECT_EQ(CountLines(ReadFile(Path("other-name.txt"))), 3u);
+    EXPECT_EQ(fs::hard_link_count(dir_ / "shared.txt"), 2u);
+
+    fs::create_directory(dir_ / "real");
+    WriteFile("real/target.txt", "old");
+    fs::create_symlink(dir_ / "real" / "target.txt", dir_ / "link.txt");
+    EXPECT_EQ(SaveAsText(*q, Path("link.txt"), "\t"), "");
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+    EXPECT_EQ(CountLines(ReadFile(Path("real/target.txt"))), 3u);
+
+    fs::create_symlink(dir_ / "real" / "new.txt", dir_ / "dangling.txt");
+    EXPECT_EQ(SaveAsText(*q, Path("dangling.txt"), "\t"), "");
+    EXPECT_TRUE(fs::is_symlink(dir_ / "dangling.txt"));
+    EXPECT_EQ(CountLines(ReadFile(Path("real/new.txt"))), 3u);
+    for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+        EXPECT_EQ(entry.path().filename().string().find("~orn"), std::string::npos) << entry.path();
     }
 }
 

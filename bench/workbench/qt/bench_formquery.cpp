@@ -4,11 +4,15 @@
 //   each) ScrollEndToEnd   the grid pages through the whole result; reports the growth of resident
 //                    memory ("rss_growth_mb", goal: < 64 MB)
 //   TypeInMemo       one key typed into a 2,000-line highlighted statement (< 5 ms per key)
+//   CompleteInMemo   the names offered at a qualifier's dot in that statement (what each key
+//                    costs while the completion list shows)
 // Rows: ORN_BENCH_ROWS (default 1,000,000), in an unkeyed Paradox table made once per run.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCompleter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTableView>
@@ -22,6 +26,7 @@
 #include "dbengine/storage/table.h"
 #include "workbench/qt/formquery.h"
 #include "workbench/qt/querygridmodel.h"
+#include "workbench/qt/sqlmemo.h"
 #include "workbench/querysession.h"
 
 namespace {
@@ -170,6 +175,27 @@ void BM_TypeInMemo(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_TypeInMemo)->Unit(benchmark::kMillisecond)->Iterations(200);
+
+void BM_CompleteInMemo(benchmark::State& state) {
+    auto form = MakeWindow();
+    QString text;
+    for (int i = 0; i < 2000; ++i) {
+        text +=
+            QString("select b.ID, NAME, 'text %1' as T from big b where ID = %1 -- line\n").arg(i);
+    }
+    auto* memo = dynamic_cast<orn::TSqlMemo*>(form->MemoQuery);
+    memo->setPlainText(text);
+    QTextCursor cursor = memo->textCursor();
+    cursor.setPosition(static_cast<int>(text.indexOf("b.ID", text.size() / 2)) + 2);
+    memo->setTextCursor(cursor);
+    int offered = 0;
+    for (auto _ : state) {
+        offered = memo->Complete(true) ? memo->Completer()->model()->rowCount() : 0;
+        memo->Completer()->popup()->hide();
+    }
+    state.counters["names"] = offered;
+}
+BENCHMARK(BM_CompleteInMemo)->Unit(benchmark::kMillisecond)->Iterations(50);
 
 }  // namespace
 

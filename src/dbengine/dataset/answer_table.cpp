@@ -361,6 +361,7 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         // A big answer gets blocks large enough to hold it.
         layout.blockSize = paradoxBlockSizeFor(layout, std::uint64_t(query.recordCount()));
     }
+    const bool isNew = !std::filesystem::exists(file);
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {
@@ -383,7 +384,8 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
         discardTableFiles(format, temp);
         throw;
     }
-    swapInTable(file, format, temp);
+    // Two saves to one new name: the first to finish wins whole, the other is told.
+    swapInTable(file, format, temp, isNew ? SwapMode::CreateNew : SwapMode::Replace);
 }
 
 }  // namespace orn::db

@@ -136,7 +136,7 @@ DbfField describe(const Field& in, const VersionChoice& v) {
 }
 
 void writeNewFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
-    PosixFile out(p, PosixFile::Access::Create);
+    PosixFile out(p, PosixFile::Access::CreateFresh);
     out.truncate(0);
     out.writeAt(0, bytes.data(), bytes.size());
     out.sync();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 
+#include "dbengine/storage/companion.h"
 #include "dbengine/storage/table.h"
 
 namespace orn::db {
@@ -36,6 +37,15 @@ std::uint32_t getU32(const std::uint8_t* p) {
 }
 std::uint64_t getU64(const std::uint8_t* p) {
     return getU32(p) | (std::uint64_t(getU32(p + 4)) << 32);
+}
+
+// A journal names the files it restores; only the table's own files (its name with another
+// extension, any letter case) in its own directory qualify.
+bool ownFileName(const std::filesystem::path& mainFile, const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return false;
+    return asciiLower(std::filesystem::path(name).stem().string()) ==
+           asciiLower(mainFile.stem().string());
 }
 
 }  // namespace
@@ -85,7 +95,7 @@ void JournalWriter::sync() {
         return;
     bool created = false;
     if (!file_.isOpen()) {
-        file_ = PosixFile(path_, PosixFile::Access::Create);
+        file_ = PosixFile(path_, PosixFile::Access::CreateFresh);
         file_.truncate(0);
         file_.writeAt(0, kMagic, sizeof kMagic);
         written_ = sizeof kMagic;
@@ -123,9 +133,16 @@ bool rollBackJournal(const std::filesystem::path& mainFile) {
     {
         PosixFile j;
         try {
-            j = PosixFile(jpath, PosixFile::Access::Read);
+            j = PosixFile(jpath, PosixFile::Access::ReadNoLink);
         } catch (const EngineError&) {
-            if (!std::filesystem::exists(jpath))
+            std::error_code ec;
+            const auto status = std::filesystem::symlink_status(jpath, ec);
+            if (std::filesystem::is_symlink(status)) {
+                // No writer of ours makes a link there: someone else put it in the directory.
+                ::unlink(jpath.c_str());
+                return false;
+            }
+            if (!std::filesystem::exists(status))
                 return false;
             throw;
         }
@@ -157,7 +174,10 @@ bool rollBackJournal(const std::filesystem::path& mainFile) {
             Target t;
             t.size = getU64(payload + 4);
             t.existed = payload[12] != 0;
-            t.path = dir / std::string(reinterpret_cast<const char*>(payload + 13), len - 13);
+            const std::string name(reinterpret_cast<const char*>(payload + 13), len - 13);
+            if (!ownFileName(mainFile, name))
+                continue;  // not a file of this table: never touched
+            t.path = dir / name;
             targets[getU32(payload)] = std::move(t);
         } else if (kind == kRangeEntry && len >= 12) {
             auto it = targets.find(getU32(payload));

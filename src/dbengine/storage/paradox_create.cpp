@@ -11,6 +11,7 @@
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/posix_file.h"
+#include "text/safefile.h"
 
 namespace orn::db::paradox {
 
@@ -40,7 +41,7 @@ int minimumVersion(std::uint8_t code) {
 }
 
 void writeWhole(const std::filesystem::path& p, const std::vector<std::uint8_t>& bytes) {
-    PosixFile f(p, PosixFile::Access::Create);
+    PosixFile f(p, PosixFile::Access::CreateFresh);
     f.truncate(0);
     f.writeAt(0, bytes.data(), bytes.size());
     f.sync();
@@ -221,12 +222,12 @@ std::unique_ptr<Table> createTable(const std::filesystem::path& file, const Tabl
     Header h = layoutHeader(layout, file.string());
     for (const auto& c : companionFiles(file))
         removeIfThere(c);
-    std::filesystem::path tmp = file;
-    tmp += ".orn-new";
+    // Built under names of this process's own, then renamed into place.
+    const std::filesystem::path dir = file.parent_path();
+    const std::string own = TempFileName(file.filename().string());
+    std::filesystem::path tmp = dir / (own + ".new");
     std::filesystem::path px = companionPath(file, ".px"), mb = companionPath(file, ".mb");
-    std::filesystem::path pxTmp = px, mbTmp = mb;
-    pxTmp += ".orn-new";
-    mbTmp += ".orn-new";
+    std::filesystem::path pxTmp = dir / (own + ".px.new"), mbTmp = dir / (own + ".mb.new");
     try {
         writeEmptyTableFiles(
             h, tmp, pxTmp, mbTmp,

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "dbengine/storage/table.h"
+#include "text/safefile.h"
 
 namespace orn::db {
 
@@ -42,10 +43,30 @@ PosixFile::PosixFile(const std::filesystem::path& path, Access access) : path_(p
         case Access::Create:
             flags |= O_RDWR | O_CREAT;
             break;
+        case Access::CreateNew:
+        case Access::CreateFresh:
+            flags = O_RDWR;
+            break;
+        case Access::ReadNoLink:
+            flags |= O_RDONLY | O_NOFOLLOW;
+            break;
+        case Access::ReadWriteNoLink:
+            flags |= O_RDWR | O_NOFOLLOW;
+            break;
     }
-    do {
-        fd_ = ::open(path.c_str(), flags, 0666);
-    } while (fd_ < 0 && errno == EINTR);
+    if (access == Access::CreateNew || access == Access::CreateFresh) {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            if (access == Access::CreateFresh && ::unlink(path.c_str()) != 0 && errno != ENOENT)
+                fail(path);
+            fd_ = OpenNewFile(path.string(), flags);
+            if (fd_ >= 0 || errno != EEXIST || access == Access::CreateNew)
+                break;
+        }
+    } else {
+        do {
+            fd_ = ::open(path.c_str(), flags, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+    }
     if (fd_ < 0)
         fail(path);
 }

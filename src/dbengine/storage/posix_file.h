@@ -12,7 +12,19 @@ namespace orn::db {
 // naming the file and the system's reason.
 class PosixFile {
   public:
-    enum class Access { Read, ReadWrite, Create };  // Create: read/write, made if missing
+    enum class Access {
+        Read,
+        ReadWrite,
+        Create,  // read/write, made if missing
+        // Read/write, made new and exclusively; fails when anything (a link included) has the name.
+        CreateNew,
+        // Read/write, made new for a name that belongs to the caller (a table being created, a
+        // journal under the write lock): whatever had the name is removed first, a link itself
+        // rather than its target, and never written through.
+        CreateFresh,
+        ReadNoLink,       // read; fails (ELOOP) rather than follow a symbolic link
+        ReadWriteNoLink,  // read/write; fails (ELOOP) rather than follow a symbolic link
+    };
 
     PosixFile() = default;
     PosixFile(const std::filesystem::path& path, Access access);

@@ -10,6 +10,7 @@
 #include "dbengine/storage/journal.h"
 #include "dbengine/storage/posix_file.h"
 #include "dbengine/storage/restructure.h"
+#include "dbengine/storage/table_swap.h"
 
 namespace orn::db {
 
@@ -63,7 +64,8 @@ void removeFile(const std::filesystem::path& p) {
 }  // namespace
 
 std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
-    finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
+    finishInterruptedSwap(file);        // a restructure killed half-way, whatever the format
+    tidyDirectory(file.parent_path());  // what killed writers left beside it
     switch (detect(file)) {
         case Kind::DBase:
             return dbase::openTable(file, mode);

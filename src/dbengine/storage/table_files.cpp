@@ -205,8 +205,11 @@ void TableFiles::begin() {
             }
         }
         for (auto& s : files_) {
-            if (!s->existsOnDisk && std::filesystem::exists(s->path)) {
-                s->file = PosixFile(s->path, PosixFile::Access::ReadWrite);
+            if (!s->existsOnDisk &&
+                std::filesystem::is_regular_file(std::filesystem::symlink_status(s->path))) {
+                // Made by another process's write since this one opened the table: a file, never
+                // a link (a link put there is replaced when the companion is written).
+                s->file = PosixFile(s->path, PosixFile::Access::ReadWriteNoLink);
                 s->existsOnDisk = true;
             }
             std::uint64_t sz = s->existsOnDisk ? s->file.size() : 0;
@@ -258,7 +261,7 @@ void TableFiles::flush() {
         if (s.pages.empty())
             continue;
         if (!s.existsOnDisk) {
-            s.file = PosixFile(s.path, PosixFile::Access::Create);
+            s.file = PosixFile(s.path, PosixFile::Access::CreateFresh);
             s.existsOnDisk = true;
         }
         std::vector<std::uint64_t> order;

@@ -12,24 +12,36 @@
 
 namespace orn::db {
 
-// Where a replacement for `table` is built: "~orn" + the table's file name, beside it. Only one
-// replacement of a table runs at a time (the caller holds the table or the new files locked).
+// Where a replacement for `table` (or a new table of that name) is built, beside it: a name of
+// this process's own (text/safefile.h) that ends in ".tmp", outside the *.db and *.dbf masks.
+// When `table` is the user's own symbolic link, the table is replaced where the link points
+// (the link stays); someone else's link is refused.
 std::filesystem::path swapTempPath(const std::filesystem::path& table);
 
 // Removes a table's main file, its companions and its journal, whatever state they are in
 // (leftovers of an interrupted build).
 void discardTableFiles(TableFormat format, const std::filesystem::path& main);
 
-// Puts the finished table `replacement` (with its companion files) in the place of `table`, which
-// need not exist. Companions the old table had and the new one lacks (indexes over the old
-// fields, validity checks) are removed. `replacement` must be complete and closed.
+// Puts the finished table `replacement` (with its companion files) in the place of `table`.
+// Replace: the caller holds `table` open exclusively, or it does not exist; the new files get the
+// old table's permissions and, where the user may set it, its group.
+// CreateNew: `table` must still be free when the swap starts; when another process created it
+// meanwhile, nothing is moved, `replacement` is removed and the error says so.
+// Companions the old table had and the new one lacks (indexes over the old fields, validity
+// checks) are removed. `replacement` must be complete and closed.
+enum class SwapMode { Replace, CreateNew };
 void swapInTable(const std::filesystem::path& table, TableFormat format,
-                 const std::filesystem::path& replacement);
+                 const std::filesystem::path& replacement, SwapMode mode = SwapMode::Replace);
 
 // Completes a swap that a crash interrupted (or drops the new files when its record was never
 // made whole). Returns true when there was one. Does nothing while the process that is swapping
 // still runs. Table opening calls this before reading the files.
 bool finishInterruptedSwap(const std::filesystem::path& table);
+
+// Finishes the interrupted swaps of every table in `dir`, then removes the temporaries that
+// processes which no longer run left there (tables under construction, journals, swap records
+// never made whole). Opening a table calls this for the table's directory.
+void tidyDirectory(const std::filesystem::path& dir);
 
 // Fault injection for crash tests: called at each step of a swap, 0 when the record is durable
 // and nothing moved yet, then k after the k-th file operation (renames, then removals).

@@ -14,7 +14,13 @@ TzSplitter::TzSplitter(QWidget* parent, TAlign align) : QWidget(parent), ini_(th
 }
 
 TzSplitter::~TzSplitter() {
+    if (!saved_ || ini_.GetAsString() != ini_.LastValue())
+        ini_.Save();
+}
+
+void TzSplitter::SaveNow() {
     ini_.Save();
+    saved_ = true;
 }
 
 void TzSplitter::SetAlign(TAlign align) {

@@ -30,6 +30,9 @@ class TzSplitter : public QWidget, public TzPersistent {
     int MinSize = 30;
 
     void Loaded() override;
+    // Saves the position now, while the form is whole; the save at destruction is then left
+    // out unless the position moved again.
+    void SaveNow();
     // The position text for the current bounds.
     virtual std::string GetPosText() const;
     // The position text of the last bounds change.
@@ -54,6 +57,7 @@ class TzSplitter : public QWidget, public TzPersistent {
     bool FarEdge() const;   // bottom or right aligned
 
     TIniSave ini_;
+    bool saved_ = false;
     std::string posText_;
     bool dragging_ = false;
     QPoint lastDragPos_;

@@ -20,11 +20,15 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableView>
+#include <QToolButton>
 #include <QUrl>
 #include <exception>
 
 #include "dbengine/dataset/query.h"
+#include "settings/IniReadOrder.h"
+#include "settings/qt/savepos.h"
 #include "settings/qt/zinicomp.h"
+#include "settings/qt/zsplitter.h"
 #include "text/inifile.h"
 #include "text/zstring.h"
 #include "workbench/SqlComBDE.h"
@@ -35,8 +39,10 @@
 #include "workbench/qt/qtdialogs.h"
 #include "workbench/qt/querygridmodel.h"
 #include "workbench/qt/sqlhighlighter.h"
+#include "workbench/qt/sqlmemo.h"
 #include "workbench/queryhistory.h"
 #include "workbench/querysession.h"
+#include "workbench/sqlcompletion.h"
 #include "workbench/textexchange.h"
 
 namespace orn {
@@ -61,6 +67,12 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
         dialogs = ownDialogs_.get();
     }
     dialogs_ = dialogs;
+    // A setting that cannot be written asks "Stop showing errors?" in this window, unless the
+    // application already answers for every window.
+    if (GlobalIniReadOrder().Dialogs() == nullptr) {
+        GlobalIniReadOrder().SetDialogs(dialogs_);
+        answersSettingsErrors_ = true;
+    }
     BuildWindow();
     clipboard_ = std::make_unique<TQtClipboard>();
     ownProgress_ = std::make_unique<TQtProgress>(this);
@@ -87,7 +99,11 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
     history_ = std::make_unique<TQueryHistory>(historyFile);
     model_ = new TQueryGridModel(session_->Query(), this);
     DBGrid1->setModel(model_);
-    new TSqlHighlighter(MemoQuery->document());
+    completion_ = std::make_unique<TSqlCompletion>();
+    sqlMemo_->Completions = [this](const std::string& text, std::size_t cursor) {
+        return completion_->Complete(session_->SqlDirectory(), text, cursor);
+    };
+    new TLineSqlHighlighter(EditCond->lineEdit());
     Connect();
 
     DirectoryListBoxSQL->ShowDirectory(Q(session_->SqlDirectory()));
@@ -105,10 +121,15 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
 }
 
 TFormQuery::~TFormQuery() {
+    sqlMemo_->Completions = nullptr;
     // The grid model watches the query the session owns; let it go first.
     DBGrid1->setModel(nullptr);
     delete model_;
     model_ = nullptr;
+    if (answersSettingsErrors_ && GlobalIniReadOrderExists() &&
+        GlobalIniReadOrder().Dialogs() == dialogs_) {
+        GlobalIniReadOrder().SetDialogs(nullptr);
+    }
 }
 
 void TFormQuery::Connect() {
@@ -167,10 +188,10 @@ void TFormQuery::Connect() {
     connect(ButtonSaveParams, &QPushButton::clicked, this, [this] { SaveParamsClick(); });
     connect(ButtonEditProgram, &QPushButton::clicked, this, [this] { EditProgramClick(); });
 
-    connect(ButtonSaveAs, &QPushButton::clicked, this, [this] { SaveAsClick(); });
-    connect(ButtonCopy, &QPushButton::clicked, this, [this] { CopyClick(); });
-    connect(ButtonPaste, &QPushButton::clicked, this, [this] { PasteClick(); });
-    connect(ButtonSaveAsText, &QPushButton::clicked, this, [this] { SaveAsTextClick(); });
+    connect(ButtonSaveAs, &QToolButton::clicked, this, [this] { SaveAsClick(); });
+    connect(ButtonCopy, &QToolButton::clicked, this, [this] { CopyClick(); });
+    connect(ButtonPaste, &QToolButton::clicked, this, [this] { PasteClick(); });
+    connect(ButtonSaveAsText, &QToolButton::clicked, this, [this] { SaveAsTextClick(); });
     connect(EditSeparator, &TEditIni::Changed, this,
             [this](const QString& text) { session_->SetSeparatorText(S(text)); });
     connect(EditSaveAsTextName, &QLineEdit::textChanged, this,
@@ -451,6 +472,11 @@ void TFormQuery::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // Saved while the window is whole: a write error can still be asked about here, and an MDI
+    // child's frame still has its place.
+    SavePos1->SaveNow();
+    SplitterGrid->SaveNow();
+    SplitterDBFiles->SaveNow();
     QWidget::closeEvent(event);
 }
 

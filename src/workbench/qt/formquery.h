@@ -34,6 +34,7 @@ class TQtProgress;
 class TDirectoryListBox;
 class TDriveComboBox;
 class TEditIni;
+class TElidedLabel;
 class TFileListBox;
 class TFilterComboBox;
 class TQtClipboard;
@@ -42,6 +43,8 @@ class TQueryGridModel;
 class TQueryHistory;
 class TQuerySession;
 class TSavePos;
+class TSqlCompletion;
+class TSqlMemo;
 class TzSplitter;
 
 class TFormQuery : public QWidget, public TzForm {
@@ -137,11 +140,14 @@ class TFormQuery : public QWidget, public TzForm {
     std::unique_ptr<TQtProgramView> view_;
     std::unique_ptr<TQuerySession> session_;
     std::unique_ptr<TQueryHistory> history_;
+    std::unique_ptr<TSqlCompletion> completion_;
+    TSqlMemo* sqlMemo_ = nullptr;
     TQueryGridModel* model_ = nullptr;
     bool historyLoaded_ = false;
     bool syncingGrid_ = false;
     std::string programWarning_;  // what loading the program file warned of
     bool closePending_ = false;
+    bool answersSettingsErrors_ = false;
 
   public:
     // The controls, by their design names (tests and the main window reach them here too).
@@ -172,7 +178,7 @@ class TFormQuery : public QWidget, public TzForm {
     TFileListBox* FileListBoxSQLDir = nullptr;
     QPushButton* ButtonChangeSQL = nullptr;
     TFileListBox* FileListBoxProgram = nullptr;
-    QLabel* LabelProgram = nullptr;
+    TElidedLabel* LabelProgram = nullptr;
     QScrollArea* ScrollBoxParams = nullptr;
     QStackedWidget* NBProgButtons = nullptr;
     QProgressBar* Animate1 = nullptr;
@@ -181,12 +187,12 @@ class TFormQuery : public QWidget, public TzForm {
     QPushButton* ButtonSaveParams = nullptr;
     QPushButton* ButtonEditProgram = nullptr;
     TzSplitter* SplitterGrid = nullptr;
-    QPushButton* ButtonSaveAs = nullptr;
+    QToolButton* ButtonSaveAs = nullptr;
     QLineEdit* EditSaveName = nullptr;
     QWidget* DBNavigator1 = nullptr;
-    QPushButton* ButtonCopy = nullptr;
-    QPushButton* ButtonPaste = nullptr;
-    QPushButton* ButtonSaveAsText = nullptr;
+    QToolButton* ButtonCopy = nullptr;
+    QToolButton* ButtonPaste = nullptr;
+    QToolButton* ButtonSaveAsText = nullptr;
     TEditIni* EditSaveAsTextName = nullptr;
     TEditIni* EditSeparator = nullptr;
     QTableView* DBGrid1 = nullptr;

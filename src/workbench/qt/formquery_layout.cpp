@@ -23,9 +23,11 @@
 #include "settings/qt/zinicomp.h"
 #include "settings/qt/zsplitter.h"
 #include "workbench/qt/designnames.h"
+#include "workbench/qt/elidedlabel.h"
 #include "workbench/qt/filelistbox.h"
 #include "workbench/qt/formquery.h"
 #include "workbench/qt/programview_qt.h"
+#include "workbench/qt/sqlmemo.h"
 
 namespace orn {
 
@@ -42,6 +44,17 @@ template <typename T>
 T* Named(T* widget, const char* name, const QString& caption = {}, const QString& hint = {}) {
     SetDesignName(widget, name, caption, hint);
     return widget;
+}
+
+// The result tool bar's buttons: a bevel around the caption, no wider than it needs, so the
+// bar still fits a tiled window.
+QToolButton* BarButton(QWidget* parent, const char* name, const QString& caption,
+                       const QString& hint) {
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    SetDesignName(button, name, caption, hint);
+    return button;
 }
 
 QVBoxLayout* Column(QWidget* parent, int margin = 4) {
@@ -158,7 +171,8 @@ QWidget* TFormQuery::BuildSqlTab() {
     condRow->addWidget(ButtonDel);
     sqlLayout->addLayout(condRow);
     auto* memoRow = new QHBoxLayout;
-    MemoQuery = Named(new QPlainTextEdit(sql), "MemoQuery", {}, "SQL statement");
+    sqlMemo_ = Named(new TSqlMemo(sql), "MemoQuery", {}, "SQL statement");
+    MemoQuery = sqlMemo_;
     MemoQuery->setLineWrapMode(QPlainTextEdit::NoWrap);
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     MemoQuery->setFont(mono);
@@ -222,7 +236,7 @@ QWidget* TFormQuery::BuildProgramsTab() {
     layout->addWidget(FileListBoxProgram, 1);
 
     auto* middle = Column(nullptr, 0);
-    LabelProgram = Named(new QLabel(tab), "LabelProgram", {}, "Program title");
+    LabelProgram = Named(new TElidedLabel(tab), "LabelProgram", {}, "Program title");
     QFont bold = LabelProgram->font();
     bold.setBold(true);
     LabelProgram->setFont(bold);
@@ -289,10 +303,12 @@ QWidget* TFormQuery::BuildResultPanel() {
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(4, 3, 4, 3);
     barLayout->setSpacing(4);
-    ButtonSaveAs = Button(bar, "ButtonSaveAs", "Save&As", "Save as a new table");
+    ButtonSaveAs = BarButton(bar, "ButtonSaveAs", "Save&As", "Save as a new table");
     EditSaveName =
         Named(new QLineEdit("sub", bar), "EditSaveName", {}, "Name for database where to save");
-    EditSaveName->setMaximumWidth(90);
+    const int charWidth = EditSaveName->fontMetrics().averageCharWidth();
+    EditSaveName->setMinimumWidth(charWidth * 6);
+    EditSaveName->setMaximumWidth(charWidth * 14);
     barLayout->addWidget(ButtonSaveAs);
     barLayout->addWidget(EditSaveName);
 
@@ -333,21 +349,25 @@ QWidget* TFormQuery::BuildResultPanel() {
     }
     barLayout->addWidget(DBNavigator1);
 
-    ButtonCopy = Button(bar, "ButtonCopy", "&Copy", "Copy table to clipboard");
-    ButtonPaste = Button(bar, "ButtonPaste", "&Paste", "Paste rows from the clipboard");
-    ButtonSaveAsText = Button(bar, "ButtonSaveAsText", "Save as &text", "Save the result as text");
+    ButtonCopy = BarButton(bar, "ButtonCopy", "&Copy", "Copy table to clipboard");
+    ButtonPaste = BarButton(bar, "ButtonPaste", "&Paste", "Paste rows from the clipboard");
+    ButtonSaveAsText =
+        BarButton(bar, "ButtonSaveAsText", "Save as &text", "Save the result as text");
     EditSaveAsTextName = new TEditIni(bar);
     SetDesignName(EditSaveAsTextName, "EditSaveAsTextName", {}, "Name for text file to save");
     EditSaveAsTextName->setText("tmp.txt");
-    EditSaveAsTextName->setMaximumWidth(110);
+    // Wide enough for a usual file name; it takes what the bar has to spare up to a long one.
+    EditSaveAsTextName->setMinimumWidth(charWidth * 16);
+    EditSaveAsTextName->setMaximumWidth(charWidth * 36);
     EditSeparator = new TEditIni(bar);
     SetDesignName(EditSeparator, "EditSeparator", {}, "By what is the fields separated (#9=Tab)");
     EditSeparator->setText("#9");
-    EditSeparator->setMaximumWidth(40);
+    EditSeparator->setMinimumWidth(charWidth * 4);
+    EditSeparator->setMaximumWidth(charWidth * 6);
     barLayout->addWidget(ButtonCopy);
     barLayout->addWidget(ButtonPaste);
     barLayout->addWidget(ButtonSaveAsText);
-    barLayout->addWidget(EditSaveAsTextName);
+    barLayout->addWidget(EditSaveAsTextName, 1);
     barLayout->addWidget(EditSeparator);
     barLayout->addStretch(1);
     layout->addWidget(bar);

@@ -57,7 +57,7 @@ TParamRow::TParamRow(TParam& param, QWidget* parent) : QFrame(parent), param_(pa
 }
 
 void TClickLabel::mousePressEvent(QMouseEvent* event) {
-    QLabel::mousePressEvent(event);
+    TElidedLabel::mousePressEvent(event);
     emit Clicked();
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "engine/programview.h"
+#include "workbench/qt/elidedlabel.h"
 
 class QLineEdit;
 class QVBoxLayout;
@@ -34,11 +35,11 @@ class TParamRow : public QFrame {
 };
 
 // A label that reports a click.
-class TClickLabel : public QLabel {
+class TClickLabel : public TElidedLabel {
     Q_OBJECT
 
   public:
-    using QLabel::QLabel;
+    using TElidedLabel::TElidedLabel;
 
   signals:
     void Clicked();

@@ -1,6 +1,9 @@
 #include "workbench/qt/sqlhighlighter.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QPalette>
 #include <QSet>
 
@@ -43,47 +46,65 @@ const QStringList& TSqlHighlighter::KeyWords() {
     return words;
 }
 
-TSqlHighlighter::TSqlHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
-    // Colours that read on light and dark themes alike.
+QTextCharFormat SqlFormat(SqlToken kind) {
     const bool dark = QGuiApplication::palette().color(QPalette::Base).lightness() < 128;
-    keyword_.setForeground(dark ? QColor(0x7a, 0xb6, 0xff) : QColor(0x00, 0x3d, 0xa5));
-    keyword_.setFontWeight(QFont::Bold);
-    string_.setForeground(dark ? QColor(0xe6, 0xa4, 0x6a) : QColor(0xa3, 0x15, 0x15));
-    name_.setForeground(dark ? QColor(0x9c, 0xdc, 0xaa) : QColor(0x26, 0x7f, 0x3c));
-    number_.setForeground(dark ? QColor(0xc5, 0x8a, 0xf9) : QColor(0x7a, 0x3e, 0x9d));
-    comment_.setForeground(dark ? QColor(0x8a, 0x8a, 0x8a) : QColor(0x6a, 0x73, 0x7d));
-    comment_.setFontItalic(true);
-    parameter_.setForeground(dark ? QColor(0xff, 0xd7, 0x00) : QColor(0x9a, 0x6a, 0x00));
+    QTextCharFormat format;
+    switch (kind) {
+        case SqlToken::Keyword:
+            format.setForeground(dark ? QColor(0x7a, 0xb6, 0xff) : QColor(0x00, 0x3d, 0xa5));
+            format.setFontWeight(QFont::Bold);
+            break;
+        case SqlToken::String:
+            format.setForeground(dark ? QColor(0xe6, 0xa4, 0x6a) : QColor(0xa3, 0x15, 0x15));
+            break;
+        case SqlToken::Name:
+            format.setForeground(dark ? QColor(0x9c, 0xdc, 0xaa) : QColor(0x26, 0x7f, 0x3c));
+            break;
+        case SqlToken::Number:
+            format.setForeground(dark ? QColor(0xc5, 0x8a, 0xf9) : QColor(0x7a, 0x3e, 0x9d));
+            break;
+        case SqlToken::Comment:
+            format.setForeground(dark ? QColor(0x8a, 0x8a, 0x8a) : QColor(0x6a, 0x73, 0x7d));
+            format.setFontItalic(true);
+            break;
+        case SqlToken::Parameter:
+            format.setForeground(dark ? QColor(0xff, 0xd7, 0x00) : QColor(0x9a, 0x6a, 0x00));
+            break;
+    }
+    return format;
 }
 
-void TSqlHighlighter::highlightBlock(const QString& text) {
+QList<TSqlSpan> SqlSpans(const QString& text, bool& inComment) {
+    QList<TSqlSpan> spans;
+    const auto add = [&spans](qsizetype start, qsizetype length, SqlToken kind) {
+        spans.append({static_cast<int>(start), static_cast<int>(length), kind});
+    };
     const qsizetype n = text.size();
     qsizetype i = 0;
-    setCurrentBlockState(kNormal);
-    if (previousBlockState() == kInComment) {
+    if (inComment) {
         const qsizetype end = text.indexOf("*/");
         if (end < 0) {
-            setFormat(0, static_cast<int>(n), comment_);
-            setCurrentBlockState(kInComment);
-            return;
+            add(0, n, SqlToken::Comment);
+            return spans;
         }
-        setFormat(0, static_cast<int>(end + 2), comment_);
+        add(0, end + 2, SqlToken::Comment);
         i = end + 2;
+        inComment = false;
     }
     while (i < n) {
         const QChar c = text[i];
         if (c == '-' && i + 1 < n && text[i + 1] == '-') {
-            setFormat(static_cast<int>(i), static_cast<int>(n - i), comment_);
-            return;
+            add(i, n - i, SqlToken::Comment);
+            return spans;
         }
         if (c == '/' && i + 1 < n && text[i + 1] == '*') {
             const qsizetype end = text.indexOf("*/", i + 2);
             if (end < 0) {
-                setFormat(static_cast<int>(i), static_cast<int>(n - i), comment_);
-                setCurrentBlockState(kInComment);
-                return;
+                add(i, n - i, SqlToken::Comment);
+                inComment = true;
+                return spans;
             }
-            setFormat(static_cast<int>(i), static_cast<int>(end + 2 - i), comment_);
+            add(i, end + 2 - i, SqlToken::Comment);
             i = end + 2;
             continue;
         }
@@ -100,7 +121,7 @@ void TSqlHighlighter::highlightBlock(const QString& text) {
                 ++j;
             }
             const qsizetype end = std::min(j + 1, n);
-            setFormat(static_cast<int>(i), static_cast<int>(end - i), c == '\'' ? string_ : name_);
+            add(i, end - i, c == '\'' ? SqlToken::String : SqlToken::Name);
             i = end;
             continue;
         }
@@ -109,7 +130,7 @@ void TSqlHighlighter::highlightBlock(const QString& text) {
             while (j < n && IsWordChar(text[j])) {
                 ++j;
             }
-            setFormat(static_cast<int>(i), static_cast<int>(j - i), parameter_);
+            add(i, j - i, SqlToken::Parameter);
             i = j;
             continue;
         }
@@ -119,7 +140,7 @@ void TSqlHighlighter::highlightBlock(const QString& text) {
                 ++j;
             }
             if (i == 0 || !IsWordChar(text[i - 1])) {
-                setFormat(static_cast<int>(i), static_cast<int>(j - i), number_);
+                add(i, j - i, SqlToken::Number);
             }
             i = j;
             continue;
@@ -130,13 +151,50 @@ void TSqlHighlighter::highlightBlock(const QString& text) {
                 ++j;
             }
             if (KeyWordSet().contains(text.mid(i, j - i).toUpper())) {
-                setFormat(static_cast<int>(i), static_cast<int>(j - i), keyword_);
+                add(i, j - i, SqlToken::Keyword);
             }
             i = j;
             continue;
         }
         ++i;
     }
+    return spans;
+}
+
+TSqlHighlighter::TSqlHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {}
+
+void TSqlHighlighter::highlightBlock(const QString& text) {
+    static const QTextCharFormat formats[] = {
+        SqlFormat(SqlToken::Keyword), SqlFormat(SqlToken::String),  SqlFormat(SqlToken::Name),
+        SqlFormat(SqlToken::Number),  SqlFormat(SqlToken::Comment), SqlFormat(SqlToken::Parameter)};
+    bool inComment = previousBlockState() == kInComment;
+    for (const TSqlSpan& span : SqlSpans(text, inComment)) {
+        setFormat(span.start, span.length, formats[static_cast<int>(span.kind)]);
+    }
+    setCurrentBlockState(inComment ? kInComment : kNormal);
+}
+
+TLineSqlHighlighter::TLineSqlHighlighter(QLineEdit* edit) : QObject(edit), edit_(edit) {
+    connect(edit, &QLineEdit::textChanged, this, &TLineSqlHighlighter::Rehighlight);
+    Rehighlight();
+}
+
+void TLineSqlHighlighter::Rehighlight() {
+    if (!edit_) {
+        return;
+    }
+    bool inComment = false;
+    spans_ = SqlSpans(edit_->text(), inComment);
+    // Input-method positions count from the cursor.
+    const int cursor = edit_->cursorPosition();
+    QList<QInputMethodEvent::Attribute> attributes;
+    attributes.reserve(spans_.size());
+    for (const TSqlSpan& span : spans_) {
+        attributes.append(QInputMethodEvent::Attribute(
+            QInputMethodEvent::TextFormat, span.start - cursor, span.length, SqlFormat(span.kind)));
+    }
+    QInputMethodEvent event(QString(), attributes);
+    QCoreApplication::sendEvent(edit_, &event);
 }
 
 }  // namespace orn

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <memory>
