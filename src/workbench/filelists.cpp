@@ -7,6 +7,8 @@
 #include <set>
 #include <sstream>
 
+#include "dbengine/storage/table_swap.h"
+
 namespace orn {
 
 namespace fs = std::filesystem;
@@ -96,6 +98,7 @@ bool MatchesMask(const std::string& name, const std::string& mask) {
 
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask,
                                    std::string* error) {
+    db::tidyDirectory(directory);
     return List(directory, error, [&](const fs::directory_entry& entry, std::error_code& ec) {
         return entry.is_regular_file(ec) && MatchesMask(entry.path().filename().string(), mask);
     });

@@ -13,7 +13,8 @@ namespace orn {
 // in capitals); several masks may be joined by ";". An empty mask matches everything.
 bool MatchesMask(const std::string& name, const std::string& mask);
 
-// The regular files of `directory` whose names match `mask`, sorted by name ignoring case.
+// The regular files of `directory` whose names match `mask`, sorted by name ignoring case. What
+// killed table writers left there is cleared away first (db::tidyDirectory).
 // A directory that cannot be read gives no names and an error text in `error`.
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask,
                                    std::string* error = nullptr);

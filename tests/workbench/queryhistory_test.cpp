@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "text/inifile.h"
+#include "text/safefile.h"
 #include "workbench/filelists.h"
 
 namespace orn {
@@ -160,8 +162,16 @@ TEST(FileLists, ListsSortedFilesAndReportsUnreadableDirectories) {
     for (const char* name : {"b.db", "A.DB", "c.txt"}) {
         std::ofstream(dir / name) << "x";
     }
+    // A temporary of a writer that was killed goes when its directory is listed.
+    const pid_t writer = fork();
+    if (writer == 0) {
+        std::ofstream(dir / TempFileName("t.db.tmp")) << "x";
+        _exit(0);
+    }
+    waitpid(writer, nullptr, 0);
     EXPECT_EQ(ListFiles(dir.string(), "*.db"), (std::vector<std::string>{"A.DB", "b.db"}));
     EXPECT_EQ(ListDirectories(dir.string()), std::vector<std::string>{"sub"});
+    EXPECT_EQ(ListFiles(dir.string(), "*"), (std::vector<std::string>{"A.DB", "b.db", "c.txt"}));
     std::string error;
     EXPECT_TRUE(ListFiles((dir / "missing").string(), "*", &error).empty());
     EXPECT_NE(error, "");

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "dbengine/storage/file_lock.h"
+#include "text/safefile.h"
 
 namespace orn::db {
 
@@ -16,6 +17,12 @@ std::size_t spillLimit = std::size_t{256} << 20;
 std::chrono::microseconds pauseBetweenPages{0};
 // Contiguous pages are written with one call of at most this size.
 constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
+
+// Someone else's link at a table file's name in a shared directory is read, never written
+// through (the user's own links are).
+bool mayWriteThrough(const std::filesystem::path& file) {
+    return !FollowOwnLinks(file.string()).empty();
+}
 }  // namespace
 
 void TableFiles::setSpillLimit(std::size_t bytes) {
@@ -36,6 +43,7 @@ TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
         // A shared open of a file the user may not write still reads it.
         writable_ = mode == OpenMode::Exclusive || ::access(mainFile.c_str(), W_OK) == 0 ||
                     ::access(mainFile.c_str(), F_OK) != 0;
+        writable_ = writable_ && mayWriteThrough(mainFile);
         slot->file =
             PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
     }
@@ -91,6 +99,8 @@ std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool cre
     if (!exists && !createIfMissing) {
         throw EngineError(systemErrorText(file, ENOENT));
     }
+    if (exists && writable_ && !mayWriteThrough(file))
+        writable_ = false;
     if (exists) {
         slot->file =
             PosixFile(file, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);

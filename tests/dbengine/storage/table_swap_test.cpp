@@ -79,5 +79,25 @@ TEST(TableSwap, ARecordStillLockedByItsWriterIsLeftAlone) {
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"items.db"});
 }
 
+// A new table whose name another process took meanwhile: nothing of that table changes, the
+// new files go, and the error says what happened.
+TEST(TableSwap, ANewTableNeverReplacesOneThatAppearedMeanwhile) {
+    testing::TempDir dir;
+    const fs::path table = dir / "fresh.db";
+    const fs::path temp = swapTempPath(table);
+    makeTable(temp, "mine", 1);
+    makeTable(table, "theirs", 0);  // made by another process while this one built its table
+    try {
+        swapInTable(table, TableFormat::Paradox, temp, SwapMode::CreateNew);
+        ADD_FAILURE() << "the other table was replaced";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("created a table of that name meanwhile"),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(firstValue(table), "theirs");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"fresh.db"});
+}
+
 }  // namespace
 }  // namespace orn::db
