@@ -4,10 +4,12 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/table.h"
+#include "dbengine/vtab/row_hash.h"
 #include "dbengine/vtab/sql_value.h"
 #include "dbengine/vtab/table_files.h"
 
@@ -22,12 +24,16 @@ constexpr int kHighShift = 12;
 constexpr int kByRowid = 1 << 16;  // one record, by its identity
 // The equalities are all on integer key fields and answered here: SQLite does not re-check them.
 constexpr int kOwnsEquality = 1 << 17;
+// Equality on the field idxNum >> kHashFieldShift, answered from a RowHash of the whole table.
+constexpr int kHashedEquality = 1 << 18;
+constexpr int kHashFieldShift = 20;
 
 struct TableVtab {
     sqlite3_vtab base{};
     std::unique_ptr<Table> table;
     bool writing = false;  // a storage transaction is open
     TableModuleObserver* observer = nullptr;
+    std::uint64_t writes = 0;  // records written through this table: a RowHash of before is stale
     bool damageTold = false;
     // Damage shows while reading: the observer hears of it once.
     void tellDamage() {
@@ -53,12 +59,29 @@ struct TableVtabCursor {
     bool walkAt = false;
     Value lastProbe;
     bool oneShot = false;  // the row found by a unique probe is the only one
+    // Equality probes of a small table: rows come from `hash`, the records of `hashRows`.
+    std::unique_ptr<RowHash> hash;
+    std::uint64_t hashWrites = 0;
+    bool hashed = false;
+    std::span<const std::uint32_t> hashRows;
+    std::size_t hashAt = 0;
 
     const Value& value(std::size_t field) {
+        if (hashed) {
+            return hash->record(hashRows[hashAt])[field];
+        }
         return single ? singleRecord[field] : active->value(field);
     }
-    RecordId id() const { return single ? singleId : active->id(); }
+    RecordId id() const {
+        if (hashed) {
+            return hash->id(hashRows[hashAt]);
+        }
+        return single ? singleId : active->id();
+    }
     bool advance() {
+        if (hashed) {
+            return ++hashAt < hashRows.size();
+        }
         if (single || oneShot) {
             return false;
         }
@@ -256,6 +279,33 @@ bool orderedKind(FieldType t) {
     return t != FieldType::Alpha;
 }
 
+// A small table probed by equality on a field that is no key (a join on it): one read into a
+// RowHash answers every probe. False when the plan does not apply.
+bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
+    const auto& fields = table.fields();
+    if (!RowHash::fits(table.recordCount(), fields)) {
+        return false;
+    }
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) {
+            continue;
+        }
+        const char* collation = sqlite3_vtab_collation(info, i);
+        if (collation && sqlite3_stricmp(collation, "BINARY") != 0) {
+            continue;
+        }
+        info->aConstraintUsage[i].argvIndex = 1;
+        info->aConstraintUsage[i].omit = 0;
+        info->idxNum = kHashedEquality | (c.iColumn << kHashFieldShift);
+        const double rows = static_cast<double>(table.recordCount()) + 1;
+        info->estimatedCost = 20 + rows * 0.01;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * 0.1) + 1;
+        return true;
+    }
+    return false;
+}
+
 int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     auto* vt = vtabOf(p);
     const int keys = vt->table->keyFieldCount();
@@ -328,7 +378,7 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
         const double fraction = eqCount > 0 ? 0.01 : (low >= 0 && high >= 0 ? 0.1 : 0.3);
         info->estimatedCost = 10 + rows * fraction;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * fraction) + 1;
-    } else {
+    } else if (!offerHashedEquality(*vt->table, info)) {
         info->estimatedCost = rows * 2;
         info->estimatedRows = static_cast<sqlite3_int64>(rows);
     }
@@ -396,6 +446,7 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
     try {
         cur->single = false;
         cur->oneShot = false;
+        cur->hashed = false;
         if (idxNum & kByRowid) {
             cur->single = true;
             cur->eof = true;
@@ -417,6 +468,25 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
         const auto& fields = vt->table->fields();
         if (idxNum & kOwnsEquality) {
             return filterByIntegerKey(cur, *vt->table, eqCount, argv);
+        }
+        if (idxNum & kHashedEquality) {
+            if (!cur->hash || cur->hashWrites != vt->writes) {
+                cur->hash.reset();
+                cur->hash = std::make_unique<RowHash>(
+                    *vt->table, static_cast<std::size_t>(idxNum >> kHashFieldShift));
+                cur->hashWrites = vt->writes;
+            }
+            if (const auto rows = cur->hash->find(argv[0])) {
+                cur->hashed = true;
+                cur->hashRows = *rows;
+                cur->hashAt = 0;
+                cur->eof = rows->empty();
+                return SQLITE_OK;
+            }
+            cur->cursor = vt->table->scan();  // SQLite's own check finds the equal records
+            cur->active = cur->cursor.get();
+            cur->eof = !cur->cursor->next();
+            return SQLITE_OK;
         }
         if (eqCount == 1 && argc == 1 && lowKind == kNone && highKind == kNone &&
             vt->table->keyFieldCount() == 1) {
@@ -504,6 +574,7 @@ constexpr const char* kAutoIncMessage = "INSERT and UPDATE not supported on auto
 
 int xUpdate(sqlite3_vtab* p, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
     auto* vt = vtabOf(p);
+    ++vt->writes;
     try {
         beginWrite(vt);
         if (argc == 1) {

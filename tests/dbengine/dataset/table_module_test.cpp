@@ -178,6 +178,49 @@ TEST_F(TableModule, IntegerKeyEqualitiesMatchNativeSqlite) {
     }
 }
 
+// A join on a field that is no key reads the small table once; whatever the probe's kind, it
+// finds what SQLite's own comparison finds on a native copy.
+TEST_F(TableModule, EqualitiesOnOtherFieldsOfSmallTablesMatchNativeSqlite) {
+    TableCreate layout;
+    layout.fields = {makeField("G", FieldType::Number, 6, 1), makeField("L", FieldType::Alpha, 8),
+                     makeField("D", FieldType::Date), makeField("B", FieldType::Logical)};
+    for (const auto format : {TableFormat::DBase, TableFormat::Paradox}) {
+        const bool dbf = format == TableFormat::DBase;
+        SCOPED_TRACE(dbf ? "dBASE" : "Paradox");
+        const std::string small = dbf ? "\"small.dbf\"" : "\"small.db\"";
+        {
+            auto t = Table::create(dir.path() / (dbf ? "small.dbf" : "small.db"), format, layout);
+            t->begin();
+            for (int i = 0; i < 40; ++i) {
+                t->insert({i % 9 == 0 ? Value{} : Value(double(i % 7) + (i % 5 == 0 ? 0.5 : 0)),
+                           i % 6 == 0 ? Value{} : Value("g" + std::to_string(i % 4)),
+                           *parseIsoDate(i % 2 ? "2026-01-31" : "1999-12-01"), i % 3 == 0});
+            }
+            t->commit();
+        }
+        SqlSession s(dir.path());
+        s.execute("CREATE TEMP TABLE native AS SELECT * FROM " + small);
+        s.execute("CREATE TEMP TABLE probe(T TEXT, F REAL, N NUMERIC, X)");
+        s.execute(
+            "INSERT INTO probe VALUES ('3', 3.0, '3', 'g1'), ('g2 ', 2.5, 5.5, 'g2'),"
+            "(NULL, -0.0, '0', 0), ('g3', 6, 1e300, x'6733'), ('1999-12-01', 1.0, 'g0', 1),"
+            "('0.5', 0.5, 4, '2026-01-31'), ('g0', 4.0, NULL, 4.0)");
+        const std::string cross = " FROM probe p CROSS JOIN " + small + " t";
+        EXPECT_NE(plan(s, "SELECT *" + cross + " ON t.G = p.F").find("INDEX 262144"),
+                  std::string::npos)
+            << plan(s, "SELECT *" + cross + " ON t.G = p.F");
+        for (const char* field : {"G", "L", "D", "B"}) {
+            for (const char* column : {"T", "F", "N", "X"}) {
+                const std::string on = std::string(" ON t.") + field + " = p." + column;
+                const std::string what = "SELECT group_concat(t.rowid IS NOT NULL || t.G || t.L)";
+                EXPECT_EQ(text(s, what + cross + on),
+                          text(s, what + " FROM probe p CROSS JOIN native t" + on))
+                    << field << " = " << column;
+            }
+        }
+    }
+}
+
 TEST_F(TableModule, WritesReachTheFile) {
     {
         SqlSession s(dir.path());
