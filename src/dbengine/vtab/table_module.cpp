@@ -27,6 +27,8 @@ constexpr int kOwnsEquality = 1 << 17;
 // Equality on the field idxNum >> kHashFieldShift, answered from a RowHash of the whole table.
 constexpr int kHashedEquality = 1 << 18;
 constexpr int kHashFieldShift = 20;
+// A LIKE on the first key field, an alpha field: its pattern's plain start becomes a key range.
+constexpr int kLikePrefix = 1 << 19;
 
 struct TableVtab {
     sqlite3_vtab base{};
@@ -279,6 +281,46 @@ bool orderedKind(FieldType t) {
     return t != FieldType::Alpha;
 }
 
+bool offerLikePrefix(Table& table, sqlite3_index_info* info) {
+    if (table.keyFieldCount() == 0 || table.fields()[0].type != FieldType::Alpha) {
+        return false;
+    }
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_LIKE && c.iColumn == 0) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->aConstraintUsage[i].omit = 0;  // SQLite matches the whole pattern
+            info->idxNum = kLikePrefix;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The key range that holds every text a LIKE pattern matches: from its plain start up to the
+// next text of that length. False when the start is empty or holds what the range could not say
+// exactly in every code page (letters past ASCII, blanks and control characters).
+bool likeRange(const Field& field, sqlite3_value* pattern, Record& low, Record& high) {
+    if (sqlite3_value_type(pattern) != SQLITE_TEXT) {
+        return false;
+    }
+    const std::string text = reinterpret_cast<const char*>(sqlite3_value_text(pattern));
+    const std::string start = text.substr(0, text.find_first_of("%_"));
+    if (start.empty() || start.size() > static_cast<std::size_t>(field.size)) {
+        return false;
+    }
+    for (const char c : start) {
+        if (c <= ' ' || c >= '~') {
+            return false;
+        }
+    }
+    std::string next = start;
+    ++next.back();
+    low = {start};
+    high = {next};
+    return true;
+}
+
 // A small table probed by equality on a field that is no key (a join on it): one read into a
 // RowHash answers every probe. False when the plan does not apply.
 bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
@@ -378,6 +420,9 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
         const double fraction = eqCount > 0 ? 0.01 : (low >= 0 && high >= 0 ? 0.1 : 0.3);
         info->estimatedCost = 10 + rows * fraction;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * fraction) + 1;
+    } else if (offerLikePrefix(*vt->table, info)) {
+        info->estimatedCost = 10 + rows * 0.1;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * 0.1) + 1;
     } else if (!offerHashedEquality(*vt->table, info)) {
         info->estimatedCost = rows * 2;
         info->estimatedRows = static_cast<sqlite3_int64>(rows);
@@ -468,6 +513,15 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
         const auto& fields = vt->table->fields();
         if (idxNum & kOwnsEquality) {
             return filterByIntegerKey(cur, *vt->table, eqCount, argv);
+        }
+        if (idxNum & kLikePrefix) {
+            Record low, high;
+            cur->cursor = likeRange(fields[0], argv[0], low, high)
+                              ? vt->table->range(low, true, high, false)
+                              : vt->table->scan();
+            cur->active = cur->cursor.get();
+            cur->eof = !cur->cursor->next();
+            return SQLITE_OK;
         }
         if (idxNum & kHashedEquality) {
             if (!cur->hash || cur->hashWrites != vt->writes) {
