@@ -22,9 +22,14 @@ const std::vector<TShellMode>& ShellModes() {
          "change the type (A D S I N # T @ +; other letters keep it) and size (0 keeps it) of a "
          "column; the size is a decimal whole number (15, not 0x0F)",
          ChangeMode},
-        {"INFO", "<table file>", "list the fields of a Paradox or dBASE table", InfoTableMode},
+        {"INFO", "[--header] <table file>",
+         "list the fields of a Paradox or dBASE table (--header: every header value)",
+         InfoTableMode},
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
          DumpTableMode},
+        {"PACK", "<table file>",
+         "rewrite a table without its deleted records and unused blob or memo space",
+         PackTableMode},
     };
     return modes;
 }

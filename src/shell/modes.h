@@ -52,5 +52,6 @@ int ChangeMode(const TCommandLine& line);
 // INFO <table file> and DUMP <table file>
 int InfoTableMode(const TCommandLine& line);
 int DumpTableMode(const TCommandLine& line);
+int PackTableMode(const TCommandLine& line);
 
 }  // namespace orn

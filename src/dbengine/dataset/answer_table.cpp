@@ -7,6 +7,7 @@
 #include <set>
 
 #include "dbengine/storage/decimal_text.h"
+#include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
@@ -122,7 +123,10 @@ Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat form
             break;
         }
         case FieldKind::Memo:
-            out.type = FieldType::Memo;
+            // A formatted memo stays one where the target has the type.
+            out.type = info.declared == "FMTMEMO" && format == TableFormat::Paradox
+                           ? FieldType::FmtMemo
+                           : FieldType::Memo;
             out.size = 10;
             break;
         case FieldKind::Integer:
@@ -155,8 +159,20 @@ Field fieldFor(const DatasetField& f, const ColumnStats& stats, TableFormat form
             out.type = FieldType::Timestamp;
             break;
         case FieldKind::Blob:
+            // Graphics keep their type (and with it their image prefix), OLE objects theirs,
+            // and fixed bytes stay fixed bytes where the target format has them.
             out.type = FieldType::Blob;
             out.size = 10;
+            if (format == TableFormat::Paradox) {
+                if (info.declared == "GRAPHIC") {
+                    out.type = FieldType::Graphic;
+                } else if (info.declared == "OLE") {
+                    out.type = FieldType::Ole;
+                } else if (info.declared == "BYTES" && info.size >= 1 && info.size <= 255) {
+                    out.type = FieldType::Bytes;
+                    out.size = info.size;
+                }
+            }
             break;
     }
     if (format == TableFormat::DBase && out.type == FieldType::Number) {
@@ -349,11 +365,32 @@ void saveAnswerAsTable(Query& query, const std::string& tableName) {
     }
     uniqueNames(layout.fields, format);
     // A table saved over keeps the code page its other users read it in.
+    // It also keeps its sort order, block size and counters, and the definitions that name
+    // its fields must still fit.
     if (std::filesystem::exists(file)) {
+        std::unique_ptr<Table> old;
         try {
-            layout.codePage = storedCodePage(*Table::open(file, OpenMode::ReadOnly)).name;
+            old = Table::open(file, OpenMode::ReadOnly);
         } catch (const EngineError&) {
             // not a readable table: it is replaced in the default code page
+        }
+        if (old && old->format() == format) {
+            layout.codePage = storedCodePage(*old).name;
+            std::vector<int> sources;
+            for (const auto& f : layout.fields) {
+                int src = -1;
+                const auto& was = old->fields();
+                for (std::size_t j = 0; j < was.size() && src < 0; ++j) {
+                    if (lowerAscii(was[j].name) == lowerAscii(f.name) && was[j].type == f.type)
+                        src = static_cast<int>(j);
+                }
+                sources.push_back(src);
+            }
+            checkDefinitionsSurvive(*old, layout.fields, layout.keyFields, sources,
+                                    "save the answer as " + file.string());
+            layout.carried = carriedHeaderOf(*old, sources);
+        } else if (old) {
+            layout.codePage = storedCodePage(*old).name;
         }
     }
     layout.headerName = file.filename().string();

@@ -43,6 +43,8 @@ ColumnInfo columnInfo(sqlite3_stmt* stmt, int column, int valueType, const std::
         const std::string decl = declared;
         const std::string word = decl.substr(0, decl.find_first_of(" ("));
         readSize(decl, info.size, info.decimals);
+        for (char c : word)
+            info.declared += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
         static const struct {
             const char* word;
             FieldKind kind;

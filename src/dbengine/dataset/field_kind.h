@@ -25,10 +25,11 @@ enum class FieldKind {
 struct ColumnInfo {
     std::string name;
     FieldKind kind = FieldKind::Text;
-    int size = 0;        // Text: characters (0 = unknown); Bcd: digits
-    int decimals = 0;    // Bcd: digits after the point
-    std::string table;   // table name of a plain column reference, else empty
-    std::string origin;  // column name in that table
+    int size = 0;          // Text: characters (0 = unknown); Bcd: digits
+    int decimals = 0;      // Bcd: digits after the point
+    std::string table;     // table name of a plain column reference, else empty
+    std::string origin;    // column name in that table
+    std::string declared;  // first word of the declared type in upper case ("GRAPHIC"), or empty
 };
 
 bool isNumericKind(FieldKind k);

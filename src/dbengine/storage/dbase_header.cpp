@@ -255,7 +255,9 @@ DbfHeader parseHeader(const std::uint8_t* d, std::size_t len, std::uint64_t file
 std::vector<std::uint8_t> buildHeader(DbfHeader& h, const std::string& codePage) {
     const std::size_t count = h.fields.size();
     const std::size_t backlink = h.visualFoxPro ? 263 : 0;
-    const std::size_t headerLength = 32 + 32 * count + 1 + backlink;
+    const std::size_t first = h.level7 ? 68 : 32;
+    const std::size_t step = h.level7 ? 48 : 32;
+    const std::size_t headerLength = first + step * count + 1 + backlink;
     if (headerLength > 0xFFFF)
         throw EngineError("A dBASE table cannot have that many fields.");
     std::vector<std::uint8_t> out(headerLength, 0);
@@ -263,8 +265,20 @@ std::vector<std::uint8_t> buildHeader(DbfHeader& h, const std::string& codePage)
     CodePage names(codePage);
     for (std::size_t i = 0; i < count; ++i) {
         DbfField& f = h.fields[i];
-        std::uint8_t* e = out.data() + 32 + 32 * i;
+        std::uint8_t* e = out.data() + first + step * i;
         std::string raw = names.fromUtf8(f.field.name);
+        if (h.level7) {
+            std::memcpy(e, raw.data(), std::min<std::size_t>(raw.size(), 31));
+            e[32] = static_cast<std::uint8_t>(f.type);
+            e[33] = static_cast<std::uint8_t>(f.length);
+            e[34] = f.decimals;
+            if (f.type == '+')
+                put32(e + 0x2A, 1);  // the next value to issue
+            f.offset = offset;
+            f.descriptorOffset = static_cast<std::uint32_t>(first + step * i);
+            offset += f.length;
+            continue;
+        }
         std::memcpy(e, raw.data(), std::min<std::size_t>(raw.size(), 10));
         e[11] = static_cast<std::uint8_t>(f.type);
         if (h.isFoxPro())
@@ -282,12 +296,12 @@ std::vector<std::uint8_t> buildHeader(DbfHeader& h, const std::string& codePage)
             e[23] = 1;
         }
         f.offset = offset;
-        f.descriptorOffset = static_cast<std::uint32_t>(32 + 32 * i);
+        f.descriptorOffset = static_cast<std::uint32_t>(first + step * i);
         offset += f.length;
     }
     if (offset > 0xFFFF)
         throw EngineError("The record of a dBASE table cannot be that long.");
-    out[32 + 32 * count] = 0x0D;
+    out[first + step * count] = 0x0D;
     h.headerLength = static_cast<std::uint16_t>(headerLength);
     h.recordLength = static_cast<std::uint16_t>(offset);
     out[0] = h.version;

@@ -115,21 +115,12 @@ std::vector<std::uint8_t> MemoFile::read(std::uint32_t block) const {
     return out;
 }
 
-std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::uint32_t fptType) {
-    const std::uint64_t size = files_.size(index_);
-    if (size == 0) {
-        auto header = emptyFile(kind_, files_.path(index_).stem().string());
-        files_.write(index_, 0, header.data(), header.size());
-        refresh();
-    }
-    // New memos go at the end of the file. The next-free pointer of the header is only
-    // rewritten; it may be stale or, in a damaged file, point far beyond the end.
-    std::uint64_t firstFree = (files_.size(index_) + blockSize_ - 1) / blockSize_;
-    std::uint64_t minimum = kind_ == MemoKind::Fpt ? (512 + blockSize_ - 1) / blockSize_ : 1;
-    std::uint64_t block = std::max(firstFree, minimum);
-
+namespace {
+// The bytes a memo takes in the file: its block header (if any), the data and its terminator.
+std::vector<std::uint8_t> memoBytes(MemoKind kind, const std::uint8_t* data, std::size_t len,
+                                    std::uint32_t fptType) {
     std::vector<std::uint8_t> bytes;
-    switch (kind_) {
+    switch (kind) {
         case MemoKind::Dbt3:
             if (std::find(data, data + len, std::uint8_t{0x1A}) != data + len) {
                 throw EngineError("A dBASE III memo cannot contain the character 0x1A.");
@@ -152,6 +143,45 @@ std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::u
         case MemoKind::None:
             throw EngineError("The table has no memo file.");
     }
+    return bytes;
+}
+}  // namespace
+
+std::uint32_t MemoFile::replace(std::uint32_t block, const std::uint8_t* data, std::size_t len,
+                                std::uint32_t fptType) {
+    std::uint64_t held = 0;  // bytes of the old memo, header and terminator included
+    try {
+        std::vector<std::uint8_t> old = read(block);
+        std::uint8_t head[8] = {};
+        files_.read(index_, std::uint64_t{block} * blockSize_, head, 8);
+        const bool dbt4Header = head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08;
+        held = kind_ == MemoKind::Dbt3 || (kind_ == MemoKind::Dbt4 && !dbt4Header) ? old.size() + 2
+                                                                                   : old.size() + 8;
+    } catch (const EngineError&) {
+        return append(data, len, fptType);  // a broken old memo is simply replaced
+    }
+    std::vector<std::uint8_t> bytes = memoBytes(kind_, data, len, fptType);
+    const std::uint64_t blocks = (held + blockSize_ - 1) / blockSize_;
+    if (bytes.size() > blocks * blockSize_)
+        return append(data, len, fptType);
+    files_.write(index_, std::uint64_t{block} * blockSize_, bytes.data(), bytes.size());
+    return block;
+}
+
+std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::uint32_t fptType) {
+    const std::uint64_t size = files_.size(index_);
+    if (size == 0) {
+        auto header = emptyFile(kind_, files_.path(index_).stem().string());
+        files_.write(index_, 0, header.data(), header.size());
+        refresh();
+    }
+    // New memos go at the end of the file. The next-free pointer of the header is only
+    // rewritten; it may be stale or, in a damaged file, point far beyond the end.
+    std::uint64_t firstFree = (files_.size(index_) + blockSize_ - 1) / blockSize_;
+    std::uint64_t minimum = kind_ == MemoKind::Fpt ? (512 + blockSize_ - 1) / blockSize_ : 1;
+    std::uint64_t block = std::max(firstFree, minimum);
+
+    std::vector<std::uint8_t> bytes = memoBytes(kind_, data, len, fptType);
     std::uint64_t blocks = (bytes.size() + blockSize_ - 1) / blockSize_;
     bytes.resize(blocks * blockSize_, 0);
     if (block + blocks > 0xFFFFFFFFu)
@@ -168,7 +198,8 @@ std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::u
     return static_cast<std::uint32_t>(block);
 }
 
-std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& stem) {
+std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& stem,
+                                              std::uint32_t blockSize) {
     std::vector<std::uint8_t> h(512, 0);
     switch (kind) {
         case MemoKind::Dbt3:
@@ -187,11 +218,13 @@ std::vector<std::uint8_t> MemoFile::emptyFile(MemoKind kind, const std::string& 
             h[21] = 512 >> 8;
             break;
         }
-        case MemoKind::Fpt:
-            putBe32(h.data(), 512 / kFptBlockSize);
-            h[6] = 0;
-            h[7] = kFptBlockSize;
+        case MemoKind::Fpt: {
+            const std::uint32_t size = blockSize ? blockSize : kFptBlockSize;
+            putBe32(h.data(), (512 + size - 1) / size);
+            h[6] = static_cast<std::uint8_t>(size >> 8);
+            h[7] = static_cast<std::uint8_t>(size);
             break;
+        }
         case MemoKind::None:
             break;
     }

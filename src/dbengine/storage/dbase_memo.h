@@ -11,8 +11,8 @@
 namespace orn::db::dbase {
 
 // The memo file of a dBASE or FoxPro table (.dbt or .fpt), one of the table's TableFiles.
-// Memos are only ever appended; a changed memo gets new blocks (as dBASE itself does until the
-// table is packed).
+// New memos are appended; a changed memo is written over the old one when it fits the blocks
+// that one holds, else it gets new blocks (the old ones are left until the table is packed).
 class MemoFile {
   public:
     MemoFile(TableFiles& files, std::size_t index, MemoKind kind);
@@ -26,11 +26,19 @@ class MemoFile {
     // block type: 1 text, 0 picture/binary, 2 object.
     std::uint32_t append(const std::uint8_t* data, std::size_t len, std::uint32_t fptType);
 
+    // Writes a changed memo over the one at `block` when it fits the blocks that one holds, and
+    // returns `block`; otherwise appends it. Inside a transaction.
+    std::uint32_t replace(std::uint32_t block, const std::uint8_t* data, std::size_t len,
+                          std::uint32_t fptType);
+
     MemoKind kind() const { return kind_; }
     std::uint32_t blockSize() const { return blockSize_; }
+    std::size_t fileIndex() const { return index_; }
 
-    // The header of an empty memo file of that kind for table `stem`.
-    static std::vector<std::uint8_t> emptyFile(MemoKind kind, const std::string& stem);
+    // The header of an empty memo file of that kind for table `stem`; `blockSize` 0 takes the
+    // kind's default (512 for .dbt, 64 for .fpt).
+    static std::vector<std::uint8_t> emptyFile(MemoKind kind, const std::string& stem,
+                                               std::uint32_t blockSize = 0);
 
   private:
     [[noreturn]] void invalid(const std::string& why) const;

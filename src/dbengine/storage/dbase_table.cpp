@@ -115,6 +115,20 @@ void DBaseTable::markDamaged(const std::string& what) {
         damage_ = what;
 }
 
+std::vector<std::uint8_t> DBaseTable::headerBytes() {
+    std::vector<std::uint8_t> bytes(header_.headerLength);
+    bytes.resize(files_.read(0, 0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
+std::vector<std::uint8_t> DBaseTable::memoHeaderBytes() {
+    if (!memo_)
+        return {};
+    std::vector<std::uint8_t> bytes(512);
+    bytes.resize(files_.read(memo_->fileIndex(), 0, bytes.data(), bytes.size()));
+    return bytes;
+}
+
 void DBaseTable::loadHeader() {
     std::uint8_t first[32] = {};
     std::uint64_t size = files_.size(0);
@@ -380,6 +394,36 @@ void DBaseTable::encodeRecord(const Record& record, std::vector<std::uint8_t>& r
         DbfField& f = header_.fields[visible_[i]];
         const Value& v = record[i];
         if (!RecordCodec::isMemoField(header_, f)) {
+            if (header_.level7 && f.type == '+') {
+                // dBASE 7 keeps the next value to issue in the descriptor; an explicit value
+                // at or past it moves it on, so that the next program does not issue it again.
+                if (isBlank(v) && old)
+                    continue;  // an update without a value keeps the number
+                std::uint8_t d[4];
+                files_.read(0, f.descriptorOffset + 0x2A, d, 4);
+                std::uint32_t next = le32(d);
+                std::int64_t issued = 0;
+                if (isBlank(v) && !old) {
+                    if (next == 0) {  // a writer that kept no counter: continue after the largest
+                        auto cursor = scan();
+                        while (cursor->next())
+                            if (auto* n = std::get_if<std::int64_t>(&cursor->value(i)))
+                                next = std::max<std::uint32_t>(next, std::uint32_t(*n));
+                        ++next;
+                    }
+                    issued = next;
+                    codec_->encode(f, Value{issued}, rec.data());
+                } else {
+                    codec_->encode(f, v, rec.data());
+                    if (auto* n = std::get_if<std::int64_t>(&v))
+                        issued = *n;
+                }
+                if (issued >= std::int64_t(next) && issued < 0x7FFFFFFF) {
+                    putLe32(d, std::uint32_t(issued + 1));
+                    files_.write(0, f.descriptorOffset + 0x2A, d, 4);
+                }
+                continue;
+            }
             if (f.field.type == FieldType::AutoInc && isBlank(v) && !old) {
                 // Visual FoxPro keeps the next value and the step in the descriptor.
                 if (header_.visualFoxPro) {
@@ -447,8 +491,10 @@ void DBaseTable::encodeRecord(const Record& record, std::vector<std::uint8_t>& r
             codec_->encodeMemoBlock(f, 0, rec.data());
             continue;
         }
-        std::uint32_t block = memo_->append(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                            bytes.size(), fptType);
+        const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        const std::uint32_t oldBlock = old ? codec_->memoBlock(f, old) : 0;
+        std::uint32_t block = oldBlock != 0 ? memo_->replace(oldBlock, data, bytes.size(), fptType)
+                                            : memo_->append(data, bytes.size(), fptType);
         codec_->encodeMemoBlock(f, block, rec.data());
     }
 }

@@ -54,6 +54,9 @@ class DBaseTable final : public Table {
         return header_.headerLength + index * header_.recordLength;
     }
     TableFiles& files() { return files_; }
+    // The header as it is in the file, and the first 512 bytes of the memo file (empty without).
+    std::vector<std::uint8_t> headerBytes();
+    std::vector<std::uint8_t> memoHeaderBytes();
     void refresh();  // re-reads the header when no transaction runs
 
   private:

@@ -28,27 +28,47 @@ std::vector<std::uint8_t> readBlob(const TableFiles& files, std::size_t mb, cons
 // The 4096-byte header block of a new .mb file.
 std::vector<std::uint8_t> newBlobFileHeader();
 
-// Where small blobs of this table object go next: a sub-allocated block with free slots.
-struct SmallBlobSpace {
-    std::uint64_t block = 0;  // offset of the block, 0 = none yet
-    int nextSlot = -1;        // slots are handed out from 63 downwards
-    int nextUnit = 0;         // next free 16-byte unit of the block
-};
-
 // Values shorter than this share 4 KiB blocks in 16-byte units; longer ones get blocks of
 // their own.
 constexpr std::uint32_t kSmallBlobLimit = 2048;
 
-// Stores a value shorter than kSmallBlobLimit in a sub-allocated block (a new one when `space`
-// has no room left) and returns its pointer.
-BlobPointer appendSmallBlob(TableFiles& files, std::size_t mb, const std::uint8_t* data,
-                            std::uint32_t length, SmallBlobSpace& space);
+// Where blobs go in a .mb file, and where freed space returns to. The file's header lists its
+// free space from byte 0x38 in 6-byte entries (kind, block offset / 256 in three bytes, amount):
+// kind 2 names a block of small blobs and how many of its 16-byte units are free, kind 3 a run
+// of free blocks and its length in 4 KiB chunks. New values fill those first and only then
+// extend the file; freed values give their space back, and a block of small blobs whose last
+// value goes becomes a free block. The list is read at the first blob write of a transaction
+// and written back by save() before the transaction commits; reset() forgets it (another process
+// may change the file between transactions).
+class BlobSpace {
+  public:
+    // Stores a value and returns its pointer (length and modification number filled in).
+    BlobPointer store(TableFiles& files, std::size_t mb, const std::uint8_t* data,
+                      std::uint32_t length);
+    // Gives a value's space back. Damaged pointers are ignored: freeing is housekeeping.
+    void release(TableFiles& files, std::size_t mb, const BlobPointer& ptr);
+    void save(TableFiles& files, std::size_t mb);
+    void reset() { *this = BlobSpace{}; }
 
-// Stores a value at the end of the .mb file and returns its pointer (length and modification
-// number filled in).
-BlobPointer appendBlob(TableFiles& files, std::size_t mb, const std::uint8_t* data,
-                       std::uint32_t length);
-// Marks the space of a blob as free. Damaged pointers are ignored: freeing is housekeeping.
-void freeBlob(TableFiles& files, std::size_t mb, const BlobPointer& ptr);
+  private:
+    struct Entry {
+        std::uint8_t kind = 0;
+        std::uint32_t offset = 0;
+        std::uint32_t amount = 0;
+    };
+    void load(TableFiles& files, std::size_t mb);
+    BlobPointer storeSmall(TableFiles& files, std::size_t mb, const std::uint8_t* data,
+                           std::uint32_t length, std::uint16_t mod);
+    BlobPointer storeLarge(TableFiles& files, std::size_t mb, const std::uint8_t* data,
+                           std::uint32_t length, std::uint16_t mod);
+    // `chunks` 4 KiB blocks from a free run, or from the end of the file.
+    std::uint64_t takeBlocks(TableFiles& files, std::size_t mb, std::uint32_t chunks);
+    void addFreeRun(TableFiles& files, std::size_t mb, std::uint32_t offset, std::uint32_t chunks);
+    void forgetHints(std::uint32_t offset);
+
+    bool loaded_ = false;
+    bool dirty_ = false;
+    std::vector<Entry> entries_;
+};
 
 }  // namespace orn::db::paradox

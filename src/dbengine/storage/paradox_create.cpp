@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <set>
 
@@ -50,6 +51,65 @@ void writeWhole(const std::filesystem::path& p, const std::vector<std::uint8_t>&
 void removeIfThere(const std::filesystem::path& p) {
     if (::unlink(p.c_str()) != 0 && errno != ENOENT)
         throw EngineError("Cannot remove " + systemErrorText(p, errno));
+}
+
+// What a replacement keeps of the table it replaces: its block size (larger only when the new
+// records do not fit), its sort order, the ids of the fields it continues and the bytes of its
+// header that no layout decides. A header that cannot be read carries nothing.
+void carryOver(Header& h, const CarriedHeader& c, int version, const std::string& label) {
+    Header old;
+    try {
+        old = parseHeader(c.header.data(), c.header.size(), label);
+    } catch (const EngineError&) {
+        return;
+    }
+    if (old.maxTableSize >= 1 && old.maxTableSize <= 32) {
+        int size = old.maxTableSize;
+        const int largest = version < 5 ? 4 : 32;
+        while (h.recordSize + 6 > size * 1024 && size < largest)
+            size = size < 4 ? size * 2 : size < 16 ? 16 : 32;
+        if (h.recordSize + 6 <= size * 1024)
+            h.maxTableSize = std::uint8_t(size);
+    }
+    h.sortOrder = old.sortOrder;
+    if (h.v4Layout() && old.v4Layout())
+        h.sortOrderName = old.sortOrderName;
+    std::uint16_t hi = 0;
+    const auto oldIds = parseFieldIds(c.header.data(), c.header.size(), hi);
+    if (h.v4Layout() && !oldIds.empty()) {
+        // Fields that continue an old one keep its id; new fields get ids never issued before.
+        h.hiFieldId = hi;
+        for (std::uint16_t id : oldIds)
+            h.hiFieldId = std::max<std::uint16_t>(h.hiFieldId, std::uint16_t(id + 1));
+        for (std::size_t i = 0; i < h.fields.size(); ++i) {
+            const int src = i < c.fieldSources.size() ? c.fieldSources[i] : -1;
+            if (src >= 0 && std::size_t(src) < oldIds.size())
+                h.fieldIds.push_back(oldIds[std::size_t(src)]);
+            else
+                h.fieldIds.push_back(h.hiFieldId++);
+        }
+    }
+    h.carried = c.header;
+}
+
+// The sort order a new table states beside its code page: the one other programs write with
+// that code page. Tables in code page 1252 are written with ANSII850 (0x11) by the programs in
+// the files we have seen most often: in versions 4, 5 and 7 alike, ahead of DBWINWE0, ANSIINTL
+// and DBWINUS0. Alpha keys are kept in byte order, which is the order "ascii" names; a table
+// whose key holds an Alpha field therefore says "ascii", so that the order it states is the
+// order its keys are in.
+void chooseSortOrder(Header& h) {
+    if (!h.v4Layout())
+        return;
+    h.sortOrder = 0;
+    h.sortOrderName = "ascii";
+    for (int i = 0; i < h.keyFields; ++i)
+        if (h.fields[std::size_t(i)].code == kAlpha)
+            return;
+    if (h.codePage == 1252) {
+        h.sortOrder = 0x11;
+        h.sortOrderName = "ANSII850";
+    }
 }
 
 }  // namespace
@@ -172,6 +232,13 @@ Header layoutHeader(const TableCreate& layout, const std::string& label) {
         }
     }
     h.headerSize = 0x800;
+    chooseSortOrder(h);
+    if (layout.carried && layout.carried->format == TableFormat::Paradox) {
+        const std::uint8_t chosen = h.maxTableSize;
+        carryOver(h, *layout.carried, version, label);
+        if (layout.blockSize != 0)
+            h.maxTableSize = chosen;  // a size asked for wins over the old one
+    }
     return h;
 }
 
@@ -211,9 +278,10 @@ void writeEmptyTableFiles(const Header& h, const std::filesystem::path& db,
     bool blobs = false;
     for (const auto& f : h.fields)
         blobs = blobs || isBlobCode(f.code);
-    writeWhole(db, buildDbHeader(h, tableName));
+    const auto dbHeader = buildDbHeader(h, tableName);
+    writeWhole(db, dbHeader);
     if (h.keyFields > 0)
-        writeWhole(px, buildPrimaryIndex(h, tableName, {}));
+        writeWhole(px, buildPrimaryIndex(h, dbHeader, {}));
     if (blobs)
         writeWhole(mb, newBlobFileHeader());
 }

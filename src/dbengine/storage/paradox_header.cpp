@@ -1,6 +1,8 @@
 #include "dbengine/storage/paradox_header.h"
 
+#include <algorithm>
 #include <cstring>
+#include <ctime>
 
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/table.h"
@@ -312,18 +314,94 @@ Header parseHeader(const std::uint8_t* d, std::size_t size, const std::string& l
     return h;
 }
 
+namespace {
+
+// Header bytes that no layout decides and that a replacement keeps from the table it replaces:
+// change counters, index and integrity flags, and bytes whose meaning nobody wrote down.
+constexpr std::pair<std::size_t, std::size_t> kCarriedRanges[] = {
+    {0x12, 0x14}, {0x2B, 0x30}, {0x3C, 0x3E}, {0x48, 0x49}, {0x50, 0x51}, {0x53, 0x58},
+};
+// The same in the 0x58 extension of v4+ headers (0x6E, the offset of the sort order id, and
+// the field-id words are computed).
+constexpr std::pair<std::size_t, std::size_t> kCarriedExtension[] = {
+    {0x68, 0x6A},
+    {0x6C, 0x6E},
+    {0x70, 0x78},
+};
+
+std::size_t fieldInfoStart(bool v4) {
+    return v4 ? 0x78 : 0x58;
+}
+
+}  // namespace
+
+std::vector<std::uint16_t> parseFieldIds(const std::uint8_t* d, std::size_t size,
+                                         std::uint16_t& hiFieldId) {
+    std::vector<std::uint16_t> ids;
+    hiFieldId = 0;
+    if (size < 0x78 || d[0x39] < 5)
+        return ids;
+    const int n = std::int16_t(le16(d + 0x21));
+    const std::size_t at = std::size_t(le16(d + 0x66)) + 0x58;
+    if (n < 1 || at < 0x78 || at + 2 * std::size_t(n) > size)
+        return ids;
+    for (int i = 0; i < n; ++i)
+        ids.push_back(std::uint16_t(le16(d + at + 2 * std::size_t(i))));
+    hiFieldId = std::uint16_t(le16(d + 0x64));
+    return ids;
+}
+
+std::string headerTableName(const std::vector<std::uint8_t>& b) {
+    if (b.size() < 0x58)
+        return {};
+    const int n = std::max<int>(std::int16_t(le16(b.data() + 0x21)), 0);
+    // Data files (.db, .Xnn) list field name pointers after the field types; index trees
+    // (.px, .Ynn: file types 1, 4, 7) do not, and never have the 0x58 extension.
+    const bool tree = b[0x04] == 1 || b[0x04] == 4 || b[0x04] == 7;
+    const bool v4 = !tree && b[0x39] >= 5;
+    const std::size_t at = fieldInfoStart(v4) + (tree ? 2 : 6) * std::size_t(n) + 4;
+    const std::size_t len = std::size_t(tableNameLength(b[0x39]));
+    if (at + len > b.size())
+        return {};
+    const char* p = reinterpret_cast<const char*>(b.data() + at);
+    return std::string(p, strnlen(p, len));
+}
+
+std::string primaryIndexName(const std::string& tableName) {
+    const std::size_t dot = tableName.rfind('.');
+    const std::string stem = tableName.substr(0, dot);
+    bool lower = false;
+    for (char c : dot == std::string::npos ? stem : tableName.substr(dot))
+        lower = lower || (c >= 'a' && c <= 'z');
+    return stem + (lower ? ".px" : ".PX");
+}
+
+std::uint32_t dosTimestampNow() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    const std::uint32_t date = std::uint32_t(std::max(0, tm.tm_year - 80)) << 9 |
+                               std::uint32_t(tm.tm_mon + 1) << 5 | std::uint32_t(tm.tm_mday);
+    const std::uint32_t time = std::uint32_t(tm.tm_hour) << 11 | std::uint32_t(tm.tm_min) << 5 |
+                               std::uint32_t(tm.tm_sec / 2);
+    return date << 16 | time;
+}
+
 std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tableName) {
     const int n = int(h.fields.size());
     const bool v4 = h.v4Layout();
     const std::size_t nameLen = std::size_t(tableNameLength(h.versionId));
-    std::size_t real = (v4 ? 0x78 : 0x58) + 2 * std::size_t(n) + 4 + 4 * std::size_t(n) + nameLen;
+    std::size_t real = fieldInfoStart(v4) + 2 * std::size_t(n) + 4 + 4 * std::size_t(n) + nameLen;
     for (const auto& f : h.fields)
         real += f.name.size() + 1;
     if (v4)
         real += 2 * std::size_t(n) + h.sortOrderName.size() + 1;
+    // 3.0 tables end their header where its contents end; later versions round it up.
     std::size_t headerSize = 0x800;
     while (headerSize < real)
         headerSize += 0x800;
+    if (h.versionId == 3)
+        headerSize = real;
     std::vector<std::uint8_t> b(headerSize, 0);
     std::uint8_t* d = b.data();
     putLe16(d + 0x00, h.recordSize);
@@ -340,16 +418,26 @@ std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tabl
     d[0x39] = h.versionId;
     d[0x3E] = 0x1F;
     d[0x3F] = 0x0F;
-    putLe16(d + 0x51, std::uint32_t(real));
-    d[0x56] = 0x20;
+    if (v4)
+        putLe16(d + 0x51, std::uint32_t(real));
+    d[0x56] = v4 ? 0x20 : 0;
+    const bool carry = h.carried.size() >= 0x58;
+    if (carry) {
+        for (auto [from, to] : kCarriedRanges)
+            std::memcpy(d + from, h.carried.data() + from, to - from);
+    }
     std::size_t pos = 0x58;
     if (v4) {
         putLe16(d + 0x58, 0x0100u | h.versionId);
         putLe16(d + 0x5A, 0x0100u | h.versionId);
-        putLe16(d + 0x64, std::uint32_t(n + 1));
+        putLe32(d + 0x60, dosTimestampNow());
         putLe16(d + 0x6A, h.codePage);
         d[0x6C] = 1;
         d[0x6D] = 1;
+        if (carry && h.carried.size() >= 0x78 && h.carried[0x39] >= 5) {
+            for (auto [from, to] : kCarriedExtension)
+                std::memcpy(d + from, h.carried.data() + from, to - from);
+        }
         pos = 0x78;
     }
     for (const auto& f : h.fields) {
@@ -365,17 +453,24 @@ std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tabl
     }
     if (v4) {
         putLe16(d + 0x66, std::uint32_t(pos - 0x58));
+        std::uint32_t highest = 0;
         for (int i = 0; i < n; ++i) {
-            putLe16(d + pos, std::uint32_t(i + 1));
+            const std::uint32_t id = std::size_t(i) < h.fieldIds.size() ? h.fieldIds[std::size_t(i)]
+                                                                        : std::uint32_t(i + 1);
+            highest = std::max(highest, id);
+            putLe16(d + pos, id);
             pos += 2;
         }
+        putLe16(d + 0x64, std::max<std::uint32_t>(h.hiFieldId, highest + 1));
+        putLe16(d + 0x6E, std::uint32_t(pos - 0x58));
         std::memcpy(d + pos, h.sortOrderName.data(), h.sortOrderName.size());
     }
     patchCounters(b, h);
     return b;
 }
 
-std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName) {
+std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName,
+                                        const std::vector<std::uint8_t>& dbHeader) {
     const int k = db.keyFields;
     const std::size_t nameLen = std::size_t(tableNameLength(db.versionId));
     std::vector<std::uint8_t> b(0x800, 0);
@@ -387,10 +482,13 @@ std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tab
     putLe16(d + 0x02, 0x800);
     d[0x04] = PrimaryIndex;
     d[0x05] = db.maxTableSize;
-    putLe16(d + 0x12, 17);
+    std::uint16_t dbCounter =
+        dbHeader.size() >= 0x58 ? std::uint16_t(le16(dbHeader.data() + 0x12)) : 12;
+    putLe16(d + 0x12, db.v4Layout() ? std::uint32_t(dbCounter + 1) : dbCounter);
     putLe16(d + 0x21, std::uint32_t(k));
     d[0x29] = db.sortOrder;
-    d[0x2D] = 2;
+    d[0x2C] = dbHeader.size() >= 0x58 ? dbHeader[0x2D] : 2;
+    d[0x2D] = db.v4Layout() ? 0 : 3;
     d[0x39] = db.versionId;
     std::size_t pos = 0x58;
     for (int i = 0; i < k; ++i) {

@@ -64,6 +64,13 @@ struct Header {
     std::uint16_t codePage = 0;
     std::string sortOrderName;
     std::vector<FieldSpec> fields;
+    // Field ids (v4+ headers): one per field, and one more than the highest ever issued. Empty
+    // ids number the fields 1..n.
+    std::vector<std::uint16_t> fieldIds;
+    std::uint16_t hiFieldId = 0;
+    // The header of the table this one replaces: the bytes no layout decides (change counters,
+    // referential integrity, unknown flags) are copied from it.
+    std::vector<std::uint8_t> carried;
 
     int blockSize() const { return maxTableSize * 1024; }
     int recordsPerBlock() const { return recordSize ? (blockSize() - 6) / recordSize : 0; }
@@ -86,8 +93,20 @@ bool isBlobCode(std::uint8_t code);
 
 // The full header (headerSize bytes) of a new .db file. The block counters are filled in later.
 std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tableName);
-// The header of a .px for the first `keyFields` fields of `db`.
-std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName);
+// The header of a .px for the first `keyFields` fields of `db`. Its change counters follow the
+// .db header bytes `dbHeader` the way engine-written files tie them: 0x12 one above the .db's
+// (equal in 3.x tables), 0x2C equal to the .db's 0x2D.
+std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName,
+                                        const std::vector<std::uint8_t>& dbHeader);
+// The table name a .db header records (what the table was created as), and the name its
+// primary index records: the same stem with .PX (.px when the name is in lower case).
+std::string headerTableName(const std::vector<std::uint8_t>& dbHeader);
+std::string primaryIndexName(const std::string& tableName);
+// Field ids, the field-id counter and the sort order id of a v4+ .db header.
+std::vector<std::uint16_t> parseFieldIds(const std::uint8_t* data, std::size_t size,
+                                         std::uint16_t& hiFieldId);
+// The current time as the header's fileUpdateTime: a DOS date (high word) and time (low word).
+std::uint32_t dosTimestampNow();
 // Stores the counters of `h` (record count, block numbers, autoincrement, free list) into the
 // header bytes of a .db or .px file.
 void patchCounters(std::vector<std::uint8_t>& bytes, const Header& h);

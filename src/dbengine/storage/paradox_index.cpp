@@ -21,9 +21,11 @@ void putShort(std::uint8_t* p, std::uint32_t v) {
 }
 }  // namespace
 
-std::vector<std::uint8_t> buildPrimaryIndex(const Header& db, const std::string& tableName,
+std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
+                                            const std::vector<std::uint8_t>& dbHeader,
                                             const std::vector<DataBlockSummary>& blocks) {
-    std::vector<std::uint8_t> out = buildPxHeader(db, tableName);
+    std::vector<std::uint8_t> out =
+        buildPxHeader(db, primaryIndexName(headerTableName(dbHeader)), dbHeader);
     const std::size_t headerSize = out.size();
     const int blockSize = db.blockSize();
     std::size_t keySize = 0;
@@ -32,7 +34,7 @@ std::vector<std::uint8_t> buildPrimaryIndex(const Header& db, const std::string&
     const std::size_t entrySize = keySize + 6;
     const std::size_t perBlock = std::size_t(blockSize - 6) / entrySize;
     if (perBlock < 2)
-        throw EngineError(tableName + ": the key is too long for index blocks of " +
+        throw EngineError(headerTableName(dbHeader) + ": the key is too long for index blocks of " +
                           std::to_string(blockSize / 1024) + " KiB");
 
     Header px;

@@ -18,7 +18,9 @@ struct DataBlockSummary {
 
 // The whole .px file for the data blocks in chain order: level 1 holds one entry per data block,
 // each higher level one entry per block of the level below, until one root block remains.
-std::vector<std::uint8_t> buildPrimaryIndex(const Header& db, const std::string& tableName,
+// `dbHeader` is the .db file's header as written (its counters and table name are echoed).
+std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
+                                            const std::vector<std::uint8_t>& dbHeader,
                                             const std::vector<DataBlockSummary>& blocks);
 
 }  // namespace orn::db::paradox

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "dbengine/storage/companion.h"
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_index.h"
+#include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/paradox_text.h"
 #include "dbengine/storage/paradox_value.h"
 
@@ -429,7 +431,7 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
             }
             BlobPointer was = BlobPointer::parse(old + f.offset + leader);
             if (was.length > std::uint32_t(leader) && mbIndex_ != SIZE_MAX)
-                freeBlob(*files_, mbIndex_, was);
+                blobSpace_.release(*files_, mbIndex_, was);
         }
         std::memset(p, 0, std::size_t(f.size));
         if (payload.empty())
@@ -441,10 +443,7 @@ void ParadoxTable::writeBlobs(const Record& r, std::uint8_t* rec, const std::uin
             if (mbIndex_ == SIZE_MAX)
                 throw EngineError(label_ + ": the blob file (.mb) of the table is missing");
             const auto* bytes = reinterpret_cast<const std::uint8_t*>(payload.data());
-            ptr = payload.size() < kSmallBlobLimit
-                      ? appendSmallBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()),
-                                        smallBlobs_)
-                      : appendBlob(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
+            ptr = blobSpace_.store(*files_, mbIndex_, bytes, std::uint32_t(payload.size()));
         }
         ptr.store(p + leader);
     }
@@ -458,7 +457,7 @@ void ParadoxTable::freeBlobs(const std::uint8_t* rec) {
             continue;
         BlobPointer ptr = BlobPointer::parse(rec + f.offset + f.size - 10);
         if (ptr.length > std::uint32_t(f.size - 10))
-            freeBlob(*files_, mbIndex_, ptr);
+            blobSpace_.release(*files_, mbIndex_, ptr);
     }
 }
 
@@ -681,18 +680,84 @@ bool ParadoxTable::chainFromIndex() {
 }
 
 void ParadoxTable::writeIndex(const std::vector<std::uint8_t>& px) {
+    replaceContents(pxIndex_, px);
+}
+
+void ParadoxTable::replaceContents(std::size_t file, const std::vector<std::uint8_t>& bytes) {
     // Only pages that differ are written, so a write of one record journals and writes a few
     // index pages rather than the whole index.
     constexpr std::size_t kPage = TableFiles::kPageSize;
-    const std::size_t oldSize = std::size_t(files_->size(pxIndex_));
-    std::vector<std::uint8_t> old(std::min(oldSize, px.size()));
-    old.resize(files_->read(pxIndex_, 0, old.data(), old.size()));
-    for (std::size_t at = 0; at < px.size(); at += kPage) {
-        const std::size_t n = std::min(kPage, px.size() - at);
-        if (at + n <= old.size() && std::memcmp(old.data() + at, px.data() + at, n) == 0)
+    const std::size_t oldSize = std::size_t(files_->size(file));
+    std::vector<std::uint8_t> old(std::min(oldSize, bytes.size()));
+    old.resize(files_->read(file, 0, old.data(), old.size()));
+    for (std::size_t at = 0; at < bytes.size(); at += kPage) {
+        const std::size_t n = std::min(kPage, bytes.size() - at);
+        if (at + n <= old.size() && std::memcmp(old.data() + at, bytes.data() + at, n) == 0)
             continue;
-        files_->write(pxIndex_, at, px.data() + at, n);
+        files_->write(file, at, bytes.data() + at, n);
     }
+    // Blocks of a larger file that the new contents no longer use go with the old tail.
+    if (oldSize > bytes.size())
+        files_->truncate(file, bytes.size());
+}
+
+void ParadoxTable::updateSecondaryIndexes() {
+    auto found = findSecondaryIndexes(path_);
+    if (found.empty())
+        return;
+    std::vector<SecondaryIndex*> kept;
+    for (auto& ix : found) {
+        for (auto* p : {&ix.dataPath, &ix.treePath}) {
+            if (p->empty())
+                continue;
+            auto [it, added] = companionSlots_.try_emplace(p->string(), SIZE_MAX);
+            if (added)
+                it->second = files_->addCompanion(*p);
+            (p == &ix.dataPath ? ix.dataFile : ix.treeFile) = it->second;
+        }
+        examine(ix, *files_, h_);
+        if (ix.problem.empty()) {
+            kept.push_back(&ix);
+            continue;
+        }
+        // An index that would be out of date after this commit gives other programs wrong
+        // answers; without it they read the table by its primary key.
+        for (const auto* p : {&ix.dataPath, &ix.treePath}) {
+            std::error_code ec;
+            if (!p->empty() && !std::filesystem::remove(*p, ec) && ec)
+                throw EngineError("Cannot remove the secondary index " + p->string() + ": " +
+                                  ec.message());
+            companionSlots_.erase(p->string());  // a file made later under this name is new
+        }
+        notices_.push_back("Removed the secondary index " + ix.name() + " of " + label_ + ": " +
+                           ix.problem + ".");
+    }
+    if (kept.empty())
+        return;
+    ensureChain();
+    std::vector<std::vector<std::string>> records(kept.size());
+    for (auto& r : records)
+        r.reserve(std::size_t(h_.numRecords));
+    std::string rec;
+    for (std::uint16_t no : chain_) {
+        Block b = loadBlock(no);
+        for (int slot = 0; slot < b.count; ++slot) {
+            for (std::size_t i = 0; i < kept.size(); ++i) {
+                rec.clear();
+                appendIndexRecord(*kept[i], h_, b.record(slot), no, rec);
+                records[i].push_back(rec);
+            }
+        }
+    }
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const SecondaryFiles built = buildSecondaryIndex(*kept[i], std::move(records[i]));
+        replaceContents(kept[i]->dataFile, built.data);
+        replaceContents(kept[i]->treeFile, built.tree);
+    }
+}
+
+std::vector<std::string> ParadoxTable::takeNotices() {
+    return std::exchange(notices_, {});
 }
 
 void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string firstKey) {
@@ -1000,6 +1065,7 @@ void ParadoxTable::beginInternal() {
     movedUndo_.clear();
     newUndo_.clear();
     newIdMark_ = newIdBlock_.size();
+    blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
 }
@@ -1024,21 +1090,17 @@ void ParadoxTable::commitInternal() {
             blocks.reserve(chain_.size());
             for (std::size_t i = 0; i < chain_.size(); ++i)
                 blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
-            writeIndex(buildPrimaryIndex(h_, path_.filename().string(), blocks));
+            writeIndex(buildPrimaryIndex(h_, bytes, blocks));
         }
     }
+    if (mbIndex_ != SIZE_MAX)
+        blobSpace_.save(*files_, mbIndex_);
+    if (recordsChanged_ || structureChanged_)
+        updateSecondaryIndexes();
     files_->commit();
+    blobSpace_.reset();
     forgetDataSize();
     indexKnown_ = false;
-    if (recordsChanged_ && !secondaryIndexesGone_) {
-        // Secondary indexes (.Xnn/.Ynn) are not maintained; once the records change they would
-        // be out of date, and a stale index gives other programs wrong answers.
-        for (const auto& c : findCompanions(path_, isSecondaryIndexExtension)) {
-            std::error_code ec;
-            std::filesystem::remove(c, ec);
-        }
-        secondaryIndexesGone_ = true;
-    }
     recordsChanged_ = false;
     headerBytes_ = std::move(bytes);
     committed_ = h_;
@@ -1051,7 +1113,7 @@ void ParadoxTable::rollbackInternal() {
     files_->rollback();
     forgetDataSize();
     indexKnown_ = false;
-    smallBlobs_ = SmallBlobSpace{};
+    blobSpace_.reset();
     h_ = committed_;
     invalidateChain();
     for (auto it = movedUndo_.rbegin(); it != movedUndo_.rend(); ++it) {

@@ -52,10 +52,15 @@ class ParadoxTable final : public Table {
     void remove(RecordId id) override;
 
     const Header& header() const { return h_; }
+    // The .db header as last committed.
+    const std::vector<std::uint8_t>& headerBytes() const { return headerBytes_; }
     // Raises the autoincrement counter to at least `value` (restructure keeps the old counter so
     // that numbers of deleted records are not given out again).
     void raiseAutoIncrement(std::uint32_t value);
     const std::string& label() const { return label_; }
+    // What the table did on its own since the last call and a user should hear of (a secondary
+    // index removed because it could not be kept up to date), one sentence each.
+    std::vector<std::string> takeNotices();
 
   private:
     friend class ParadoxCursor;
@@ -129,6 +134,11 @@ class ParadoxTable final : public Table {
     bool chainFromIndex();
     // Writes the new index, leaving pages that did not change alone.
     void writeIndex(const std::vector<std::uint8_t>& px);
+    // Makes file `file` of the table hold `bytes`, writing only the pages that differ.
+    void replaceContents(std::size_t file, const std::vector<std::uint8_t>& bytes);
+    // Writes every secondary index anew for the records as they are now, or removes (and notes)
+    // one that cannot be kept up to date. Part of the commit's transaction.
+    void updateSecondaryIndexes();
 
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();
@@ -183,8 +193,9 @@ class ParadoxTable final : public Table {
     int perBlock_ = 0;
     bool structureChanged_ = false;
     bool recordsChanged_ = false;
-    SmallBlobSpace smallBlobs_;
-    bool secondaryIndexesGone_ = false;
+    BlobSpace blobSpace_;
+    std::unordered_map<std::string, std::size_t> companionSlots_;  // secondary index files
+    std::vector<std::string> notices_;
 
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;

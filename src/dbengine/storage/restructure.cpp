@@ -215,6 +215,13 @@ int fieldIndex(const Table& t, const std::string& name) {
     throw EngineError("Field '" + name + "' not found");
 }
 
+std::vector<int> sameFields(const Table& t) {
+    std::vector<int> sources(t.fields().size());
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        sources[i] = int(i);
+    return sources;
+}
+
 TableCreate layoutOf(Table& t) {
     TableCreate layout;
     layout.fields = t.fields();
@@ -222,7 +229,13 @@ TableCreate layoutOf(Table& t) {
     layout.version = t.version();
     layout.codePage = storedCodePage(t).name;
     layout.headerName = t.path().filename().string();
+    layout.carried = carriedHeaderOf(t, sameFields(t));
     return layout;
+}
+
+bool sameField(const Field& a, const Field& b) {
+    return asciiLower(a.name) == asciiLower(b.name) && a.type == b.type && a.size == b.size &&
+           a.decimals == b.decimals;
 }
 
 // Copies every record of `src` into a new table with `layout` under a temporary name, passing
@@ -265,6 +278,61 @@ void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreat
 }
 
 }  // namespace
+
+std::shared_ptr<const CarriedHeader> carriedHeaderOf(Table& table, std::vector<int> fieldSources) {
+    auto c = std::make_shared<CarriedHeader>();
+    c->format = table.format();
+    c->fieldSources = std::move(fieldSources);
+    if (auto* p = dynamic_cast<paradox::ParadoxTable*>(&table)) {
+        c->header = p->headerBytes();
+    } else if (auto* d = dynamic_cast<dbase::DBaseTable*>(&table)) {
+        c->header = d->headerBytes();
+        c->memoHeader = d->memoHeaderBytes();
+    }
+    return c;
+}
+
+void checkDefinitionsSurvive(const Table& table, const std::vector<Field>& newFields,
+                             int newKeyFields, const std::vector<int>& fieldSources,
+                             const std::string& what) {
+    if (table.format() != TableFormat::Paradox)
+        return;
+    const auto& old = table.fields();
+    bool fieldsKept = newFields.size() >= old.size();
+    for (std::size_t i = 0; fieldsKept && i < old.size(); ++i)
+        fieldsKept =
+            i < fieldSources.size() && fieldSources[i] == int(i) && sameField(old[i], newFields[i]);
+    std::vector<std::string> names;
+    if (!fieldsKept) {
+        for (const auto& c : paradox::companionFiles(table.path())) {
+            const std::string ext = asciiLower(c.extension().string());
+            if (ext == ".val" || ext == ".tv" || ext == ".fam")
+                names.push_back(c.filename().string());
+        }
+    }
+    if (!names.empty()) {
+        std::string list;
+        for (const auto& n : names)
+            list += (list.empty() ? "" : ", ") + n;
+        throw EngineError("Cannot " + what + ": " + list +
+                          " name the table's fields by their place and type, and this change "
+                          "would leave them describing fields that are gone. Remove " +
+                          (names.size() == 1 ? "that file" : "those files") +
+                          " first if the definitions are no longer wanted.");
+    }
+    const auto* p = dynamic_cast<const paradox::ParadoxTable*>(&table);
+    const auto& bytes = p ? p->headerBytes() : std::vector<std::uint8_t>();
+    if (bytes.size() > 0x55 && bytes[0x55] != 0) {
+        bool keyKept = newKeyFields == table.keyFieldCount();
+        for (int i = 0; keyKept && i < newKeyFields; ++i)
+            keyKept = std::size_t(i) < fieldSources.size() && fieldSources[std::size_t(i)] == i &&
+                      sameField(old[std::size_t(i)], newFields[std::size_t(i)]);
+        if (!keyKept)
+            throw EngineError("Cannot " + what + ": " + table.path().filename().string() +
+                              " takes part in referential integrity, and other tables' rules "
+                              "rest on its key fields as they are.");
+    }
+}
 
 FieldType fieldTypeOfEngineCode(std::uint16_t code) {
     switch (code) {
@@ -320,6 +388,8 @@ void restructureField(const fs::path& table, const std::string& field, const Fie
     if (change.precision != 0)
         to.decimals = change.precision;
     const std::string what = "change field '" + from.name + "'";
+    checkDefinitionsSurvive(*src, layout.fields, layout.keyFields, sameFields(*src),
+                            what + " of " + table.string());
     rebuild(table, std::move(src), layout, what, [&](Record& r) {
         Value& v = r[std::size_t(index)];
         try {
@@ -348,7 +418,15 @@ void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fiel
     }
     TableCreate layout = layoutOf(*src);
     layout.keyFields = int(fields.size());
+    checkDefinitionsSurvive(*src, layout.fields, layout.keyFields, sameFields(*src),
+                            "add the primary index of " + table.string());
     rebuild(table, std::move(src), layout, "add the primary index", [](Record&) {});
+}
+
+void packTable(const fs::path& table) {
+    auto src = Table::open(table, OpenMode::Exclusive);
+    TableCreate layout = layoutOf(*src);
+    rebuild(table, std::move(src), layout, "pack", [](Record&) {});
 }
 
 }  // namespace orn::db

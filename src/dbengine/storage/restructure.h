@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,19 @@ struct FieldChange {
 // The field type of an engine type code; throws EngineError for codes no field type has.
 FieldType fieldTypeOfEngineCode(std::uint16_t code);
 
+// What a replacement of `table` keeps of it (CarriedHeader): `fieldSources[i]` is the old field
+// that new field i continues, -1 for a new one.
+std::shared_ptr<const CarriedHeader> carriedHeaderOf(Table& table, std::vector<int> fieldSources);
+
+// A table's validity checks, views and family files (.VAL, .TV, .FAM) name its fields by place
+// and type, and other tables' referential integrity rests on its key. Throws EngineError
+// "Cannot <what>: ..." naming the files when the new fields would leave them wrong: an old field
+// dropped, moved, renamed or changed, or, with referential integrity, the key changed. Adding
+// fields at the end, keys to a table without integrity rules, or nothing at all passes.
+void checkDefinitionsSurvive(const Table& table, const std::vector<Field>& newFields,
+                             int newKeyFields, const std::vector<int>& fieldSources,
+                             const std::string& what);
+
 // Changes one field of the table file, converting every value. A value that cannot be carried
 // over (text that is no number, a number that does not fit, text longer than the new size, a key
 // that becomes a duplicate) fails with an EngineError naming the field, the record and the value,
@@ -50,5 +64,10 @@ void restructureField(const std::filesystem::path& table, const std::string& fie
 // leading fields, so the names must be the table's first fields in order. Duplicate keys fail
 // with "Key violation." in the message; the old index file stays in place on any failure.
 void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::string>& fields);
+
+// Rewrites the table without its deleted records (dBASE) and without the unused space of its
+// blob or memo file, keeping everything else (header values, counters, companions). All or
+// nothing, like a restructure.
+void packTable(const std::filesystem::path& table);
 
 }  // namespace orn::db

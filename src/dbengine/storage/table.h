@@ -15,13 +15,13 @@ namespace orn::db {
 
 // Every storage failure is an EngineError whose what() is the text shown to the user.
 class EngineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 // A write that would give a keyed table two records with the same key. what() is exactly
 // "Key violation.".
 class KeyViolation : public EngineError {
-public:
+  public:
     KeyViolation() : EngineError("Key violation.") {}
 };
 
@@ -40,11 +40,23 @@ using RecordId = std::uint64_t;
 // Walks the live records in table order: key order for keyed tables, file order otherwise.
 // A cursor reads through a bounded window of the file; it never loads the whole table.
 class TableCursor {
-public:
+  public:
     virtual ~TableCursor() = default;
     virtual bool next() = 0;  // false at the end
     virtual RecordId id() const = 0;
     virtual const Value& value(std::size_t field) = 0;  // blobs are read only when asked for
+};
+
+// What a table built to replace another (a restructure, an answer saved over a table) keeps of
+// the one it replaces: the bytes of its file header and memo file header, and for each new field
+// the index of the old field it continues (-1: a field of its own). Header values the new layout
+// does not decide (sort order, block size, counters, field ids, language driver, memo block size)
+// are taken from these bytes.
+struct CarriedHeader {
+    TableFormat format = TableFormat::Paradox;
+    std::vector<std::uint8_t> header;
+    std::vector<std::uint8_t> memoHeader;
+    std::vector<int> fieldSources;
 };
 
 struct TableCreate {
@@ -56,6 +68,7 @@ struct TableCreate {
     // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
     // on); 0: 4096, or the smallest larger size that holds a record.
     int blockSize = 0;
+    std::shared_ptr<const CarriedHeader> carried;  // null for a table of its own
 };
 
 // The block sizes of Paradox tables, smallest first.
@@ -77,7 +90,7 @@ std::string damagedRefusal(const std::filesystem::path& file, const std::string&
 std::string damagedWarning(const std::filesystem::path& file, const std::string& damage);
 
 class Table {
-public:
+  public:
     virtual ~Table() = default;
 
     // Opens .db or .dbf (chosen by the file's contents, not only its extension). Companion files

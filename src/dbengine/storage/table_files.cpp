@@ -105,6 +105,8 @@ std::size_t TableFiles::addCompanion(const std::filesystem::path& file, bool cre
         slot->file =
             PosixFile(file, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
         slot->diskSize = slot->originalSize = slot->logicalSize = slot->file.size();
+        if (inTransaction_)  // taken into the transaction that is open
+            slot->journaled.assign((slot->originalSize + kPageSize - 1) / kPageSize, false);
     } else {
         slot->existsOnDisk = false;
     }
@@ -193,6 +195,26 @@ void TableFiles::write(std::size_t f, std::uint64_t offset, const void* src, std
         pos += n;
     }
     s.logicalSize = std::max(s.logicalSize, end);
+    if (pendingBytes_ > spillLimit)
+        flush();
+}
+
+void TableFiles::truncate(std::size_t f, std::uint64_t size) {
+    if (!inTransaction_)
+        throw EngineError("Internal error: write outside a transaction.");
+    Slot& s = *files_[f];
+    if (size >= s.logicalSize)
+        return;
+    ++changeCount_;
+    // Every page from the cut on joins the transaction, so that its original bytes are journaled
+    // before the file shrinks; what lies past the cut reads as zeros if the file grows again.
+    for (std::uint64_t no = size / kPageSize; no * kPageSize < s.logicalSize; ++no) {
+        Page& p = pageFor(s, no);
+        const std::uint64_t start = no * kPageSize;
+        const std::size_t keep = size > start ? std::size_t(size - start) : 0;
+        std::memset(p.data() + keep, 0, kPageSize - keep);
+    }
+    s.logicalSize = size;
     if (pendingBytes_ > spillLimit)
         flush();
 }
@@ -302,10 +324,12 @@ void TableFiles::flush() {
             run.insert(run.end(), p.begin(), p.end());
         }
         put();
+        if (s.file.size() > s.logicalSize)
+            s.file.truncate(s.logicalSize);
         s.pages.clear();
         s.lastPageNo = ~std::uint64_t{0};
         s.lastPage = nullptr;
-        s.diskSize = std::max(s.diskSize, s.logicalSize);
+        s.diskSize = s.logicalSize;
         s.touched = true;
     }
     pendingBytes_ = 0;

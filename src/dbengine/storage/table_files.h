@@ -50,6 +50,9 @@ class TableFiles {
     std::size_t read(std::size_t f, std::uint64_t offset, void* dst, std::size_t len) const;
     // Only inside a transaction. Writing past the end extends the file (a gap reads as zeros).
     void write(std::size_t f, std::uint64_t offset, const void* src, std::size_t len);
+    // Only inside a transaction: cuts file f to `size` bytes when it is longer. The bytes cut off
+    // go to the journal like overwritten ones, so a rollback or crash brings them back.
+    void truncate(std::size_t f, std::uint64_t size);
     // True when reads of file f must go through read() to see this transaction's writes.
     bool hasPendingWrites(std::size_t f) const { return !files_[f]->pages.empty(); }
     // Changes with every write, begin and rollback: bytes read ahead under an older value may

@@ -120,8 +120,11 @@ SwapPlan planSwap(const fs::path& table, TableFormat format, const fs::path& rep
     std::error_code ec;
     if (!claimFirst && fs::exists(table, ec)) {
         for (const auto& c : companionsOf(format, table)) {
-            if (std::find(newExts.begin(), newExts.end(), asciiLower(c.extension().string())) ==
-                newExts.end()) {
+            const std::string ext = asciiLower(c.extension().string());
+            // Validity checks, views and family lists stay with the table; a change that would
+            // make them wrong is refused before the new table is built.
+            const bool definitions = ext == ".val" || ext == ".tv" || ext == ".fam";
+            if (!definitions && std::find(newExts.begin(), newExts.end(), ext) == newExts.end()) {
                 plan.removals.push_back(fs::absolute(c));
             }
         }

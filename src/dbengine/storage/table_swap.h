@@ -27,8 +27,9 @@ void discardTableFiles(TableFormat format, const std::filesystem::path& main);
 // old table's permissions and, where the user may set it, its group.
 // CreateNew: `table` must still be free when the swap starts; when another process created it
 // meanwhile, nothing is moved, `replacement` is removed and the error says so.
-// Companions the old table had and the new one lacks (indexes over the old fields, validity
-// checks) are removed. `replacement` must be complete and closed.
+// Companions the old table had and the new one lacks (indexes over the old fields) are removed;
+// its validity checks, views and family lists (.VAL, .TV, .FAM) stay. `replacement` must be
+// complete and closed.
 enum class SwapMode { Replace, CreateNew };
 void swapInTable(const std::filesystem::path& table, TableFormat format,
                  const std::filesystem::path& replacement, SwapMode mode = SwapMode::Replace);

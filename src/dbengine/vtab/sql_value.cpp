@@ -221,7 +221,7 @@ std::string declaredType(const Field& f) {
         case FieldType::Ole:
             return "OLE BLOB";
         case FieldType::Bytes:
-            return "BYTES BLOB";
+            return "BYTES BLOB(" + std::to_string(f.size) + ")";
     }
     return "";
 }

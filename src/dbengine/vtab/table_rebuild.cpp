@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
 #include "dbengine/storage/value_text.h"
@@ -18,6 +19,9 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
         layout.codePage = storedCodePage(*old).name;
     }
     layout.headerName = file.filename().string();
+    checkDefinitionsSurvive(*old, layout.fields, layout.keyFields, sources,
+                            "change the structure of " + file.string());
+    layout.carried = carriedHeaderOf(*old, sources);
     const fs::path temp = swapTempPath(file);
     discardTableFiles(format, temp);
     try {

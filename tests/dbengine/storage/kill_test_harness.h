@@ -26,6 +26,8 @@ struct KillTestSubject {
     // The record with sequence number `seq` as the `batch`-th transaction writes it.
     std::function<Record(std::int64_t seq, std::int64_t batch)> makeRecord;
     std::function<std::int64_t(const Record&)> seqOf;
+    // Optional: more checks of the files after each round, once the table has been reopened.
+    std::function<void(const std::filesystem::path&)> check;
 };
 
 constexpr std::int64_t kKillBatch = 3;
@@ -119,6 +121,9 @@ inline std::int64_t runKillTest(const std::filesystem::path& file, const KillTes
             EXPECT_EQ(rec, s.makeRecord(seq, batch)) << "record " << seq << " round " << round;
             ++expectSeq;
         }
+        t.reset();
+        if (s.check)
+            s.check(file);
         if (::testing::Test::HasFailure())
             return count;
         previous = count;

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 #include "dbengine/storage/journal.h"
@@ -117,6 +118,67 @@ TEST(TableFiles, TornJournalTailIsIgnored) {
     auto old = pattern(10, 50);
     std::copy(old.begin(), old.end(), expect.begin());
     EXPECT_EQ(now, expect);
+}
+
+TEST(TableFiles, TruncationLandsAtCommitAndComesBackOnRollbackOrCrash) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    auto original = pattern(5 * 4096 + 100, 7);
+    writeAll(main, original);
+    {
+        TableFiles files(main, OpenMode::Shared);
+        files.begin();
+        files.truncate(0, 4096 + 10);
+        EXPECT_EQ(files.size(0), 4096u + 10);
+        unsigned char past[4] = {};
+        EXPECT_EQ(files.read(0, 4096 + 10, past, 4), 0u);
+        files.write(0, 4096 + 20, "x", 1);  // growing again: the cut-off bytes read as zeros
+        unsigned char gap[10] = {1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+        files.read(0, 4096 + 10, gap, sizeof gap);
+        EXPECT_EQ(std::count(gap, gap + 10, 0), 10);
+        files.rollback();
+        EXPECT_EQ(readAll(main), original);
+        EXPECT_EQ(files.size(0), original.size());
+
+        // Spilled to disk before the rollback: the journal brings the cut pages back.
+        TableFiles::setSpillLimit(1 << 20);
+        std::size_t m = files.addCompanion(dir / "t.memo", true);
+        files.begin();
+        files.truncate(0, 100);
+        auto big = pattern(3 << 20, 9);
+        files.write(m, 0, big.data(), big.size());
+        EXPECT_EQ(std::filesystem::file_size(main), 100u);
+        files.rollback();
+        TableFiles::setSpillLimit(256 << 20);
+        EXPECT_EQ(readAll(main), original);
+
+        files.begin();
+        files.truncate(0, 4096 + 10);
+        files.commit();
+    }
+    auto now = readAll(main);
+    ASSERT_EQ(now.size(), 4096u + 10);
+    EXPECT_TRUE(std::equal(now.begin(), now.end(), original.begin()));
+
+    // A writer killed after its cut reached the disk: opening the table undoes the cut.
+    writeAll(main, original);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TableFiles files(main, OpenMode::Shared);
+        std::size_t m = files.addCompanion(dir / "t.memo", true);
+        files.begin();
+        TableFiles::setSpillLimit(1 << 20);
+        files.truncate(0, 10);
+        auto big = pattern(3 << 20, 11);
+        files.write(m, 0, big.data(), big.size());  // spills: journal, cut and data on disk
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_EQ(std::filesystem::file_size(main), 10u);
+    TableFiles files(main, OpenMode::ReadOnly);
+    EXPECT_EQ(readAll(main), original);
 }
 
 TEST(TableFiles, ReadOnlyTablesRefuseWrites) {

@@ -1,0 +1,65 @@
+#pragma once
+
+// Secondary indexes of a Paradox table, kept up to date by writing them anew inside every commit
+// that changes the table's records.
+//
+// A secondary index is a pair of files beside the table. The data file (NAME.Xnn for one field,
+// NAME.XGn for several fields or for one compared without regard to letter case) is laid out like
+// a keyed table: each record holds the indexed fields, then the table's key fields, then a short
+// naming the .DB block the record was in when the index was written; all fields but that last one
+// form its key, so it lists every record of the table once, in index order. The tree file
+// (NAME.Ynn, NAME.YGn) is a primary index over the data file's blocks, like a .PX.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "dbengine/storage/paradox_header.h"
+
+namespace orn::db {
+class TableFiles;
+}
+
+namespace orn::db::paradox {
+
+struct SecondaryIndex {
+    std::filesystem::path dataPath;   // .Xnn / .XGn (empty when only the tree file exists)
+    std::filesystem::path treePath;   // .Ynn / .YGn (empty when only the data file exists)
+    std::size_t dataFile = SIZE_MAX;  // slots in the table's TableFiles
+    std::size_t treeFile = SIZE_MAX;
+
+    // Filled by examine():
+    std::string problem;  // why ORN cannot keep it up to date; empty when it can
+    std::vector<std::uint8_t> dataHeader, treeHeader;
+    Header data;                   // the data file's header
+    std::vector<int> tableFields;  // for each indexed field, the table field it holds
+    int treeBlockSize = 0;
+
+    std::string name() const;  // the file names, for messages
+};
+
+// The secondary index files beside `table`, paired by their extensions (.X02 with .Y02, .XG0
+// with .YG0); a file without its partner is listed alone.
+std::vector<SecondaryIndex> findSecondaryIndexes(const std::filesystem::path& table);
+
+// Reads both headers through `files` and decides whether the index is one ORN can rebuild for
+// `table` (whose header is `table`, sorting its Alpha keys in byte order). Sets `problem` when
+// not: a missing partner, a damaged header, fields that do not match the table, a descending or
+// case-insensitive order, or Alpha keys under a national sort order.
+void examine(SecondaryIndex& ix, const TableFiles& files, const Header& table);
+
+// The data file record of a table record `rec` that lies in .DB block `block`.
+void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
+                       std::uint16_t block, std::string& out);
+
+// Both files anew for `records` (the data file records, each data.recordSize bytes, in any
+// order): the headers as found with their counters set, the data file's blocks filled in key
+// order, the tree over them.
+struct SecondaryFiles {
+    std::vector<std::uint8_t> data, tree;
+};
+SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::string> records);
+
+}  // namespace orn::db::paradox
