@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "settings/IniName.h"
+#include "text/safefile.h"
 
 namespace orn {
 
@@ -199,9 +200,10 @@ bool TRegistryRootFile::Modify(F&& change, std::string& error) {
     }
     // The lock lives in its own file: the root file itself is replaced by every write.
     const std::string lockName = fileName_ + ".lock";
-    int fd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // ORN never makes a link there: one found is not followed.
+    int fd = ::open(lockName.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        fd = ::open(lockName.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(lockName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     FdGuard lock(fd);
     if (lock.get() < 0) {
         error = "cannot lock " + fileName_;
@@ -237,14 +239,12 @@ bool TRegistryRootFile::Modify(F&& change, std::string& error) {
 bool TRegistryRootFile::SaveLocked(std::string& error) {
     static std::atomic<unsigned> counter{0};
     const std::string text = reg::FormatRegistryText(doc_.root, kFileComment);
-    // A root file that is a symbolic link (kept with the user's other dotfiles, say) is
-    // replaced at its target, so the link survives.
-    std::string target = fileName_;
-    std::error_code ec;
-    if (fs::is_symlink(fileName_, ec)) {
-        const auto resolved = fs::weakly_canonical(fileName_, ec);
-        if (!ec)
-            target = resolved.string();
+    // A root file that is the user's own symbolic link (kept with the user's other dotfiles, say)
+    // is replaced at its target, so the link survives; someone else's link is not followed.
+    const std::string target = FollowOwnLinks(fileName_);
+    if (target.empty()) {
+        error = "cannot write " + fileName_ + " through another user's link";
+        return false;
     }
     const std::string tempName =
         target + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".tmp";

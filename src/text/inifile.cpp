@@ -96,6 +96,10 @@ std::string OneLine(std::string_view value) {
     return out;
 }
 
+std::string EntryLine(std::string_view key, std::string_view value) {
+    return OneLine(Trim(key)) + "=" + OneLine(value);
+}
+
 std::string CutValue(const std::string& value, bool& cut) {
     cut = value.size() > kProfileValueLimit;
     return cut ? value.substr(0, kProfileValueLimit) : value;
@@ -232,7 +236,7 @@ std::vector<std::string> TProfileFile::LinesWithoutKey(std::string_view section)
 
 void TProfileFile::WriteString(std::string_view section, std::string_view key,
                                std::string_view value) {
-    std::string entry = OneLine(Trim(key)) + "=" + OneLine(value);
+    std::string entry = EntryLine(key, value);
     SectionRange range = FindSection(lines_, section);
     if (!range.found) {
         lines_.push_back("[" + OneLine(section) + "]");
@@ -271,6 +275,15 @@ void TProfileFile::EraseSection(std::string_view section) {
          range = FindSection(lines_, section)) {
         lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(range.header),
                      lines_.begin() + static_cast<std::ptrdiff_t>(range.end));
+    }
+}
+
+void TProfileFile::ReplaceSection(std::string_view section,
+                                  const std::vector<std::pair<std::string, std::string>>& entries) {
+    EraseSection(section);
+    lines_.push_back("[" + OneLine(section) + "]");
+    for (const auto& [key, value] : entries) {
+        lines_.push_back(EntryLine(key, value));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace orn {
@@ -55,6 +56,10 @@ class TProfileFile {
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void DeleteKey(std::string_view section, std::string_view key);
     void EraseSection(std::string_view section);
+    // The section anew with these keys and values in order, at the end of the file; one pass,
+    // for sections of thousands of keys.
+    void ReplaceSection(std::string_view section,
+                        const std::vector<std::pair<std::string, std::string>>& entries);
 
     // Writes the whole profile atomically; throws TProfileWriteError.
     void Save(const std::string& fileName) const;

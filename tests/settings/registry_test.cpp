@@ -262,6 +262,30 @@ TEST_F(RegistryStore, SymbolicLinkToTheRootFileSurvivesWrites) {
     EXPECT_EQ(TzRegistryIniFile("HKCU\\k").ReadString("", "b", ""), "2");
 }
 
+// Someone else's links at the root file's and its lock's names in a shared directory are never
+// written through (making another user's link needs root).
+TEST_F(RegistryStore, SomeoneElsesLinkAtTheRootFileIsNotWrittenThrough) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making another user's link needs root";
+    const std::string victim = root_ + "/victim.txt";
+    WriteFile(victim, "victim");
+    fs::create_directories(registryDir_);
+    ASSERT_EQ(chmod(registryDir_.c_str(), 01777), 0);
+    for (const std::string& name : {UserRootFile(), UserRootFile() + ".lock"}) {
+        fs::remove(name);
+        fs::create_symlink(victim, name);
+        ASSERT_EQ(lchown(name.c_str(), 4343, 4343), 0);
+        try {
+            TzRegistryIniFile("HKCU\\k").WriteString("", "b", "2");
+        } catch (const std::exception&) {
+            // refused: what matters is where nothing went
+        }
+        EXPECT_EQ(ReadFile(victim), "victim") << name;
+        EXPECT_TRUE(fs::is_symlink(name));
+        fs::remove(name);
+    }
+}
+
 TEST_F(RegistryStore, StaleWriterMergesInsteadOfOverwriting) {
     const std::string file = UserRootFile();
     TRegistryRootFile a(file);

@@ -68,6 +68,18 @@ TEST_F(RunModeTest, FailingLinesGoToTheErrorFileAndOddLinesAreWarned) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "after"));
 }
 
+TEST_F(RunModeTest, SettingsThatCannotBeWrittenAreReportedOnStandardError) {
+    // Every setting goes to an ini file below a plain file; the run goes on without it.
+    WriteFile("plain", "x");
+    const std::string bad = Path("plain") + "/orn.ini";
+    WriteFile("zini.ini", "[IniReadOrderVars]\nU=" + bad + "\n");
+    WriteProgram("p.orn", {"SEPARATOR \"#59\"", "MKDIR after"});
+    Outcome o = Orn({"RUN", "p.orn"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("Unable to write to " + bad), std::string::npos) << o.err;
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "after"));
+}
+
 TEST_F(RunModeTest, RunsAProgramWithParametersAndTheErrorSwitchAnywhere) {
     WriteFile("in.txt", "data");
     WriteProgram("p.orn",

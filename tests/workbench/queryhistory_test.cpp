@@ -108,6 +108,18 @@ TEST_F(HistoryTest, LongStatementsAndManyEntries) {
     history.Load();
     EXPECT_EQ(history.Items().size(), 1001u);  // keys 0 to 1000
     EXPECT_EQ(history.Items().back(), "select 1000");
+
+    // The entries not shown stay stored: a full history refuses to add rather than drop them,
+    // and a delete lets the next one move up into sight.
+    EXPECT_THROW(history.Add("select new"), THistoryFull);
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4999"), "select 4999");
+    ASSERT_EQ(history.Del("select 3"), "select 4");
+    EXPECT_EQ(history.Items().size(), 1001u);
+    EXPECT_EQ(history.Items().back(), "select 1001");
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4998"), "select 4999");
+    EXPECT_EQ(ReadProfileString(file_, "SQLHistory", "4999"), "");
+    // An entry already there is no addition, full or not.
+    EXPECT_TRUE(history.Add("select 7"));
 }
 
 TEST_F(HistoryTest, ReadOnlyFileRaisesAndKeepsTheFile) {

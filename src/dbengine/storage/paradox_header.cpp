@@ -368,12 +368,9 @@ std::string headerTableName(const std::vector<std::uint8_t>& b) {
 }
 
 std::string primaryIndexName(const std::string& tableName) {
-    const std::size_t dot = tableName.rfind('.');
-    const std::string stem = tableName.substr(0, dot);
-    bool lower = false;
-    for (char c : dot == std::string::npos ? stem : tableName.substr(dot))
-        lower = lower || (c >= 'a' && c <= 'z');
-    return stem + (lower ? ".px" : ".PX");
+    // Every engine-written index in the corpus names itself with ".PX", whatever the letter case
+    // of the table's name: orders.db -> orders.PX, general.db -> general.PX.
+    return tableName.substr(0, tableName.rfind('.')) + ".PX";
 }
 
 std::uint32_t dosTimestampNow() {

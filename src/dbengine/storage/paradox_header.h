@@ -99,7 +99,7 @@ std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tabl
 std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName,
                                         const std::vector<std::uint8_t>& dbHeader);
 // The table name a .db header records (what the table was created as), and the name its
-// primary index records: the same stem with .PX (.px when the name is in lower case).
+// primary index records: the same stem with .PX.
 std::string headerTableName(const std::vector<std::uint8_t>& dbHeader);
 std::string primaryIndexName(const std::string& tableName);
 // Field ids, the field-id counter and the sort order id of a v4+ .db header.

@@ -1090,7 +1090,15 @@ void ParadoxTable::commitInternal() {
             blocks.reserve(chain_.size());
             for (std::size_t i = 0; i < chain_.size(); ++i)
                 blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
-            writeIndex(buildPrimaryIndex(h_, bytes, blocks));
+            // The index keeps its own block size, which other programs often choose apart from
+            // the table's (16 KiB tables with 2 KiB indexes, 2 KiB tables with 4 KiB ones).
+            Header shape = h_;
+            std::uint8_t head[6];
+            if (files_->read(pxIndex_, 0, head, sizeof head) == sizeof head &&
+                head[4] == PrimaryIndex && isParadoxBlockSize(head[5] * 1024) &&
+                head[5] * 1024 >= int(2 * (keySize_ + 6) + 6))
+                shape.maxTableSize = head[5];
+            writeIndex(buildPrimaryIndex(shape, bytes, blocks));
         }
     }
     if (mbIndex_ != SIZE_MAX)

@@ -65,7 +65,7 @@ void removeFile(const std::filesystem::path& p) {
 
 std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
     finishInterruptedSwap(file);        // a restructure killed half-way, whatever the format
-    tidyDirectory(file.parent_path());  // what killed writers left beside it
+    tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
     switch (detect(file)) {
         case Kind::DBase:
             return dbase::openTable(file, mode);

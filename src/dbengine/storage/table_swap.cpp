@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -357,9 +359,10 @@ bool finishInterruptedSwap(const fs::path& name) {
     return true;
 }
 
-void tidyDirectory(const fs::path& dir) {
+bool tidyDirectory(const fs::path& dir) {
     std::vector<fs::path> records;
     std::vector<fs::path> dead;
+    bool settled = true;
     std::error_code ec;
     for (fs::directory_iterator it(dir.empty() ? fs::path(".") : dir, ec), end; !ec && it != end;
          it.increment(ec)) {
@@ -370,6 +373,8 @@ void tidyDirectory(const fs::path& dir) {
             records.push_back(dir / name.substr(0, name.size() - suffix.size()));
         } else if (name[0] == '~' && IsDeadWritersTemp(name)) {
             dead.push_back(dir / name);
+        } else if (name.compare(0, 4, "~orn") == 0) {
+            settled = false;  // a writer still at work: its leftovers may come later
         }
     }
     // An interrupted swap still needs the new files its record names: it is finished first.
@@ -379,10 +384,40 @@ void tidyDirectory(const fs::path& dir) {
         } catch (const EngineError&) {
             // left for the open of that table to report
         }
+        fs::path record = table;
+        record += ".orn-swap";
+        settled = settled && !fs::exists(fs::symlink_status(record, ec));
     }
     for (const auto& p : dead) {
         ::unlink(p.c_str());  // a link is removed itself, never followed
     }
+    return settled;
+}
+
+void tidyDirectoryIfChanged(const fs::path& dir) {
+    struct Seen {
+        dev_t dev;
+        ino_t ino;
+        struct timespec mtime;
+    };
+    static std::mutex mutex;
+    static std::map<std::string, Seen> seen;
+    struct stat st {};
+    if (::stat(dir.empty() ? "." : dir.c_str(), &st) != 0)
+        return;
+    const Seen now{st.st_dev, st.st_ino, st.st_mtim};
+    const std::lock_guard<std::mutex> lock(mutex);
+    auto it = seen.find(dir.string());
+    if (it != seen.end() && it->second.dev == now.dev && it->second.ino == now.ino &&
+        it->second.mtime.tv_sec == now.mtime.tv_sec &&
+        it->second.mtime.tv_nsec == now.mtime.tv_nsec) {
+        return;  // no file came or went since it was last tidied, and nothing was left then
+    }
+    if (tidyDirectory(dir))
+        seen[dir.string()] = now;
+    else
+        seen.erase(
+            dir.string());  // a writer was at work: it may die without touching the directory
 }
 
 void setSwapStepHook(std::function<void(int)> hook) {

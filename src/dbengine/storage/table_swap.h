@@ -42,7 +42,11 @@ bool finishInterruptedSwap(const std::filesystem::path& table);
 // Finishes the interrupted swaps of every table in `dir`, then removes the temporaries that
 // processes which no longer run left there (tables under construction, journals, swap records
 // never made whole). Opening a table calls this for the table's directory.
-void tidyDirectory(const std::filesystem::path& dir);
+// Returns false when a writer that still runs had files there.
+bool tidyDirectory(const std::filesystem::path& dir);
+// The same, skipped while no file came or went in `dir` since this process last found it without
+// any writer's files (its modification time is unchanged): what opening a table calls.
+void tidyDirectoryIfChanged(const std::filesystem::path& dir);
 
 // Fault injection for crash tests: called at each step of a swap, 0 when the record is durable
 // and nothing moved yet, then k after the k-th file operation (renames, then removals).

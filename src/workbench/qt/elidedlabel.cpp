@@ -24,7 +24,12 @@ QString TElidedLabel::ShownText() const {
     // Lines after the first would be cut by the height anyway; they join the first.
     QString line = text();
     line.replace('\n', ' ');
-    return fontMetrics().elidedText(line, Qt::ElideRight, TextRect().width());
+    return fontMetrics().elidedText(line, mode_, TextRect().width());
+}
+
+void TElidedLabel::SetElideMode(Qt::TextElideMode mode) {
+    mode_ = mode;
+    update();
 }
 
 QString TElidedLabel::ToolTipText() const {

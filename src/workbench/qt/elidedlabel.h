@@ -12,6 +12,9 @@ class TElidedLabel : public QLabel {
   public:
     using QLabel::QLabel;
 
+    // Where a cut text loses its characters: at the end (the default) or, for paths, in the
+    // middle.
+    void SetElideMode(Qt::TextElideMode mode);
     // The text as it is drawn in the present width.
     QString ShownText() const;
     // What a tooltip shows: the whole text when it is cut, with the label's own tooltip.
@@ -24,6 +27,7 @@ class TElidedLabel : public QLabel {
 
   private:
     QRect TextRect() const;
+    Qt::TextElideMode mode_ = Qt::ElideRight;
 };
 
 }  // namespace orn

@@ -246,6 +246,8 @@ void TFormQuery::ShowIfError(const std::string& text) {
 
 void TFormQuery::SetCondText(const std::string& text) {
     EditCond->setEditText(Q(text));
+    // A statement set by the window reads from its start.
+    EditCond->lineEdit()->setCursorPosition(0);
     session_->CondText = text;
 }
 
@@ -285,6 +287,8 @@ void TFormQuery::QueryClick() {
 }
 
 void TFormQuery::ShowHistory(const QString& text) {
+    // Refilling the list sets the text anew; the cursor stays where it was in it.
+    const int cursor = text == EditCond->currentText() ? EditCond->lineEdit()->cursorPosition() : 0;
     EditCond->blockSignals(true);
     EditCond->clear();
     for (const std::string& item : history_->Items()) {
@@ -292,6 +296,7 @@ void TFormQuery::ShowHistory(const QString& text) {
     }
     EditCond->setCurrentIndex(-1);
     EditCond->setEditText(text);
+    EditCond->lineEdit()->setCursorPosition(cursor);
     EditCond->blockSignals(false);
 }
 

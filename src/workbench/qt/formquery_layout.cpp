@@ -392,7 +392,10 @@ QWidget* TFormQuery::BuildResultPanel() {
     const char* names[4] = {"StatusRecNo", "StatusCount", "StatusProgram", "StatusDirectory"};
     const char* hints[4] = {"Record number", "Record count", "Program file", "SQL directory"};
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = Named(new QLabel(StatusBar1), names[i], {}, hints[i]);
+        auto* panel = new TElidedLabel(StatusBar1);
+        // The program file and the directory are paths: their ends tell most.
+        panel->SetElideMode(i >= 2 ? Qt::ElideMiddle : Qt::ElideRight);
+        StatusPanels[i] = Named(panel, names[i], {}, hints[i]);
         StatusPanels[i]->setMinimumWidth(widths[i]);
         StatusPanels[i]->setTextFormat(Qt::PlainText);
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -347,6 +347,37 @@ TEST(PrimaryIndexFile, ShrinksWithItsTree) {
     EXPECT_EQ(theirs.numRecords, 3);
 }
 
+TEST(PrimaryIndexHeader, NamesItselfWithPxWhateverTheTableNamesCase) {
+    // orders.db, two.db, fmemo.db and general.db of the corpus all record "<stem>.PX".
+    EXPECT_EQ(paradox::primaryIndexName("orders.db"), "orders.PX");
+    EXPECT_EQ(paradox::primaryIndexName("CUSTOMER.DB"), "CUSTOMER.PX");
+    testing::TempDir dir;
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::Long)};
+    layout.keyFields = 1;
+    Table::create(dir / "parts.db", TableFormat::Paradox, layout)->insert({std::int64_t(1)});
+    EXPECT_EQ(paradox::headerTableName(bytesOf(dir / "parts.px")), "parts.PX");
+}
+
+TEST(PrimaryIndexHeader, KeepsItsOwnBlockSizeThroughWrites) {
+    testing::TempDir dir;
+    if (!copyCorpusTable("open/paradox/pxdriver_db/AREACODES.DB", dir.path()))
+        GTEST_SKIP() << "corpus not found";
+    const fs::path file = dir / "AREACODES.DB";
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        Record r(t->fields().size());
+        r[0] = std::string("999");
+        r[1] = std::string("ZZ");
+        t->insert(r);
+    }
+    const auto px = bytesOf(dir / "AREACODES.PX");
+    EXPECT_EQ(px[0x05], 2) << "the 16 KiB table's index keeps its 2 KiB blocks";
+    EXPECT_EQ(bytesOf(file)[0x05], 16);
+    test::expectIndexMatchesBlocks(file, dir / "AREACODES.PX");
+    EXPECT_EQ(test::readWithPxlib(file, "CP1252").numRecords, 371);
+}
+
 // ---------------------------------------------------------------------------------------------
 // dBASE levels, language drivers, counters and memo files.
 

@@ -121,8 +121,19 @@ TEST_F(WindowTest, SettingsThatCannotBeWrittenAskInTheWindowUntilYesToAll) {
 }
 
 TEST_F(WindowTest, NarrowWindowsCutTheTitleAndKeepTheNameBoxesReadable) {
-    TFormQuery& form = Shown();
+    TFormQuery& form = Form();
+    // Set before the window first shows (and loads the history): it still reads from its start.
+    form.MemoQuery->setPlainText(
+        "select CUSTNO, NAME, CITY, CREDIT from customers where CREDIT "
+        ">= 1000 order by NAME, CITY, CUSTNO");
+    form.QueryClick();
+    Shown();
     form.resize(600, 420);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.EditCond->lineEdit()->cursorPosition(), 0);
+    EXPECT_LT(form.EditCond->lineEdit()->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(),
+              10);
+
     const QString title =
         "Customers of one city, saved as text and as a table, with a title far too long to fit";
     form.LabelProgram->setText(title);
@@ -139,6 +150,17 @@ TEST_F(WindowTest, NarrowWindowsCutTheTitleAndKeepTheNameBoxesReadable) {
     form.LabelProgram->setText("Short");
     EXPECT_EQ(form.LabelProgram->ShownText(), "Short");
     EXPECT_EQ(form.LabelProgram->ToolTipText(), form.LabelProgram->toolTip());
+
+    // A long directory keeps both ends in its status panel.
+    auto* directory = qobject_cast<TElidedLabel*>(form.StatusPanels[3]);
+    ASSERT_NE(directory, nullptr);
+    form.SetSqlDirectory(dir_.string());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(directory->text().toStdString(), dir_.string());
+    const QString path = directory->ShownText();
+    EXPECT_TRUE(path.contains(QChar(0x2026))) << path.toStdString();
+    EXPECT_TRUE(path.startsWith("/tmp"));
+    EXPECT_TRUE(path.endsWith("Readable"));  // the end of this test's directory name
 
     // The text file's name stays readable in a tiled window.
     const QFontMetrics metrics = form.EditSaveAsTextName->fontMetrics();
