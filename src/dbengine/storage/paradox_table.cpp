@@ -1057,6 +1057,12 @@ void ParadoxTable::beginInternal() {
         noticeForeignChanges();
         if (h_.keyFields > 0)
             invalidateChain();
+        // New blocks go after the last one the header counts: past the end of a file cut short.
+        if (h_.fileBlocks > maxBlockNumber()) {
+            throw EngineError(damagedRefusal(
+                path_, "its header counts " + std::to_string(h_.fileBlocks) +
+                           " blocks, but the file holds only " + std::to_string(maxBlockNumber())));
+        }
     } catch (...) {
         files_->rollback();
         throw;

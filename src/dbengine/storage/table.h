@@ -79,6 +79,11 @@ inline bool isParadoxBlockSize(int bytes) {
             return true;
     return false;
 }
+// The block size new Paradox tables get when their layout names none (0: 4 KiB, or a larger one
+// when a record needs it). A size the table's level does not have, or whose blocks would not
+// hold a record, is passed over for that table. Set once from the settings.
+void setDefaultParadoxBlockSize(int bytes);
+int defaultParadoxBlockSize();
 // The block size a new Paradox table with this layout needs to hold `records` records: the
 // layout's own (or the default) when that is large enough, else the smallest larger one that
 // is; the largest when none is.

@@ -12,19 +12,9 @@ namespace {
 constexpr std::uint64_t kMaxRows = 50'000;
 constexpr std::uint64_t kMaxValues = 500'000;
 
+// Values SQLite sees as numbers (booleans are 1 and 0).
 bool numericField(FieldType t) {
-    switch (t) {
-        case FieldType::Short:
-        case FieldType::Long:
-        case FieldType::AutoInc:
-        case FieldType::Number:
-        case FieldType::Money:
-        case FieldType::Logical:
-        case FieldType::Bcd:
-            return true;
-        default:
-            return false;
-    }
+    return isNumeric(t) || t == FieldType::Logical;
 }
 
 // Numbers that SQLite finds equal (5 and 5.0) get one key. Integers past 2^53 may share a key

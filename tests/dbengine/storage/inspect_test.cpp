@@ -47,6 +47,14 @@ TEST(Inspect, InfoAndDumpShowFieldsAndDisplayTexts) {
     EXPECT_EQ(err.str(), "");
 }
 
+// What DUMP and INFO say on standard error after the table: one line naming the damage.
+void expectOneDamageWarning(const std::string& warning, const std::filesystem::path& file,
+                            const std::string& reason) {
+    EXPECT_EQ(warning.rfind("Warning: " + file.string() + " is damaged (" + reason, 0), 0u)
+        << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+}
+
 TEST(Inspect, ADamagedMemoReadsAsNullWithOneWarningAndWritesAreRefused) {
     testing::TempDir dir;
     auto file = dir / "notes.dbf";
@@ -71,10 +79,7 @@ TEST(Inspect, ADamagedMemoReadsAsNullWithOneWarningAndWritesAreRefused) {
         EXPECT_EQ(out.str(), "ID\tNOTE\n1\t\n2\t\n");
         const std::string reason =
             missing ? "its memo file (.dbt) is missing" : "a memo of field NOTE cannot be read";
-        const std::string warning = err.str();
-        EXPECT_EQ(warning.rfind("Warning: " + file.string() + " is damaged (" + reason, 0), 0u)
-            << warning;
-        EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+        expectOneDamageWarning(err.str(), file, reason);
         auto t = Table::open(file, OpenMode::Shared);
         auto c = t->scan();
         ASSERT_TRUE(c->next());
@@ -128,10 +133,7 @@ TEST(Inspect, AParadoxTableWithADamagedBlobFileGivesWhatItCanAndRefusesChanges) 
                 EXPECT_EQ(err.str(), "");
                 continue;
             }
-            const std::string warning = err.str();
-            EXPECT_EQ(warning.rfind("Warning: " + file.string() + " is damaged (" + reason, 0), 0u)
-                << warning;
-            EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+            expectOneDamageWarning(err.str(), file, reason);
         }
         {
             auto t = Table::open(file, OpenMode::Shared);

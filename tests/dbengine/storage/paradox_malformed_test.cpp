@@ -54,14 +54,19 @@ class ParadoxMalformed : public ::testing::Test {
         db_ = testing::readAll(dir_ / "good.db");
         mb_ = testing::readAll(dir_ / "good.mb");
     }
-    // Writes a damaged copy and expects the reader to name it as not valid.
-    void expectInvalid(const std::function<void(Bytes8&, Bytes8&)>& damage,
-                       const std::string& reason) {
+    // Writes a copy of the table and its blob file with `damage` done to them.
+    std::filesystem::path damagedCopy(const std::function<void(Bytes8&, Bytes8&)>& damage) {
         Bytes8 db = db_, mb = mb_;
         damage(db, mb);
         auto file = dir_ / "bad.db";
         testing::writeAll(file, db);
         testing::writeAll(dir_ / "bad.mb", mb);
+        return file;
+    }
+    // Writes a damaged copy and expects the reader to name it as not valid.
+    void expectInvalid(const std::function<void(Bytes8&, Bytes8&)>& damage,
+                       const std::string& reason) {
+        const auto file = damagedCopy(damage);
         try {
             readEverything(file);
             ADD_FAILURE() << "no error for: " << reason;
@@ -75,12 +80,7 @@ class ParadoxMalformed : public ::testing::Test {
     // damage named.
     void expectDamagedBlob(const std::function<void(Bytes8&, Bytes8&)>& damage,
                            const std::string& reason) {
-        Bytes8 db = db_, mb = mb_;
-        damage(db, mb);
-        auto file = dir_ / "bad.db";
-        testing::writeAll(file, db);
-        testing::writeAll(dir_ / "bad.mb", mb);
-        const std::string found = readEverything(file);
+        const std::string found = readEverything(damagedCopy(damage));
         EXPECT_EQ(found.rfind("a blob of field Memo cannot be read: ", 0), 0u) << found;
         EXPECT_NE(found.find(reason), std::string::npos) << found;
     }
@@ -118,6 +118,30 @@ TEST_F(ParadoxMalformed, DamagedHeadersAndBlocksAreNamed) {
     // ones.
     expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
     expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
+}
+
+// A header that counts more blocks than the file holds (a file cut short) is read as far as it
+// goes; a write, which would put new blocks past the end, is refused and changes nothing.
+TEST_F(ParadoxMalformed, AHeaderCountingMoreBlocksThanTheFileHoldsRefusesWrites) {
+    const auto file = damagedCopy([](Bytes8& d, Bytes8&) {
+        paradox::putLe16(d.data() + 0x0C, std::uint16_t(paradox::le16(d.data() + 0x0C) + 40));
+    });
+    const auto before = testing::readAll(file);
+    EXPECT_EQ(readEverything(file), "");
+    auto t = Table::open(file, OpenMode::Shared);
+    EXPECT_EQ(t->recordCount(), 600u);
+    try {
+        t->begin();
+        for (int i = 0; i < 400; ++i)
+            t->insert({std::int64_t(1000 + i), Value{}});
+        t->commit();
+        ADD_FAILURE() << "a table whose header counts missing blocks took new records";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("its header counts"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("it can be read but not changed"), std::string::npos);
+    }
+    t.reset();
+    EXPECT_EQ(testing::readAll(file), before);
 }
 
 TEST_F(ParadoxMalformed, EncryptedTablesAreRefusedAndLeftAlone) {
