@@ -142,8 +142,16 @@ struct Run {
     int status = 0;
 };
 
-// Runs argv in `dir` with stdout to a file; the child's own CPU time and peak memory.
-Run runProcess(const fs::path& dir, const std::vector<std::string>& args) {
+// Runs argv in `dir` with stdout to a file; the child's CPU time and peak memory. A child forked
+// from this process starts with its memory counted, so the peak comes from /usr/bin/time, which
+// starts the command from its own small process.
+Run runProcess(const fs::path& dir, const std::vector<std::string>& command) {
+    const fs::path peakFile = dir / "peak.txt";
+    std::vector<std::string> args = command;
+    const bool timed = fs::exists("/usr/bin/time");
+    if (timed) {
+        args.insert(args.begin(), {"/usr/bin/time", "-f", "%M", "-o", peakFile.string()});
+    }
     std::vector<char*> argv;
     for (const auto& a : args) {
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -169,6 +177,11 @@ Run runProcess(const fs::path& dir, const std::vector<std::string>& args) {
     r.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
             double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     r.peakMb = double(usage.ru_maxrss) / 1024.0;
+    if (timed) {
+        std::ifstream in(peakFile);
+        long kb = 0;
+        r.peakMb = in >> kb ? double(kb) / 1024.0 : 0.0;
+    }
     r.status = status;
     return r;
 }

@@ -6,6 +6,7 @@
 #include "shell/modes.h"
 #include "text/separators.h"
 #include "workbench/SqlComBDE.h"
+#include "workbench/tablelocationsetting.h"
 
 namespace orn {
 
@@ -19,6 +20,7 @@ int ExitCode(bool succeeded) {
 
 int ExecMode(const TCommandLine& line) {
     InitSeparatorsFromLocale();
+    LoadTableDefaults();  // CREATE TABLE makes tables as programs and windows do
     TConsoleView view(false, std::cin, std::cout, std::cerr);
     return ExitCode(GuardedExecStatement(line.Arg(2), view));
 }

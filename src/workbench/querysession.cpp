@@ -42,6 +42,7 @@ TQuerySession::TQuerySession(TProgramView& view, const std::string& startDirecto
     }
     storedSeparatorText_ = separatorText_;
     LoadTableLocations();
+    LoadTableDefaults();
     RegisterCommands();
 }
 

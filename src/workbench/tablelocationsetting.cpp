@@ -5,6 +5,7 @@
 #include <map>
 #include <string>
 
+#include "dbengine/storage/table.h"
 #include "dbengine/vtab/table_files.h"
 #include "dbengine/vtab/table_locations.h"
 #include "settings/IniReadOrder.h"
@@ -46,6 +47,20 @@ void LoadTableLocations() {
         // Unreadable settings: no alias and no drive is set.
     }
     db::setTableLocations(std::move(locations));
+}
+
+void LoadTableDefaults() {
+    int bytes = 0;
+    try {
+        const std::string text = ReadIniString("", kNewTableSection, kBlockSizeKey, kNotStored);
+        if (!IsNotStored(text) && !text.empty() && text.size() <= 2 &&
+            text.find_first_not_of("0123456789") == std::string::npos) {
+            bytes = std::stoi(text) * 1024;
+        }
+    } catch (const std::exception&) {
+        // Unreadable settings: the engine's own default.
+    }
+    db::setDefaultParadoxBlockSize(bytes);  // a size Paradox does not have counts as none
 }
 
 }  // namespace orn

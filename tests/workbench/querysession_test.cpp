@@ -4,9 +4,12 @@
 
 #include <cstdlib>
 
+#include "dbengine/storage/paradox_table.h"
 #include "engine/engine_test_support.h"
 #include "settings/IniReadOrder.h"
+#include "workbench/SqlComBDE.h"
 #include "workbench/separatorsetting.h"
+#include "workbench/tablelocationsetting.h"
 
 namespace orn {
 namespace {
@@ -79,6 +82,25 @@ TEST_F(QuerySessionTest, SeparatorSetByAProgramHoldsForTheNextSession) {
     TQuerySession second(view, dir_.string());
     EXPECT_EQ(second.SeparatorText(), "#59");
     EXPECT_EQ(second.GetSeparator(), ";");
+}
+
+// The settings' default block size reaches the tables a session creates; a value Paradox does
+// not have leaves the engine's own default.
+TEST_F(QuerySessionTest, NewParadoxTablesTakeTheBlockSizeOfTheSettings) {
+    const auto blockSize = [&](const std::string& name) {
+        auto t = db::Table::open(dir_ / name, db::OpenMode::ReadOnly);
+        return static_cast<db::paradox::ParadoxTable&>(*t).header().blockSize();
+    };
+    for (const auto& [setting, bytes] : std::vector<std::pair<std::string, int>>{
+             {"16", 16384}, {"1", 1024}, {"3", 4096}, {"x", 4096}, {"16384", 4096}}) {
+        WriteIniString("", kNewTableSection, kBlockSizeKey, setting);
+        TQuerySession session(view, dir_.string());
+        const std::string name = "t" + setting + ".db";
+        fs::current_path(dir_);
+        ExecStatement("CREATE TABLE \"" + name + "\" (ID INTEGER)");
+        EXPECT_EQ(blockSize(name), bytes) << setting;
+    }
+    db::setDefaultParadoxBlockSize(0);
 }
 
 TEST_F(QuerySessionTest, SeparatorIsWrittenOnlyWhenItChanges) {

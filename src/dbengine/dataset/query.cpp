@@ -656,6 +656,13 @@ const Cell* Query::cellAt(std::int64_t index, std::size_t field) const {
     return &(*row)[field];
 }
 
+std::string Query::damageWarning() const {
+    if (!session_ || session_->damageWarnings().empty()) {
+        return {};
+    }
+    return session_->damageWarnings().front();
+}
+
 std::size_t Query::cachedRows() const {
     return window_ ? window_->cachedRows() : 0;
 }

@@ -120,6 +120,10 @@ class Query {
     // Rows held in memory right now (for tests of the window bound).
     std::size_t cachedRows() const;
 
+    // Empty, or the warning about the first table this result was read from that turned out to
+    // be damaged (its unreadable memos show as NULL); it is known once those rows were read.
+    std::string damageWarning() const;
+
   private:
     friend class DatasetField;
     const Cell& currentCell(std::size_t field) const;

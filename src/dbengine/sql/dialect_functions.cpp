@@ -20,47 +20,87 @@ std::string_view textArg(sqlite3_value* v) {
              : std::string_view();
 }
 
-std::vector<char32_t> decodeAll(std::string_view s) {
-    std::vector<char32_t> out;
-    out.reserve(s.size());
-    for (std::size_t pos = 0; pos < s.size();)
-        out.push_back(decodeUtf8(s, pos));
-    return out;
-}
+// A LIKE pattern, prepared once per statement when it is a constant. Characters compare exactly
+// (the dialect's LIKE is case-sensitive), so the common shapes compare bytes: a UTF-8 text equals
+// another exactly when its characters do.
+struct LikePattern {
+    enum class Shape { General, Exact, Prefix, Suffix, Contains };
+    std::string source;  // the pattern as given
+    char32_t escape = 0;
+    Shape shape = Shape::General;
+    std::string literal;          // Exact, Prefix, Suffix, Contains: the text besides the '%'s
+    std::vector<char32_t> chars;  // General: the pattern's characters
 
-// '%' matches any run, '_' one character; `escape` (if non-zero) makes the next character literal.
-bool likeMatch(const std::vector<char32_t>& pat, const std::vector<char32_t>& str,
-               char32_t escape) {
-    std::size_t p = 0, s = 0;
-    std::size_t starP = SIZE_MAX, starS = 0;
-    while (s < str.size()) {
-        if (p < pat.size()) {
-            const char32_t c = pat[p];
-            if (escape && c == escape && p + 1 < pat.size()) {
-                if (pat[p + 1] == str[s]) {
-                    p += 2;
-                    ++s;
+    LikePattern(std::string_view text, char32_t esc) : source(text), escape(esc) {
+        for (std::size_t pos = 0; pos < text.size();)
+            chars.push_back(decodeUtf8(text, pos));
+        if (escape != 0)
+            return;
+        const bool lead = !text.empty() && text.front() == '%';
+        const bool trail = text.size() > std::size_t(lead) && text.back() == '%';
+        const std::string_view inner = text.substr(lead, text.size() - lead - trail);
+        if (inner.find_first_of("%_") != std::string_view::npos)
+            return;
+        literal.assign(inner);
+        shape = lead ? (trail ? Shape::Contains : Shape::Suffix)
+                     : (trail ? Shape::Prefix : Shape::Exact);
+    }
+
+    bool matches(std::string_view str) const {
+        switch (shape) {
+            case Shape::Exact:
+                return str == literal;
+            case Shape::Prefix:
+                return str.substr(0, literal.size()) == literal;
+            case Shape::Suffix:
+                return str.size() >= literal.size() &&
+                       str.substr(str.size() - literal.size()) == literal;
+            case Shape::Contains:
+                return str.find(literal) != std::string_view::npos;
+            case Shape::General:
+                break;
+        }
+        return general(str);
+    }
+
+    // '%' matches any run, '_' one character; `escape` (if non-zero) makes the next character
+    // literal. Walks the text in place, one character at a time.
+    bool general(std::string_view str) const {
+        const auto& pat = chars;
+        std::size_t p = 0, s = 0;
+        std::size_t starP = SIZE_MAX, starS = 0;
+        while (s < str.size()) {
+            if (p < pat.size()) {
+                const char32_t c = pat[p];
+                std::size_t after = s;
+                const char32_t sc = decodeUtf8(str, after);
+                if (escape && c == escape && p + 1 < pat.size()) {
+                    if (pat[p + 1] == sc) {
+                        p += 2;
+                        s = after;
+                        continue;
+                    }
+                } else if (c == U'%') {
+                    starP = ++p;
+                    starS = s;
+                    continue;
+                } else if (c == U'_' || c == sc) {
+                    ++p;
+                    s = after;
                     continue;
                 }
-            } else if (c == U'%') {
-                starP = ++p;
-                starS = s;
-                continue;
-            } else if (c == U'_' || c == str[s]) {
-                ++p;
-                ++s;
-                continue;
             }
+            if (starP == SIZE_MAX)
+                return false;
+            p = starP;
+            decodeUtf8(str, starS);
+            s = starS;
         }
-        if (starP == SIZE_MAX)
-            return false;
-        p = starP;
-        s = ++starS;
+        while (p < pat.size() && pat[p] == U'%')
+            ++p;
+        return p == pat.size();
     }
-    while (p < pat.size() && pat[p] == U'%')
-        ++p;
-    return p == pat.size();
-}
+};
 
 void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     for (int i = 0; i < argc; ++i)
@@ -68,15 +108,28 @@ void likeFunction(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
             return sqlite3_result_null(ctx);
     char32_t escape = 0;
     if (argc == 3) {
-        const std::vector<char32_t> e = decodeAll(textArg(argv[2]));
-        if (e.size() != 1) {
+        const std::string_view e = textArg(argv[2]);
+        std::size_t pos = 0;
+        escape = e.empty() ? 0 : decodeUtf8(e, pos);
+        if (e.empty() || pos != e.size()) {
             sqlite3_result_error(ctx, "ESCAPE expression must be a single character", -1);
             return;
         }
-        escape = e[0];
     }
-    const bool match = likeMatch(decodeAll(textArg(argv[0])), decodeAll(textArg(argv[1])), escape);
-    sqlite3_result_int(ctx, match ? 1 : 0);
+    const std::string_view text = textArg(argv[0]);
+    auto* pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+    if (!pattern || pattern->escape != escape || pattern->source != text) {
+        pattern = new LikePattern(text, escape);
+        // SQLite keeps it while the pattern is a constant of the statement, else frees it.
+        sqlite3_set_auxdata(ctx, 0, pattern, [](void* p) { delete static_cast<LikePattern*>(p); });
+        pattern = static_cast<LikePattern*>(sqlite3_get_auxdata(ctx, 0));
+        if (!pattern) {
+            const LikePattern once(text, escape);
+            sqlite3_result_int(ctx, once.matches(textArg(argv[1])) ? 1 : 0);
+            return;
+        }
+    }
+    sqlite3_result_int(ctx, pattern->matches(textArg(argv[1])) ? 1 : 0);
 }
 
 template <std::string (*Map)(std::string_view)>

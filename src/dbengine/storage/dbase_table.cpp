@@ -111,10 +111,12 @@ DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
     if (header_.memo != MemoKind::None) {
         const char* ext = header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt";
         auto found = findCompanion(file, ext);
-        if (found || (files_.writable() && header_.hasMemoFields())) {
-            std::size_t index = found ? files_.addCompanion(*found)
-                                      : files_.addCompanion(companionPath(file, ext), true);
-            memo_ = std::make_unique<MemoFile>(files_, index, header_.memo);
+        if (found) {
+            memo_ = std::make_unique<MemoFile>(files_, files_.addCompanion(*found), header_.memo);
+        } else if (header_.hasMemoFields()) {
+            // Making a new, empty memo file would leave every stored memo pointer pointing
+            // nowhere for good: the table stays as it is, read-only.
+            markDamaged(std::string("its memo file (") + ext + ") is missing");
         }
     }
     files_.setChangeListener([this] {
@@ -125,6 +127,11 @@ DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
         ++generation_;
     });
     files_.endRead();
+}
+
+void DBaseTable::markDamaged(const std::string& what) {
+    if (damage_.empty())
+        damage_ = what;
 }
 
 std::vector<std::uint8_t> DBaseTable::headerBytes() {
@@ -230,11 +237,19 @@ Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec)
     std::uint32_t block = codec_->memoBlock(f, rec);
     if (block == 0)
         return {};
+    // A memo that cannot be read is NULL; the table says once what is damaged.
     if (!memo_ || files_.size(1) == 0) {
-        throw EngineError(path_.string() + " is damaged: its memo file (" +
-                          (header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt") + ") is missing.");
+        markDamaged(std::string("its memo file (") +
+                    (header_.memo == MemoKind::Fpt ? ".fpt" : ".dbt") + ") is missing");
+        return {};
     }
-    std::vector<std::uint8_t> data = memo_->read(block);
+    std::vector<std::uint8_t> data;
+    try {
+        data = memo_->read(block);
+    } catch (const EngineError& e) {
+        markDamaged("a memo of field " + f.field.name + " cannot be read: " + e.what());
+        return {};
+    }
     if (f.type == 'M' && !(f.flags & 0x04)) {
         if (data.empty())
             return {};
@@ -293,6 +308,8 @@ Record DBaseTable::read(RecordId id) {
 }
 
 void DBaseTable::prepareWrite() {
+    if (!damage_.empty())
+        throw EngineError(damagedRefusal(path_, damage_));
     refresh();
     liveCount_.reset();  // another process may have deleted records since they were counted
     if (memo_)

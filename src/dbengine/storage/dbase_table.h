@@ -42,6 +42,7 @@ class DBaseTable final : public Table {
     void remove(RecordId id) override;
 
     const std::string& codePage() const override { return codePage_.name(); }
+    const std::string& damage() const override { return damage_; }
     std::uint8_t languageDriver() const { return header_.languageDriver; }
     // Records in the file, deleted ones included.
     std::uint64_t slotCount() const { return slots_; }
@@ -68,6 +69,7 @@ class DBaseTable final : public Table {
                       const std::uint8_t* old);
     void writeHeaderFields();
     void prepareWrite();
+    void markDamaged(const std::string& what);
     void finish(WriteScope& scope);
 
     std::filesystem::path path_;
@@ -83,6 +85,7 @@ class DBaseTable final : public Table {
     mutable std::optional<std::uint64_t> liveCount_;
     mutable std::pair<std::uint64_t, std::int64_t> liveStamp_;  // the file when it was counted
     mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
+    std::string damage_;  // see Table::damage; once set it stays for this open table
     bool headerDirty_ = false;
     bool indexFlagsCleared_ = false;
     std::uint64_t generation_ = 0;

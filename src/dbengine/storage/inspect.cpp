@@ -108,6 +108,9 @@ int runInspect(const std::string& mode, const std::filesystem::path& file, std::
             dump(*table, out);
         }
         out.flush();
+        // What was given is all that could be read; the user hears once what is missing.
+        if (!table->damage().empty())
+            err << damagedWarning(file, table->damage()) << "\n";
         return 0;
     } catch (const std::exception& e) {
         out.flush();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <set>
 
@@ -221,6 +222,9 @@ Header layoutHeader(const TableCreate& layout, const std::string& label) {
                                            : std::string()) +
                        " do not fit in blocks of " + std::to_string(want / 1024) + " KiB");
         h.maxTableSize = std::uint8_t(want / 1024);
+    } else if (const int preferred = defaultParadoxBlockSize();
+               preferred != 0 && (preferred <= 4096 || version >= 5) && holds(preferred)) {
+        h.maxTableSize = std::uint8_t(preferred / 1024);
     } else {
         h.maxTableSize = 4;
         if (!holds(4096)) {
@@ -245,6 +249,18 @@ Header layoutHeader(const TableCreate& layout, const std::string& label) {
 }  // namespace orn::db::paradox
 
 namespace orn::db {
+
+namespace {
+std::atomic<int> gDefaultBlockSize{0};
+}  // namespace
+
+void setDefaultParadoxBlockSize(int bytes) {
+    gDefaultBlockSize = isParadoxBlockSize(bytes) ? bytes : 0;
+}
+
+int defaultParadoxBlockSize() {
+    return gDefaultBlockSize;
+}
 
 int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records) {
     TableCreate probe = layout;

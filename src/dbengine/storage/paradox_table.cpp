@@ -249,10 +249,18 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
     for (const auto& f : h_.fields)
         hasBlobs = hasBlobs || isBlobCode(f.code);
     if (hasBlobs) {
-        // A missing .mb is damage, not made anew empty: the record's blob pointers would then
-        // point into nothing and every message would blame the pointers.
-        if (auto mb = findCompanion(file, ".mb"))
+        auto mb = findCompanion(file, ".mb");
+        if (mb) {
             mbIndex_ = files_->addCompanion(*mb, true);
+        } else if (h_.numRecords == 0) {
+            // Nothing can point into a blob file that is gone: a writer makes a new one.
+            if (files_->writable())
+                mbIndex_ = files_->addCompanion(companionPath(file, ".mb"), true);
+        } else {
+            // A new, empty blob file would leave the stored blob pointers pointing nowhere for
+            // good: the table stays as it is, read-only.
+            markDamaged("its blob file (.mb) is missing");
+        }
     }
     if (h_.keyFields > 0) {
         auto px = findCompanion(file, ".px");
@@ -271,6 +279,11 @@ void ParadoxTable::reloadAfterChange() {
 }
 
 ParadoxTable::~ParadoxTable() = default;
+
+void ParadoxTable::markDamaged(const std::string& what) const {
+    if (damage_.empty())
+        damage_ = what;
+}
 
 void ParadoxTable::invalid(const std::string& reason) const {
     throw EngineError(label_ + " is damaged (not a valid Paradox table): " + reason);
@@ -414,10 +427,22 @@ Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
     if (ptr.length <= std::uint32_t(leader)) {
         payload.assign(reinterpret_cast<const char*>(p), ptr.length);
     } else {
-        if (mbIndex_ == SIZE_MAX)
-            throw EngineError(label_ + " is damaged: the blob file (.mb) of the table is missing");
-        auto bytes = readBlob(*files_, mbIndex_, ptr, label_);
-        payload.assign(bytes.begin(), bytes.end());
+        // A blob that cannot be read is NULL; the table says once what is damaged.
+        if (mbIndex_ == SIZE_MAX) {
+            markDamaged("its blob file (.mb) is missing");
+            return {};
+        }
+        try {
+            auto bytes = readBlob(*files_, mbIndex_, ptr, label_);
+            payload.assign(bytes.begin(), bytes.end());
+        } catch (const EngineError& e) {
+            std::string why = e.what();
+            const std::string invalidPrefix = label_ + " is damaged (not a valid Paradox table): ";
+            if (why.rfind(invalidPrefix, 0) == 0)
+                why.erase(0, invalidPrefix.size());
+            markDamaged("a blob of field " + fields_[i].name + " cannot be read: " + why);
+            return {};
+        }
     }
     return blobValue(f, std::move(payload), *cp_);
 }
@@ -1060,6 +1085,8 @@ Record ParadoxTable::read(RecordId id) {
 // Writing
 
 void ParadoxTable::requireWritable() const {
+    if (!damage_.empty())
+        throw EngineError(damagedRefusal(path_, damage_));
     if (!files_->writable() || mode_ == OpenMode::ReadOnly)
         throw EngineError("Cannot write " + label_ + ": the table is open read-only.");
 }
@@ -1098,6 +1125,12 @@ void ParadoxTable::beginInternal() {
         noticeForeignChanges();
         if (h_.keyFields > 0)
             invalidateChain();
+        // New blocks go after the last one the header counts: past the end of a file cut short.
+        if (h_.fileBlocks > maxBlockNumber()) {
+            throw EngineError(damagedRefusal(
+                path_, "its header counts " + std::to_string(h_.fileBlocks) +
+                           " blocks, but the file holds only " + std::to_string(maxBlockNumber())));
+        }
     } catch (...) {
         files_->rollback();
         throw;

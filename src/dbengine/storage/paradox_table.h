@@ -36,6 +36,7 @@ class ParadoxTable final : public Table {
     int version() const override { return h_.majorVersion(); }
     std::uint64_t recordCount() const override { return h_.numRecords; }
     const std::string& codePage() const override { return cp_->name(); }
+    const std::string& damage() const override { return damage_; }
 
     std::unique_ptr<TableCursor> scan() override;
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
@@ -105,6 +106,7 @@ class ParadoxTable final : public Table {
     Block loadBlock(std::uint16_t no) const;
     void storeBlock(Block& b);
     [[noreturn]] void invalid(const std::string& reason) const;
+    void markDamaged(const std::string& what) const;
 
     // Values.
     Value decodeField(std::size_t i, const std::uint8_t* rec) const;
@@ -223,6 +225,7 @@ class ParadoxTable final : public Table {
     std::vector<std::pair<std::size_t, std::uint16_t>> newUndo_;
     bool explicitTx_ = false;
     std::uint64_t generation_ = 0;  // counts reloadAfterChange()
+    mutable std::string damage_;    // see Table::damage; once set it stays for this open table
 };
 
 }  // namespace orn::db::paradox

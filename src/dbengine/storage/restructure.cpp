@@ -260,6 +260,9 @@ void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreat
             map(r);
             dst->insert(r);
         }
+        // The copy would hold NULL where the old table holds memos that could not be read.
+        if (!src->damage().empty())
+            throw EngineError(damagedRefusal(table, src->damage()));
         if (auto* p = dynamic_cast<paradox::ParadoxTable*>(src.get()))
             static_cast<paradox::ParadoxTable&>(*dst).raiseAutoIncrement(p->header().autoInc);
         dst->commit();

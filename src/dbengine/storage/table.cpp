@@ -14,6 +14,21 @@
 
 namespace orn::db {
 
+const std::string& Table::damage() const {
+    static const std::string sound;
+    return sound;
+}
+
+std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage) {
+    return file.string() + " is damaged (" + damage +
+           "); it can be read but not changed until it is repaired.";
+}
+
+std::string damagedWarning(const std::filesystem::path& file, const std::string& damage) {
+    return "Warning: " + file.string() + " is damaged (" + damage +
+           "); what could be read is shown.";
+}
+
 namespace {
 
 enum class Kind { DBase, Paradox, Unknown };

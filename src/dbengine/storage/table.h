@@ -79,10 +79,20 @@ inline bool isParadoxBlockSize(int bytes) {
             return true;
     return false;
 }
+// The block size new Paradox tables get when their layout names none (0: 4 KiB, or a larger one
+// when a record needs it). A size the table's level does not have, or whose blocks would not
+// hold a record, is passed over for that table. Set once from the settings.
+void setDefaultParadoxBlockSize(int bytes);
+int defaultParadoxBlockSize();
 // The block size a new Paradox table with this layout needs to hold `records` records: the
 // layout's own (or the default) when that is large enough, else the smallest larger one that
 // is; the largest when none is.
 int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
+
+// What a write to a damaged table (see Table::damage) is refused with, and what a reader of it
+// is told once.
+std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage);
+std::string damagedWarning(const std::filesystem::path& file, const std::string& damage);
 
 class Table {
   public:
@@ -106,6 +116,10 @@ class Table {
     virtual std::uint64_t recordCount() const = 0;
     // The iconv name of the code page its text is stored in ("CP1252").
     virtual const std::string& codePage() const = 0;
+    // Empty for a sound table. Otherwise what is damaged, found at opening or while reading
+    // ("its memo file (.dbt) is missing"): the table then gives what it can (a memo or blob that
+    // cannot be read is NULL) and refuses every write with damagedRefusal's message.
+    virtual const std::string& damage() const;
 
     virtual std::unique_ptr<TableCursor> scan() = 0;
     // Keyed tables: records whose leading key fields lie in [low, high] (either side may be

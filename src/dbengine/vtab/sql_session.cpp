@@ -1,5 +1,6 @@
 #include "dbengine/vtab/sql_session.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "dbengine/sql/dialect_functions.h"
@@ -87,6 +88,14 @@ void SqlSession::ReadHolds::release() {
 void SqlSession::letGoUnlessHeld() {
     if (holds_->count == 0) {
         holds_->release();
+    }
+}
+
+void SqlSession::tableDamaged(const fs::path& file, const std::string& damage) {
+    const std::string warning = damagedWarning(file, damage);
+    if (std::find(damageWarnings_.begin(), damageWarnings_.end(), warning) ==
+        damageWarnings_.end()) {
+        damageWarnings_.push_back(warning);
     }
 }
 

@@ -72,11 +72,16 @@ class SqlSession : private TableModuleObserver {
     void holdReads() { holds_->hold(); }
     void releaseReads() { holds_->release(); }
 
+    // One warning per attached table found damaged so far ("Warning: ... is damaged (...)"),
+    // in the order they were found.
+    const std::vector<std::string>& damageWarnings() const { return damageWarnings_; }
+
   private:
     void tableOpened(const std::filesystem::path& file, Table& table) override;
     void tableClosed(Table& table) override;
     // Opening a table reads it: nothing stays locked unless a hold is taken.
     void letGoUnlessHeld();
+    void tableDamaged(const std::filesystem::path& file, const std::string& damage) override;
 
     sqlite3* db_ = nullptr;
     std::map<std::filesystem::path, TableLayout> layouts_;
@@ -84,6 +89,7 @@ class SqlSession : private TableModuleObserver {
     std::map<std::string, std::filesystem::path> attached_;  // SQL name (lower case) -> file
     std::map<std::string, std::string> spelled_;             // lower case -> name as attached
     std::shared_ptr<ReadHolds> holds_ = std::make_shared<ReadHolds>();
+    std::vector<std::string> damageWarnings_;
 };
 
 // Throws an SQL error text: KeyViolation for "Key violation.", EngineError otherwise.

@@ -11,8 +11,6 @@
 #include "dbengine/vtab/iso_text.h"
 
 namespace orn::db {
-namespace {
-
 std::string_view rightTrimmed(const std::string& s) {
     std::size_t n = s.size();
     while (n > 0 && (s[n - 1] == ' ' || s[n - 1] == '\0')) {
@@ -20,6 +18,8 @@ std::string_view rightTrimmed(const std::string& s) {
     }
     return std::string_view(s).substr(0, n);
 }
+
+namespace {
 
 std::string sqlText(sqlite3_value* v) {
     const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));

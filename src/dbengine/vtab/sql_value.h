@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "dbengine/storage/field.h"
 #include "dbengine/storage/value.h"
@@ -14,6 +15,9 @@ namespace orn::db {
 // back by the dataset layer through sqlite3_column_decltype), the rest gives SQLite the affinity
 // that makes comparisons right: calendar values are ISO text, booleans integers.
 std::string declaredType(const Field& field);
+
+// The text of an alpha field as SQLite sees it: without the blanks and zero bytes that pad it.
+std::string_view rightTrimmed(const std::string& s);
 
 // Hands a stored value to SQLite: text right-trimmed for alpha fields, calendar values as ISO
 // text, booleans 1/0, exact decimals as numbers, blobs as blobs.

@@ -4,10 +4,12 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "dbengine/storage/table.h"
+#include "dbengine/vtab/row_hash.h"
 #include "dbengine/vtab/sql_value.h"
 #include "dbengine/vtab/table_files.h"
 
@@ -22,12 +24,26 @@ constexpr int kHighShift = 12;
 constexpr int kByRowid = 1 << 16;  // one record, by its identity
 // The equalities are all on integer key fields and answered here: SQLite does not re-check them.
 constexpr int kOwnsEquality = 1 << 17;
+// Equality on the field idxNum >> kHashFieldShift, answered from a RowHash of the whole table.
+constexpr int kHashedEquality = 1 << 18;
+constexpr int kHashFieldShift = 20;
+// A LIKE on the first key field, an alpha field: its pattern's plain start becomes a key range.
+constexpr int kLikePrefix = 1 << 19;
 
 struct TableVtab {
     sqlite3_vtab base{};
     std::unique_ptr<Table> table;
     TableModuleObserver* observer = nullptr;
-    bool writing = false;  // a storage transaction is open
+    bool writing = false;      // a storage transaction is open
+    std::uint64_t writes = 0;  // records written through this table: a RowHash of before is stale
+    bool damageTold = false;
+    // Damage shows while reading: the observer hears of it once.
+    void tellDamage() {
+        if (!damageTold && observer && !table->damage().empty()) {
+            damageTold = true;
+            observer->tableDamaged(table->path(), table->damage());
+        }
+    }
 };
 
 struct TableVtabCursor {
@@ -45,12 +61,29 @@ struct TableVtabCursor {
     bool walkAt = false;
     Value lastProbe;
     bool oneShot = false;  // the row found by a unique probe is the only one
+    // Equality probes of a small table: rows come from `hash`, the records of `hashRows`.
+    std::unique_ptr<RowHash> hash;
+    std::uint64_t hashWrites = 0;
+    bool hashed = false;
+    std::span<const std::uint32_t> hashRows;
+    std::size_t hashAt = 0;
 
     const Value& value(std::size_t field) {
+        if (hashed) {
+            return hash->record(hashRows[hashAt])[field];
+        }
         return single ? singleRecord[field] : active->value(field);
     }
-    RecordId id() const { return single ? singleId : active->id(); }
+    RecordId id() const {
+        if (hashed) {
+            return hash->id(hashRows[hashAt]);
+        }
+        return single ? singleId : active->id();
+    }
     bool advance() {
+        if (hashed) {
+            return ++hashAt < hashRows.size();
+        }
         if (single || oneShot) {
             return false;
         }
@@ -205,6 +238,7 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
     if (aux) {
         vt->observer = static_cast<TableModuleObserver*>(aux);
         vt->observer->tableOpened(unquote(argv[3]), *vt->table);
+        vt->tellDamage();
     }
     std::string schema = "CREATE TABLE x(";
     const auto& fields = vt->table->fields();
@@ -248,6 +282,73 @@ int xDisconnect(sqlite3_vtab* p) {
 bool orderedKind(FieldType t) {
     // Text keys sort by the table's language driver, which need not be SQLite's binary order.
     return t != FieldType::Alpha;
+}
+
+bool offerLikePrefix(Table& table, sqlite3_index_info* info) {
+    if (table.keyFieldCount() == 0 || table.fields()[0].type != FieldType::Alpha) {
+        return false;
+    }
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_LIKE && c.iColumn == 0) {
+            info->aConstraintUsage[i].argvIndex = 1;
+            info->aConstraintUsage[i].omit = 0;  // SQLite matches the whole pattern
+            info->idxNum = kLikePrefix;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The key range that holds every text a LIKE pattern matches: from its plain start up to the
+// next text of that length. False when the start is empty or holds what the range could not say
+// exactly in every code page (letters past ASCII, blanks and control characters).
+bool likeRange(const Field& field, sqlite3_value* pattern, Record& low, Record& high) {
+    if (sqlite3_value_type(pattern) != SQLITE_TEXT) {
+        return false;
+    }
+    const std::string text = reinterpret_cast<const char*>(sqlite3_value_text(pattern));
+    const std::string start = text.substr(0, text.find_first_of("%_"));
+    if (start.empty() || start.size() > static_cast<std::size_t>(field.size)) {
+        return false;
+    }
+    for (const char c : start) {
+        if (c <= ' ' || c >= '~') {
+            return false;
+        }
+    }
+    std::string next = start;
+    ++next.back();
+    low = {start};
+    high = {next};
+    return true;
+}
+
+// A small table probed by equality on a field that is no key (a join on it): one read into a
+// RowHash answers every probe. False when the plan does not apply.
+bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
+    const auto& fields = table.fields();
+    if (!RowHash::fits(table.recordCount(), fields)) {
+        return false;
+    }
+    for (int i = 0; i < info->nConstraint; ++i) {
+        const auto& c = info->aConstraint[i];
+        if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) {
+            continue;
+        }
+        const char* collation = sqlite3_vtab_collation(info, i);
+        if (collation && sqlite3_stricmp(collation, "BINARY") != 0) {
+            continue;
+        }
+        info->aConstraintUsage[i].argvIndex = 1;
+        info->aConstraintUsage[i].omit = 0;
+        info->idxNum = kHashedEquality | (c.iColumn << kHashFieldShift);
+        const double rows = static_cast<double>(table.recordCount()) + 1;
+        info->estimatedCost = 20 + rows * 0.01;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * 0.1) + 1;
+        return true;
+    }
+    return false;
 }
 
 int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
@@ -322,7 +423,10 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
         const double fraction = eqCount > 0 ? 0.01 : (low >= 0 && high >= 0 ? 0.1 : 0.3);
         info->estimatedCost = 10 + rows * fraction;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * fraction) + 1;
-    } else {
+    } else if (offerLikePrefix(*vt->table, info)) {
+        info->estimatedCost = 10 + rows * 0.1;
+        info->estimatedRows = static_cast<sqlite3_int64>(rows * 0.1) + 1;
+    } else if (!offerHashedEquality(*vt->table, info)) {
         info->estimatedCost = rows * 2;
         info->estimatedRows = static_cast<sqlite3_int64>(rows);
     }
@@ -352,6 +456,7 @@ int xOpen(sqlite3_vtab* p, sqlite3_vtab_cursor** out) {
 }
 
 int xClose(sqlite3_vtab_cursor* p) {
+    vtabOf(p->pVtab)->tellDamage();
     delete cursorOf(p);
     return SQLITE_OK;
 }
@@ -389,6 +494,7 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
     try {
         cur->single = false;
         cur->oneShot = false;
+        cur->hashed = false;
         if (idxNum & kByRowid) {
             cur->single = true;
             cur->eof = true;
@@ -410,6 +516,34 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
         const auto& fields = vt->table->fields();
         if (idxNum & kOwnsEquality) {
             return filterByIntegerKey(cur, *vt->table, eqCount, argv);
+        }
+        if (idxNum & kLikePrefix) {
+            Record low, high;
+            cur->cursor = likeRange(fields[0], argv[0], low, high)
+                              ? vt->table->range(low, true, high, false)
+                              : vt->table->scan();
+            cur->active = cur->cursor.get();
+            cur->eof = !cur->cursor->next();
+            return SQLITE_OK;
+        }
+        if (idxNum & kHashedEquality) {
+            if (!cur->hash || cur->hashWrites != vt->writes) {
+                cur->hash.reset();
+                cur->hash = std::make_unique<RowHash>(
+                    *vt->table, static_cast<std::size_t>(idxNum >> kHashFieldShift));
+                cur->hashWrites = vt->writes;
+            }
+            if (const auto rows = cur->hash->find(argv[0])) {
+                cur->hashed = true;
+                cur->hashRows = *rows;
+                cur->hashAt = 0;
+                cur->eof = rows->empty();
+                return SQLITE_OK;
+            }
+            cur->cursor = vt->table->scan();  // SQLite's own check finds the equal records
+            cur->active = cur->cursor.get();
+            cur->eof = !cur->cursor->next();
+            return SQLITE_OK;
         }
         if (eqCount == 1 && argc == 1 && lowKind == kNone && highKind == kNone &&
             vt->table->keyFieldCount() == 1) {
@@ -453,6 +587,7 @@ int xNext(sqlite3_vtab_cursor* p) {
     auto* cur = cursorOf(p);
     try {
         cur->eof = !cur->advance();
+        vtabOf(p->pVtab)->tellDamage();
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);
@@ -496,6 +631,7 @@ constexpr const char* kAutoIncMessage = "INSERT and UPDATE not supported on auto
 
 int xUpdate(sqlite3_vtab* p, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
     auto* vt = vtabOf(p);
+    ++vt->writes;
     try {
         beginWrite(vt);
         if (argc == 1) {

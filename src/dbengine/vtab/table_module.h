@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <string>
 
 namespace orn::db {
 
@@ -23,6 +24,8 @@ class TableModuleObserver {
     virtual ~TableModuleObserver() = default;
     virtual void tableOpened(const std::filesystem::path& file, Table& table) = 0;
     virtual void tableClosed(Table& table) = 0;
+    // Told once per open table when reading it found damage (see Table::damage).
+    virtual void tableDamaged(const std::filesystem::path& file, const std::string& damage) {}
 };
 void registerTableModule(sqlite3* db, TableModuleObserver* observer);
 

@@ -50,6 +50,9 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
             }
             fresh->insert(record);
         }
+        // The copy would hold NULL where the old table holds memos that could not be read.
+        if (!old->damage().empty())
+            throw EngineError(damagedRefusal(file, old->damage()));
         fresh->commit();
     } catch (...) {
         discardTableFiles(format, temp);

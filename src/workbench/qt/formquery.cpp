@@ -79,6 +79,10 @@ TFormQuery::TFormQuery(QWidget* parent, TDialogs* dialogs, const std::string& pr
     progress_ = ownProgress_.get();
     view_ = std::make_unique<TQtProgramView>(*dialogs_, LabelProgram, ScrollBoxParams->widget());
     view_->OnStop = [this] { StopClick(); };
+    view_->OnWarn = [this](const std::string& text) {
+        programWarning_ = text;
+        ShowWarning();
+    };
     // Both directories start at the working directory of the moment the window is built.
     session_ = std::make_unique<TQuerySession>(*view_);
     session_->SetClipboard(clipboard_.get());
@@ -382,7 +386,9 @@ std::string TFormQuery::LoadProgramFile(const std::string& fileName) {
     if (session_->Program().Running()) {
         return "A program is running";
     }
+    programWarning_.clear();
     const std::string message = session_->OpenProgram(fileName);
+    ShowWarning();
     if (!message.empty()) {
         return message;
     }
@@ -500,6 +506,7 @@ void TFormQuery::ShowRecordPosition() {
     if (!query.active()) {
         StatusPanels[0]->clear();
         StatusPanels[1]->clear();
+        ShowWarning();
         return;
     }
     try {
@@ -508,6 +515,17 @@ void TFormQuery::ShowRecordPosition() {
     } catch (const std::exception&) {
         StatusPanels[1]->clear();
     }
+    ShowWarning();
+}
+
+void TFormQuery::ShowWarning() {
+    std::string text = session_->Query().damageWarning();
+    if (text.empty()) {
+        text = programWarning_;
+    }
+    StatusWarning->setText(Q(text));
+    StatusWarning->setToolTip(Q(text));
+    StatusWarning->setVisible(!text.empty());
 }
 
 void TFormQuery::GridCurrentChanged(int row) {

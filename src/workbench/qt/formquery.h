@@ -119,6 +119,8 @@ class TFormQuery : public QWidget, public TzForm {
     void SqlDirectoryChanged();
     void ProgramDirectoryChanged();
     void ShowRecordPosition();
+    // The status bar's warning: the result's damaged table, else the program file's numbering.
+    void ShowWarning();
     void GridCurrentChanged(int row);
     void SyncGridToQuery();
     void Navigate(const char* action);
@@ -143,6 +145,7 @@ class TFormQuery : public QWidget, public TzForm {
     TQueryGridModel* model_ = nullptr;
     bool historyLoaded_ = false;
     bool syncingGrid_ = false;
+    std::string programWarning_;  // what loading the program file warned of
     bool closePending_ = false;
     bool answersSettingsErrors_ = false;
 
@@ -195,6 +198,7 @@ class TFormQuery : public QWidget, public TzForm {
     QTableView* DBGrid1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanels[4] = {};
+    QLabel* StatusWarning = nullptr;  // hidden while there is nothing to warn of
     TSavePos* SavePos1 = nullptr;
 };
 

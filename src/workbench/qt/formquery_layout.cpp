@@ -403,6 +403,13 @@ QWidget* TFormQuery::BuildResultPanel() {
     }
     StatusPanels[0]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     StatusPanels[2]->setFixedWidth(200);
+    StatusWarning = Named(new QLabel(StatusBar1), "StatusWarning", {}, "Warning");
+    StatusWarning->setTextFormat(Qt::PlainText);
+    StatusWarning->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A long warning is cut at the window's edge; its tool tip holds it whole.
+    StatusWarning->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusWarning->hide();
+    StatusBar1->addWidget(StatusWarning, 2);
     layout->addWidget(StatusBar1);
     return panel;
 }

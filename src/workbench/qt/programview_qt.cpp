@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "engine/param.h"
+#include "errors/zErrors.h"
 
 namespace orn {
 
@@ -102,6 +103,13 @@ void TQtProgramView::ShowStatus(const std::string& line) {
 void TQtProgramView::HideStatus() {
     if (status_) {
         status_->hide();
+    }
+}
+
+void TQtProgramView::Warn(const std::string& text) {
+    ReportProgramError("Warning: " + text);
+    if (OnWarn) {
+        OnWarn(text);
     }
 }
 

@@ -62,12 +62,16 @@ class TQtProgramView : public TProgramView {
     void ProcessPendingMessages() override;
     void ShowHelpWindow(const std::string& caption, const std::string& text) override;
     void TitleChanged(const std::string& title) override;
+    // Goes to the error log as a program error line and to OnWarn.
+    void Warn(const std::string& text) override;
     void ParamCreated(TParam& param) override;
     void ParamShown(TParam& param) override;
     void ParamHidden(TParam& param) override;
 
     // Called by a click on the status line.
     std::function<void()> OnStop;
+    // Called with each warning (the window shows it in its status bar).
+    std::function<void(const std::string&)> OnWarn;
     // Counted for tests: how often pending events were handled during runs.
     int PendingProcessed() const { return pendingProcessed_; }
     TClickLabel* StatusLabel() const { return status_; }

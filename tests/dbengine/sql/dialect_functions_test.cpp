@@ -42,6 +42,31 @@ TEST_F(Functions, LikeMatchesCaseAndCharacters) {
     sqlite3_free(err);
 }
 
+// Constant patterns take shortcuts by shape; over many rows, as constants and as values of a
+// column, they select what GLOB selects with the same wildcards (GLOB matches case and whole
+// characters the way the dialect's LIKE does).
+TEST_F(Functions, LikePatternsOfEveryShapeAgreeWithGlob) {
+    db.exec("CREATE TABLE w(t TEXT); CREATE TABLE p(l TEXT, g TEXT)");
+    for (const char* t : {"", "a", "ab", "abc", "Abc", "cab", "xabx", "ab%", "a_b", "abab", "ü",
+                          "Müller", "müll", "ßab", "ab ", " ab", "aaab", "b"}) {
+        db.exec(std::string("INSERT INTO w VALUES ('") + t + "')");
+    }
+    for (const char* l : {"", "%", "%%", "ab", "ab%", "%ab", "%ab%", "a_", "_b%", "%a%b%", "ü%",
+                          "%ll%", "M_ller", "a%b", "%b_", "ab_%", "%_"}) {
+        std::string g;
+        for (const char c : std::string(l)) {
+            g += c == '%' ? std::string("*") : c == '_' ? std::string("?") : std::string(1, c);
+        }
+        db.exec(std::string("INSERT INTO p VALUES ('") + l + "', '" + g + "')");
+        EXPECT_EQ(
+            db.query(std::string("SELECT group_concat(t, '|') FROM w WHERE t LIKE '") + l + "'"),
+            db.query(std::string("SELECT group_concat(t, '|') FROM w WHERE t GLOB '") + g + "'"))
+            << l;
+    }
+    EXPECT_EQ(db.query("SELECT count(*) FROM w, p WHERE t LIKE l"),
+              db.query("SELECT count(*) FROM w, p WHERE t GLOB g"));
+}
+
 TEST_F(Functions, UpperAndLowerKnowNationalLetters) {
     EXPECT_EQ(one("upper('äöü àéîõ ÿ ß')"), "ÄÖÜ ÀÉÎÕ Ÿ ß");
     EXPECT_EQ(one("lower('ÄÖÜ ÀÉÎÕ Ÿ')"), "äöü àéîõ ÿ");

@@ -16,6 +16,15 @@ class Ddl : public Fixture {
         EXPECT_TRUE(t.ddl.has_value());
         return std::get<T>(*t.ddl);
     }
+    // The error text of a statement that is refused, "no error" otherwise.
+    std::string message(const std::string& text) {
+        try {
+            translate(text);
+        } catch (const SqlError& e) {
+            return e.what();
+        }
+        return "no error";
+    }
 };
 
 TEST_F(Ddl, CreateParadoxTableWithEveryTypeAndPrimaryKey) {
@@ -75,14 +84,6 @@ TEST_F(Ddl, BlockSizeIsAParadoxTableOption) {
                   .blockSize,
               1024);
     EXPECT_EQ(ddlOf<CreateTableDdl>("CREATE TABLE big (A INTEGER)").blockSize, 0);
-    const auto message = [&](const std::string& text) -> std::string {
-        try {
-            translate(text);
-        } catch (const SqlError& e) {
-            return e.what();
-        }
-        return "no error";
-    };
     EXPECT_THAT(message("CREATE TABLE big (A INTEGER) BLOCK SIZE 8192"), HasSubstr("8192"));
     EXPECT_THAT(message("CREATE TABLE big (A INTEGER) BLOCK SIZE 0"), HasSubstr("BLOCK SIZE"));
     EXPECT_THAT(message("CREATE TABLE \"big.dbf\" (A INTEGER) BLOCK SIZE 1024"),
@@ -91,14 +92,6 @@ TEST_F(Ddl, BlockSizeIsAParadoxTableOption) {
 }
 
 TEST_F(Ddl, InvalidTableDefinitionsAreRejectedWithAReason) {
-    const auto message = [&](const std::string& text) -> std::string {
-        try {
-            translate(text);
-        } catch (const SqlError& e) {
-            return e.what();
-        }
-        return "no error";
-    };
     EXPECT_THAT(message("CREATE TABLE \"x.dbf\" (T TIME)"), HasSubstr("TIME"));
     EXPECT_THAT(message("CREATE TABLE \"x.dbf\" (A AUTOINC)"), HasSubstr("dBASE"));
     EXPECT_THAT(message("CREATE TABLE \"x.dbf\" (A CHAR(3), PRIMARY KEY (A))"),

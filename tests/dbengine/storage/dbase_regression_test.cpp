@@ -43,7 +43,14 @@ void replay(const std::vector<unsigned char>& input) {
     }
     if (first.empty())
         return;
-    t->begin();
+    try {
+        t->begin();
+    } catch (const EngineError& e) {
+        // A table found damaged while reading refuses every write, and stays as it was.
+        EXPECT_NE(std::string(e.what()).find(" is damaged ("), std::string::npos) << e.what();
+        EXPECT_EQ(testing::readAll(dir / "t.dbf"), dbf);
+        return;
+    }
     try {
         t->insert(first);
         t->update(1, first);

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <sstream>
 
 #include "dbengine/storage/calendar.h"
+#include "dbengine/storage/dbase_table.h"
+#include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table.h"
 #include "storage_test_support.h"
 
@@ -41,6 +45,116 @@ TEST(Inspect, InfoAndDumpShowFieldsAndDisplayTexts) {
               "Ann\t31\t2.5\t1993-07-04\tTrue\ttwo\\tlines\\r\\nhere\t(blob 42 bytes)\n"
               "Bob\t\t-0.25\t\tFalse\t\t\n");
     EXPECT_EQ(err.str(), "");
+}
+
+// What DUMP and INFO say on standard error after the table: one line naming the damage.
+void expectOneDamageWarning(const std::string& warning, const std::filesystem::path& file,
+                            const std::string& reason) {
+    EXPECT_EQ(warning.rfind("Warning: " + file.string() + " is damaged (" + reason, 0), 0u)
+        << warning;
+    EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+}
+
+TEST(Inspect, ADamagedMemoReadsAsNullWithOneWarningAndWritesAreRefused) {
+    testing::TempDir dir;
+    auto file = dir / "notes.dbf";
+    TableCreate layout;
+    layout.fields = {makeField("ID", FieldType::Number, 4), makeField("NOTE", FieldType::Memo)};
+    {
+        auto t = Table::create(file, TableFormat::DBase, layout);
+        t->insert({std::int64_t{1}, std::string("first")});
+        t->insert({std::int64_t{2}, Value{}});
+    }
+    const auto dbt = dir / "notes.dbt";
+    const auto memo = testing::readAll(dbt);
+    // A memo pointer past the end of the memo file, then no memo file at all.
+    for (const bool missing : {false, true}) {
+        if (missing) {
+            std::filesystem::remove(dbt);
+        } else {
+            testing::writeAll(dbt, std::vector<unsigned char>(memo.begin(), memo.begin() + 512));
+        }
+        std::ostringstream out, err;
+        EXPECT_EQ(runInspect("DUMP", file, out, err), 0);
+        EXPECT_EQ(out.str(), "ID\tNOTE\n1\t\n2\t\n");
+        const std::string reason =
+            missing ? "its memo file (.dbt) is missing" : "a memo of field NOTE cannot be read";
+        expectOneDamageWarning(err.str(), file, reason);
+        auto t = Table::open(file, OpenMode::Shared);
+        auto c = t->scan();
+        ASSERT_TRUE(c->next());
+        EXPECT_TRUE(isBlank(c->value(1)));
+        try {
+            t->insert({std::int64_t{3}, Value{}});
+            ADD_FAILURE() << "a damaged table took a row";
+        } catch (const EngineError& e) {
+            EXPECT_EQ(std::string(e.what()), file.string() + " is damaged (" + t->damage() +
+                                                 "); it can be read but not changed until it "
+                                                 "is repaired.");
+        }
+        EXPECT_EQ(t->recordCount(), 2u);
+    }
+}
+
+TEST(Inspect, AParadoxTableWithADamagedBlobFileGivesWhatItCanAndRefusesChanges) {
+    testing::TempDir dir;
+    auto file = dir / "notes.db";
+    TableCreate layout;
+    layout.fields = {makeField("ID", FieldType::Long), makeField("NOTE", FieldType::Memo, 20),
+                     makeField("NAME", FieldType::Alpha, 8)};
+    const std::string longNote(300, 'x');
+    {
+        auto t = Table::create(file, TableFormat::Paradox, layout);
+        t->insert({std::int64_t{1}, longNote, std::string("one")});
+        t->insert({std::int64_t{2}, std::string("short"), std::string("two")});
+    }
+    const auto mb = dir / "notes.mb";
+    const auto blobs = testing::readAll(mb);
+    ASSERT_GT(blobs.size(), 4096u);
+    // The blob file cut after its header block, then gone; a short memo lives in the record.
+    for (const bool missing : {false, true}) {
+        SCOPED_TRACE(missing ? "missing" : "cut");
+        if (missing) {
+            std::filesystem::remove(mb);
+        } else {
+            testing::writeAll(mb, std::vector<unsigned char>(blobs.begin(), blobs.begin() + 4096));
+        }
+        for (const char* mode : {"DUMP", "INFO"}) {
+            std::ostringstream out, err;
+            EXPECT_EQ(runInspect(mode, file, out, err), 0);
+            if (std::string(mode) == "DUMP") {
+                EXPECT_EQ(out.str(), "ID\tNOTE\tNAME\n1\t\tone\n2\tshort\ttwo\n");
+            }
+            const std::string reason =
+                missing ? "its blob file (.mb) is missing"
+                        : "a blob of field NOTE cannot be read: a blob pointer lies outside";
+            // INFO reads no blob: it can only know of a file that is not there.
+            if (std::string(mode) == "INFO" && !missing) {
+                EXPECT_EQ(err.str(), "");
+                continue;
+            }
+            expectOneDamageWarning(err.str(), file, reason);
+        }
+        {
+            auto t = Table::open(file, OpenMode::Shared);
+            auto c = t->scan();
+            ASSERT_TRUE(c->next());
+            EXPECT_TRUE(isBlank(c->value(1)));
+            EXPECT_EQ(c->value(2), Value(std::string("one")));
+            try {
+                t->update(c->id(), {std::int64_t{1}, Value{}, std::string("changed")});
+                ADD_FAILURE() << "a damaged table took a change";
+            } catch (const EngineError& e) {
+                EXPECT_EQ(std::string(e.what()), damagedRefusal(file, t->damage()));
+            }
+        }
+        // A rebuild would carry the unreadable memo over as NULL: it is refused too.
+        EXPECT_THROW(addPrimaryIndex(file, {"ID"}), EngineError);
+        EXPECT_EQ(std::filesystem::exists(mb), !missing) << "no new blob file is made";
+        std::ostringstream out, err;
+        EXPECT_EQ(runInspect("DUMP", file, out, err), 0);
+        EXPECT_EQ(out.str(), "ID\tNOTE\tNAME\n1\t\tone\n2\tshort\ttwo\n");
+    }
 }
 
 TEST(Inspect, UnreadableFilesGiveAMessageAndNonZeroExit) {

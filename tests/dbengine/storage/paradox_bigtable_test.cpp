@@ -465,6 +465,43 @@ TEST(ParadoxBlockSizes, ImpossibleBlockSizesAreRefused) {
     EXPECT_EQ(paradoxBlockSizeFor(answer, 500'000'000u), 32768);
 }
 
+// The default block size from the settings: taken where the table's level has it and a record
+// fits, passed over otherwise; a size the layout names wins.
+TEST(ParadoxBlockSizes, TheDefaultBlockSizeIsTakenWhereItFits) {
+    testing::TempDir dir;
+    auto made = [&](const TableCreate& l) {
+        auto t = Table::create(dir / "d.db", TableFormat::Paradox, l);
+        return static_cast<paradox::ParadoxTable&>(*t).header().blockSize();
+    };
+    TableCreate small;
+    small.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 40)};
+    small.keyFields = 1;
+    TableCreate wide = small;
+    wide.fields.push_back(makeField("More", FieldType::Alpha, 255));
+    wide.fields.push_back(makeField("Rest", FieldType::Alpha, 255));
+    wide.fields.push_back(makeField("Last", FieldType::Alpha, 255));
+    wide.fields.push_back(makeField("Tail", FieldType::Alpha, 255));
+    TableCreate old;
+    old.fields = {makeField("Id", FieldType::Short), makeField("Name", FieldType::Alpha, 40)};
+    old.version = 4;
+
+    setDefaultParadoxBlockSize(1024);
+    EXPECT_EQ(made(small), 1024);
+    EXPECT_EQ(made(wide), 4096);  // 1064-byte records do not fit 1 KiB blocks
+    EXPECT_EQ(paradoxBlockSizeFor(small, 1000), 1024);
+    EXPECT_EQ(paradoxBlockSizeFor(small, 50'000'000u), 32768);  // an answer that needs more
+    setDefaultParadoxBlockSize(32768);
+    EXPECT_EQ(made(small), 32768);
+    EXPECT_EQ(made(old), 4096);  // Paradox 4 has no 32 KiB blocks
+    TableCreate named = small;
+    named.blockSize = 2048;
+    EXPECT_EQ(made(named), 2048);
+    setDefaultParadoxBlockSize(3000);  // no Paradox size: none
+    EXPECT_EQ(defaultParadoxBlockSize(), 0);
+    EXPECT_EQ(made(small), 4096);
+    setDefaultParadoxBlockSize(0);
+}
+
 TEST(ParadoxBlockSizes, AFullTableSaysHowToMakeRoomAndKeepsWhatItHad) {
     testing::TempDir dir;
     const auto file = dir / "full.db";

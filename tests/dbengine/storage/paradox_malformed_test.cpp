@@ -1,5 +1,6 @@
 // Damaged Paradox files give "<file> is damaged (not a valid Paradox table): ..." and never a
-// crash; the inputs the fuzzer once crashed on are replayed here.
+// crash (a damaged blob reads as NULL and the table names it); the inputs the fuzzer once crashed
+// on are replayed here.
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,8 @@ namespace {
 using Bytes8 = std::vector<unsigned char>;
 
 // Reads everything a reader can be asked for; EngineError is the only acceptable failure.
-void readEverything(const std::filesystem::path& file) {
+// Returns what the table found damaged.
+std::string readEverything(const std::filesystem::path& file) {
     auto t = Table::open(file, OpenMode::ReadOnly);
     RecordId first = 0;
     std::uint64_t n = 0;
@@ -32,6 +34,7 @@ void readEverything(const std::filesystem::path& file) {
         for (auto c = t->range(Record(1), true, Record(), true); c->next();) {
         }
     }
+    return t->damage();
 }
 
 class ParadoxMalformed : public ::testing::Test {
@@ -51,14 +54,19 @@ class ParadoxMalformed : public ::testing::Test {
         db_ = testing::readAll(dir_ / "good.db");
         mb_ = testing::readAll(dir_ / "good.mb");
     }
-    // Writes a damaged copy and expects the reader to name it as not valid.
-    void expectInvalid(const std::function<void(Bytes8&, Bytes8&)>& damage,
-                       const std::string& reason) {
+    // Writes a copy of the table and its blob file with `damage` done to them.
+    std::filesystem::path damagedCopy(const std::function<void(Bytes8&, Bytes8&)>& damage) {
         Bytes8 db = db_, mb = mb_;
         damage(db, mb);
         auto file = dir_ / "bad.db";
         testing::writeAll(file, db);
         testing::writeAll(dir_ / "bad.mb", mb);
+        return file;
+    }
+    // Writes a damaged copy and expects the reader to name it as not valid.
+    void expectInvalid(const std::function<void(Bytes8&, Bytes8&)>& damage,
+                       const std::string& reason) {
+        const auto file = damagedCopy(damage);
         try {
             readEverything(file);
             ADD_FAILURE() << "no error for: " << reason;
@@ -67,6 +75,14 @@ class ParadoxMalformed : public ::testing::Test {
             EXPECT_EQ(std::string(e.what()).rfind(expect, 0), 0u) << e.what();
             EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
         }
+    }
+    // Writes a copy with a damaged blob and expects it read with that blob NULL and the
+    // damage named.
+    void expectDamagedBlob(const std::function<void(Bytes8&, Bytes8&)>& damage,
+                           const std::string& reason) {
+        const std::string found = readEverything(damagedCopy(damage));
+        EXPECT_EQ(found.rfind("a blob of field Memo cannot be read: ", 0), 0u) << found;
+        EXPECT_NE(found.find(reason), std::string::npos) << found;
     }
     std::size_t block(int n) const { return 0x800 + std::size_t(n - 1) * 4096; }
     testing::TempDir dir_;
@@ -90,17 +106,42 @@ TEST_F(ParadoxMalformed, DamagedHeadersAndBlocksAreNamed) {
                   "too many records");
     expectInvalid([&](Bytes8& d, Bytes8&) { d.resize(block(3) + 100); }, "cut off");
     // A memo pointer into nowhere, a blob block of the wrong kind, a length that disagrees.
-    expectInvalid(
+    expectDamagedBlob(
         [&](Bytes8& d, Bytes8&) {
             paradox::putLe32(d.data() + block(1) + 6 + 16 + 4 + 2, 0x7FFF00FF);
         },
         "outside the blob file");
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[4096] = 7; }, "holds no blob");
-    expectInvalid([&](Bytes8&, Bytes8& m) { paradox::putLe32(m.data() + 4096 + 3, 5); }, "length");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[4096] = 7; }, "holds no blob");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { paradox::putLe32(m.data() + 4096 + 3, 5); },
+                      "length");
     // Record 10 has the first small memo: slot 63 of the sub-allocated block after eight whole
     // ones.
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
-    expectInvalid([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63 + 4] = 0; }, "empty slot");
+    expectDamagedBlob([&](Bytes8&, Bytes8& m) { m[9 * 4096 + 12 + 5 * 63] = 250; }, "slot");
+}
+
+// A header that counts more blocks than the file holds (a file cut short) is read as far as it
+// goes; a write, which would put new blocks past the end, is refused and changes nothing.
+TEST_F(ParadoxMalformed, AHeaderCountingMoreBlocksThanTheFileHoldsRefusesWrites) {
+    const auto file = damagedCopy([](Bytes8& d, Bytes8&) {
+        paradox::putLe16(d.data() + 0x0C, std::uint16_t(paradox::le16(d.data() + 0x0C) + 40));
+    });
+    const auto before = testing::readAll(file);
+    EXPECT_EQ(readEverything(file), "");
+    auto t = Table::open(file, OpenMode::Shared);
+    EXPECT_EQ(t->recordCount(), 600u);
+    try {
+        t->begin();
+        for (int i = 0; i < 400; ++i)
+            t->insert({std::int64_t(1000 + i), Value{}});
+        t->commit();
+        ADD_FAILURE() << "a table whose header counts missing blocks took new records";
+    } catch (const EngineError& e) {
+        EXPECT_NE(std::string(e.what()).find("its header counts"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("it can be read but not changed"), std::string::npos);
+    }
+    t.reset();
+    EXPECT_EQ(testing::readAll(file), before);
 }
 
 TEST_F(ParadoxMalformed, EncryptedTablesAreRefusedAndLeftAlone) {

@@ -56,6 +56,49 @@ TEST_F(GridTest, RowsAreReadAsTheyAreShownAndThePanelsFollow) {
     EXPECT_EQ(Cell(1, 2).toString(), "3.000");
 }
 
+TEST_F(GridTest, ATableWithADamagedMemoFileIsShownWithAWarningAndRefusesEdits) {
+    for (const auto format : {db::TableFormat::DBase, db::TableFormat::Paradox}) {
+        const bool dbf = format == db::TableFormat::DBase;
+        SCOPED_TRACE(dbf ? "dBASE" : "Paradox");
+        const std::size_t before = Errors().size();
+        const std::string name = dbf ? "notes.dbf" : "notes.db";
+        MakeTable(dir_ / name, format,
+                  {makeField("ID", db::FieldType::Long), makeField("NOTE", db::FieldType::Memo)},
+                  {{std::int64_t{1}, std::string(300, 'x')}, {std::int64_t{2}, db::Value{}}});
+        Run("select * from \"" + name + "\"");
+        TFormQuery& form = Form();
+        EXPECT_TRUE(form.StatusWarning->isHidden());
+        form.Session().Query().close();
+
+        std::filesystem::remove(dir_ / (dbf ? "notes.dbt" : "notes.mb"));
+        Run("select * from \"" + name + "\"");
+        EXPECT_EQ(Errors().size(), before);
+        ASSERT_EQ(form.GridModel().rowCount(), 2);
+        EXPECT_EQ(Cell(0, 0).toString(), "1");
+        EXPECT_EQ(Cell(0, 1).toString(), "");
+        EXPECT_FALSE(form.StatusWarning->isHidden());
+        const std::string warning = form.StatusWarning->toolTip().toStdString();
+        EXPECT_NE(warning.find(name + " is damaged (its "), std::string::npos) << warning;
+        EXPECT_NE(warning.find(" is missing)"), std::string::npos) << warning;
+
+        // A change is refused with a message that says why.
+        if (Set(1, 0, "7")) {
+            Click("NavPost");
+        }
+        ASSERT_EQ(Errors().size(), before + 1);
+        EXPECT_NE(Errors().back().find("it can be read but not changed"), std::string::npos)
+            << Errors().back();
+        Click("NavCancel");
+        form.Session().Query().close();
+        EXPECT_EQ(std::get<std::int64_t>(ReadAll(dir_ / name)[1][0]), 2);
+        // A sound result hides the warning again.
+        MakePeople(dir_, 1);
+        Run("select * from people");
+        EXPECT_TRUE(form.StatusWarning->isHidden());
+        form.Session().Query().close();
+    }
+}
+
 TEST_F(GridTest, AnEditIsPostedWhenTheUserMovesOnAndReachesTheDbaseFile) {
     MakePeople(dir_, 3);
     Run("select * from people");

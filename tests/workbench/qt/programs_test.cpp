@@ -124,6 +124,22 @@ TEST_F(ProgramsTest, FailedLoadsChangeNothingAndRunAutomaticallyRuns) {
     EXPECT_EQ(form.Session().Program().Macros().GetValue("done"), "yes");
 }
 
+TEST_F(ProgramsTest, AProgramWhoseLinesWillNotRunAsNumberedIsWarnedOfInTheStatusBar) {
+    WriteFile("odd.orn", "[Program]\n0=SETVALUE a,1\nstray line\n1=SETVALUE b,2\n");
+    WriteFile("ok.orn", "[Program]\n0=SETVALUE done,yes\n");
+    TFormQuery& form = Form();
+    EXPECT_TRUE(form.StatusWarning->isHidden());
+    EXPECT_EQ(form.LoadProgramFile("odd.orn"), "");
+    EXPECT_FALSE(form.StatusWarning->isHidden());
+    EXPECT_NE(form.StatusWarning->toolTip().toStdString().find("without \"=\" will not run"),
+              std::string::npos)
+        << form.StatusWarning->toolTip().toStdString();
+    EXPECT_TRUE(Errors().empty()) << "a warning opens no box";
+    // The next program is sound: the warning goes.
+    EXPECT_EQ(form.LoadProgramFile("ok.orn"), "");
+    EXPECT_TRUE(form.StatusWarning->isHidden());
+}
+
 TEST_F(ProgramsTest, ManyParametersAndTheHelpWindow) {
     std::string text = "[Params]\n";
     for (int i = 0; i < 500; ++i) {
