@@ -237,17 +237,10 @@ void dbaseTable(std::ostream& out, const std::filesystem::path& file) {
 
 int runHeaderReport(const std::filesystem::path& file, std::ostream& out, std::ostream& err) {
     try {
-        const auto head = readHead(file, 128);
-        PosixFile f(file, PosixFile::Access::Read);
-        const bool paradox = paradox::looksLikeTable(head.data(), head.size(), f.size()) &&
-                             (asciiLower(file.extension().string()) == ".db" ||
-                              !dbase::looksLikeTable(head.data(), head.size(), f.size()));
-        if (paradox)
+        if (Table::formatOf(file) == TableFormat::Paradox)
             paradoxTable(out, file);
-        else if (dbase::looksLikeTable(head.data(), head.size(), f.size()))
-            dbaseTable(out, file);
         else
-            throw EngineError(file.string() + " is not a Paradox or dBASE table.");
+            dbaseTable(out, file);
         out.flush();
         return 0;
     } catch (const std::exception& e) {

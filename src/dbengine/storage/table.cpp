@@ -31,30 +31,6 @@ std::string damagedWarning(const std::filesystem::path& file, const std::string&
 
 namespace {
 
-enum class Kind { DBase, Paradox, Unknown };
-
-Kind detect(const std::filesystem::path& file) {
-    PosixFile f(file, PosixFile::Access::Read);
-    std::uint8_t head[128] = {};
-    std::size_t n = f.readAt(0, head, sizeof head);
-    std::uint64_t size = f.size();
-    bool db = dbase::looksLikeTable(head, n, size);
-    bool px = paradox::looksLikeTable(head, n, size);
-    std::string ext = asciiLower(file.extension().string());
-    if (db && px)
-        return ext == ".db" ? Kind::Paradox : Kind::DBase;
-    if (db)
-        return Kind::DBase;
-    if (px)
-        return Kind::Paradox;
-    // Let the format the name promises explain what is wrong with the file.
-    if (ext == ".db")
-        return Kind::Paradox;
-    if (ext == ".dbf")
-        return Kind::DBase;
-    return Kind::Unknown;
-}
-
 void removeFile(const std::filesystem::path& p) {
     if (::unlink(p.c_str()) != 0 && errno != ENOENT) {
         throw EngineError("Cannot remove " + systemErrorText(p, errno));
@@ -63,18 +39,33 @@ void removeFile(const std::filesystem::path& p) {
 
 }  // namespace
 
-std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
-    finishInterruptedSwap(file);        // a restructure killed half-way, whatever the format
-    tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
-    switch (detect(file)) {
-        case Kind::DBase:
-            return dbase::openTable(file, mode);
-        case Kind::Paradox:
-            return paradox::openTable(file, mode);
-        case Kind::Unknown:
-            break;
-    }
+TableFormat Table::formatOf(const std::filesystem::path& file) {
+    PosixFile f(file, PosixFile::Access::Read);
+    std::uint8_t head[128] = {};
+    std::size_t n = f.readAt(0, head, sizeof head);
+    std::uint64_t size = f.size();
+    bool db = dbase::looksLikeTable(head, n, size);
+    bool px = paradox::looksLikeTable(head, n, size);
+    std::string ext = asciiLower(file.extension().string());
+    if (db && px)
+        return ext == ".db" ? TableFormat::Paradox : TableFormat::DBase;
+    if (db)
+        return TableFormat::DBase;
+    if (px)
+        return TableFormat::Paradox;
+    // Let the format the name promises explain what is wrong with the file.
+    if (ext == ".db")
+        return TableFormat::Paradox;
+    if (ext == ".dbf")
+        return TableFormat::DBase;
     throw EngineError(file.string() + " is not a Paradox or dBASE table.");
+}
+
+std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
+    finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
+    tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
+    return formatOf(file) == TableFormat::DBase ? dbase::openTable(file, mode)
+                                                : paradox::openTable(file, mode);
 }
 
 std::unique_ptr<Table> Table::create(const std::filesystem::path& file, TableFormat format,
@@ -89,16 +80,8 @@ void Table::drop(const std::filesystem::path& file) {
     PosixFile main(file, PosixFile::Access::Read);
     lockTableOpen(main, true);  // nobody else may have it open
     std::vector<std::filesystem::path> companions;
-    switch (detect(file)) {
-        case Kind::DBase:
-            companions = dbase::companionFiles(file);
-            break;
-        case Kind::Paradox:
-            companions = paradox::companionFiles(file);
-            break;
-        case Kind::Unknown:
-            throw EngineError(file.string() + " is not a Paradox or dBASE table.");
-    }
+    companions = formatOf(file) == TableFormat::DBase ? dbase::companionFiles(file)
+                                                      : paradox::companionFiles(file);
     for (const auto& c : companions)
         removeFile(c);
     removeFile(journalPath(file));

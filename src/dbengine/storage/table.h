@@ -61,10 +61,10 @@ struct CarriedHeader {
 
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;        // Paradox: the first N fields form the primary key
-    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;     // iconv name; empty: the format's default
-    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;       // Paradox: the first N fields form the primary key
+    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;    // iconv name; empty: the format's default
+    std::string headerName;  // Paradox: the table name the header records; empty: the file's
     // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
     // on); 0: 4096, or the smallest larger size that holds a record.
     int blockSize = 0;
@@ -105,6 +105,9 @@ class Table {
     // Creates a new table, replacing an existing one and its companion files.
     static std::unique_ptr<Table> create(const std::filesystem::path& file, TableFormat format,
                                          const TableCreate& layout);
+    // The format a file holds, told by its contents; where both formats fit, or neither, the
+    // extension decides. Throws for a file that is neither and has neither extension.
+    static TableFormat formatOf(const std::filesystem::path& file);
     // Removes the table and every companion file.
     static void drop(const std::filesystem::path& file);
 
