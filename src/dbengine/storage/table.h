@@ -61,10 +61,10 @@ struct CarriedHeader {
 
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;        // Paradox: the first N fields form the primary key
-    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;     // iconv name; empty: the format's default
-    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;       // Paradox: the first N fields form the primary key
+    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;    // iconv name; empty: the format's default
+    std::string headerName;  // Paradox: the table name the header records; empty: the file's
     // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
     // on); 0: 4096, or the smallest larger size that holds a record.
     int blockSize = 0;
@@ -100,8 +100,10 @@ class Table {
 
     // Opens .db or .dbf (chosen by the file's contents, not only its extension). Companion files
     // (.px, .mb, .dbt, .fpt) are found regardless of letter case. A hot journal left by a killed
-    // writer is rolled back first.
-    static std::unique_ptr<Table> open(const std::filesystem::path& file, OpenMode mode);
+    // writer is rolled back first. Opening reads the table: `keepReading` leaves that read going
+    // (as if more were read at once) for a caller that reads on and calls endRead() later.
+    static std::unique_ptr<Table> open(const std::filesystem::path& file, OpenMode mode,
+                                       bool keepReading = false);
     // Creates a new table, replacing an existing one and its companion files.
     static std::unique_ptr<Table> create(const std::filesystem::path& file, TableFormat format,
                                          const TableCreate& layout);
