@@ -425,6 +425,8 @@ void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fiel
 
 void packTable(const fs::path& table) {
     auto src = Table::open(table, OpenMode::Exclusive);
+    if (auto* d = dynamic_cast<dbase::DBaseTable*>(src.get()))
+        d->takeEveryWholeRecord();  // a header that miscounts them loses none
     TableCreate layout = layoutOf(*src);
     rebuild(table, std::move(src), layout, "pack", [](Record&) {});
 }
