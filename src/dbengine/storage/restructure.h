@@ -67,7 +67,8 @@ void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::
 
 // Rewrites the table without its deleted records (dBASE) and without the unused space of its
 // blob or memo file, keeping everything else (header values, counters, companions). All or
-// nothing, like a restructure.
+// nothing, like a restructure. A dBASE table whose header counts more or fewer records than the
+// file holds is repaired: every whole record in the file is kept.
 void packTable(const std::filesystem::path& table);
 
 }  // namespace orn::db

@@ -61,19 +61,26 @@ TableFormat Table::formatOf(const std::filesystem::path& file) {
     throw EngineError(file.string() + " is not a Paradox or dBASE table.");
 }
 
-std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
+std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode,
+                                   bool keepReading) {
     finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
     tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
-    return formatOf(file) == TableFormat::DBase ? dbase::openTable(file, mode)
-                                                : paradox::openTable(file, mode);
+    std::unique_ptr<Table> table = formatOf(file) == TableFormat::DBase
+                                       ? dbase::openTable(file, mode)
+                                       : paradox::openTable(file, mode);
+    if (!keepReading)
+        table->endRead();
+    return table;
 }
 
 std::unique_ptr<Table> Table::create(const std::filesystem::path& file, TableFormat format,
                                      const TableCreate& layout) {
     if (std::filesystem::exists(file))
         drop(file);
-    return format == TableFormat::DBase ? dbase::createTable(file, layout)
-                                        : paradox::createTable(file, layout);
+    auto table = format == TableFormat::DBase ? dbase::createTable(file, layout)
+                                              : paradox::createTable(file, layout);
+    table->endRead();
+    return table;
 }
 
 void Table::drop(const std::filesystem::path& file) {
