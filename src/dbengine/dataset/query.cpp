@@ -106,6 +106,15 @@ std::string Query::sqlText() const {
 void Query::open() {
     close();
     auto session = std::make_unique<SqlSession>(dir_);
+    try {
+        openIn(session);
+    } catch (...) {
+        keepNotices(session.get());
+        throw;
+    }
+}
+
+void Query::openIn(std::unique_ptr<SqlSession>& session) {
     auto prepared = prepareDialect(*session, sqlText(), params_);
     sqlite3_stmt* handle = prepared.statement ? prepared.statement->handle() : nullptr;
     if (!handle || sqlite3_column_count(handle) == 0) {
@@ -195,6 +204,7 @@ void Query::close() {
     statements_.clear();
     currentRow_ = {};
     window_.reset();
+    keepNotices(session_.get());
     session_.reset();
     readsHeld_ = nullptr;
     liveTable_.clear();
@@ -213,11 +223,30 @@ void Query::close() {
 
 void Query::execute() {
     SqlSession session(dir_);
-    auto prepared = prepareDialect(session, sqlText(), params_);
-    if (prepared.statement) {
-        while (prepared.statement->step()) {
+    try {
+        auto prepared = prepareDialect(session, sqlText(), params_);
+        if (prepared.statement) {
+            while (prepared.statement->step()) {
+            }
+        }
+    } catch (...) {
+        keepNotices(&session);
+        throw;
+    }
+    keepNotices(&session);
+}
+
+void Query::keepNotices(SqlSession* session) {
+    if (session) {
+        for (auto& notice : session->takeNotices()) {
+            notices_.push_back(std::move(notice));
         }
     }
+}
+
+std::vector<std::string> Query::takeNotices() {
+    keepNotices(session_.get());
+    return std::exchange(notices_, {});
 }
 
 std::vector<std::string> Query::paramNames() const {

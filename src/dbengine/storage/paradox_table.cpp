@@ -769,11 +769,8 @@ void ParadoxTable::replaceContents(std::size_t file, const std::vector<std::uint
         files_->truncate(file, bytes.size());
 }
 
-void ParadoxTable::updateSecondaryIndexes() {
+std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
     auto found = findSecondaryIndexes(path_);
-    if (found.empty())
-        return;
-    std::vector<SecondaryIndex*> kept;
     for (auto& ix : found) {
         for (auto* p : {&ix.dataPath, &ix.treePath}) {
             if (p->empty())
@@ -784,6 +781,16 @@ void ParadoxTable::updateSecondaryIndexes() {
             (p == &ix.dataPath ? ix.dataFile : ix.treeFile) = it->second;
         }
         examine(ix, *files_, h_);
+    }
+    return found;
+}
+
+void ParadoxTable::updateSecondaryIndexes() {
+    auto found = secondaryIndexes();
+    if (found.empty())
+        return;
+    std::vector<SecondaryIndex*> kept;
+    for (auto& ix : found) {
         if (ix.problem.empty()) {
             kept.push_back(&ix);
             continue;

@@ -14,6 +14,7 @@
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
 
@@ -59,9 +60,10 @@ class ParadoxTable final : public Table {
     // that numbers of deleted records are not given out again).
     void raiseAutoIncrement(std::uint32_t value);
     const std::string& label() const { return label_; }
-    // What the table did on its own since the last call and a user should hear of (a secondary
-    // index removed because it could not be kept up to date), one sentence each.
-    std::vector<std::string> takeNotices();
+    std::vector<std::string> takeNotices() override;
+    // The secondary index files beside the table, each examined against it (an index ORN cannot
+    // keep up to date says why in its `problem`).
+    std::vector<SecondaryIndex> secondaryIndexes();
 
   private:
     friend class ParadoxCursor;

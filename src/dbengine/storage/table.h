@@ -61,10 +61,10 @@ struct CarriedHeader {
 
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;        // Paradox: the first N fields form the primary key
-    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;     // iconv name; empty: the format's default
-    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;       // Paradox: the first N fields form the primary key
+    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;    // iconv name; empty: the format's default
+    std::string headerName;  // Paradox: the table name the header records; empty: the file's
     // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
     // on); 0: 4096, or the smallest larger size that holds a record.
     int blockSize = 0;
@@ -135,6 +135,10 @@ class Table {
     // Called when a statement starts using the table: notices what other processes committed
     // since the last statement (once, instead of checking the file at every block read).
     virtual void startStatement() {}
+
+    // What the table did on its own since the last call and a user should hear of (an index it
+    // removed because it could not keep it up to date), one sentence each.
+    virtual std::vector<std::string> takeNotices() { return {}; }
 
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.

@@ -93,7 +93,9 @@ void alterTable(SqlSession& session, const sql::AlterTableDdl& ddl) {
     if (layout.fields.empty()) {
         throw EngineError("A table must keep at least one field");
     }
-    rebuildTable(ddl.file, layout, sources);
+    for (const auto& notice : rebuildTable(ddl.file, layout, sources)) {
+        session.addNotice(notice);
+    }
 }
 
 void dropPrimaryIndex(SqlSession& session, const fs::path& file) {
@@ -107,7 +109,9 @@ void dropPrimaryIndex(SqlSession& session, const fs::path& file) {
         sources[i] = static_cast<int>(i);
     }
     layout.keyFields = 0;
-    rebuildTable(file, layout, sources);
+    for (const auto& notice : rebuildTable(file, layout, sources)) {
+        session.addNotice(notice);
+    }
 }
 
 }  // namespace
