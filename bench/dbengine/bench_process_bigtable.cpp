@@ -1,6 +1,7 @@
-// Whole processes on a big table: `orn RUN` programs (SQL + SAVEAS) and `orn EXEC` writes against
-// the sqlite3 shell running the same query on the same rows in a native table with a primary
-// key. Each run reports wall time, the child's CPU time and its peak memory.
+// Whole processes on a big table: `orn RUN` programs (SQL + SAVEAS, READ of a CSV file) and
+// `orn EXEC` writes against the sqlite3 shell running the same query (or `.import`) on the same
+// rows in a native table with a primary key. Each run reports wall time, the child's CPU time
+// and its peak memory.
 //
 // The tables (1,000,000 rows unless ORN_BENCH_ROWS says otherwise) are generated once into
 // $ORN_BENCH_DIR (default: a folder under the temp directory) and reused by later runs.
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -186,9 +188,14 @@ Run runProcess(const fs::path& dir, const std::vector<std::string>& command) {
     return r;
 }
 
-void report(benchmark::State& state, const std::vector<std::string>& args) {
+// Runs the command once per iteration (after `prepare`, untimed) and reports it.
+void report(benchmark::State& state, const std::vector<std::string>& args,
+            const std::function<void()>& prepare = {}) {
     double cpu = 0, peak = 0;
     for (auto _ : state) {
+        if (prepare) {
+            prepare();
+        }
         Run r = runProcess(setup().dir, args);
         if (!WIFEXITED(r.status) || WEXITSTATUS(r.status) != 0) {
             state.SkipWithError(("the process failed: " + args[0] + " " + args[1]).c_str());
@@ -200,6 +207,7 @@ void report(benchmark::State& state, const std::vector<std::string>& args) {
     }
     state.counters["cpu_ms"] = benchmark::Counter(cpu * 1000.0 / double(state.iterations()));
     state.counters["peak_MB"] = peak;
+    state.counters["rows"] = double(setup().rows);
 }
 
 std::string tableName(bool dbase, const char* name) {
@@ -277,6 +285,67 @@ BENCHMARK(BM_Query)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
+
+// The rows of the big table as a comma-separated file with a header line, written once.
+fs::path csvFile() {
+    const Setup& s = setup();
+    const fs::path file = s.dir / "big.csv";
+    const fs::path stamp = s.dir / "rows.csv.txt";
+    std::ifstream in(stamp);
+    long have = 0;
+    if (in >> have && have == s.rows) {
+        return file;
+    }
+    {
+        std::ofstream out(file);
+        out << "ID,Name,Grp,Amount\n";
+        char line[96];
+        for (long i = 1; i <= s.rows; ++i) {
+            std::snprintf(line, sizeof line, "%ld,name%ld,%ld,%.2f\n", i, i, i % 100,
+                          double(i % 100000) / 4.0);
+            out << line;
+        }
+    }
+    std::ofstream(stamp) << s.rows;
+    return file;
+}
+
+// Import of the CSV file into a new keyed table: `READ` of an `orn RUN` program against the
+// sqlite3 shell's `.import` into a table with the same columns.
+void BM_Import(benchmark::State& state) {
+    const auto target = Target(state.range(0));
+    const Setup& s = setup();
+    const fs::path csv = csvFile();
+    state.SetLabel(target == kNative ? "sqlite3" : target == kParadox ? "paradox" : "dbase");
+    const std::string table = target == kParadox ? "imp.db" : "imp.dbf";
+    std::vector<std::string> args;
+    if (target == kNative) {
+        args = {"sqlite3", "-cmd",
+                "CREATE TABLE imp(ID INTEGER PRIMARY KEY, Name TEXT, Grp INTEGER, Amount REAL)",
+                (s.dir / "imp.sqlite").string(), ".import --csv --skip 1 " + csv.string() + " imp"};
+    } else {
+        const std::string create =
+            target == kParadox ? "CREATE TABLE \"imp.db\" (ID INTEGER, Name CHAR(20), Grp "
+                                 "SMALLINT, Amount NUMERIC(12,2), PRIMARY KEY (ID)) BLOCK SIZE " +
+                                     std::to_string(blockKib() * 1024)
+                               : "CREATE TABLE \"imp.dbf\" (ID NUMERIC(10,0), Name CHAR(20), Grp "
+                                 "NUMERIC(5,0), Amount NUMERIC(12,2))";
+        const fs::path prog = s.dir / "import.orn";
+        std::ofstream(prog) << "[Program]\n0=EXEC " << create << "\n1=SEPARATOR #44\n2=READ "
+                            << table << "," << csv.string() << "\n";
+        args = {ORN_BINARY, "RUN", prog.string()};
+    }
+    report(state, args, [&] {
+        for (const char* ext : {".sqlite", ".db", ".px", ".dbf"}) {
+            fs::remove(s.dir / (std::string("imp") + ext));
+        }
+    });
+}
+BENCHMARK(BM_Import)
+    ->DenseRange(kNative, kDbase)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 // A single-row write as its own process: update, insert and delete of one keyed record.
 void BM_SingleRowWrite(benchmark::State& state) {

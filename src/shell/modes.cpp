@@ -28,7 +28,8 @@ const std::vector<TShellMode>& ShellModes() {
         {"DUMP", "<table file>", "print the records of a Paradox or dBASE table, tab-separated",
          DumpTableMode},
         {"PACK", "<table file>",
-         "rewrite a table without its deleted records and unused blob or memo space",
+         "rewrite a table without its deleted records and unused blob or memo space; a dBASE "
+         "table whose header miscounts its records is repaired, keeping every whole record",
          PackTableMode},
     };
     return modes;

@@ -169,7 +169,7 @@ struct Statement {
     ExprPtr where;                           // Update, Delete
     std::vector<ColumnDef> columnDefs;       // Create Table; Alter Table ADD
     std::vector<std::string> primaryKey;     // Create Table
-    int blockSize = -1;                      // Create Table: BLOCK SIZE n (bytes), -1 if absent
+    int blockSize = -1;  // Create/Alter Table: BLOCK SIZE n (bytes), -1 if absent
     std::string indexName;                   // Create/Drop Index
     bool unique = false;
     struct AlterAction {

@@ -50,6 +50,7 @@ struct AlterTableDdl {
     std::filesystem::path file;
     db::TableFormat format = db::TableFormat::Paradox;
     std::vector<Action> actions;  // in statement order
+    int blockSize = 0;            // Paradox: the new bytes per block; 0 keeps the table's
 };
 
 using DdlStatement =

@@ -90,6 +90,7 @@ TABLES AND INDEXES
   CREATE TABLE "big.db" (ID INTEGER, Name CHAR(20), PRIMARY KEY (ID)) BLOCK SIZE 32768
   DROP TABLE "parts.db"
   ALTER TABLE "parts.db" ADD OnHand INTEGER, DROP Description
+  ALTER TABLE "big.db" BLOCK SIZE 32768      larger blocks for a full table; the rest stays
   DROP INDEX "parts.db".PRIMARY      removes the primary index (the key fields stay)
   Secondary indexes (CREATE INDEX, DROP INDEX of a named index) cannot be made here yet; the
   primary index is made with the INDEX command.

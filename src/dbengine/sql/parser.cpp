@@ -1175,8 +1175,12 @@ class Parser {
                 a.add = false;
                 a.column.pos = peek().pos;
                 a.column.name = name("a column name");
+            } else if (acceptWord("BLOCK")) {
+                expectWord("SIZE");
+                st.blockSize = integer();
+                continue;
             } else {
-                fail(peek(), "ADD or DROP");
+                fail(peek(), "ADD, DROP or BLOCK SIZE");
             }
             st.alterActions.push_back(std::move(a));
         } while (acceptOp(","));

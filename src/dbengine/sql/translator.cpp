@@ -98,14 +98,7 @@ class DdlBuilder {
                 keys.push_back(c.name);
         }
         keys.insert(keys.end(), st.primaryKey.begin(), st.primaryKey.end());
-        if (st.blockSize >= 0) {
-            if (d.format != db::TableFormat::Paradox)
-                throw SqlError("dBASE tables have no BLOCK SIZE");
-            if (!db::isParadoxBlockSize(st.blockSize))
-                throw SqlError("BLOCK SIZE must be 1024, 2048, 4096, 16384 or 32768, not " +
-                               std::to_string(st.blockSize));
-            d.blockSize = st.blockSize;
-        }
+        d.blockSize = blockSize(st, d.format);
         if (keys.empty())
             return d;
         if (d.format != db::TableFormat::Paradox)
@@ -136,9 +129,22 @@ class DdlBuilder {
         return d;
     }
 
+    // BLOCK SIZE n of CREATE and ALTER TABLE; 0 when absent.
+    static int blockSize(const Statement& st, db::TableFormat format) {
+        if (st.blockSize < 0)
+            return 0;
+        if (format != db::TableFormat::Paradox)
+            throw SqlError("dBASE tables have no BLOCK SIZE");
+        if (!db::isParadoxBlockSize(st.blockSize))
+            throw SqlError("BLOCK SIZE must be 1024, 2048, 4096, 16384 or 32768, not " +
+                           std::to_string(st.blockSize));
+        return st.blockSize;
+    }
+
     AlterTableDdl alterTable(const Statement& st) {
         const SqlTable& t = existing(st);
         AlterTableDdl d{t.file, t.format, {}};
+        d.blockSize = blockSize(st, t.format);
         std::vector<std::string> names;
         for (const db::Field& f : t.fields)
             names.push_back(f.name);

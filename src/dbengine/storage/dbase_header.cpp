@@ -146,12 +146,6 @@ bool plausibleHeader(const std::uint8_t* d, std::size_t len, std::uint64_t fileS
     return true;
 }
 
-std::uint64_t recordsInFile(const DbfHeader& h, std::uint64_t fileSize) {
-    if (fileSize <= h.headerLength || h.recordLength == 0)
-        return 0;
-    return std::min<std::uint64_t>(h.headerCount, (fileSize - h.headerLength) / h.recordLength);
-}
-
 DbfHeader parseHeader(const std::uint8_t* d, std::size_t len, std::uint64_t fileSize,
                       const std::filesystem::path& file, const std::string& codePage) {
     if (len < 32)

@@ -60,7 +60,4 @@ bool plausibleHeader(const std::uint8_t* data, std::size_t len, std::uint64_t fi
 // assigned here. The result ends with the descriptor terminator (and the Visual FoxPro backlink).
 std::vector<std::uint8_t> buildHeader(DbfHeader& header, const std::string& codePage);
 
-// Record count the file really holds: the header's, limited by the file size.
-std::uint64_t recordsInFile(const DbfHeader& h, std::uint64_t fileSize);
-
 }  // namespace orn::db::dbase

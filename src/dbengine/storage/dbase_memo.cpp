@@ -185,8 +185,11 @@ std::uint32_t MemoFile::append(const std::uint8_t* data, std::size_t len, std::u
     std::vector<std::uint8_t> bytes = memoBytes(kind_, data, len, fptType);
     std::uint64_t blocks = (bytes.size() + blockSize_ - 1) / blockSize_;
     bytes.resize(blocks * blockSize_, 0);
+    // Records point at memos by a 32-bit block number.
     if (block + blocks > 0xFFFFFFFFu)
-        throw EngineError(files_.path(index_).string() + " is full.");
+        throw EngineError(files_.path(index_).string() +
+                          " is full: a memo file holds at most 4294967295 blocks of " +
+                          std::to_string(blockSize_) + (blockSize_ == 1 ? " byte." : " bytes."));
     files_.write(index_, block * blockSize_, bytes.data(), bytes.size());
     nextFree_ = static_cast<std::uint32_t>(block + blocks);
     std::uint8_t next[4];

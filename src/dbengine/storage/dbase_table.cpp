@@ -171,7 +171,45 @@ void DBaseTable::loadHeader() {
         fields_.push_back(header_.fields[i].field);
         visible_.push_back(i);
     }
-    slots_ = recordsInFile(header_, size);
+    slots_ = slotsIn(size);
+    liveCount_.reset();
+}
+
+std::uint64_t DBaseTable::slotsIn(std::uint64_t fileSize) {
+    const std::uint64_t whole = fileSize > header_.headerLength
+                                    ? (fileSize - header_.headerLength) / header_.recordLength
+                                    : 0;
+    if (everyWholeRecord_)
+        return whole;
+    // Inside a transaction the records it added lie past the count until commit writes it.
+    if (!files_.inTransaction() && whole != header_.headerCount) {
+        const std::string counts = std::to_string(header_.headerCount);
+        const std::string repair = "; orn PACK repairs it, keeping every whole record";
+        if (whole < header_.headerCount) {
+            countDamaged_ = countDamaged_ || damage_.empty();
+            markDamaged("its header counts " + counts + " records, but the file holds only " +
+                        std::to_string(whole) + repair);
+        } else {
+            // Records past the count are the table's unless the end-of-file mark stands first:
+            // what follows the mark is left over and is written over by new records.
+            std::uint8_t mark = 0;
+            files_.read(0, recordOffset(header_.headerCount), &mark, 1);
+            if (mark != 0x1A && damage_.empty())
+                countDamaged_ = true;
+            if (mark != 0x1A)
+                markDamaged("the file holds " + std::to_string(whole) +
+                            " records, but its header counts only " + counts + repair);
+        }
+    }
+    return std::min<std::uint64_t>(header_.headerCount, whole);
+}
+
+void DBaseTable::takeEveryWholeRecord() {
+    everyWholeRecord_ = true;
+    if (countDamaged_)
+        damage_.clear();
+    countDamaged_ = false;
+    slots_ = slotsIn(files_.size(0));
     liveCount_.reset();
 }
 
@@ -187,7 +225,7 @@ void DBaseTable::refresh() {
     }
     header_.headerCount = le32(first + 4);
     header_.tableFlags = first[28];
-    std::uint64_t slots = recordsInFile(header_, files_.size(0));
+    std::uint64_t slots = slotsIn(files_.size(0));
     if (slots != slots_)
         liveCount_.reset();
     slots_ = slots;
@@ -523,8 +561,10 @@ RecordId DBaseTable::insert(const Record& record) {
         std::vector<std::uint8_t> rec(header_.recordLength);
         codec_->blankRecord(rec.data());
         encodeRecord(record, rec, nullptr);
-        if (slots_ >= 0xFFFFFFFFu)
-            throw EngineError(path_.string() + " is full.");
+        // The header counts records in 32 bits, and most programs read the count as signed.
+        if (slots_ >= 0x7FFFFFFFu)
+            throw EngineError(path_.string() +
+                              " is full: a dBASE table holds at most 2147483647 records.");
         files_.write(0, recordOffset(slots_), rec.data(), rec.size());
         ++slots_;
         const std::uint8_t eof = 0x1A;

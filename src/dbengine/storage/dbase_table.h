@@ -59,6 +59,9 @@ class DBaseTable final : public Table {
     std::vector<std::uint8_t> headerBytes();
     std::vector<std::uint8_t> memoHeaderBytes();
     void refresh();  // re-reads the header when no transaction runs
+    // Reads every whole record the file holds, whatever its header counts, and forgets that the
+    // count disagreed: a PACK then keeps them all (the repair of such a table). Exclusive opens.
+    void takeEveryWholeRecord();
     // Counts the times another process's commit was noticed: cursors then re-read.
     std::uint64_t generation() const { return generation_; }
 
@@ -70,6 +73,9 @@ class DBaseTable final : public Table {
     void writeHeaderFields();
     void prepareWrite();
     void markDamaged(const std::string& what);
+    // The records to read in a main file of `fileSize` bytes; notes the damage when the header's
+    // count and the file disagree.
+    std::uint64_t slotsIn(std::uint64_t fileSize);
     void finish(WriteScope& scope);
 
     std::filesystem::path path_;
@@ -86,6 +92,8 @@ class DBaseTable final : public Table {
     mutable std::pair<std::uint64_t, std::int64_t> liveStamp_;  // the file when it was counted
     mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
     std::string damage_;  // see Table::damage; once set it stays for this open table
+    bool everyWholeRecord_ = false;  // see takeEveryWholeRecord
+    bool countDamaged_ = false;      // damage_ is the header's record count disagreeing
     bool headerDirty_ = false;
     bool indexFlagsCleared_ = false;
     std::uint64_t generation_ = 0;

@@ -91,6 +91,7 @@ void carryOver(Header& h, const CarriedHeader& c, int version, const std::string
         }
     }
     h.carried = c.header;
+    h.carriedIndex = c.indexHeader;
 }
 
 // The sort order a new table states beside its code page: the one other programs write with
@@ -296,8 +297,21 @@ void writeEmptyTableFiles(const Header& h, const std::filesystem::path& db,
         blobs = blobs || isBlobCode(f.code);
     const auto dbHeader = buildDbHeader(h, tableName);
     writeWhole(db, dbHeader);
-    if (h.keyFields > 0)
-        writeWhole(px, buildPrimaryIndex(h, dbHeader, {}));
+    if (h.keyFields > 0) {
+        // A replacement's index keeps the block size of the index it replaces while its
+        // blocks hold the new key (two entries at least).
+        Header shape = h;
+        const auto& old = h.carriedIndex;
+        int keySize = 0;
+        for (int i = 0; i < h.keyFields; ++i)
+            keySize += h.fields[std::size_t(i)].width;
+        if (old.size() >= 0x58 && old[0x04] == PrimaryIndex && isParadoxBlockSize(old[5] * 1024) &&
+            (old[5] <= 4 || h.v4Layout()) && old[5] * 1024 >= 2 * (keySize + 6) + 6)
+            shape.maxTableSize = old[5];
+        auto index = buildPrimaryIndex(shape, dbHeader, {});
+        keepPxValues(index, old);
+        writeWhole(px, index);
+    }
     if (blobs)
         writeWhole(mb, newBlobFileHeader());
 }

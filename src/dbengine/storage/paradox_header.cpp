@@ -500,6 +500,11 @@ std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tab
     return b;
 }
 
+void keepPxValues(std::vector<std::uint8_t>& px, const std::vector<std::uint8_t>& old) {
+    if (px.size() >= 0x4D && old.size() >= 0x4D && old[0x04] == PrimaryIndex)
+        std::memcpy(px.data() + 0x49, old.data() + 0x49, 4);
+}
+
 void patchCounters(std::vector<std::uint8_t>& b, const Header& h) {
     std::uint8_t* d = b.data();
     putLe32(d + 0x06, h.numRecords);

@@ -71,6 +71,8 @@ struct Header {
     // The header of the table this one replaces: the bytes no layout decides (change counters,
     // referential integrity, unknown flags) are copied from it.
     std::vector<std::uint8_t> carried;
+    // The same for its primary index: its own block size and the word at 0x49 stay.
+    std::vector<std::uint8_t> carriedIndex;
 
     int blockSize() const { return maxTableSize * 1024; }
     int recordsPerBlock() const { return recordSize ? (blockSize() - 6) / recordSize : 0; }
@@ -97,6 +99,9 @@ std::vector<std::uint8_t> buildDbHeader(const Header& h, const std::string& tabl
 // The header of a .px for the first `keyFields` fields of `db`. Its change counters follow the
 // .db header bytes `dbHeader` the way engine-written files tie them: 0x12 one above the .db's
 // (equal in 3.x tables), 0x2C equal to the .db's 0x2D.
+// Gives a rebuilt .px the values of the one it replaces that no rule decides: the word at 0x49
+// (not the table's autoincrement counter: its meaning is unknown, its value the writer's).
+void keepPxValues(std::vector<std::uint8_t>& px, const std::vector<std::uint8_t>& old);
 std::vector<std::uint8_t> buildPxHeader(const Header& db, const std::string& tableName,
                                         const std::vector<std::uint8_t>& dbHeader);
 // The table name a .db header records (what the table was created as), and the name its

@@ -903,10 +903,12 @@ std::uint16_t ParadoxTable::allocateBlock() {
 std::string ParadoxTable::tableFullMessage() const {
     std::string text = label_ + " is full: a Paradox table holds at most 65535 blocks, here of " +
                        std::to_string(blockSize_ / 1024) + " KiB. ";
-    if (blockSize_ < 32768)
-        return text +
-               "To make room, copy it into a table with larger blocks (CREATE TABLE ... "
-               "BLOCK SIZE 32768, then INSERT INTO ... SELECT) or delete records.";
+    // Blocks above 4 KiB need the table's level to be 5 or later.
+    const int largest = h_.majorVersion() >= 5 ? 32768 : 4096;
+    if (blockSize_ < largest)
+        return text + "To make room, give it larger blocks with ALTER TABLE \"" +
+               path_.filename().string() + "\" BLOCK SIZE " + std::to_string(largest) +
+               " (everything else stays as it is), or delete records.";
     return text + "To make room, delete records or split the table in two.";
 }
 
@@ -1174,12 +1176,14 @@ void ParadoxTable::commitInternal() {
             // The index keeps its own block size, which other programs often choose apart from
             // the table's (16 KiB tables with 2 KiB indexes, 2 KiB tables with 4 KiB ones).
             Header shape = h_;
-            std::uint8_t head[6];
-            if (files_->read(pxIndex_, 0, head, sizeof head) == sizeof head &&
-                head[4] == PrimaryIndex && isParadoxBlockSize(head[5] * 1024) &&
+            std::vector<std::uint8_t> head(0x4D);
+            head.resize(files_->read(pxIndex_, 0, head.data(), head.size()));
+            if (head.size() >= 6 && head[4] == PrimaryIndex && isParadoxBlockSize(head[5] * 1024) &&
                 head[5] * 1024 >= int(2 * (keySize_ + 6) + 6))
                 shape.maxTableSize = head[5];
-            writeIndex(buildPrimaryIndex(shape, bytes, blocks));
+            auto index = buildPrimaryIndex(shape, bytes, blocks);
+            keepPxValues(index, head);
+            writeIndex(index);
         }
     }
     if (mbIndex_ != SIZE_MAX)

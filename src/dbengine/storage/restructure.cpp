@@ -291,6 +291,12 @@ std::shared_ptr<const CarriedHeader> carriedHeaderOf(Table& table, std::vector<i
     c->fieldSources = std::move(fieldSources);
     if (auto* p = dynamic_cast<paradox::ParadoxTable*>(&table)) {
         c->header = p->headerBytes();
+        if (table.keyFieldCount() > 0)
+            if (auto px = findCompanion(table.path(), ".px")) {
+                PosixFile f(*px, PosixFile::Access::Read);
+                c->indexHeader.resize(0x58);
+                c->indexHeader.resize(f.readAt(0, c->indexHeader.data(), c->indexHeader.size()));
+            }
     } else if (auto* d = dynamic_cast<dbase::DBaseTable*>(&table)) {
         c->header = d->headerBytes();
         c->memoHeader = d->memoHeaderBytes();
@@ -433,6 +439,8 @@ std::vector<std::string> addPrimaryIndex(const fs::path& table,
 
 std::vector<std::string> packTable(const fs::path& table) {
     auto src = Table::open(table, OpenMode::Exclusive);
+    if (auto* d = dynamic_cast<dbase::DBaseTable*>(src.get()))
+        d->takeEveryWholeRecord();  // a header that miscounts them loses none
     TableCreate layout = layoutOf(*src);
     return rebuild(table, std::move(src), layout, "pack", [](Record&) {});
 }

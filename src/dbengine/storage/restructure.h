@@ -69,7 +69,8 @@ std::vector<std::string> addPrimaryIndex(const std::filesystem::path& table,
 
 // Rewrites the table without its deleted records (dBASE) and without the unused space of its
 // blob or memo file, keeping everything else (header values, counters, companions). All or
-// nothing, like a restructure.
+// nothing, like a restructure. A dBASE table whose header counts more or fewer records than the
+// file holds is repaired: every whole record in the file is kept.
 std::vector<std::string> packTable(const std::filesystem::path& table);
 
 }  // namespace orn::db

@@ -56,6 +56,7 @@ struct CarriedHeader {
     TableFormat format = TableFormat::Paradox;
     std::vector<std::uint8_t> header;
     std::vector<std::uint8_t> memoHeader;
+    std::vector<std::uint8_t> indexHeader;  // Paradox: the primary index's (.px), if any
     std::vector<int> fieldSources;
 };
 

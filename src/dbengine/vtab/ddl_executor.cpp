@@ -93,6 +93,7 @@ void alterTable(SqlSession& session, const sql::AlterTableDdl& ddl) {
     if (layout.fields.empty()) {
         throw EngineError("A table must keep at least one field");
     }
+    layout.blockSize = ddl.blockSize;  // 0: the table's own
     for (const auto& notice : rebuildTable(ddl.file, layout, sources)) {
         session.addNotice(notice);
     }

@@ -28,7 +28,19 @@ std::vector<std::string> rebuildTable(const fs::path& file, TableCreate layout,
     discardTableFiles(format, temp);
     std::vector<std::string> notices;
     try {
-        auto fresh = Table::create(temp, format, layout);
+        std::unique_ptr<Table> fresh;
+        try {
+            fresh = Table::create(temp, format, layout);
+        } catch (const EngineError& e) {
+            // A layout the table cannot take (a block size its level lacks): name the table,
+            // not the temporary file.
+            const std::string made = "Cannot create " + temp.string() + ": ";
+            const std::string text = e.what();
+            if (text.rfind(made, 0) != 0)
+                throw;
+            throw EngineError("Cannot change the structure of " + file.string() + ": " +
+                              text.substr(made.size()));
+        }
         notices = carrySecondaryIndexes(*old, *fresh, sources);
         fresh->begin();
         auto cursor = old->scan();

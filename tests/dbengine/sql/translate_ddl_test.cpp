@@ -149,5 +149,20 @@ TEST_F(Ddl, AlterTableWithSeveralMixedActions) {
     EXPECT_THROW(translate("ALTER TABLE parts ADD T TIMESTAMP"), SqlError);
 }
 
+// ALTER TABLE ... BLOCK SIZE n rebuilds a Paradox table with other blocks, alone or beside
+// other actions; sizes the format lacks and dBASE tables are refused.
+TEST_F(Ddl, AlterTableBlockSize) {
+    const auto a = ddlOf<AlterTableDdl>("ALTER TABLE \"customer.db\" BLOCK SIZE 16384");
+    EXPECT_EQ(a.blockSize, 16384);
+    EXPECT_TRUE(a.actions.empty());
+    const auto b = ddlOf<AlterTableDdl>("ALTER TABLE customer ADD Phone CHAR(15), block size 1024");
+    EXPECT_EQ(b.blockSize, 1024);
+    EXPECT_EQ(b.actions.size(), 1u);
+    EXPECT_EQ(ddlOf<AlterTableDdl>("ALTER TABLE customer ADD Phone CHAR(15)").blockSize, 0);
+    EXPECT_THAT(message("ALTER TABLE customer BLOCK SIZE 3072"), HasSubstr("not 3072"));
+    EXPECT_THAT(message("ALTER TABLE parts BLOCK SIZE 4096"), HasSubstr("dBASE"));
+    EXPECT_THAT(message("ALTER TABLE customer BLOCK 4096"), HasSubstr("SIZE"));
+}
+
 }  // namespace
 }  // namespace orn::sql::test

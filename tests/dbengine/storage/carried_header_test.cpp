@@ -111,6 +111,9 @@ TEST_P(KeptThroughRebuild, HeaderValuesAndRecordsStay) {
     const std::string headerBefore = keptHeaderLines(file);
     const std::string last = Table::open(file, OpenMode::ReadOnly)->fields().back().name;
     // (the table is closed again before the restructure opens it exclusively)
+    fs::path px = file;
+    px.replace_extension(file.extension() == ".DB" ? ".PX" : ".px");
+    const auto pxBefore = fs::exists(px) ? bytesOf(px) : std::vector<std::uint8_t>();
 
     restructureField(file, last, FieldChange{});
 
@@ -124,6 +127,12 @@ TEST_P(KeptThroughRebuild, HeaderValuesAndRecordsStay) {
     }
     // The header names the table itself, never the temporary file it was built as.
     EXPECT_EQ(paradox::headerTableName(db), file.filename().string());
+    // The primary index keeps its own block size and the value at 0x49 (not the table's).
+    if (!pxBefore.empty()) {
+        const auto pxAfter = bytesOf(px);
+        EXPECT_EQ(pxAfter[0x05], pxBefore[0x05]);
+        EXPECT_EQ(le32(pxAfter.data() + 0x49), le32(pxBefore.data() + 0x49));
+    }
     // pxlib reads the rebuilt table with the same record count.
     auto theirs = test::readWithPxlib(file, paradox::tableCodePage(h));
     EXPECT_EQ(std::size_t(theirs.numRecords), before.size());

@@ -10,6 +10,7 @@
 #include "dbengine/storage/dbase_table.h"
 #include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table.h"
+#include "dbengine/storage/value_text.h"
 #include "storage_test_support.h"
 
 namespace orn::db {
@@ -94,6 +95,109 @@ TEST(Inspect, ADamagedMemoReadsAsNullWithOneWarningAndWritesAreRefused) {
         }
         EXPECT_EQ(t->recordCount(), 2u);
     }
+}
+
+// A dBASE header whose record count disagrees with the file: the count patched lower (a write
+// would go over the records past it), the file cut short. Reading warns once and gives the
+// counted records the file holds; writes are refused and change nothing; PACK keeps every whole
+// record and the table takes writes again.
+TEST(Inspect, ADBaseHeaderMiscountingItsRecordsRefusesWritesUntilPackRepairsIt) {
+    testing::TempDir dir;
+    auto file = dir / "rows.dbf";
+    TableCreate layout;
+    layout.fields = {makeField("ID", FieldType::Number, 6), makeField("NOTE", FieldType::Memo)};
+    {
+        auto t = Table::create(file, TableFormat::DBase, layout);
+        t->begin();
+        for (int i = 1; i <= 50; ++i)
+            t->insert({std::int64_t{i}, std::string("memo ") + std::to_string(i)});
+        t->commit();
+    }
+    const auto sound = testing::readAll(file);
+    const std::size_t headerLength = sound[8] | (sound[9] << 8);
+    const std::size_t recordLength = sound[10] | (sound[11] << 8);
+    struct Case {
+        const char* what;
+        std::uint32_t count;  // the header's
+        std::size_t records;  // whole records left in the file
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"count patched to 1", 1, 50,
+         "the file holds 50 records, but its header counts only 1; orn PACK repairs it"},
+        {"file cut in record 31", 50, 30,
+         "its header counts 50 records, but the file holds only 30; orn PACK repairs it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = sound;
+        for (int i = 0; i < 4; ++i)
+            bytes[4 + i] = static_cast<unsigned char>(c.count >> (8 * i));
+        bytes.resize(headerLength + c.records * recordLength + (c.records < 50 ? 3 : 1));
+        testing::writeAll(file, bytes);
+        std::ostringstream out, err;
+        EXPECT_EQ(runInspect("DUMP", file, out, err), 0);
+        const auto shown = std::min<std::size_t>(c.count, c.records);
+        const std::string dump = out.str();
+        EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), long(shown) + 1);
+        expectOneDamageWarning(err.str(), file, c.reason);
+        {
+            auto t = Table::open(file, OpenMode::Shared);
+            EXPECT_EQ(t->recordCount(), shown);
+            for (auto write : {+[](Table& t) {
+                                   t.insert({std::int64_t{99}, Value{}});
+                               },
+                               +[](Table& t) {
+                                   t.update(1, {std::int64_t{98}, Value{}});
+                               },
+                               +[](Table& t) { t.remove(1); }}) {
+                try {
+                    write(*t);
+                    ADD_FAILURE() << "a table that miscounts its records was written";
+                } catch (const EngineError& e) {
+                    EXPECT_EQ(std::string(e.what()), damagedRefusal(file, t->damage()));
+                }
+            }
+        }
+        EXPECT_EQ(testing::readAll(file), bytes);
+        packTable(file);
+        auto t = Table::open(file, OpenMode::Shared);
+        EXPECT_EQ(t->damage(), "");
+        EXPECT_EQ(t->recordCount(), c.records);
+        t->insert({std::int64_t{99}, std::string("after")});
+        std::int64_t sum = 0;
+        for (auto cur = t->scan(); cur->next();) {
+            const std::int64_t id = std::get<std::int64_t>(cur->value(0));
+            sum += id;
+            EXPECT_EQ(valueText(cur->value(1)), id == 99 ? "after" : "memo " + std::to_string(id));
+        }
+        EXPECT_EQ(sum, std::int64_t(c.records * (c.records + 1) / 2) + 99);
+    }
+}
+
+// Bytes after the end-of-file mark are left over, not records: such a file is sound, and a new
+// record takes their place.
+TEST(Inspect, BytesAfterTheEndOfFileMarkOfADBaseTableAreNotRecords) {
+    testing::TempDir dir;
+    auto file = dir / "rows.dbf";
+    TableCreate layout;
+    layout.fields = {makeField("ID", FieldType::Number, 6)};
+    {
+        auto t = Table::create(file, TableFormat::DBase, layout);
+        for (int i = 1; i <= 3; ++i)
+            t->insert({std::int64_t{i}});
+    }
+    auto bytes = testing::readAll(file);
+    bytes.insert(bytes.end(), {' ', ' ', ' ', ' ', ' ', '7', ' ', ' ', ' ', ' ', ' ', '8'});
+    testing::writeAll(file, bytes);
+    std::ostringstream out, err;
+    EXPECT_EQ(runInspect("DUMP", file, out, err), 0);
+    EXPECT_EQ(out.str(), "ID\n1\n2\n3\n");
+    EXPECT_EQ(err.str(), "");
+    auto t = Table::open(file, OpenMode::Shared);
+    t->insert({std::int64_t{4}});
+    EXPECT_EQ(t->recordCount(), 4u);
+    EXPECT_EQ(valueText(t->read(4)[0]), "4");
 }
 
 TEST(Inspect, AParadoxTableWithADamagedBlobFileGivesWhatItCanAndRefusesChanges) {

@@ -144,6 +144,33 @@ TEST_F(ParadoxMalformed, AHeaderCountingMoreBlocksThanTheFileHoldsRefusesWrites)
     EXPECT_EQ(testing::readAll(file), before);
 }
 
+// A header that claims larger or smaller blocks than the file was written with: the blocks it
+// then reads are named as damage (or the table as cut short), and nothing is written.
+TEST_F(ParadoxMalformed, ABlockSizeTheFileWasNotWrittenWithIsNamedAndNothingIsWritten) {
+    for (const int kib : {1, 2, 16, 32}) {
+        SCOPED_TRACE(kib);
+        const auto file = damagedCopy([&](Bytes8& d, Bytes8&) { d[5] = std::uint8_t(kib); });
+        const auto before = testing::readAll(file);
+        std::string problem;
+        try {
+            problem = readEverything(file);
+        } catch (const EngineError& e) {
+            problem = e.what();
+        }
+        EXPECT_NE(problem, "") << "a table read with the wrong block size looked sound";
+        try {
+            auto t = Table::open(file, OpenMode::Shared);
+            t->begin();
+            t->insert({std::int64_t(100000), Value{}});
+            t->commit();
+            ADD_FAILURE() << "a table read with the wrong block size took a record";
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find("damaged"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(testing::readAll(file), before);
+    }
+}
+
 TEST_F(ParadoxMalformed, EncryptedTablesAreRefusedAndLeftAlone) {
     Bytes8 db = db_;
     paradox::putLe32(db.data() + 0x5C, 0x12345678);
