@@ -64,6 +64,8 @@ class ParadoxTable final : public Table {
     // The secondary index files beside the table, each examined against it (an index ORN cannot
     // keep up to date says why in its `problem`).
     std::vector<SecondaryIndex> secondaryIndexes();
+    // Both files of index `ix` (described, not necessarily on disk) for the records as committed.
+    SecondaryFiles buildSecondaryFiles(const SecondaryIndex& ix);
 
   private:
     friend class ParadoxCursor;
@@ -144,6 +146,9 @@ class ParadoxTable final : public Table {
     // Writes every secondary index anew for the records as they are now, or removes (and notes)
     // one that cannot be kept up to date. Part of the commit's transaction.
     void updateSecondaryIndexes();
+    // The data file records of each index for the records as they are now, in chain order.
+    std::vector<std::vector<std::string>> secondaryIndexRecords(
+        const std::vector<const SecondaryIndex*>& indexes);
 
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();
