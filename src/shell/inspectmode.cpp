@@ -47,7 +47,9 @@ int PackTableMode(const TCommandLine& line) {
         return kExitUsage;
     }
     try {
-        db::packTable(file);
+        for (const auto& notice : db::packTable(file)) {
+            std::cerr << "orn: warning: " << notice << '\n';
+        }
         return kExitOk;
     } catch (const std::exception& e) {
         std::cerr << e.what() << '\n';

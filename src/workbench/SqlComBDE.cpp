@@ -45,7 +45,20 @@ bool Guarded(const std::string& text, TDialogs& dialogs, const std::function<voi
 
 }  // namespace
 
-bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dialogs) {
+void TellNotices(const std::vector<std::string>& notices, TProgramView* view) {
+    for (const auto& notice : notices) {
+        if (view) {
+            view->Warn(notice);
+        }
+    }
+}
+
+void TellNotices(db::Query& query, TProgramView* view) {
+    TellNotices(query.takeNotices(), view);
+}
+
+bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dialogs,
+                       TProgramView* view) {
     // Without a name the table would be the hidden file ".db".
     const std::string base = std::filesystem::path(name).filename().string();
     if (base.empty() || SameText(base, ".db") || SameText(base, ".dbf")) {
@@ -58,7 +71,7 @@ bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dia
     answer.open();
     const std::string table = EndsWithNoCase(name, ".dbf") ? name : name + ".db";
     try {
-        db::saveAnswerAsTable(answer, table, &source);
+        TellNotices(db::saveAnswerAsTable(answer, table, &source), view);
         return true;
     } catch (const std::exception& e) {
         ReportError(std::string(e.what()).substr(0, kEngineTextLimit), dialogs);
@@ -66,7 +79,7 @@ bool SaveResultAsTable(db::Query& source, const std::string& name, TDialogs& dia
     return false;
 }
 
-void ExecStatementFile(db::Query& query, const std::string& fileName) {
+void ExecStatementFile(db::Query& query, const std::string& fileName, TProgramView* view) {
     std::ifstream in(fileName, std::ios::binary);
     if (!in) {
         throw std::runtime_error("Can not open file " + fileName);
@@ -92,33 +105,40 @@ void ExecStatementFile(db::Query& query, const std::string& fileName) {
         } catch (const std::exception&) {
             // A failing line does not stop the file.
         }
+        TellNotices(query, view);
     }
 }
 
-void ExecStatement(const std::string& text) {
+void ExecStatement(const std::string& text, TProgramView* view) {
     db::Query query;
     if (text.compare(0, kFilePrefix.size(), kFilePrefix) == 0) {
-        ExecStatementFile(query, text.substr(kFilePrefix.size(), kFileNameLimit));
+        ExecStatementFile(query, text.substr(kFilePrefix.size(), kFileNameLimit), view);
         return;
     }
     query.setSql(text);
-    query.execute();
+    try {
+        query.execute();
+    } catch (...) {
+        TellNotices(query, view);
+        throw;
+    }
+    TellNotices(query, view);
 }
 
-bool GuardedExecStatement(const std::string& text, TDialogs& dialogs) {
-    return Guarded("EXEC " + text, dialogs, [&] { ExecStatement(text); });
+bool GuardedExecStatement(const std::string& text, TProgramView& view) {
+    return Guarded("EXEC " + text, view, [&] { ExecStatement(text, &view); });
 }
 
 bool GuardedAddPrimaryIndex(const std::string& table, const std::string& columns,
-                            TDialogs& dialogs) {
-    return Guarded("INDEX " + table + " " + columns, dialogs,
-                   [&] { db::AddPrimaryIndex(table, columns); });
+                            TProgramView& view) {
+    return Guarded("INDEX " + table + " " + columns, view,
+                   [&] { TellNotices(db::AddPrimaryIndex(table, columns), &view); });
 }
 
 bool GuardedChangeField(const std::string& table, const std::string& column,
-                        const std::string& type, const std::string& size, TDialogs& dialogs) {
-    return Guarded("CHANGE " + table + " " + column + " " + type + " " + size, dialogs,
-                   [&] { db::ChangeField(table, column, type, size); });
+                        const std::string& type, const std::string& size, TProgramView& view) {
+    return Guarded("CHANGE " + table + " " + column + " " + type + " " + size, view,
+                   [&] { TellNotices(db::ChangeField(table, column, type, size), &view); });
 }
 
 }  // namespace orn

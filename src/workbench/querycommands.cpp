@@ -72,7 +72,7 @@ void TQuerySession::DoSql(const std::string& params, std::string& result) {
 
 void TQuerySession::DoSave(const std::string& params, std::string& result) {
     result.clear();
-    SaveResultAsTable(query_, params, view_);
+    SaveResultAsTable(query_, params, view_, &view_);
 }
 
 void TQuerySession::DoExec(const std::string& params, std::string& result) {

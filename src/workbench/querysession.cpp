@@ -5,6 +5,7 @@
 
 #include "engine/FileProgCommands.h"
 #include "text/zstring.h"
+#include "workbench/SqlComBDE.h"
 #include "workbench/separator.h"
 #include "workbench/separatorsetting.h"
 #include "workbench/tablelocationsetting.h"
@@ -131,7 +132,13 @@ void TQuerySession::RunSql(const std::string& text) {
     query_.close();
     query_.setDatabaseDir(sqlDirectory_);
     query_.setSql(text);
-    query_.open();
+    try {
+        query_.open();
+    } catch (...) {
+        TellNotices(query_, &view_);
+        throw;
+    }
+    TellNotices(query_, &view_);
 }
 
 void TQuerySession::SelectTable(const std::string& fileName) {

@@ -2,6 +2,8 @@
 // exit code that tells scripts whether the operation worked.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "shell/run_orn.h"
 #include "workbench/workbench_test_support.h"
 
@@ -55,6 +57,51 @@ TEST_F(DbModesTest, IndexAndChange) {
     auto table = db::Table::open(dir_ / "people.dbf", db::OpenMode::ReadOnly);
     EXPECT_EQ(table->fields()[1].size, 40);
     EXPECT_EQ(table->recordCount(), 3u);
+}
+
+// The corpus events table, with its composite index marked descending: ORN cannot keep such an
+// index in order, so the first write removes it and says so. False without the corpus.
+bool CopyEventsWithDescendingIndex(const std::filesystem::path& dir) {
+    namespace fs = std::filesystem;
+    const fs::path corpus = fs::path(ORN_CORPUS_DIR) / "open/paradox/dbdemos";
+    if (!fs::exists(corpus / "events.xg0")) {
+        return false;
+    }
+    for (const char* ext : {".db", ".px", ".mb", ".xg0", ".yg0"}) {
+        const fs::path to = dir / (std::string("events") + ext);
+        fs::copy_file(corpus / (std::string("events") + ext), to);
+        fs::permissions(to, fs::perms::owner_write, fs::perm_options::add);
+    }
+    std::fstream x(dir / "events.xg0", std::ios::in | std::ios::out | std::ios::binary);
+    x.seekp(0x55);
+    x.put('\x11');
+    return true;
+}
+
+TEST_F(DbModesTest, AnIndexRemovedByAWriteIsToldOnceOnStandardError) {
+    if (!CopyEventsWithDescendingIndex(dir_)) {
+        GTEST_SKIP() << "corpus not found";
+    }
+    auto warning = [](const std::filesystem::path& table) {
+        return "orn: warning: Removed the secondary index events.xg0/events.yg0 of " +
+               table.string() + ": it is descending.\n";
+    };
+    Outcome exec = Orn({"EXEC", "delete from events where EventNo = 1"});
+    EXPECT_EQ(exec.status, 0);
+    EXPECT_EQ(exec.err, warning(dir_ / "events.db"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "events.xg0"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "events.yg0"));
+    EXPECT_EQ(Orn({"EXEC", "delete from events where EventNo = 2"}).err, "");
+
+    // A program's SQL line that writes tells it the same way.
+    std::filesystem::remove_all(dir_ / "again");
+    std::filesystem::create_directory(dir_ / "again");
+    ASSERT_TRUE(CopyEventsWithDescendingIndex(dir_ / "again"));
+    WriteProgram("p.orn", {"SQL update \"again/events.db\" set Ticket_price = 1",
+                           "EXEC delete from \"again/events.db\" where EventNo = 3"});
+    Outcome run = Orn({"RUN", "p.orn"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, warning(dir_ / "again/events.db"));
 }
 
 TEST_F(DbModesTest, LowerCaseWordsAreNoModes) {

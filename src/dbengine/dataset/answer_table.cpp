@@ -10,6 +10,7 @@
 #include "dbengine/storage/decimal_text.h"
 #include "dbengine/storage/file_lock.h"
 #include "dbengine/storage/restructure.h"
+#include "dbengine/storage/secondary_indexes.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
@@ -334,7 +335,8 @@ class PositionKeeper {
 
 }  // namespace
 
-void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown) {
+std::vector<std::string> saveAnswerAsTable(Query& query, const std::string& tableName,
+                                           Query* shown) {
     if (!query.active()) {
         throw EngineError("Cannot perform this operation on a closed dataset");
     }
@@ -376,8 +378,10 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
     // A table saved over keeps the code page its other users read it in.
     // It also keeps its sort order, block size and counters, and the definitions that name
     // its fields must still fit.
+    // The table saved over, open until its secondary indexes are carried to the new one.
+    std::unique_ptr<Table> old;
+    std::vector<int> sources;
     if (std::filesystem::exists(file)) {
-        std::unique_ptr<Table> old;
         try {
             old = Table::open(file, OpenMode::ReadOnly);
         } catch (const EngineError&) {
@@ -385,7 +389,6 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
         }
         if (old && old->format() == format) {
             layout.codePage = storedCodePage(*old).name;
-            std::vector<int> sources;
             for (const auto& f : layout.fields) {
                 int src = -1;
                 const auto& was = old->fields();
@@ -410,8 +413,13 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
     const bool isNew = !held;  // a table that appeared since is not replaced
     const auto temp = swapTempPath(file);
     discardTableFiles(format, temp);
+    std::vector<std::string> notices;
     try {
         auto table = Table::create(temp, format, layout);
+        if (old && old->format() == format) {
+            notices = carrySecondaryIndexes(*old, *table, sources);
+        }
+        old.reset();
         table->begin();
         Record record(n);
         TProgressTicker progress("Saving " + file.filename().string(), 0);
@@ -426,6 +434,9 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
             }
         }
         table->commit();
+        for (auto& n : replacementNotices(*table, file)) {
+            notices.push_back(std::move(n));
+        }
     } catch (...) {
         discardTableFiles(format, temp);
         throw;
@@ -445,6 +456,7 @@ void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown)
     }
     // Two saves to one new name: the first to finish wins whole, the other is told.
     swapInTable(file, format, temp, isNew ? SwapMode::CreateNew : SwapMode::Replace);
+    return notices;
 }
 
 }  // namespace orn::db

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "dbengine/dataset/query.h"
 
@@ -16,6 +17,9 @@ namespace orn::db {
 // it open the save fails with "Cannot open <file> exclusively: the table is in use by another
 // process.", and a read-only table is refused. The answer (and `shown`, the query a window shows,
 // when it reads the table) is closed when it holds the replaced table open itself.
-void saveAnswerAsTable(Query& query, const std::string& tableName, Query* shown = nullptr);
+// Secondary indexes of a replaced Paradox table are rebuilt where the answer keeps their fields
+// and key (same names, types and sizes); the notices of the others are returned.
+std::vector<std::string> saveAnswerAsTable(Query& query, const std::string& tableName,
+                                           Query* shown = nullptr);
 
 }  // namespace orn::db

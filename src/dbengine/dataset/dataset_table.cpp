@@ -85,8 +85,8 @@ CursorProperties DatasetTable::cursorProperties() const {
     return p;
 }
 
-void DatasetTable::addIndex(const std::string& indexName, const std::string& fieldList,
-                            bool primary) {
+std::vector<std::string> DatasetTable::addIndex(const std::string& indexName,
+                                                const std::string& fieldList, bool primary) {
     requireOpen();
     if (!primary) {
         throw EngineError("Secondary index " + indexName +
@@ -105,13 +105,15 @@ void DatasetTable::addIndex(const std::string& indexName, const std::string& fie
     }
     // The rebuild needs the only handle on the file; this object takes it back afterwards.
     table_.reset();
+    std::vector<std::string> notices;
     try {
-        addPrimaryIndex(file_, names);
+        notices = addPrimaryIndex(file_, names);
     } catch (...) {
         table_ = Table::open(file_, OpenMode::Exclusive);
         throw;
     }
     table_ = Table::open(file_, OpenMode::Exclusive);
+    return notices;
 }
 
 }  // namespace orn::db

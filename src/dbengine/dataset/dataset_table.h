@@ -54,8 +54,10 @@ class DatasetTable {
     TableFieldRef fieldByName(const std::string& name) const;  // "Field '%s' not found"
     // fields: names separated by ';' or ','. A primary index makes those fields the table's key;
     // on Paradox tables they must be its first fields. Needs the table open exclusively.
-    // Only primary indexes of Paradox tables can be made: anything else throws.
-    void addIndex(const std::string& indexName, const std::string& fields, bool primary);
+    // Only primary indexes of Paradox tables can be made: anything else throws. Returns the
+    // notices of secondary indexes the new key leaves behind.
+    std::vector<std::string> addIndex(const std::string& indexName, const std::string& fields,
+                                      bool primary);
     CursorProperties cursorProperties() const;
     Table& cursor() const;  // the engine table behind it; throws when closed
 

@@ -125,6 +125,15 @@ class ScopedReadHold {
 void Query::open() {
     close();
     auto session = std::make_unique<SqlSession>(dir_);
+    try {
+        openIn(session);
+    } catch (...) {
+        keepNotices(session.get());
+        throw;
+    }
+}
+
+void Query::openIn(std::unique_ptr<SqlSession>& session) {
     // What preparing reads (the tables' headers) stays locked into the first rows: one read lock
     // per table instead of two. Not for a statement that writes: it must take the write lock
     // before it holds any read lock, or it could wait for a writer that waits for its readers.
@@ -221,6 +230,7 @@ void Query::close() {
     statements_.clear();
     currentRow_ = {};
     window_.reset();
+    keepNotices(session_.get());
     session_.reset();
     readsHeld_ = nullptr;
     liveTable_.clear();
@@ -239,11 +249,30 @@ void Query::close() {
 
 void Query::execute() {
     SqlSession session(dir_);
-    auto prepared = prepareDialect(session, sqlText(), params_);
-    if (prepared.statement) {
-        while (prepared.statement->step()) {
+    try {
+        auto prepared = prepareDialect(session, sqlText(), params_);
+        if (prepared.statement) {
+            while (prepared.statement->step()) {
+            }
+        }
+    } catch (...) {
+        keepNotices(&session);
+        throw;
+    }
+    keepNotices(&session);
+}
+
+void Query::keepNotices(SqlSession* session) {
+    if (session) {
+        for (auto& notice : session->takeNotices()) {
+            notices_.push_back(std::move(notice));
         }
     }
+}
+
+std::vector<std::string> Query::takeNotices() {
+    keepNotices(session_.get());
+    return std::exchange(notices_, {});
 }
 
 std::vector<std::string> Query::paramNames() const {

@@ -123,6 +123,9 @@ class Query {
     // Empty, or the warning about the first table this result was read from that turned out to
     // be damaged (its unreadable memos show as NULL); it is known once those rows were read.
     std::string damageWarning() const;
+    // What the statements run since the last call did on their own that the user should hear of
+    // (a secondary index removed because it could not be kept up to date), one sentence each.
+    std::vector<std::string> takeNotices();
 
   private:
     friend class DatasetField;
@@ -141,6 +144,9 @@ class Query {
     Row rereadRow(std::int64_t rowid);
     SqlStatement& editStatement(const std::string& sql);
     void notify(DatasetEvent event);
+    void keepNotices(SqlSession* session);
+    // open() with a new session, which becomes session_ once the statement has run.
+    void openIn(std::unique_ptr<SqlSession>& session);
     int firstValueType(std::size_t column);
     // live results carry the record identity after the user's columns
     std::size_t identityColumns() const { return liveTable_.empty() ? 0 : 1; }
@@ -151,6 +157,7 @@ class Query {
     SqlParams params_;
 
     std::unique_ptr<SqlSession> session_;
+    std::vector<std::string> notices_;  // of sessions that are gone
     std::unique_ptr<RowWindow> window_;
     // Statements of the edit path, compiled once per open result: compiling one makes the table
     // module look at the table's size, which after a change means reading the whole file.

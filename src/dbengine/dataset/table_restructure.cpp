@@ -58,7 +58,8 @@ std::uint16_t FieldTypeFromLetter(const std::string& text) {
     }
 }
 
-void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change) {
+std::vector<std::string> RestructureField(DatasetTable& table, int fieldNo,
+                                          const ChangeRec& change) {
     if (!table.active()) {
         throw EngineError("Table must be opened to restructure");
     }
@@ -85,12 +86,12 @@ void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change)
     fc.precision = change.precision;
     const auto file = table.file();
     table.close();
-    restructureField(file, oldName, fc);
+    return restructureField(file, oldName, fc);
 }
 
-void ChangeField(const std::string& tableName, const std::string& column,
-                 const std::string& typeText, const std::string& sizeText,
-                 const std::filesystem::path& databaseDir) {
+std::vector<std::string> ChangeField(const std::string& tableName, const std::string& column,
+                                     const std::string& typeText, const std::string& sizeText,
+                                     const std::filesystem::path& databaseDir) {
     DatasetTable table(tableName, databaseDir);
     table.setExclusive(true);
     table.open();
@@ -105,15 +106,15 @@ void ChangeField(const std::string& tableName, const std::string& column,
     }
     change.length = static_cast<std::uint16_t>(size);
     change.precision = 0;
-    RestructureField(table, ref.fieldNo, change);
+    return RestructureField(table, ref.fieldNo, change);
 }
 
-void AddPrimaryIndex(const std::string& tableName, const std::string& columns,
-                     const std::filesystem::path& databaseDir) {
+std::vector<std::string> AddPrimaryIndex(const std::string& tableName, const std::string& columns,
+                                         const std::filesystem::path& databaseDir) {
     DatasetTable table(tableName, databaseDir);
     table.setExclusive(true);
     table.open();
-    table.addIndex("", columns, true);
+    return table.addIndex("", columns, true);
 }
 
 }  // namespace orn::db

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dbengine/dataset/dataset_table.h"
 
@@ -23,17 +24,21 @@ std::uint16_t FieldTypeFromLetter(const std::string& text);
 // Changes one field of an exclusively open table and rebuilds the file; the table is closed
 // afterwards. Errors: "Table must be opened to restructure", "Table must be opened exclusivelyto
 // restructure", "Field altering can only occur on Paradox or dBASE tables", or the engine's.
-void RestructureField(DatasetTable& table, int fieldNo, const ChangeRec& change);
+// Returns the notices of secondary indexes the change could not keep.
+std::vector<std::string> RestructureField(DatasetTable& table, int fieldNo,
+                                          const ChangeRec& change);
 
 // Changes the type (letter as FieldTypeFromLetter reads it) and size (a whole number, 0 keeps
-// it) of one column of a table in the working directory or `databaseDir`.
-void ChangeField(const std::string& tableName, const std::string& column,
-                 const std::string& typeText, const std::string& sizeText,
-                 const std::filesystem::path& databaseDir = {});
+// it) of one column of a table in the working directory or `databaseDir`. Returns the notices of
+// secondary indexes the change could not keep.
+std::vector<std::string> ChangeField(const std::string& tableName, const std::string& column,
+                                     const std::string& typeText, const std::string& sizeText,
+                                     const std::filesystem::path& databaseDir = {});
 
 // Makes the listed columns (separated by ';' or ',') the table's primary key. A failure (such
-// as duplicate values in those columns) leaves the table as it was.
-void AddPrimaryIndex(const std::string& tableName, const std::string& columns,
-                     const std::filesystem::path& databaseDir = {});
+// as duplicate values in those columns) leaves the table as it was. Returns the notices of
+// secondary indexes the new key leaves behind.
+std::vector<std::string> AddPrimaryIndex(const std::string& tableName, const std::string& columns,
+                                         const std::filesystem::path& databaseDir = {});
 
 }  // namespace orn::db

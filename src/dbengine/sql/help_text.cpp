@@ -92,8 +92,11 @@ TABLES AND INDEXES
   ALTER TABLE "parts.db" ADD OnHand INTEGER, DROP Description
   ALTER TABLE "big.db" BLOCK SIZE 32768      larger blocks for a full table; the rest stays
   DROP INDEX "parts.db".PRIMARY      removes the primary index (the key fields stay)
-  Secondary indexes (CREATE INDEX, DROP INDEX of a named index) cannot be made here yet; the
-  primary index is made with the INDEX command.
+  CREATE INDEX ByDay ON "events.db" (Event_Date, Event_Time)
+                                     a secondary index (events.XG0/.YG0) of a keyed Paradox
+                                     table, over two or more fields none of them Alpha
+  DROP INDEX "events.db".ByDay       removes that secondary index
+  The primary index is made with the INDEX command. dBASE production indexes are not made.
   A new table is a Paradox table unless its name ends in ".dbf". Field types:
   SMALLINT, INTEGER, DECIMAL(x,y), NUMERIC(x,y), FLOAT(x,y), CHAR(n), VARCHAR(n), DATE,
   TIME, TIMESTAMP, BOOLEAN, MONEY, AUTOINC, BYTES(n), BLOB(n,s) with s = 1 memo, 2 binary,

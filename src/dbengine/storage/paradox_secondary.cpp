@@ -167,6 +167,94 @@ void examine(SecondaryIndex& ix, const TableFiles& files, const Header& table) {
     }
 }
 
+std::string statedName(const SecondaryIndex& ix) {
+    const auto& d = ix.dataHeader;
+    if (d.size() < 0x78 || d[0x39] < 5)
+        return {};
+    // The sort order name, then the index's own.
+    std::size_t at = std::size_t(le16(d.data() + 0x6E)) + 0x58;
+    if (at < 0x78)
+        return {};
+    while (at < d.size() && d[at])
+        ++at;
+    const std::size_t from = at + 1;
+    std::size_t to = from;
+    while (to < d.size() && d[to])
+        ++to;
+    return to < d.size() ? std::string(reinterpret_cast<const char*>(d.data() + from), to - from)
+                         : std::string();
+}
+
+SecondaryIndex describeCompositeIndex(const Header& table,
+                                      const std::vector<std::uint8_t>& tableHeader,
+                                      const std::vector<int>& fields, const std::string& name,
+                                      const std::filesystem::path& dataPath,
+                                      const std::filesystem::path& treePath, int treeBlockKiB) {
+    // The data file is laid out like a keyed table of the indexed fields, the table's key and
+    // the block hint, the first all but the hint forming its key.
+    Header x;
+    x.maxTableSize = table.maxTableSize;
+    x.versionId = table.versionId;
+    x.sortOrder = table.sortOrder;
+    x.sortOrderName = table.sortOrderName;
+    x.codePage = table.codePage;
+    x.hasCodePage = table.hasCodePage;
+    for (int f : fields)
+        x.fields.push_back(table.fields[std::size_t(f)]);
+    for (int i = 0; i < table.keyFields; ++i)
+        x.fields.push_back(table.fields[std::size_t(i)]);
+    x.fields.push_back({kShort, 2, 2, 0, "Blk Num"});
+    int offset = 0;
+    for (auto& f : x.fields) {
+        f.offset = offset;
+        offset += f.width;
+    }
+    x.recordSize = std::uint16_t(offset);
+    x.keyFields = std::int16_t(x.fields.size() - 1);
+    // Field places: the indexed fields, and the same list again for the fields after them (the
+    // pattern of the composite index files other programs write).
+    const std::size_t n = x.fields.size();
+    for (std::size_t i = 0; i < n; ++i)
+        x.fieldIds.push_back(std::uint16_t(fields[i % fields.size()]));
+    x.hiFieldId = std::uint16_t(n + 1);
+    // Each file names itself: the table's stem and its own extension in capitals.
+    const std::string stem = dataPath.stem().string();
+    auto upper = [](std::string s) {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+        return s;
+    };
+    const std::string dataName = stem + upper(dataPath.extension().string());
+    const std::string treeName = stem + upper(treePath.extension().string());
+
+    std::vector<std::uint8_t> d = buildDbHeader(x, dataName);
+    d[0x04] = 8;
+    d[0x55] = 0x01;  // ascending
+    // The index name follows the sort order name.
+    const std::size_t sortAt = std::size_t(le16(d.data() + 0x6E)) + 0x58;
+    const std::size_t nameAt = sortAt + x.sortOrderName.size() + 1;
+    if (nameAt + name.size() + 1 > d.size())
+        throw EngineError("the index name " + name + " does not fit the index header");
+    std::memcpy(d.data() + nameAt, name.data(), name.size());
+    putLe16(d.data() + 0x68, std::uint32_t(nameAt - 0x58));
+    putLe16(d.data() + 0x51, std::uint32_t(nameAt + name.size() + 1));
+
+    SecondaryIndex ix;
+    ix.dataPath = dataPath;
+    ix.treePath = treePath;
+    ix.dataHeader = d;
+    ix.data = parseAs(d, KeyedDb, dataPath.string());
+    Header shape = ix.data;
+    shape.maxTableSize = std::uint8_t(treeBlockKiB);
+    ix.treeBlockSize = shape.blockSize();
+    std::vector<std::uint8_t> t = buildPxHeader(shape, treeName, d);
+    t[0x04] = kCompositeTree;
+    ix.treeHeader = t;
+    ix.tableFields = fields;
+    return ix;
+}
+
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
                        std::uint16_t block, std::string& out) {
     for (int f : ix.tableFields) {

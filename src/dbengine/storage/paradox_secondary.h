@@ -50,6 +50,21 @@ std::vector<SecondaryIndex> findSecondaryIndexes(const std::filesystem::path& ta
 // case-insensitive order, or Alpha keys under a national sort order.
 void examine(SecondaryIndex& ix, const TableFiles& files, const Header& table);
 
+// The name the index states for itself in its data file header (after the sort order name),
+// empty when the header holds none or cannot be read.
+std::string statedName(const SecondaryIndex& ix);
+
+// A new composite index (.XGn/.YGn, kept up to date, ascending) named `name` over the table
+// fields `fields` (places in `table`, whose header bytes are `tableHeader`): both headers as
+// the files will hold them with no records, and everything examine() would fill in. The table
+// must be keyed and of version 4 or later; the files are `dataPath` and `treePath`, the tree's
+// blocks `treeBlockKiB` KiB (other programs give it the block size of the table's .px).
+SecondaryIndex describeCompositeIndex(const Header& table,
+                                      const std::vector<std::uint8_t>& tableHeader,
+                                      const std::vector<int>& fields, const std::string& name,
+                                      const std::filesystem::path& dataPath,
+                                      const std::filesystem::path& treePath, int treeBlockKiB);
+
 // The data file record of a table record `rec` that lies in .DB block `block`.
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
                        std::uint16_t block, std::string& out);

@@ -788,11 +788,8 @@ void ParadoxTable::replaceContents(std::size_t file, const std::vector<std::uint
         files_->truncate(file, bytes.size());
 }
 
-void ParadoxTable::updateSecondaryIndexes() {
+std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
     auto found = findSecondaryIndexes(path_);
-    if (found.empty())
-        return;
-    std::vector<SecondaryIndex*> kept;
     for (auto& ix : found) {
         for (auto* p : {&ix.dataPath, &ix.treePath}) {
             if (p->empty())
@@ -803,6 +800,43 @@ void ParadoxTable::updateSecondaryIndexes() {
             (p == &ix.dataPath ? ix.dataFile : ix.treeFile) = it->second;
         }
         examine(ix, *files_, h_);
+    }
+    return found;
+}
+
+std::vector<std::vector<std::string>> ParadoxTable::secondaryIndexRecords(
+    const std::vector<const SecondaryIndex*>& indexes) {
+    ensureChain();
+    std::vector<std::vector<std::string>> records(indexes.size());
+    for (auto& r : records)
+        r.reserve(std::size_t(h_.numRecords));
+    std::string rec;
+    for (std::uint16_t no : chain_) {
+        Block b = loadBlock(no);
+        for (int slot = 0; slot < b.count; ++slot) {
+            for (std::size_t i = 0; i < indexes.size(); ++i) {
+                rec.clear();
+                appendIndexRecord(*indexes[i], h_, b.record(slot), no, rec);
+                records[i].push_back(rec);
+            }
+        }
+    }
+    return records;
+}
+
+SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
+    startStatement();
+    auto records = secondaryIndexRecords({&ix});
+    endRead();
+    return buildSecondaryIndex(ix, std::move(records[0]));
+}
+
+void ParadoxTable::updateSecondaryIndexes() {
+    auto found = secondaryIndexes();
+    if (found.empty())
+        return;
+    std::vector<const SecondaryIndex*> kept;
+    for (auto& ix : found) {
         if (ix.problem.empty()) {
             kept.push_back(&ix);
             continue;
@@ -821,21 +855,7 @@ void ParadoxTable::updateSecondaryIndexes() {
     }
     if (kept.empty())
         return;
-    ensureChain();
-    std::vector<std::vector<std::string>> records(kept.size());
-    for (auto& r : records)
-        r.reserve(std::size_t(h_.numRecords));
-    std::string rec;
-    for (std::uint16_t no : chain_) {
-        Block b = loadBlock(no);
-        for (int slot = 0; slot < b.count; ++slot) {
-            for (std::size_t i = 0; i < kept.size(); ++i) {
-                rec.clear();
-                appendIndexRecord(*kept[i], h_, b.record(slot), no, rec);
-                records[i].push_back(rec);
-            }
-        }
-    }
+    auto records = secondaryIndexRecords(kept);
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const SecondaryFiles built = buildSecondaryIndex(*kept[i], std::move(records[i]));
         replaceContents(kept[i]->dataFile, built.data);

@@ -14,6 +14,7 @@
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
 
@@ -59,9 +60,12 @@ class ParadoxTable final : public Table {
     // that numbers of deleted records are not given out again).
     void raiseAutoIncrement(std::uint32_t value);
     const std::string& label() const { return label_; }
-    // What the table did on its own since the last call and a user should hear of (a secondary
-    // index removed because it could not be kept up to date), one sentence each.
-    std::vector<std::string> takeNotices();
+    std::vector<std::string> takeNotices() override;
+    // The secondary index files beside the table, each examined against it (an index ORN cannot
+    // keep up to date says why in its `problem`).
+    std::vector<SecondaryIndex> secondaryIndexes();
+    // Both files of index `ix` (described, not necessarily on disk) for the records as committed.
+    SecondaryFiles buildSecondaryFiles(const SecondaryIndex& ix);
 
   private:
     friend class ParadoxCursor;
@@ -142,6 +146,9 @@ class ParadoxTable final : public Table {
     // Writes every secondary index anew for the records as they are now, or removes (and notes)
     // one that cannot be kept up to date. Part of the commit's transaction.
     void updateSecondaryIndexes();
+    // The data file records of each index for the records as they are now, in chain order.
+    std::vector<std::vector<std::string>> secondaryIndexRecords(
+        const std::vector<const SecondaryIndex*>& indexes);
 
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();

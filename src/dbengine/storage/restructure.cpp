@@ -11,6 +11,7 @@
 #include "dbengine/storage/paradox_table.h"
 #include "dbengine/storage/paradox_text.h"
 #include "dbengine/storage/posix_file.h"
+#include "dbengine/storage/secondary_indexes.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
@@ -242,14 +243,16 @@ bool sameField(const Field& a, const Field& b) {
 // values through `map`, and swaps it in. On any failure the temporary files are removed and the
 // table is left as it was.
 template <class Map>
-void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreate& layout,
-             const std::string& what, Map map) {
+std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> src,
+                                 const TableCreate& layout, const std::string& what, Map map) {
     const TableFormat format = src->format();
     const fs::path temp = swapTempPath(table);
     discardTableFiles(format, temp);
     std::uint64_t recordNo = 0;
+    std::vector<std::string> notices;
     try {
         auto dst = Table::create(temp, format, layout);
+        notices = carrySecondaryIndexes(*src, *dst, sameFields(*src));
         dst->begin();
         const std::size_t n = src->fields().size();
         for (auto c = src->scan(); c->next();) {
@@ -266,6 +269,8 @@ void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreat
         if (auto* p = dynamic_cast<paradox::ParadoxTable*>(src.get()))
             static_cast<paradox::ParadoxTable&>(*dst).raiseAutoIncrement(p->header().autoInc);
         dst->commit();
+        for (auto& n : replacementNotices(*dst, table))
+            notices.push_back(std::move(n));
     } catch (const EngineError& e) {
         discardTableFiles(format, temp);
         std::string where = recordNo ? " (record " + std::to_string(recordNo) + ")" : "";
@@ -275,6 +280,7 @@ void rebuild(const fs::path& table, std::unique_ptr<Table> src, const TableCreat
         throw;
     }
     swapInTable(table, format, temp);  // src still holds the exclusive lock here
+    return notices;
 }
 
 }  // namespace
@@ -365,7 +371,8 @@ FieldType fieldTypeOfEngineCode(std::uint16_t code) {
     }
 }
 
-void restructureField(const fs::path& table, const std::string& field, const FieldChange& change) {
+std::vector<std::string> restructureField(const fs::path& table, const std::string& field,
+                                          const FieldChange& change) {
     auto src = Table::open(table, OpenMode::Exclusive);
     const int index = fieldIndex(*src, field);
     TableCreate layout = layoutOf(*src);
@@ -396,7 +403,7 @@ void restructureField(const fs::path& table, const std::string& field, const Fie
     const std::string what = "change field '" + from.name + "'";
     checkDefinitionsSurvive(*src, layout.fields, layout.keyFields, sameFields(*src),
                             what + " of " + table.string());
-    rebuild(table, std::move(src), layout, what, [&](Record& r) {
+    return rebuild(table, std::move(src), layout, what, [&](Record& r) {
         Value& v = r[std::size_t(index)];
         try {
             v = convert(v, to);
@@ -406,7 +413,8 @@ void restructureField(const fs::path& table, const std::string& field, const Fie
     });
 }
 
-void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fields) {
+std::vector<std::string> addPrimaryIndex(const fs::path& table,
+                                         const std::vector<std::string>& fields) {
     auto src = Table::open(table, OpenMode::Exclusive);
     if (src->format() != TableFormat::Paradox)
         throw EngineError(table.string() + ": only Paradox tables have a primary index");
@@ -426,15 +434,15 @@ void addPrimaryIndex(const fs::path& table, const std::vector<std::string>& fiel
     layout.keyFields = int(fields.size());
     checkDefinitionsSurvive(*src, layout.fields, layout.keyFields, sameFields(*src),
                             "add the primary index of " + table.string());
-    rebuild(table, std::move(src), layout, "add the primary index", [](Record&) {});
+    return rebuild(table, std::move(src), layout, "add the primary index", [](Record&) {});
 }
 
-void packTable(const fs::path& table) {
+std::vector<std::string> packTable(const fs::path& table) {
     auto src = Table::open(table, OpenMode::Exclusive);
     if (auto* d = dynamic_cast<dbase::DBaseTable*>(src.get()))
         d->takeEveryWholeRecord();  // a header that miscounts them loses none
     TableCreate layout = layoutOf(*src);
-    rebuild(table, std::move(src), layout, "pack", [](Record&) {});
+    return rebuild(table, std::move(src), layout, "pack", [](Record&) {});
 }
 
 }  // namespace orn::db

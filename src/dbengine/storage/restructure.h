@@ -2,7 +2,8 @@
 
 // Restructuring a table in place: changing one field's type and size with its data, and adding a
 // primary index. Either the whole change happens or the table stays exactly as it was; a change
-// interrupted by a crash is finished when the table is next opened (see table_swap.h).
+// interrupted by a crash is finished when the table is next opened (see table_swap.h). Each
+// returns the notices of secondary indexes it could not keep (see secondary_indexes.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -57,18 +58,19 @@ void checkDefinitionsSurvive(const Table& table, const std::vector<Field>& newFi
 // over (text that is no number, a number that does not fit, text longer than the new size, a key
 // that becomes a duplicate) fails with an EngineError naming the field, the record and the value,
 // and leaves the table unchanged. Takes the table's exclusive lock for the whole change.
-void restructureField(const std::filesystem::path& table, const std::string& field,
-                      const FieldChange& change);
+std::vector<std::string> restructureField(const std::filesystem::path& table,
+                                          const std::string& field, const FieldChange& change);
 
 // Makes the named fields the table's primary key and rebuilds its index. Paradox keys are the
 // leading fields, so the names must be the table's first fields in order. Duplicate keys fail
 // with "Key violation." in the message; the old index file stays in place on any failure.
-void addPrimaryIndex(const std::filesystem::path& table, const std::vector<std::string>& fields);
+std::vector<std::string> addPrimaryIndex(const std::filesystem::path& table,
+                                         const std::vector<std::string>& fields);
 
 // Rewrites the table without its deleted records (dBASE) and without the unused space of its
 // blob or memo file, keeping everything else (header values, counters, companions). All or
 // nothing, like a restructure. A dBASE table whose header counts more or fewer records than the
 // file holds is repaired: every whole record in the file is kept.
-void packTable(const std::filesystem::path& table);
+std::vector<std::string> packTable(const std::filesystem::path& table);
 
 }  // namespace orn::db

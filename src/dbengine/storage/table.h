@@ -143,6 +143,10 @@ class Table {
     // since the last statement (once, instead of checking the file at every block read).
     virtual void startStatement() {}
 
+    // What the table did on its own since the last call and a user should hear of (an index it
+    // removed because it could not keep it up to date), one sentence each.
+    virtual std::vector<std::string> takeNotices() { return {}; }
+
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
     virtual void begin() = 0;

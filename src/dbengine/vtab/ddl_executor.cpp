@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "dbengine/storage/secondary_indexes.h"
 #include "dbengine/vtab/table_files.h"
 #include "dbengine/vtab/table_rebuild.h"
 
@@ -94,7 +95,9 @@ void alterTable(SqlSession& session, const sql::AlterTableDdl& ddl) {
         throw EngineError("A table must keep at least one field");
     }
     layout.blockSize = ddl.blockSize;  // 0: the table's own
-    rebuildTable(ddl.file, layout, sources);
+    for (const auto& notice : rebuildTable(ddl.file, layout, sources)) {
+        session.addNotice(notice);
+    }
 }
 
 void dropPrimaryIndex(SqlSession& session, const fs::path& file) {
@@ -108,7 +111,9 @@ void dropPrimaryIndex(SqlSession& session, const fs::path& file) {
         sources[i] = static_cast<int>(i);
     }
     layout.keyFields = 0;
-    rebuildTable(file, layout, sources);
+    for (const auto& notice : rebuildTable(file, layout, sources)) {
+        session.addNotice(notice);
+    }
 }
 
 }  // namespace
@@ -121,15 +126,15 @@ void executeDdl(SqlSession& session, const sql::DdlStatement& ddl) {
     } else if (const auto* alter = std::get_if<sql::AlterTableDdl>(&ddl)) {
         alterTable(session, *alter);
     } else if (const auto* index = std::get_if<sql::CreateIndexDdl>(&ddl)) {
-        throw EngineError("CREATE INDEX " + index->name +
-                          ": secondary indexes are not supported; only a primary index can be "
-                          "made (INDEX command)");
+        session.detachFile(index->file);
+        createSecondaryIndex(index->file, index->name, index->fields, index->unique,
+                             index->descending);
     } else if (const auto* dropIndex = std::get_if<sql::DropIndexDdl>(&ddl)) {
+        session.detachFile(dropIndex->file);
         if (dropIndex->primary) {
             dropPrimaryIndex(session, dropIndex->file);
         } else {
-            throw EngineError("DROP INDEX " + dropIndex->name +
-                              ": secondary indexes are not supported");
+            dropSecondaryIndex(dropIndex->file, dropIndex->name);
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dbengine/storage/field.h"
@@ -76,6 +77,11 @@ class SqlSession : private TableModuleObserver {
     // in the order they were found.
     const std::vector<std::string>& damageWarnings() const { return damageWarnings_; }
 
+    // What the session's writes did on their own that the user should hear of (an index removed
+    // because it could not be kept up to date), one sentence each, since the last call.
+    std::vector<std::string> takeNotices() { return std::exchange(notices_, {}); }
+    void addNotice(const std::string& notice) { notices_.push_back(notice); }
+
   private:
     void tableOpened(const std::filesystem::path& file, Table& table) override;
     void tableClosed(Table& table) override;
@@ -83,6 +89,9 @@ class SqlSession : private TableModuleObserver {
     void letGoUnlessHeld();
     class LetGoAtExit;
     void tableDamaged(const std::filesystem::path& file, const std::string& damage) override;
+    void tableNotice(const std::filesystem::path&, const std::string& notice) override {
+        addNotice(notice);
+    }
 
     sqlite3* db_ = nullptr;
     std::map<std::filesystem::path, TableLayout> layouts_;
@@ -91,6 +100,7 @@ class SqlSession : private TableModuleObserver {
     std::map<std::string, std::string> spelled_;             // lower case -> name as attached
     std::shared_ptr<ReadHolds> holds_ = std::make_shared<ReadHolds>();
     std::vector<std::string> damageWarnings_;
+    std::vector<std::string> notices_;
 };
 
 // Throws an SQL error text: KeyViolation for "Key violation.", EngineError otherwise.

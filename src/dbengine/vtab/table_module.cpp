@@ -44,6 +44,15 @@ struct TableVtab {
             observer->tableDamaged(table->path(), table->damage());
         }
     }
+    // After a commit or a rollback: what the write did besides changing records (an index it
+    // had to remove stays removed either way).
+    void tellNotices() {
+        for (const auto& notice : table->takeNotices()) {
+            if (observer) {
+                observer->tableNotice(table->path(), notice);
+            }
+        }
+    }
 };
 
 struct TableVtabCursor {
@@ -709,8 +718,10 @@ int xSync(sqlite3_vtab* p) {
     vt->writing = false;
     try {
         vt->table->commit();
+        vt->tellNotices();
         return SQLITE_OK;
     } catch (const std::exception& e) {
+        vt->tellNotices();
         return fail(p, e);
     }
 }
@@ -727,6 +738,7 @@ int xRollback(sqlite3_vtab* p) {
     vt->writing = false;
     try {
         vt->table->rollback();
+        vt->tellNotices();
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p, e);

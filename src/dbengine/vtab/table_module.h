@@ -26,6 +26,9 @@ class TableModuleObserver {
     virtual void tableClosed(Table& table) = 0;
     // Told once per open table when reading it found damage (see Table::damage).
     virtual void tableDamaged(const std::filesystem::path& file, const std::string& damage) {}
+    // Told after a write ended, of each thing the table did on its own that a user should hear
+    // of (see Table::takeNotices).
+    virtual void tableNotice(const std::filesystem::path& file, const std::string& notice) {}
 };
 void registerTableModule(sqlite3* db, TableModuleObserver* observer);
 

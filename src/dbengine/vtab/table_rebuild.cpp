@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dbengine/storage/restructure.h"
+#include "dbengine/storage/secondary_indexes.h"
 #include "dbengine/storage/table_code_page.h"
 #include "dbengine/storage/table_swap.h"
 #include "dbengine/storage/value_text.h"
@@ -11,7 +12,8 @@
 namespace orn::db {
 namespace fs = std::filesystem;
 
-void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<int>& sources) {
+std::vector<std::string> rebuildTable(const fs::path& file, TableCreate layout,
+                                      const std::vector<int>& sources) {
     auto old = Table::open(file, OpenMode::Exclusive);
     const auto& oldFields = old->fields();
     const TableFormat format = old->format();
@@ -24,6 +26,7 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
     layout.carried = carriedHeaderOf(*old, sources);
     const fs::path temp = swapTempPath(file);
     discardTableFiles(format, temp);
+    std::vector<std::string> notices;
     try {
         std::unique_ptr<Table> fresh;
         try {
@@ -38,6 +41,7 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
             throw EngineError("Cannot change the structure of " + file.string() + ": " +
                               text.substr(made.size()));
         }
+        notices = carrySecondaryIndexes(*old, *fresh, sources);
         fresh->begin();
         auto cursor = old->scan();
         Record record(layout.fields.size());
@@ -66,11 +70,15 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
         if (!old->damage().empty())
             throw EngineError(damagedRefusal(file, old->damage()));
         fresh->commit();
+        for (auto& n : replacementNotices(*fresh, file)) {
+            notices.push_back(std::move(n));
+        }
     } catch (...) {
         discardTableFiles(format, temp);
         throw;
     }
     swapInTable(file, format, temp);  // `old` keeps others out until the new files are in place
+    return notices;
 }
 
 }  // namespace orn::db

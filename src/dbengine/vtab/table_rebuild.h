@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "dbengine/storage/table.h"
@@ -14,7 +15,9 @@ namespace orn::db {
 // crash during the swap is finished on the next open), so a failure (a key violation under a new
 // key, a full disk) leaves the old table as it was. The table keeps its code page unless `layout`
 // names another. It must not be open anywhere else; it stays locked until the swap is done.
-void rebuildTable(const std::filesystem::path& file, TableCreate layout,
-                  const std::vector<int>& sources);
+// Secondary indexes that the new layout leaves valid are rebuilt; the notices of the others are
+// returned (see carrySecondaryIndexes).
+std::vector<std::string> rebuildTable(const std::filesystem::path& file, TableCreate layout,
+                                      const std::vector<int>& sources);
 
 }  // namespace orn::db

@@ -519,6 +519,10 @@ void TFormQuery::ShowRecordPosition() {
 }
 
 void TFormQuery::ShowWarning() {
+    // Edits in the grid write through the query: what they did on their own shows here.
+    for (const auto& notice : session_->Query().takeNotices()) {
+        programWarning_ = notice;
+    }
     std::string text = session_->Query().damageWarning();
     if (text.empty()) {
         text = programWarning_;
@@ -612,7 +616,9 @@ bool TFormQuery::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFormQuery::SaveAsClick() {
-    Guarded([this] { SaveResultAsTable(session_->Query(), S(EditSaveName->text()), *dialogs_); });
+    Guarded([this] {
+        SaveResultAsTable(session_->Query(), S(EditSaveName->text()), *dialogs_, view_.get());
+    });
     FileListBoxSQL->Refill();
 }
 

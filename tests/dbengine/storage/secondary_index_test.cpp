@@ -8,6 +8,8 @@
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/paradox_table.h"
+#include "dbengine/storage/restructure.h"
+#include "dbengine/storage/secondary_indexes.h"
 #include "dbengine/storage/table.h"
 #include "kill_test_harness.h"
 #include "storage_test_support.h"
@@ -65,16 +67,17 @@ std::vector<RawRecord> rawRecords(const fs::path& file) {
     return out;
 }
 
-// What events.xg0 must hold for the table as it is now: Event_Date, Event_Time and EventNo of
-// every record, then the record's block, in key order. Worked out from the raw files, not
-// through ORN.
-std::vector<std::string> expectedEventIndex(const fs::path& db) {
+// What events.xg0 must hold for the table as it is now: Event_Date, Event_Time (fields `date`
+// and date + 1) and EventNo of every record, then the record's block, in key order. Worked out
+// from the raw files, not through ORN.
+std::vector<std::string> expectedEventIndex(const fs::path& db, std::size_t date = 3) {
     auto bytes = testing::readAll(db);
     auto h = paradox::parseHeader(bytes.data(), bytes.size(), db.string());
     std::vector<std::string> out;
     for (const auto& r : rawRecords(db)) {
-        std::string e = r.bytes.substr(std::size_t(h.fields[3].offset), 4) +
-                        r.bytes.substr(std::size_t(h.fields[4].offset), 4) + r.bytes.substr(0, 4);
+        std::string e = r.bytes.substr(std::size_t(h.fields[date].offset), 4) +
+                        r.bytes.substr(std::size_t(h.fields[date + 1].offset), 4) +
+                        r.bytes.substr(0, 4);
         e += char(0x80 | (r.block >> 8));
         e += char(r.block & 0xFF);
         out.push_back(e);
@@ -255,6 +258,56 @@ TEST(SecondaryIndex, OneThatCannotBeKeptIsRemovedWithANotice) {
         EXPECT_FALSE(fs::exists(one / "events.yg0"));
         EXPECT_EQ(t->recordCount(), 22u);
         EXPECT_EQ(Table::open(one / "events.db", OpenMode::ReadOnly)->recordCount(), 22u);
+    }
+}
+
+TEST(SecondaryIndex, RestructuresRebuildTheIndexesTheyLeaveValid) {
+    testing::TempDir dir;
+    if (!copyEvents(dir.path()))
+        GTEST_SKIP() << "corpus not found";
+    const fs::path db = dir / "events.db", xg0 = dir / "events.xg0", yg0 = dir / "events.yg0";
+    auto expectCurrent = [&] {
+        ASSERT_TRUE(fs::exists(xg0) && fs::exists(yg0));
+        EXPECT_EQ(indexEntries(xg0), expectedEventIndex(db));
+        expectTreeOverData(xg0, yg0);
+        // A later write finds it one it can keep.
+        removeWhere(db, [](std::int64_t no) { return no == 5; });
+        EXPECT_TRUE(fs::exists(xg0));
+        EXPECT_EQ(indexEntries(xg0), expectedEventIndex(db));
+    };
+    {
+        SCOPED_TRACE("pack");
+        EXPECT_TRUE(packTable(db).empty());
+        expectCurrent();
+    }
+    {
+        SCOPED_TRACE("a field the index does not hold changes");
+        FieldChange wider;
+        wider.length = 40;
+        EXPECT_TRUE(restructureField(db, "Event_Name", wider).empty());
+        EXPECT_EQ(Table::open(db, OpenMode::ReadOnly)->fields()[2].size, 40);
+        expectCurrent();
+    }
+    {
+        SCOPED_TRACE("a field the index holds changes");
+        FieldChange toText;
+        toText.type = kEngineAlpha;
+        const auto notices = restructureField(db, "Event_Time", toText);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0], "Removed the secondary index events.xg0/events.yg0 of " +
+                                  db.string() + ": its field Event_Time changed its type or size.");
+        EXPECT_FALSE(fs::exists(xg0));
+        EXPECT_FALSE(fs::exists(yg0));
+    }
+    testing::TempDir again;
+    copyEvents(again.path());
+    {
+        SCOPED_TRACE("the key changes");
+        const auto notices = addPrimaryIndex(again / "events.db", {"EventNo", "VenueNo"});
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_NE(notices[0].find("the table's key changed"), std::string::npos) << notices[0];
+        EXPECT_FALSE(fs::exists(again / "events.xg0"));
+        EXPECT_EQ(Table::open(again / "events.db", OpenMode::ReadOnly)->keyFieldCount(), 2);
     }
 }
 
