@@ -80,6 +80,26 @@ class ParadoxCursor final : public TableCursor {
         return values_[field];
     }
 
+    // ASCII bytes read the same in every code page: what decodeScalar would make of them.
+    bool plainText(std::size_t field, std::string_view& out) override {
+        if (field >= values_.size())
+            return false;
+        const FieldSpec& f = t_.h_.fields[field];
+        if (f.code != kAlpha)
+            return false;
+        const std::uint8_t* p = current() + f.offset;
+        std::size_t n = 0;
+        while (n < f.size && p[n] != 0) {
+            if (p[n] >= 0x80)
+                return false;
+            ++n;
+        }
+        if (n == 0)
+            return false;  // NULL
+        out = std::string_view(reinterpret_cast<const char*>(p), n);
+        return true;
+    }
+
   private:
     const std::uint8_t* current() const {
         return data_ + 6 + std::size_t(slot_) * std::size_t(t_.recordSize_);

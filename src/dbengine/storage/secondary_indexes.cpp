@@ -166,6 +166,11 @@ void createSecondaryIndex(const fs::path& file, const std::string& name,
                 refuse("field " + f.name + " is named twice");
         fields.push_back(found);
     }
+    // The index holds the table's key after the indexed fields, and orders by it too.
+    for (int i = 0; i < t->keyFieldCount(); ++i)
+        if (t->fields()[std::size_t(i)].type == FieldType::Alpha)
+            refuse("the table's key holds the Alpha field " + t->fields()[std::size_t(i)].name +
+                   ", and the index file would not say whether letter case counts in it");
     if (fields.size() < 2)
         refuse(
             "ORN makes secondary indexes over two or more fields only (NAME.XGn); the "

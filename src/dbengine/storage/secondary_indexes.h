@@ -29,8 +29,9 @@ std::vector<std::string> replacementNotices(Table& fresh, const std::filesystem:
 // next write removes). ORN makes only what it can keep exact afterwards: ascending indexes over
 // two or more fields none of which is Alpha (an .XGn file does not say whether it compares
 // Alpha values with regard to letter case). Everything else is refused with an EngineError
-// saying why, and no file is touched: a dBASE table, one field, Alpha fields, UNIQUE, DESC,
-// memo and blob fields, a field named twice, a name another index of the table has.
+// saying why, and no file is touched: a dBASE table, one field, Alpha fields (also in the key
+// the index repeats), UNIQUE, DESC, memo and blob fields, a field named twice, a name another
+// index of the table has.
 void createSecondaryIndex(const std::filesystem::path& table, const std::string& name,
                           const std::vector<std::string>& fields, bool unique,
                           const std::vector<bool>& descending);

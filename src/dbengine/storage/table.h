@@ -45,6 +45,10 @@ class TableCursor {
     virtual bool next() = 0;  // false at the end
     virtual RecordId id() const = 0;
     virtual const Value& value(std::size_t field) = 0;  // blobs are read only when asked for
+    // The stored bytes of a text field of the current record, when they are its value as they
+    // stand (plain ASCII, not empty): no Value need be made. Valid until next(). False when the
+    // value must come from value().
+    virtual bool plainText(std::size_t /*field*/, std::string_view& /*out*/) { return false; }
 };
 
 // What a table built to replace another (a restructure, an answer saved over a table) keeps of

@@ -249,6 +249,17 @@ void resultText(sqlite3_context* ctx, std::string_view text) {
 }
 }  // namespace
 
+void resultPlainText(sqlite3_context* ctx, const Field& field, std::string_view text) {
+    if (field.type == FieldType::Alpha) {
+        const std::size_t end = text.find_last_not_of(' ');
+        text = text.substr(0, end == std::string_view::npos ? 0 : end + 1);
+    }
+    // the bytes lie inside a record: copied so that they end in a terminator (see resultText)
+    thread_local std::string terminated;
+    terminated.assign(text);
+    resultText(ctx, terminated);
+}
+
 void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
     // numbers first: they are most of what queries read
     if (const auto* i = std::get_if<std::int64_t>(&value)) {

@@ -22,6 +22,8 @@ std::string_view rightTrimmed(const std::string& s);
 // Hands a stored value to SQLite: text right-trimmed for alpha fields, calendar values as ISO
 // text, booleans 1/0, exact decimals as numbers, blobs as blobs.
 void resultValue(sqlite3_context* ctx, const Field& field, const Value& value);
+// The same for the plain bytes of a text field (TableCursor::plainText).
+void resultPlainText(sqlite3_context* ctx, const Field& field, std::string_view text);
 
 // Converts an SQL value for storing into `field`. Throws EngineError with a readable message when
 // the value cannot be stored there (text in a number field, a malformed date, ...).

@@ -621,7 +621,13 @@ int xColumn(sqlite3_vtab_cursor* p, sqlite3_context* ctx, int column) {
         return SQLITE_OK;
     }
     try {
-        resultValue(ctx, vt->table->fields()[at], cur->value(at));
+        const Field& field = vt->table->fields()[at];
+        std::string_view text;
+        if (!cur->hashed && !cur->single && cur->active && cur->active->plainText(at, text)) {
+            resultPlainText(ctx, field, text);
+        } else {
+            resultValue(ctx, field, cur->value(at));
+        }
         return SQLITE_OK;
     } catch (const std::exception& e) {
         return fail(p->pVtab, e);

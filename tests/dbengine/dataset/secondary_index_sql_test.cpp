@@ -179,6 +179,7 @@ TEST_F(SecondaryIndexSql, CreateIndexRefusesWhatItCannotKeepExactAndTouchesNoFil
         std::sort(names.begin(), names.end());
         return names;
     };
+    exec("CREATE TABLE \"coded.db\" (Code CHAR(4), Day DATE, Hour TIME, PRIMARY KEY (Code))");
     const auto before = listing();
     const struct {
         const char* sql;
@@ -194,6 +195,7 @@ TEST_F(SecondaryIndexSql, CreateIndexRefusesWhatItCannotKeepExactAndTouchesNoFil
         {"CREATE INDEX ByWhat ON \"events.db\" (Event_Date, Nothing)", "'Nothing' not found"},
         {"CREATE INDEX ByName ON \"items.dbf\" (Name, Amount)", "dBASE production indexes"},
         {"DROP INDEX \"items.dbf\".ByName", "dBASE production indexes"},
+        {"CREATE INDEX ByDay ON \"coded.db\" (Day, Hour)", "key holds the Alpha field Code"},
         {"DROP INDEX \"events.db\".Nothing", "has no index of that name"},
     };
     for (const auto& r : refused) {

@@ -90,6 +90,27 @@ TEST_F(TableModule, PaddedAndFullTextsReadTheSameEverywhere) {
     EXPECT_EQ(number(s, "SELECT count(*) FROM \"texts.dbf\" WHERE A LIKE 'ab' OR A LIKE '%cd'"), 2);
 }
 
+// Plain ASCII texts go to SQLite straight from the record; the rest through their values. Both
+// ways give the same texts: blanks after them dropped, nothing stored read as NULL.
+TEST_F(TableModule, TextsFromTheRecordEqualTextsFromValues) {
+    TableCreate layout;
+    layout.fields = {makeField("N", FieldType::Short), makeField("A", FieldType::Alpha, 8)};
+    {
+        auto t = Table::create(dir.path() / "plain.db", TableFormat::Paradox, layout);
+        int n = 0;
+        for (const char* a : {"plain", "trail  ", "", "   ", "\xC3\x84rger", "full8chr"}) {
+            t->insert({std::int64_t{n++}, std::string(a)});
+        }
+    }
+    SqlSession s(dir.path());
+    EXPECT_EQ(text(s,
+                   "SELECT group_concat(coalesce(A, '<null>') || '|', '') FROM "
+                   "(SELECT A FROM \"plain.db\" ORDER BY N)"),
+              "plain|trail|<null>||\xC3\x84rger|full8chr|");
+    EXPECT_EQ(number(s, "SELECT count(*) FROM \"plain.db\" WHERE A LIKE '%r%' AND length(A) > 4"),
+              3);
+}
+
 TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
     SqlSession s(dir.path());
     EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id BETWEEN 100 AND 199"), 100);
