@@ -19,6 +19,14 @@ const std::string& Table::damage() const {
     return sound;
 }
 
+void commitCopyBatch(Table& table, std::uint64_t copied) {
+    if (copied % kCopyBatchRecords != 0)
+        return;
+    table.commit();
+    table.forgetRecordIds();
+    table.begin();
+}
+
 std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage) {
     return file.string() + " is damaged (" + damage +
            "); it can be read but not changed until it is repaired.";
@@ -64,7 +72,7 @@ void removeFile(const std::filesystem::path& p) {
 }  // namespace
 
 std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
-    finishInterruptedSwap(file);        // a restructure killed half-way, whatever the format
+    finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
     tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
     switch (detect(file)) {
         case Kind::DBase:

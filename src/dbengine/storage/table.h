@@ -62,10 +62,10 @@ struct CarriedHeader {
 
 struct TableCreate {
     std::vector<Field> fields;
-    int keyFields = 0;        // Paradox: the first N fields form the primary key
-    int version = 0;          // 0: the format's default (Paradox 7, dBASE III + .dbt)
-    std::string codePage;     // iconv name; empty: the format's default
-    std::string headerName;   // Paradox: the table name the header records; empty: the file's
+    int keyFields = 0;       // Paradox: the first N fields form the primary key
+    int version = 0;         // 0: the format's default (Paradox 7, dBASE III + .dbt)
+    std::string codePage;    // iconv name; empty: the format's default
+    std::string headerName;  // Paradox: the table name the header records; empty: the file's
     // Paradox: bytes per block (1024, 2048, 4096, 16384 or 32768; the larger two from version 5
     // on); 0: 4096, or the smallest larger size that holds a record.
     int blockSize = 0;
@@ -137,6 +137,11 @@ class Table {
     // since the last statement (once, instead of checking the file at every block read).
     virtual void startStatement() {}
 
+    // The caller keeps no RecordId this table gave it: a bulk writer (an import) says so between
+    // its batches, so that what keeps identities through key-order moves does not grow with
+    // every row written. Outside a transaction; ids given later may repeat forgotten ones.
+    virtual void forgetRecordIds() {}
+
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
     virtual void begin() = 0;
@@ -146,5 +151,14 @@ class Table {
     virtual void update(RecordId id, const Record& record) = 0;
     virtual void remove(RecordId id) = 0;
 };
+
+// A copy into a table of its own (the temporary table of a restructure or a SAVE, which nobody
+// else reads and which is discarded whole when the copy fails) commits every this many records
+// and forgets their identities (commitCopyBatch), so that its memory stays flat however many
+// records it copies.
+inline constexpr std::uint64_t kCopyBatchRecords = 100'000;
+// Called after each record a copy inserts (`copied` counts them): at every kCopyBatchRecords
+// the table's transaction is committed and a new one begun.
+void commitCopyBatch(Table& table, std::uint64_t copied);
 
 }  // namespace orn::db

@@ -61,6 +61,7 @@ void rebuildTable(const fs::path& file, TableCreate layout, const std::vector<in
                 record[i] = std::move(*converted);
             }
             fresh->insert(record);
+            commitCopyBatch(*fresh, recordNo);
         }
         // The copy would hold NULL where the old table holds memos that could not be read.
         if (!old->damage().empty())
