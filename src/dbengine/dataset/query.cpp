@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 #include "dbengine/dataset/field_text.h"
 #include "dbengine/dataset/live_result.h"
@@ -103,11 +104,36 @@ std::string Query::sqlText() const {
     return out;
 }
 
+namespace {
+// A hold on a session's reads for the length of a scope, or until let go.
+class ScopedReadHold {
+  public:
+    explicit ScopedReadHold(SqlSession& session) : session_(&session) { session.holdReads(); }
+    ~ScopedReadHold() { letGo(); }
+    void letGo() {
+        if (session_ != nullptr)
+            std::exchange(session_, nullptr)->releaseReads();
+    }
+    ScopedReadHold(const ScopedReadHold&) = delete;
+    ScopedReadHold& operator=(const ScopedReadHold&) = delete;
+
+  private:
+    SqlSession* session_;
+};
+}  // namespace
+
 void Query::open() {
     close();
     auto session = std::make_unique<SqlSession>(dir_);
+    // What preparing reads (the tables' headers) stays locked into the first rows: one read lock
+    // per table instead of two. Not for a statement that writes: it must take the write lock
+    // before it holds any read lock, or it could wait for a writer that waits for its readers.
+    ScopedReadHold held(*session);
     auto prepared = prepareDialect(*session, sqlText(), params_);
     sqlite3_stmt* handle = prepared.statement ? prepared.statement->handle() : nullptr;
+    if (!handle || !sqlite3_stmt_readonly(handle)) {
+        held.letGo();
+    }
     if (!handle || sqlite3_column_count(handle) == 0) {
         if (prepared.statement) {
             while (prepared.statement->step()) {

@@ -126,7 +126,6 @@ DBaseTable::DBaseTable(const std::filesystem::path& file, OpenMode mode,
             memo_->refresh();
         ++generation_;
     });
-    files_.endRead();
 }
 
 void DBaseTable::markDamaged(const std::string& what) {

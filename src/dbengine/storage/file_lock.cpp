@@ -40,12 +40,13 @@ std::chrono::milliseconds& waitSetting() {
 }
 
 // One attempt; false when another descriptor holds a conflicting lock.
-bool tryLock(int fd, short type, off_t at, const std::filesystem::path& label) {
+// `bytes` > 1 locks that many bytes from `at` at once: all of them or none.
+bool tryLock(int fd, short type, off_t at, const std::filesystem::path& label, off_t bytes = 1) {
     struct flock fl {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = at;
-    fl.l_len = 1;
+    fl.l_len = bytes;
     for (;;) {
         if (::fcntl(fd, F_OFD_SETLK, &fl) == 0)
             return true;
@@ -58,14 +59,14 @@ bool tryLock(int fd, short type, off_t at, const std::filesystem::path& label) {
 }
 
 // Tries until lockWait() has passed, sleeping a little longer each time.
-bool waitLock(int fd, short type, off_t at, const std::filesystem::path& label) {
-    if (tryLock(fd, type, at, label))
+bool waitLock(int fd, short type, off_t at, const std::filesystem::path& label, off_t bytes = 1) {
+    if (tryLock(fd, type, at, label, bytes))
         return true;
     const auto deadline = std::chrono::steady_clock::now() + lockWait();
     auto pause = std::chrono::microseconds(200);
     while (std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(pause);
-        if (tryLock(fd, type, at, label))
+        if (tryLock(fd, type, at, label, bytes))
             return true;
         pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(2));
     }
@@ -196,11 +197,15 @@ SharedLock* SharedLock::of(const PosixFile& file) {
     struct stat st {};
     if (::fstat(file.fd(), &st) != 0)
         throw EngineError("Cannot lock " + systemErrorText(file.path(), errno));
+    return of(file, writableDescriptor(file.fd()), st.st_dev, st.st_ino);
+}
+
+SharedLock* SharedLock::of(const PosixFile& file, bool write, unsigned long long dev,
+                           unsigned long long ino) {
     auto& registry = SharedLockRegistry::get();
     std::lock_guard<std::mutex> guard(registry.mutex);
-    const auto key = std::make_pair<unsigned long long, unsigned long long>(st.st_dev, st.st_ino);
+    const auto key = std::make_pair(dev, ino);
     auto it = registry.locks.find(key);
-    const bool write = writableDescriptor(file.fd());
     if (it != registry.locks.end()) {
         SharedLock* lock = it->second;
         if (write && !writableDescriptor(lock->fd_) && lock->readers_ == 0 && !lock->committing_) {
@@ -213,8 +218,8 @@ SharedLock* SharedLock::of(const PosixFile& file) {
     }
     auto* lock = new SharedLock;
     lock->fd_ = reopen(file.fd(), write, file.path());
-    lock->dev_ = st.st_dev;
-    lock->ino_ = st.st_ino;
+    lock->dev_ = dev;
+    lock->ino_ = ino;
     lock->users_ = 1;
     registry.locks.emplace(key, lock);
     return lock;
@@ -237,17 +242,14 @@ SharedLock::~SharedLock() {
 void SharedLock::beginRead(const std::filesystem::path& label) {
     if (readers_++ > 0 || committing_)
         return;
-    // A writer waiting to commit holds PENDING: new readers let it go first.
-    if (!waitLock(fd_, F_RDLCK, kPendingByte, label)) {
+    // A writer waiting to commit holds PENDING: new readers let it go first. PENDING and READ
+    // are neighbours and taken in one call, which gets both or neither.
+    static_assert(kSharedByte == kPendingByte + 1);
+    if (!waitLock(fd_, F_RDLCK, kPendingByte, label, 2)) {
         --readers_;
         inUse("read", label);
     }
-    const bool got = waitLock(fd_, F_RDLCK, kSharedByte, label);
     unlock(fd_, kPendingByte);
-    if (!got) {
-        --readers_;
-        inUse("read", label);
-    }
 }
 
 void SharedLock::endRead() {

@@ -77,6 +77,10 @@ class SharedLock {
   public:
     // Finds or makes the process's lock for the file `file` is open on.
     static SharedLock* of(const PosixFile& file);
+    // The same for a caller that knows the file's identity (device and inode, from its own
+    // fstat) and whether `file` is open for writing: no system call when the lock exists.
+    static SharedLock* of(const PosixFile& file, bool writable, unsigned long long dev,
+                          unsigned long long ino);
     // Every of() is matched by one release().
     void release();
 

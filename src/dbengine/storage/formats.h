@@ -9,7 +9,7 @@
 #include "dbengine/storage/table.h"
 
 // The entry points of each table file format. Table::open/create/drop (table.cpp) choose the
-// format and call these; nothing else should.
+// format and call these; nothing else should. A table comes back still reading (Table::endRead).
 namespace orn::db {
 
 namespace dbase {

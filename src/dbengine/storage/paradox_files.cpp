@@ -26,7 +26,6 @@ bool looksLikeTable(const std::uint8_t* head, std::size_t len, std::uint64_t fil
 }
 
 std::unique_ptr<Table> openTable(const std::filesystem::path& file, OpenMode mode) {
-    finishInterruptedSwap(file);
     return std::make_unique<ParadoxTable>(file, mode);
 }
 

@@ -268,7 +268,6 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
             pxIndex_ = files_->addCompanion(px ? *px : companionPath(file, ".px"), true);
     }
     files_->setChangeListener([this] { reloadAfterChange(); });
-    files_->endRead();
 }
 
 void ParadoxTable::reloadAfterChange() {

@@ -104,6 +104,10 @@ std::pair<std::uint64_t, std::int64_t> PosixFile::changeStamp() const {
     struct stat st {};
     if (::fstat(fd_, &st) != 0)
         fail(path_);
+    return changeStamp(st);
+}
+
+std::pair<std::uint64_t, std::int64_t> PosixFile::changeStamp(const struct ::stat& st) {
     return {static_cast<std::uint64_t>(st.st_size),
             static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+struct stat;
+
 namespace orn::db {
 
 // An owned file descriptor with whole-buffer reads and writes. Every failure throws EngineError
@@ -41,6 +43,8 @@ class PosixFile {
     std::uint64_t size() const;
     // Size and modification time together: changes whenever any process writes the file.
     std::pair<std::uint64_t, std::int64_t> changeStamp() const;
+    // The same from what fstat() or stat() returned.
+    static std::pair<std::uint64_t, std::int64_t> changeStamp(const struct ::stat& st);
     // Reads up to len bytes at offset; returns fewer only at the end of the file.
     std::size_t readAt(std::uint64_t offset, void* dst, std::size_t len) const;
     void writeAt(std::uint64_t offset, const void* src, std::size_t len);

@@ -71,26 +71,34 @@ void removeFile(const std::filesystem::path& p) {
 
 }  // namespace
 
-std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode) {
+std::unique_ptr<Table> Table::open(const std::filesystem::path& file, OpenMode mode,
+                                   bool keepReading) {
     finishInterruptedSwap(file);  // a restructure killed half-way, whatever the format
     tidyDirectoryIfChanged(file.parent_path());  // what killed writers left beside it
+    std::unique_ptr<Table> table;
     switch (detect(file)) {
         case Kind::DBase:
-            return dbase::openTable(file, mode);
-        case Kind::Paradox:
-            return paradox::openTable(file, mode);
-        case Kind::Unknown:
+            table = dbase::openTable(file, mode);
             break;
+        case Kind::Paradox:
+            table = paradox::openTable(file, mode);
+            break;
+        case Kind::Unknown:
+            throw EngineError(file.string() + " is not a Paradox or dBASE table.");
     }
-    throw EngineError(file.string() + " is not a Paradox or dBASE table.");
+    if (!keepReading)
+        table->endRead();
+    return table;
 }
 
 std::unique_ptr<Table> Table::create(const std::filesystem::path& file, TableFormat format,
                                      const TableCreate& layout) {
     if (std::filesystem::exists(file))
         drop(file);
-    return format == TableFormat::DBase ? dbase::createTable(file, layout)
-                                        : paradox::createTable(file, layout);
+    auto table = format == TableFormat::DBase ? dbase::createTable(file, layout)
+                                              : paradox::createTable(file, layout);
+    table->endRead();
+    return table;
 }
 
 void Table::drop(const std::filesystem::path& file) {

@@ -101,8 +101,10 @@ class Table {
 
     // Opens .db or .dbf (chosen by the file's contents, not only its extension). Companion files
     // (.px, .mb, .dbt, .fpt) are found regardless of letter case. A hot journal left by a killed
-    // writer is rolled back first.
-    static std::unique_ptr<Table> open(const std::filesystem::path& file, OpenMode mode);
+    // writer is rolled back first. Opening reads the table: `keepReading` leaves that read going
+    // (as if more were read at once) for a caller that reads on and calls endRead() later.
+    static std::unique_ptr<Table> open(const std::filesystem::path& file, OpenMode mode,
+                                       bool keepReading = false);
     // Creates a new table, replacing an existing one and its companion files.
     static std::unique_ptr<Table> create(const std::filesystem::path& file, TableFormat format,
                                          const TableCreate& layout);

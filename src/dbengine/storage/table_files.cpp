@@ -1,11 +1,13 @@
 #include "dbengine/storage/table_files.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "dbengine/storage/file_lock.h"
 #include "text/safefile.h"
@@ -48,10 +50,19 @@ TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
             PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
     }
     lockTableOpen(slot->file, mode == OpenMode::Exclusive);
-    shared_ = SharedLock::of(slot->file);
+    struct stat st {};
+    if (::fstat(slot->file.fd(), &st) != 0)
+        throw EngineError("Cannot lock " + systemErrorText(mainFile, errno));
+    shared_ = SharedLock::of(slot->file, writable_, st.st_dev, st.st_ino);
+    // Taken before the read lock, this stamp can only be older than what the first read sees:
+    // a later look then finds a change and caches are read again, never the other way round. So
+    // the first read need not look again.
+    seenStamp_ = PosixFile::changeStamp(st);
+    stampFresh_ = true;
     files_.push_back(std::move(slot));
+    // Every open reads at once (a header at least): the read starts here, journal check included.
     try {
-        recoverHotJournal();
+        startRead();
     } catch (...) {
         shared_->release();
         throw;
@@ -127,6 +138,8 @@ void TableFiles::endRead() {
 }
 
 void TableFiles::noticeChanges() {
+    if (std::exchange(stampFresh_, false))
+        return;
     const auto stamp = files_[0]->file.changeStamp();
     if (stamp == seenStamp_)
         return;

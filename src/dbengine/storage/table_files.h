@@ -20,8 +20,9 @@ namespace orn::db {
 // The files of one open table (index 0 = the main file, then companions such as memo, blob and
 // index files) and the crash-safe way of changing them.
 //
-// Opening takes the open lock (file_lock.h) and rolls back a journal left by a killed writer.
-// Reading takes the process's read lock of the table at the first read and keeps it until
+// Opening takes the open lock (file_lock.h), rolls back a journal left by a killed writer and
+// starts a read (an open reads the table's header at once). Reading takes the process's read
+// lock of the table at the first read and keeps it until
 // endRead(), so that everything read in between comes from one committed state; when the files
 // changed since the last read, the change listener is told first (caches must be re-read).
 // Writes happen only inside begin()..commit(): they collect in memory, in pages, and are visible
@@ -124,6 +125,7 @@ class TableFiles {
     bool reading_ = false;     // READ held by this object
     bool committing_ = false;  // COMMIT held: pages are being written in place
     std::pair<std::uint64_t, std::int64_t> seenStamp_{};  // main file, when last looked at
+    bool stampFresh_ = false;  // seenStamp_ was taken at the open, before the first read
     std::function<void()> listener_;
 };
 

@@ -85,6 +85,18 @@ void SqlSession::ReadHolds::release() {
     }
 }
 
+// Whatever way a scope is left: the reads of the session's tables end unless a hold is taken.
+class SqlSession::LetGoAtExit {
+  public:
+    explicit LetGoAtExit(SqlSession& session) : session_(session) {}
+    ~LetGoAtExit() { session_.letGoUnlessHeld(); }
+    LetGoAtExit(const LetGoAtExit&) = delete;
+    LetGoAtExit& operator=(const LetGoAtExit&) = delete;
+
+  private:
+    SqlSession& session_;
+};
+
 void SqlSession::letGoUnlessHeld() {
     if (holds_->count == 0) {
         holds_->release();
@@ -118,6 +130,7 @@ void SqlSession::attachFile(const std::string& name, const fs::path& file) {
     if (spelled_.count(key)) {
         return;
     }
+    const LetGoAtExit letGo(*this);  // the open read the table
     const std::string sql = "CREATE VIRTUAL TABLE temp." + sqlQuoted(name, '"') + " USING " +
                             kTableModuleName + "(" + sqlQuoted(file.string(), '\'') + ")";
     char* err = nullptr;
@@ -156,13 +169,13 @@ void SqlSession::detachAll() {
 }
 
 std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
+    const LetGoAtExit letGo(*this);
     // Each round attaches one more table; a statement cannot name more tables than it has bytes.
     for (std::size_t round = 0; round <= sql.size(); ++round) {
         sqlite3_stmt* stmt = nullptr;
         const int rc =
             sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
         if (rc == SQLITE_OK) {
-            letGoUnlessHeld();
             return std::make_unique<SqlStatement>(stmt, holds_);
         }
         const std::string msg = sqlite3_errmsg(db_);
@@ -174,7 +187,6 @@ std::unique_ptr<SqlStatement> SqlSession::prepare(const std::string& sql) {
             name = name.substr(5);
         }
         if (spelled_.count(lowerAscii(name))) {
-            letGoUnlessHeld();
             raise(rc);  // attached, yet unknown: do not loop
         }
         attach(name);

@@ -81,6 +81,7 @@ class SqlSession : private TableModuleObserver {
     void tableClosed(Table& table) override;
     // Opening a table reads it: nothing stays locked unless a hold is taken.
     void letGoUnlessHeld();
+    class LetGoAtExit;
     void tableDamaged(const std::filesystem::path& file, const std::string& damage) override;
 
     sqlite3* db_ = nullptr;

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "dbengine/storage/decimal_text.h"
@@ -226,6 +228,27 @@ std::string declaredType(const Field& f) {
     return "";
 }
 
+namespace {
+// SQLite copies a result text either way. Told its length, it leaves the copy without a
+// terminator, and every sqlite3_value_text() of it later (LIKE, upper(), reading the answer)
+// reallocates the copy to add one, once per row. Text that holds no NUL byte goes in with its
+// terminator instead: from the bytes themselves when one follows them, else through a buffer.
+// `text` lies within a std::string, so the byte after it can be read.
+void resultText(sqlite3_context* ctx, std::string_view text) {
+    const char* z = text.data();
+    if (z[text.size()] != '\0') {
+        thread_local std::string terminated;
+        terminated.assign(text);
+        z = terminated.c_str();
+    }
+    if (std::strlen(z) == text.size()) {
+        sqlite3_result_text(ctx, z, -1, SQLITE_TRANSIENT);
+    } else {
+        sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+}
+}  // namespace
+
 void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
     // numbers first: they are most of what queries read
     if (const auto* i = std::get_if<std::int64_t>(&value)) {
@@ -244,9 +267,8 @@ void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
         void operator()(std::int64_t i) const { sqlite3_result_int64(ctx, i); }
         void operator()(double d) const { sqlite3_result_double(ctx, d); }
         void operator()(const std::string& s) const {
-            const auto text =
-                field.type == FieldType::Alpha ? rightTrimmed(s) : std::string_view(s);
-            sqlite3_result_text(ctx, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+            // a prefix of s: the byte after it is s's own or its terminator
+            resultText(ctx, field.type == FieldType::Alpha ? rightTrimmed(s) : std::string_view(s));
         }
         void operator()(const Bytes& b) const {
             sqlite3_result_blob(ctx, b.data(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
@@ -263,9 +285,7 @@ void resultValue(sqlite3_context* ctx, const Field& field, const Value& value) {
                 sqlite3_result_double(ctx, x);
             }
         }
-        void text(const std::string& s) const {
-            sqlite3_result_text(ctx, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
-        }
+        void text(const std::string& s) const { resultText(ctx, s); }
     };
     std::visit(Visitor{ctx, field}, value);
 }

@@ -209,13 +209,14 @@ std::string quoteIdentifier(const std::string& name) {
     return out + '"';
 }
 
-std::unique_ptr<Table> openForSql(const std::filesystem::path& file) {
+// `keepReading`: the observer ends the open's read with the others of the statement.
+std::unique_ptr<Table> openForSql(const std::filesystem::path& file, bool keepReading) {
     try {
-        return Table::open(file, OpenMode::Shared);
+        return Table::open(file, OpenMode::Shared, keepReading);
     } catch (const EngineError&) {
         // a file we may only read still answers queries
         try {
-            return Table::open(file, OpenMode::ReadOnly);
+            return Table::open(file, OpenMode::ReadOnly, keepReading);
         } catch (const EngineError&) {
         }
         throw;
@@ -230,7 +231,7 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
     }
     auto vt = std::make_unique<TableVtab>();
     try {
-        vt->table = openForSql(unquote(argv[3]));
+        vt->table = openForSql(unquote(argv[3]), aux != nullptr);
     } catch (const std::exception& e) {
         *err = sqlite3_mprintf("%s", e.what());
         return SQLITE_ERROR;
@@ -257,6 +258,9 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
     const int rc = sqlite3_declare_vtab(db, schema.c_str());
     if (rc != SQLITE_OK) {
         *err = sqlite3_mprintf("%s", sqlite3_errmsg(db));
+        if (vt->observer) {
+            vt->observer->tableClosed(*vt->table);
+        }
         return rc;
     }
     *out = &vt.release()->base;

@@ -371,6 +371,25 @@ TEST_F(LockWaits, AWriterGivesUpOnAReaderInTheMiddleOfAStatement) {
     EXPECT_DOUBLE_EQ(number(readAll(file)[0][2]), 0);
 }
 
+// The reads an open query or a failed statement began do not outlive them: a result window
+// that shows its first rows, or a statement whose column is unknown after its table was opened,
+// leaves other processes free to commit.
+TEST_F(LockWaits, NothingStaysLockedForReadingAfterAnOpenOrAFailedStatement) {
+    const auto file = makeKeyedTable(dir_.path(), "t", 10);
+    HoldingChild reader([&](const std::function<void()>& wait) {
+        Query shown(dir_.path(), true);
+        shown.setSql("SELECT * FROM \"t.db\"");
+        shown.open();
+        SqlSession session(dir_.path());
+        EXPECT_THROW(prepareDialect(session, "SELECT NoSuchField FROM \"t.db\""), EngineError);
+        wait();
+    });
+    SqlSession session(dir_.path());
+    run(session, "UPDATE \"t.db\" SET Amount = 0");
+    EXPECT_DOUBLE_EQ(number(readAll(file)[0][2]), 0);
+    EXPECT_TRUE(reader.release());
+}
+
 TEST_F(LockWaits, AReaderGivesUpOnACommitThatDoesNotEnd) {
     const auto file = makeKeyedTable(dir_.path(), "t", 10);
     HoldingChild writer([&](const std::function<void()>& wait) {

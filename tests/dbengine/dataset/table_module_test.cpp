@@ -74,6 +74,22 @@ TEST_F(TableModule, ValuesArriveInTheirSqlForms) {
     EXPECT_EQ(number(s, "SELECT count(*) FROM kinds WHERE D > '2026-01-01' AND L = 1"), 1);
 }
 
+// Texts reach SQLite without the blanks that pad them, whether or not the field is full, and
+// read the same through every function that looks at them.
+TEST_F(TableModule, PaddedAndFullTextsReadTheSameEverywhere) {
+    TableCreate layout;
+    layout.fields = {makeField("A", FieldType::Alpha, 4)};
+    {
+        auto t = Table::create(dir.path() / "texts.dbf", TableFormat::DBase, layout);
+        t->insert({std::string("ab")});
+        t->insert({std::string("abcd")});
+    }
+    SqlSession s(dir.path());
+    EXPECT_EQ(text(s, "SELECT group_concat(A || '|' || upper(A), ',') FROM \"texts.dbf\""),
+              "ab|AB,abcd|ABCD");
+    EXPECT_EQ(number(s, "SELECT count(*) FROM \"texts.dbf\" WHERE A LIKE 'ab' OR A LIKE '%cd'"), 2);
+}
+
 TEST_F(TableModule, KeyConstraintsSeekAndStayCorrect) {
     SqlSession s(dir.path());
     EXPECT_EQ(number(s, "SELECT count(*) FROM items WHERE Id BETWEEN 100 AND 199"), 100);
