@@ -355,6 +355,56 @@ BENCHMARK(BM_Import)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 
+// Commands that rewrite or copy the whole big Paradox table, each on a fresh copy of it ("work"):
+// their time and peak memory, which must stay flat however many rows the table has.
+void BM_WholeTableCommand(benchmark::State& state) {
+    const Setup& s = setup();
+    if (!s.paradox) {
+        state.SkipWithError("tables unavailable");
+        return;
+    }
+    const fs::path prog = s.dir / "command.orn";
+    std::vector<std::string> args;
+    switch (state.range(0)) {
+        case 0:
+            state.SetLabel("CHANGE Name A 24");
+            args = {ORN_BINARY, "CHANGE", "work", "Name", "A", "24"};
+            break;
+        case 1:
+            state.SetLabel("INDEX ID");
+            args = {ORN_BINARY, "INDEX", "work", "ID"};
+            break;
+        case 2:
+            state.SetLabel("ALTER TABLE BLOCK SIZE 32768");
+            args = {ORN_BINARY, "EXEC", "ALTER TABLE \"work.db\" BLOCK SIZE 32768"};
+            break;
+        case 3:
+            state.SetLabel("SQL + SAVE of every row");
+            std::ofstream(prog) << "[Program]\n0=SQL select * from \"work.db\"\n1=SAVE saved\n";
+            args = {ORN_BINARY, "RUN", prog.string()};
+            break;
+        default:
+            state.SetLabel("SQL + SAVEAS of every row");
+            std::ofstream(prog) << "[Program]\n0=SQL select * from \"work.db\"\n1=SAVEAS all.txt\n";
+            args = {ORN_BINARY, "RUN", prog.string()};
+            break;
+    }
+    report(state, args, [&] {
+        for (const char* ext : {".db", ".px"}) {
+            fs::copy_file(s.dir / (std::string("big") + ext), s.dir / (std::string("work") + ext),
+                          fs::copy_options::overwrite_existing);
+        }
+        for (const char* name : {"saved.db", "saved.px", "all.txt"}) {
+            fs::remove(s.dir / name);
+        }
+    });
+}
+BENCHMARK(BM_WholeTableCommand)
+    ->DenseRange(0, 4)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 // A single-row write as its own process: update, insert and delete of one keyed record.
 void BM_SingleRowWrite(benchmark::State& state) {
     const bool native = state.range(0) == 0;

@@ -122,6 +122,7 @@ class TBatch {
     void Flush() {
         open_ = false;
         table_.commit();
+        table_.forgetRecordIds();  // an import keeps none: memory stays flat however long
         rows_ = 0;
         table_.begin();
         open_ = true;

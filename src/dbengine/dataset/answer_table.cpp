@@ -423,11 +423,13 @@ std::vector<std::string> saveAnswerAsTable(Query& query, const std::string& tabl
         table->begin();
         Record record(n);
         TProgressTicker progress("Saving " + file.filename().string(), 0);
+        std::uint64_t saved = 0;
         for (query.first(); !query.eof(); query.next()) {
             for (std::size_t i = 0; i < n; ++i) {
                 record[i] = storedCell(layout.fields[i], query.field(i).value());
             }
             table->insert(record);
+            commitCopyBatch(*table, ++saved);
             if (!progress.Tick()) {
                 // The old table (if any) stays as it was.
                 throw EngineError("Cancelled: " + file.filename().string() + " was not saved");

@@ -1148,6 +1148,17 @@ bool ParadoxTable::noticeForeignChanges() {
     return true;
 }
 
+void ParadoxTable::forgetRecordIds() {
+    if (files_->inTransaction())
+        return;
+    // Every record is found by its natural id (block and slot) again.
+    std::vector<std::vector<RecordId>>().swap(blockIds_);
+    std::vector<bool>().swap(idsMaterialized_);
+    std::unordered_map<RecordId, std::uint16_t>().swap(movedIds_);
+    std::vector<std::uint16_t>().swap(newIdBlock_);
+    newIdMark_ = 0;
+}
+
 void ParadoxTable::startStatement() {
     if (files_->inTransaction())
         return;

@@ -45,6 +45,7 @@ class ParadoxTable final : public Table {
     Record read(RecordId id) override;
     void endRead() override { files_->endRead(); }
     void startStatement() override;
+    void forgetRecordIds() override;
 
     void begin() override;
     void commit() override;

@@ -262,6 +262,7 @@ std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> s
                 r[i] = c->value(i);
             map(r);
             dst->insert(r);
+            commitCopyBatch(*dst, recordNo);
         }
         // The copy would hold NULL where the old table holds memos that could not be read.
         if (!src->damage().empty())

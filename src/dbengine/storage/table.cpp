@@ -19,6 +19,14 @@ const std::string& Table::damage() const {
     return sound;
 }
 
+void commitCopyBatch(Table& table, std::uint64_t copied) {
+    if (copied % kCopyBatchRecords != 0)
+        return;
+    table.commit();
+    table.forgetRecordIds();
+    table.begin();
+}
+
 std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage) {
     return file.string() + " is damaged (" + damage +
            "); it can be read but not changed until it is repaired.";

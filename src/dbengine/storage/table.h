@@ -150,6 +150,11 @@ class Table {
     // removed because it could not keep it up to date), one sentence each.
     virtual std::vector<std::string> takeNotices() { return {}; }
 
+    // The caller keeps no RecordId this table gave it: a bulk writer (an import) says so between
+    // its batches, so that what keeps identities through key-order moves does not grow with
+    // every row written. Outside a transaction; ids given later may repeat forgotten ones.
+    virtual void forgetRecordIds() {}
+
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.
     virtual void begin() = 0;
@@ -159,5 +164,14 @@ class Table {
     virtual void update(RecordId id, const Record& record) = 0;
     virtual void remove(RecordId id) = 0;
 };
+
+// A copy into a table of its own (the temporary table of a restructure or a SAVE, which nobody
+// else reads and which is discarded whole when the copy fails) commits every this many records
+// and forgets their identities (commitCopyBatch), so that its memory stays flat however many
+// records it copies.
+inline constexpr std::uint64_t kCopyBatchRecords = 100'000;
+// Called after each record a copy inserts (`copied` counts them): at every kCopyBatchRecords
+// the table's transaction is committed and a new one begun.
+void commitCopyBatch(Table& table, std::uint64_t copied);
 
 }  // namespace orn::db

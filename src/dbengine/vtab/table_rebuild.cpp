@@ -65,6 +65,7 @@ std::vector<std::string> rebuildTable(const fs::path& file, TableCreate layout,
                 record[i] = std::move(*converted);
             }
             fresh->insert(record);
+            commitCopyBatch(*fresh, recordNo);
         }
         // The copy would hold NULL where the old table holds memos that could not be read.
         if (!old->damage().empty())
