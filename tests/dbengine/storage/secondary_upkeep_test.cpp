@@ -2,12 +2,18 @@
 // what a rebuild from the table would list, its tree leads to every entry, and a writer killed
 // at any moment leaves table and indexes agreeing.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <map>
 #include <numeric>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_secondary.h"
@@ -380,6 +386,213 @@ TEST(SecondaryUpkeep, AnIndexThatDoesNotMatchItsTableIsRebuiltWithANotice) {
         t.reset();
         EXPECT_EQ(expectIndexesCurrent(one / "t.db"), 1);
     }
+}
+
+// The kill tests' writes: operation `op` of an endless sequence, applied to the table (when
+// given) and to the model of it, key -> (Day, Qty). Single writes commit on their own; every
+// fifth operation is a transaction of many.
+using KillModel = std::map<std::int64_t, std::pair<std::int32_t, std::int64_t>>;
+
+Record killRecord(std::int64_t key, std::int32_t day, std::int64_t qty) {
+    return {key, Date{day}, double(key % 1000) / 4, qty, "k" + std::to_string(key % 97)};
+}
+
+void killApply(int op, Table* t, KillModel& m) {
+    auto find = [&](std::int64_t key) {
+        auto c = t->range({key}, true, {key}, true);
+        return c->next() ? c->id() : RecordId(0);
+    };
+    auto put = [&](std::int64_t key, std::int32_t day, std::int64_t qty) {
+        m[key] = {day, qty};
+        if (t)
+            t->insert(killRecord(key, day, qty));
+    };
+    const std::int32_t day = 731000 + (op * 7) % 40;
+    switch (op % 5) {
+        case 0:
+        case 1:
+            put(10000 + op, day, op % 9);
+            break;
+        case 2: {  // new indexed values for an existing record
+            const std::int64_t key = (op * 37) % 300 * 10;
+            if (!m.count(key))
+                break;
+            m[key] = {day, op % 5};
+            if (t)
+                t->update(find(key), killRecord(key, day, op % 5));
+            break;
+        }
+        case 3: {
+            const std::int64_t key = (op * 53) % 300 * 10;
+            if (!m.count(key))
+                break;
+            m.erase(key);
+            if (t)
+                t->remove(find(key));
+            break;
+        }
+        default: {
+            if (t)
+                t->begin();
+            for (int j = 0; j < 20; ++j)
+                put(500000 + op * 100 + j, day + j % 3, j % 9);
+            // A record whose key changes moves to another place in the table.
+            const std::int64_t key = (op * 11) % 300 * 10;
+            if (m.count(key) && !m.count(key + 5)) {
+                const auto v = m[key];
+                m.erase(key);
+                m[key + 5] = v;
+                if (t)
+                    t->update(find(key), killRecord(key + 5, v.first, v.second));
+            }
+            if (t)
+                t->commit();
+        }
+    }
+}
+
+KillModel killStart() {
+    KillModel m;
+    for (int i = 0; i < 300; ++i)
+        m[i * 10] = {731000 + i % 40, i % 9};
+    return m;
+}
+
+KillModel readKillModel(const fs::path& db) {
+    KillModel m;
+    auto t = Table::open(db, OpenMode::ReadOnly);
+    for (auto c = t->scan(); c->next();)
+        m[std::get<std::int64_t>(c->value(0))] = {std::get<Date>(c->value(1)).day,
+                                                  std::get<std::int64_t>(c->value(3))};
+    return m;
+}
+
+TEST(SecondaryUpkeep, AKilledWriterLeavesTableAndIndexesBeforeOrAfterItsCommit) {
+    std::mt19937 rng(16);
+    int midway = 0;
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE(round);
+        testing::TempDir dir;
+        const fs::path db = dir / "k.db";
+        makeTable(db, {makeField("Id", FieldType::Long)});
+        {
+            auto t = Table::open(db, OpenMode::Shared);
+            t->begin();
+            for (const auto& [key, v] : killStart())
+                t->insert(killRecord(key, v.first, v.second));
+            t->commit();
+        }
+        createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
+        createSecondaryIndex(db, "ByQty", {"Qty", "Amount"}, false, {});
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fds[0]);
+            // Slow page writes make kills land inside commits, not only between them.
+            TableFiles::setPauseBetweenPageWrites(std::chrono::microseconds(500));
+            try {
+                auto t = Table::open(db, OpenMode::Shared);
+                KillModel ignored = killStart();
+                for (int op = 0;; ++op) {
+                    killApply(op, t.get(), ignored);
+                    const int done = op + 1;
+                    if (::write(fds[1], &done, sizeof done) != sizeof done)
+                        ::_exit(2);
+                }
+            } catch (...) {
+                ::_exit(3);
+            }
+        }
+        ::close(fds[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + rng() % 200));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
+        int acknowledged = 0, n = 0;
+        while (::read(fds[0], &n, sizeof n) == sizeof n)
+            acknowledged = n;
+        ::close(fds[0]);
+
+        const KillModel now = readKillModel(db);
+        KillModel before = killStart(), after;
+        for (int op = 0; op < acknowledged; ++op)
+            killApply(op, nullptr, before);
+        after = before;
+        killApply(acknowledged, nullptr, after);
+        EXPECT_TRUE(now == before || now == after)
+            << "after " << acknowledged << " acknowledged operations";
+        midway += now != before;
+        EXPECT_EQ(expectIndexesCurrent(db), 2);
+        // Edits go on from there.
+        {
+            auto t = Table::open(db, OpenMode::Shared);
+            t->insert(killRecord(-1, 731003, 4));
+            EXPECT_EQ(dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices(),
+                      std::vector<std::string>{});
+        }
+        EXPECT_EQ(expectIndexesCurrent(db), 2);
+    }
+    std::printf("killed after an unacknowledged commit: %d of 8\n", midway);
+}
+
+TEST(SecondaryUpkeep, AKilledCreateIndexLeavesTheIndexWholeOrAbsent) {
+    testing::TempDir dir;
+    const fs::path db = dir / "c.db";
+    makeTable(db, {makeField("Id", FieldType::Long)});
+    {
+        auto t = Table::open(db, OpenMode::Shared);
+        t->begin();
+        for (const auto& [key, v] : killStart())
+            t->insert(killRecord(key, v.first, v.second));
+        t->commit();
+    }
+    std::mt19937 rng(17);
+    int whole = 0, absent = 0, treeOnly = 0;
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            try {
+                for (;;) {
+                    createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
+                    dropSecondaryIndex(db, "ByDay");
+                }
+            } catch (...) {
+                ::_exit(3);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 30000));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
+        const bool data = fs::exists(dir / "c.xg0"), tree = fs::exists(dir / "c.yg0");
+        // The data file is renamed into place after the tree and removed before it.
+        EXPECT_FALSE(data && !tree);
+        auto t = Table::open(db, OpenMode::Shared);
+        t->insert(killRecord(-1 - round, 731001, 2));
+        const auto notices = dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices();
+        t.reset();
+        if (data && tree) {
+            ++whole;
+            EXPECT_EQ(notices, std::vector<std::string>{});
+            EXPECT_EQ(expectIndexesCurrent(db), 1);
+            dropSecondaryIndex(db, "ByDay");
+        } else if (tree) {
+            ++treeOnly;
+            ASSERT_EQ(notices.size(), 1u);
+            EXPECT_NE(notices[0].find("its data file is missing"), std::string::npos);
+            EXPECT_FALSE(fs::exists(dir / "c.yg0"));
+        } else {
+            ++absent;
+            EXPECT_EQ(notices, std::vector<std::string>{});
+        }
+    }
+    std::printf("index whole: %d, absent: %d, tree alone: %d\n", whole, absent, treeOnly);
 }
 
 }  // namespace
