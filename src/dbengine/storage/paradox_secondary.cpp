@@ -366,8 +366,10 @@ class IndexEditor {
         const Header& h = ix_.data;
         if (h.numRecords != records || perBlock_ < 2 || rs_ < 3)
             throw Mismatch{};
-        const TreeLayout t = readTreeLayout(files_, ix_.treeFile, key_);
-        if (!readTreeLeaves(files_, ix_.treeFile, t, chain_))
+        // A tree without levels is that of an index without entries.
+        const auto tree = readIndexTree(files_, ix_.treeFile, ix_.treeHeader[0x04], key_);
+        if (tree ? !readTreeLeaves(files_, *tree, chain_)
+                 : records != 0 || ix_.treeHeader[0x20] != 0)
             throw Mismatch{};
         const std::uint64_t size = files_.size(ix_.dataFile);
         const std::uint64_t held = size > h.headerSize ? (size - h.headerSize) / bs_ : 0;

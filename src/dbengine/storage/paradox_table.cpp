@@ -381,24 +381,6 @@ int ParadoxTable::readBlock(std::uint16_t no, std::uint8_t* buf) const {
     return blockCount(no, buf, got);
 }
 
-int ParadoxTable::recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize) {
-    if (got < 6)
-        return -1;
-    int add = std::int16_t(le16(buf + 4));
-    int count;
-    if (add < 0) {
-        // Blocks larger than 32 KiB would need the unsigned reading; empty blocks say -recordSize.
-        count = add == -recordSize || size <= 32767 ? 0 : (le16(buf + 4) / recordSize) + 1;
-    } else {
-        count = add / recordSize + 1;
-    }
-    if (count > (size - 6) / recordSize)
-        return -1;
-    if (count > 0 && 6 + std::size_t(count) * std::size_t(recordSize) > got)
-        return -1;
-    return count;
-}
-
 int ParadoxTable::blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const {
     if (got < 6)
         invalid("block " + std::to_string(no) + " is cut off");
@@ -612,78 +594,27 @@ std::uint16_t ParadoxTable::firstChainBlock() const {
     return h_.firstBlock;
 }
 
-const ParadoxTable::IndexLayout* ParadoxTable::indexLayout() {
+const IndexTree* ParadoxTable::indexLayout() {
     if (indexKnown_)
         return indexUsable_ ? &index_ : nullptr;
     indexKnown_ = true;
     indexUsable_ = false;
     if (pxIndex_ == SIZE_MAX || h_.keyFields == 0)
         return nullptr;
-    std::uint8_t head[0x58];
-    if (files_->read(pxIndex_, 0, head, sizeof head) < sizeof head)
+    const auto tree = readIndexTree(*files_, pxIndex_, PrimaryIndex, keySize_);
+    if (!tree)
         return nullptr;
-    IndexLayout px;
-    px.headerSize = le16(head + 0x02);
-    px.blockSize = int(head[0x05]) * 1024;
-    px.root = le16(head + 0x1E);
-    px.levels = head[0x20];
-    const std::uint64_t size = files_->size(pxIndex_);
-    if (head[0x04] != PrimaryIndex || le16(head) != keySize_ + 6 || px.headerSize < 0x58 ||
-        px.blockSize == 0 || px.blockSize > 32 * 1024 ||
-        px.blockSize < int(2 * (keySize_ + 6) + 6) || px.levels < 1 || px.levels > 16 ||
-        size <= px.headerSize)
-        return nullptr;
-    px.blocks = std::uint16_t(std::min<std::uint64_t>(
-        (size - px.headerSize + std::uint64_t(px.blockSize) - 1) / std::uint64_t(px.blockSize),
-        0xFFFF));
-    if (px.root == 0 || px.root > px.blocks)
-        return nullptr;
-    index_ = px;
+    index_ = *tree;
     indexUsable_ = true;
     return &index_;
 }
 
-namespace {
-// The block number of an index entry: a sortable short that keeps all 16 bits.
-std::uint16_t entryBlock(const std::uint8_t* p) {
-    return std::uint16_t(((p[0] << 8) | p[1]) ^ 0x8000);
-}
-}  // namespace
-
 std::uint16_t ParadoxTable::startFromIndex(const std::string& low) {
-    const IndexLayout* px = indexLayout();
+    const IndexTree* px = indexLayout();
     if (!px)
         return 0;
-    const std::size_t entry = keySize_ + 6;
-    const bool wholeKey = low.size() == keySize_;
-    std::vector<std::uint8_t> buf(std::size_t(px->blockSize));
-    std::uint16_t block = px->root;
-    for (int level = px->levels; level >= 1; --level) {
-        if (block == 0 || block > px->blocks)
-            return 0;
-        const std::size_t got = files_->read(
-            pxIndex_, px->headerSize + std::uint64_t(block - 1) * std::uint64_t(px->blockSize),
-            buf.data(), buf.size());
-        const int count = recordsIn(buf.data(), got, px->blockSize, int(entry));
-        if (count <= 0)
-            return 0;
-        // The last entry before the first one that may hold keys from `low` on: a whole key
-        // starts in the entry whose first key is at most it, a prefix may begin in the entry
-        // before the first one that starts with it.
-        int lo = 0, hi = count;
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            const std::uint8_t* k = buf.data() + 6 + std::size_t(mid) * entry;
-            const int c = std::memcmp(k, low.data(), low.size());
-            if (wholeKey ? c <= 0 : c < 0)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        const int pick = lo == 0 ? 0 : lo - 1;
-        block = entryBlock(buf.data() + 6 + std::size_t(pick) * entry + keySize_);
-    }
-    return canStartAt(block, low) ? block : 0;
+    const std::uint16_t block = descendIndexTree(*files_, *px, low);
+    return block != 0 && canStartAt(block, low) ? block : 0;
 }
 
 bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
@@ -708,7 +639,7 @@ bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
 }
 
 bool ParadoxTable::chainFromIndex() {
-    const IndexLayout* px = indexLayout();
+    const IndexTree* px = indexLayout();
     if (!px)
         return false;
     const std::size_t entry = keySize_ + 6;
@@ -739,13 +670,13 @@ bool ParadoxTable::chainFromIndex() {
         if (step.level > 1) {
             for (int i = count - 1; i >= 0; --i)
                 todo.push_back(
-                    {entryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
+                    {indexEntryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
             continue;
         }
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
-            const std::uint16_t no = entryBlock(e + keySize_);
-            const int n = int(entryBlock(e + keySize_ + 2));
+            const std::uint16_t no = indexEntryBlock(e + keySize_);
+            const int n = int(indexEntryBlock(e + keySize_ + 2));
             if (no == 0 || no > maxBlock || seen[no] != -1 || n > perBlock_)
                 return false;
             std::string key(reinterpret_cast<const char*>(e), keySize_);

@@ -15,6 +15,7 @@
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
@@ -114,7 +115,9 @@ class ParadoxTable final : public Table {
     int blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const;
     // Records in a block of `size` bytes with `recordSize` bytes per record, -1 when its header
     // does not fit.
-    static int recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize);
+    static int recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize) {
+        return recordsInBlock(buf, got, size, recordSize);
+    }
     Block loadBlock(std::uint16_t no) const;
     void storeBlock(Block& b);
     [[noreturn]] void invalid(const std::string& reason) const;
@@ -130,14 +133,7 @@ class ParadoxTable final : public Table {
     int compareKey(const std::uint8_t* a, const std::uint8_t* b) const;
 
     // The primary index (.px): its layout, read once per statement.
-    struct IndexLayout {
-        std::uint16_t headerSize = 0;
-        int blockSize = 0;
-        std::uint16_t root = 0;
-        int levels = 0;
-        std::uint16_t blocks = 0;  // blocks the file holds
-    };
-    const IndexLayout* indexLayout();
+    const IndexTree* indexLayout();
     // The data block where records with keys from `low` (a key prefix) on begin, found by walking
     // down the index; 0 when the index cannot tell (missing, damaged or out of date).
     std::uint16_t startFromIndex(const std::string& low);
@@ -234,7 +230,7 @@ class ParadoxTable final : public Table {
 
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;
-    IndexLayout index_;
+    IndexTree index_;
     bool indexKnown_ = false;  // index_ was read in this statement
     bool indexUsable_ = false;
 
