@@ -390,6 +390,7 @@ ParadoxTable::Block ParadoxTable::loadBlock(std::uint16_t no) const {
 }
 
 void ParadoxTable::storeBlock(Block& b) {
+    noteBlockChange(b.no, chainValid_ && b.no < posOf_.size() && posOf_[b.no] >= 0);
     putLe16(b.bytes.data() + 4, std::uint32_t(std::uint16_t((b.count - 1) * recordSize_)));
     // Stale bytes after the last record are cleared so that nothing deleted lingers on disk.
     std::size_t used = 6 + std::size_t(b.count) * std::size_t(recordSize_);
@@ -701,25 +702,7 @@ bool ParadoxTable::chainFromIndex() {
 }
 
 void ParadoxTable::writeIndex(const std::vector<std::uint8_t>& px) {
-    replaceContents(pxIndex_, px);
-}
-
-void ParadoxTable::replaceContents(std::size_t file, const std::vector<std::uint8_t>& bytes) {
-    // Only pages that differ are written, so a write of one record journals and writes a few
-    // index pages rather than the whole index.
-    constexpr std::size_t kPage = TableFiles::kPageSize;
-    const std::size_t oldSize = std::size_t(files_->size(file));
-    std::vector<std::uint8_t> old(std::min(oldSize, bytes.size()));
-    old.resize(files_->read(file, 0, old.data(), old.size()));
-    for (std::size_t at = 0; at < bytes.size(); at += kPage) {
-        const std::size_t n = std::min(kPage, bytes.size() - at);
-        if (at + n <= old.size() && std::memcmp(old.data() + at, bytes.data() + at, n) == 0)
-            continue;
-        files_->write(file, at, bytes.data() + at, n);
-    }
-    // Blocks of a larger file that the new contents no longer use go with the old tail.
-    if (oldSize > bytes.size())
-        files_->truncate(file, bytes.size());
+    replaceContents(*files_, pxIndex_, px);
 }
 
 std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
@@ -765,7 +748,37 @@ SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
     return buildSecondaryIndex(ix, std::move(records[0]));
 }
 
+void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
+    if (!trackKnown_) {
+        trackKnown_ = true;
+        tracking_ = !findSecondaryIndexes(path_).empty();
+    }
+    if (!tracking_ || touchedTooMany_ || touched_.count(no))
+        return;
+    // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
+    if (!chainValid_ || touched_.size() >= 64 + chain_.size() / 8) {
+        touchedTooMany_ = true;
+        touched_.clear();
+        return;
+    }
+    TouchedBlock t;
+    t.inChain = inChain;
+    if (inChain) {
+        t.bytes.resize(std::size_t(blockSize_));
+        t.bytes.resize(files_->read(0, blockOffset(no), t.bytes.data(), t.bytes.size()));
+    }
+    touched_.emplace(no, std::move(t));
+}
+
+void ParadoxTable::forgetBlockChanges() {
+    touched_.clear();
+    trackKnown_ = tracking_ = touchedTooMany_ = false;
+}
+
 void ParadoxTable::updateSecondaryIndexes() {
+    // No transaction changes index files beside the table while it holds the write lock.
+    if (trackKnown_ && !tracking_ && !indexesBehind_)
+        return;
     auto found = secondaryIndexes();
     if (found.empty())
         return;
@@ -789,11 +802,66 @@ void ParadoxTable::updateSecondaryIndexes() {
     }
     if (kept.empty())
         return;
-    auto records = secondaryIndexRecords(kept);
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const SecondaryFiles built = buildSecondaryIndex(*kept[i], std::move(records[i]));
-        replaceContents(kept[i]->dataFile, built.data);
-        replaceContents(kept[i]->treeFile, built.tree);
+    std::vector<const SecondaryIndex*> rebuild;
+    if (tracking_ && !touchedTooMany_ && !indexesBehind_ && chainValid_) {
+        // The records of the changed blocks before and after, each with its block.
+        std::vector<std::pair<std::uint16_t, const std::uint8_t*>> before, after;
+        std::vector<Block> now;
+        now.reserve(touched_.size());
+        for (const auto& [no, t] : touched_) {
+            if (t.inChain) {
+                const int count =
+                    recordsIn(t.bytes.data(), t.bytes.size(), blockSize_, recordSize_);
+                if (count < 0 || 6 + std::size_t(count) * std::size_t(recordSize_) > t.bytes.size())
+                    invalid("block " + std::to_string(no) + " is cut off");
+                for (int i = 0; i < count; ++i)
+                    before.push_back(
+                        {no, t.bytes.data() + 6 + std::size_t(i) * std::size_t(recordSize_)});
+            }
+            if (no < posOf_.size() && posOf_[no] >= 0) {
+                now.push_back(loadBlock(no));
+                for (int i = 0; i < now.back().count; ++i)
+                    after.push_back({no, now.back().record(i)});
+            }
+        }
+        for (const SecondaryIndex* ix : kept) {
+            auto entries = [&](const auto& records) {
+                std::vector<std::string> out;
+                std::string e;
+                for (auto [no, rec] : records) {
+                    e.clear();
+                    appendIndexRecord(*ix, h_, rec, no, e);
+                    out.push_back(e);
+                }
+                std::sort(out.begin(), out.end());
+                return out;
+            };
+            const auto was = entries(before), is = entries(after);
+            // Entries of records that stayed as they were cancel out.
+            std::vector<std::string> removed, added;
+            std::set_difference(was.begin(), was.end(), is.begin(), is.end(),
+                                std::back_inserter(removed));
+            std::set_difference(is.begin(), is.end(), was.begin(), was.end(),
+                                std::back_inserter(added));
+            if (removed.empty() && added.empty())
+                continue;
+            if (!editSecondaryIndex(*files_, *ix, committed_.numRecords, std::move(removed),
+                                    std::move(added))) {
+                rebuild.push_back(ix);
+                notices_.push_back("Rebuilt the secondary index " + ix->name() + " of " + label_ +
+                                   ": it did not match the table.");
+            }
+        }
+    } else {
+        rebuild = kept;
+    }
+    if (rebuild.empty())
+        return;
+    auto records = secondaryIndexRecords(rebuild);
+    for (std::size_t i = 0; i < rebuild.size(); ++i) {
+        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], std::move(records[i]));
+        replaceContents(*files_, rebuild[i]->dataFile, built.data);
+        replaceContents(*files_, rebuild[i]->treeFile, built.tree);
     }
 }
 
@@ -802,6 +870,7 @@ std::vector<std::string> ParadoxTable::takeNotices() {
 }
 
 void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string firstKey) {
+    noteBlockChange(no, false);
     chain_.insert(chain_.begin() + pos, no);
     counts_.insert(counts_.begin() + pos, std::uint16_t(count));
     firstKeys_.insert(firstKeys_.begin() + pos, std::move(firstKey));
@@ -812,6 +881,7 @@ void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string
 }
 
 void ParadoxTable::chainErase(int pos) {
+    noteBlockChange(chain_[std::size_t(pos)], true);
     posOf_[chain_[std::size_t(pos)]] = -1;
     chain_.erase(chain_.begin() + pos);
     counts_.erase(counts_.begin() + pos);
@@ -1129,6 +1199,7 @@ void ParadoxTable::beginInternal() {
     blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
+    forgetBlockChanges();
 }
 
 void ParadoxTable::commitInternal() {
@@ -1166,9 +1237,18 @@ void ParadoxTable::commitInternal() {
     }
     if (mbIndex_ != SIZE_MAX)
         blobSpace_.save(*files_, mbIndex_);
-    if (recordsChanged_ || structureChanged_)
-        updateSecondaryIndexes();
+    bool behind = indexesBehind_;
+    if (recordsChanged_ || structureChanged_ || indexesBehind_) {
+        if (deferIndexes_) {
+            behind = true;
+        } else {
+            updateSecondaryIndexes();
+            behind = false;
+        }
+    }
     files_->commit();
+    indexesBehind_ = behind;
+    forgetBlockChanges();
     blobSpace_.reset();
     forgetDataSize();
     indexKnown_ = false;
@@ -1183,6 +1263,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
     forgetLookupIndexes();
@@ -1221,6 +1302,19 @@ void ParadoxTable::begin() {
         throw EngineError(label_ + ": a transaction is already open");
     beginInternal();
     explicitTx_ = true;
+}
+
+void ParadoxTable::commitBatchDeferringIndexes() {
+    deferIndexes_ = true;
+    try {
+        commit();
+    } catch (...) {
+        deferIndexes_ = false;
+        throw;
+    }
+    deferIndexes_ = false;
+    forgetRecordIds();
+    begin();
 }
 
 void ParadoxTable::commit() {
@@ -1281,6 +1375,7 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
     }
     std::uint16_t at = last;
     if (count < perBlock_) {
+        noteBlockChange(last, true);
         auto& ids = idsOf(last, count);
         std::uint8_t add[2];
         putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
