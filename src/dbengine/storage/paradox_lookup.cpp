@@ -412,8 +412,9 @@ class SecondaryCursor final : public TableCursor {
 std::unique_ptr<TableCursor> ParadoxTable::indexRange(std::size_t field, const Record& low,
                                                       bool lowInclusive, const Record& high,
                                                       bool highInclusive) {
-    // Changes of this transaction reach the indexes only when it commits.
-    if (files_->inTransaction() && (recordsChanged_ || structureChanged_))
+    // Changes of this transaction reach the indexes only when it commits; a copy in batches
+    // brings them up to date only at its end.
+    if ((files_->inTransaction() && (recordsChanged_ || structureChanged_)) || indexesBehind_)
         return nullptr;
     const LookupIndex* use = nullptr;
     for (const auto& li : lookupIndexes()) {
