@@ -419,24 +419,6 @@ int ParadoxTable::readBlock(std::uint16_t no, std::uint8_t* buf) const {
     return blockCount(no, buf, got);
 }
 
-int ParadoxTable::recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize) {
-    if (got < 6)
-        return -1;
-    int add = std::int16_t(le16(buf + 4));
-    int count;
-    if (add < 0) {
-        // Blocks larger than 32 KiB would need the unsigned reading; empty blocks say -recordSize.
-        count = add == -recordSize || size <= 32767 ? 0 : (le16(buf + 4) / recordSize) + 1;
-    } else {
-        count = add / recordSize + 1;
-    }
-    if (count > (size - 6) / recordSize)
-        return -1;
-    if (count > 0 && 6 + std::size_t(count) * std::size_t(recordSize) > got)
-        return -1;
-    return count;
-}
-
 int ParadoxTable::blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const {
     if (got < 6)
         invalid("block " + std::to_string(no) + " is cut off");
@@ -461,6 +443,7 @@ ParadoxTable::Block ParadoxTable::loadBlock(std::uint16_t no) const {
 }
 
 void ParadoxTable::storeBlock(Block& b) {
+    noteBlockChange(b.no, chainValid_ && b.no < posOf_.size() && posOf_[b.no] >= 0);
     putLe16(b.bytes.data() + 4, std::uint32_t(std::uint16_t((b.count - 1) * recordSize_)));
     // Stale bytes after the last record are cleared so that nothing deleted lingers on disk.
     std::size_t used = 6 + std::size_t(b.count) * std::size_t(recordSize_);
@@ -680,78 +663,27 @@ std::uint16_t ParadoxTable::firstChainBlock() const {
     return h_.firstBlock;
 }
 
-const ParadoxTable::IndexLayout* ParadoxTable::indexLayout() {
+const IndexTree* ParadoxTable::indexLayout() {
     if (indexKnown_)
         return indexUsable_ ? &index_ : nullptr;
     indexKnown_ = true;
     indexUsable_ = false;
     if (pxIndex_ == SIZE_MAX || h_.keyFields == 0)
         return nullptr;
-    std::uint8_t head[0x58];
-    if (files_->read(pxIndex_, 0, head, sizeof head) < sizeof head)
+    const auto tree = readIndexTree(*files_, pxIndex_, PrimaryIndex, keySize_);
+    if (!tree)
         return nullptr;
-    IndexLayout px;
-    px.headerSize = le16(head + 0x02);
-    px.blockSize = int(head[0x05]) * 1024;
-    px.root = le16(head + 0x1E);
-    px.levels = head[0x20];
-    const std::uint64_t size = files_->size(pxIndex_);
-    if (head[0x04] != PrimaryIndex || le16(head) != keySize_ + 6 || px.headerSize < 0x58 ||
-        px.blockSize == 0 || px.blockSize > 32 * 1024 ||
-        px.blockSize < int(2 * (keySize_ + 6) + 6) || px.levels < 1 || px.levels > 16 ||
-        size <= px.headerSize)
-        return nullptr;
-    px.blocks = std::uint16_t(std::min<std::uint64_t>(
-        (size - px.headerSize + std::uint64_t(px.blockSize) - 1) / std::uint64_t(px.blockSize),
-        0xFFFF));
-    if (px.root == 0 || px.root > px.blocks)
-        return nullptr;
-    index_ = px;
+    index_ = *tree;
     indexUsable_ = true;
     return &index_;
 }
 
-namespace {
-// The block number of an index entry: a sortable short that keeps all 16 bits.
-std::uint16_t entryBlock(const std::uint8_t* p) {
-    return std::uint16_t(((p[0] << 8) | p[1]) ^ 0x8000);
-}
-}  // namespace
-
 std::uint16_t ParadoxTable::startFromIndex(const std::string& low) {
-    const IndexLayout* px = indexLayout();
+    const IndexTree* px = indexLayout();
     if (!px)
         return 0;
-    const std::size_t entry = keySize_ + 6;
-    const bool wholeKey = low.size() == keySize_;
-    std::vector<std::uint8_t> buf(std::size_t(px->blockSize));
-    std::uint16_t block = px->root;
-    for (int level = px->levels; level >= 1; --level) {
-        if (block == 0 || block > px->blocks)
-            return 0;
-        const std::size_t got = files_->read(
-            pxIndex_, px->headerSize + std::uint64_t(block - 1) * std::uint64_t(px->blockSize),
-            buf.data(), buf.size());
-        const int count = recordsIn(buf.data(), got, px->blockSize, int(entry));
-        if (count <= 0)
-            return 0;
-        // The last entry before the first one that may hold keys from `low` on: a whole key
-        // starts in the entry whose first key is at most it, a prefix may begin in the entry
-        // before the first one that starts with it.
-        int lo = 0, hi = count;
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            const std::uint8_t* k = buf.data() + 6 + std::size_t(mid) * entry;
-            const int c = std::memcmp(k, low.data(), low.size());
-            if (wholeKey ? c <= 0 : c < 0)
-                lo = mid + 1;
-            else
-                hi = mid;
-        }
-        const int pick = lo == 0 ? 0 : lo - 1;
-        block = entryBlock(buf.data() + 6 + std::size_t(pick) * entry + keySize_);
-    }
-    return canStartAt(block, low) ? block : 0;
+    const std::uint16_t block = descendIndexTree(*files_, *px, low);
+    return block != 0 && canStartAt(block, low) ? block : 0;
 }
 
 bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
@@ -776,7 +708,7 @@ bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
 }
 
 bool ParadoxTable::chainFromIndex() {
-    const IndexLayout* px = indexLayout();
+    const IndexTree* px = indexLayout();
     if (!px)
         return false;
     const std::size_t entry = keySize_ + 6;
@@ -807,13 +739,13 @@ bool ParadoxTable::chainFromIndex() {
         if (step.level > 1) {
             for (int i = count - 1; i >= 0; --i)
                 todo.push_back(
-                    {entryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
+                    {indexEntryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
             continue;
         }
         for (int i = 0; i < count; ++i) {
             const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
-            const std::uint16_t no = entryBlock(e + keySize_);
-            const int n = int(entryBlock(e + keySize_ + 2));
+            const std::uint16_t no = indexEntryBlock(e + keySize_);
+            const int n = int(indexEntryBlock(e + keySize_ + 2));
             if (no == 0 || no > maxBlock || seen[no] != -1 || n > perBlock_)
                 return false;
             std::string key(reinterpret_cast<const char*>(e), keySize_);
@@ -840,25 +772,7 @@ bool ParadoxTable::chainFromIndex() {
 }
 
 void ParadoxTable::writeIndex(const std::vector<std::uint8_t>& px) {
-    replaceContents(pxIndex_, px);
-}
-
-void ParadoxTable::replaceContents(std::size_t file, const std::vector<std::uint8_t>& bytes) {
-    // Only pages that differ are written, so a write of one record journals and writes a few
-    // index pages rather than the whole index.
-    constexpr std::size_t kPage = TableFiles::kPageSize;
-    const std::size_t oldSize = std::size_t(files_->size(file));
-    std::vector<std::uint8_t> old(std::min(oldSize, bytes.size()));
-    old.resize(files_->read(file, 0, old.data(), old.size()));
-    for (std::size_t at = 0; at < bytes.size(); at += kPage) {
-        const std::size_t n = std::min(kPage, bytes.size() - at);
-        if (at + n <= old.size() && std::memcmp(old.data() + at, bytes.data() + at, n) == 0)
-            continue;
-        files_->write(file, at, bytes.data() + at, n);
-    }
-    // Blocks of a larger file that the new contents no longer use go with the old tail.
-    if (oldSize > bytes.size())
-        files_->truncate(file, bytes.size());
+    replaceContents(*files_, pxIndex_, px);
 }
 
 std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
@@ -904,7 +818,37 @@ SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
     return buildSecondaryIndex(ix, std::move(records[0]));
 }
 
+void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
+    if (!trackKnown_) {
+        trackKnown_ = true;
+        tracking_ = !findSecondaryIndexes(path_).empty();
+    }
+    if (!tracking_ || touchedTooMany_ || touched_.count(no))
+        return;
+    // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
+    if (!chainValid_ || touched_.size() >= 64 + chain_.size() / 8) {
+        touchedTooMany_ = true;
+        touched_.clear();
+        return;
+    }
+    TouchedBlock t;
+    t.inChain = inChain;
+    if (inChain) {
+        t.bytes.resize(std::size_t(blockSize_));
+        t.bytes.resize(files_->read(0, blockOffset(no), t.bytes.data(), t.bytes.size()));
+    }
+    touched_.emplace(no, std::move(t));
+}
+
+void ParadoxTable::forgetBlockChanges() {
+    touched_.clear();
+    trackKnown_ = tracking_ = touchedTooMany_ = false;
+}
+
 void ParadoxTable::updateSecondaryIndexes() {
+    // No transaction changes index files beside the table while it holds the write lock.
+    if (trackKnown_ && !tracking_ && !indexesBehind_)
+        return;
     auto found = secondaryIndexes();
     if (found.empty())
         return;
@@ -928,11 +872,66 @@ void ParadoxTable::updateSecondaryIndexes() {
     }
     if (kept.empty())
         return;
-    auto records = secondaryIndexRecords(kept);
-    for (std::size_t i = 0; i < kept.size(); ++i) {
-        const SecondaryFiles built = buildSecondaryIndex(*kept[i], std::move(records[i]));
-        replaceContents(kept[i]->dataFile, built.data);
-        replaceContents(kept[i]->treeFile, built.tree);
+    std::vector<const SecondaryIndex*> rebuild;
+    if (tracking_ && !touchedTooMany_ && !indexesBehind_ && chainValid_) {
+        // The records of the changed blocks before and after, each with its block.
+        std::vector<std::pair<std::uint16_t, const std::uint8_t*>> before, after;
+        std::vector<Block> now;
+        now.reserve(touched_.size());
+        for (const auto& [no, t] : touched_) {
+            if (t.inChain) {
+                const int count =
+                    recordsIn(t.bytes.data(), t.bytes.size(), blockSize_, recordSize_);
+                if (count < 0 || 6 + std::size_t(count) * std::size_t(recordSize_) > t.bytes.size())
+                    invalid("block " + std::to_string(no) + " is cut off");
+                for (int i = 0; i < count; ++i)
+                    before.push_back(
+                        {no, t.bytes.data() + 6 + std::size_t(i) * std::size_t(recordSize_)});
+            }
+            if (no < posOf_.size() && posOf_[no] >= 0) {
+                now.push_back(loadBlock(no));
+                for (int i = 0; i < now.back().count; ++i)
+                    after.push_back({no, now.back().record(i)});
+            }
+        }
+        for (const SecondaryIndex* ix : kept) {
+            auto entries = [&](const auto& records) {
+                std::vector<std::string> out;
+                std::string e;
+                for (auto [no, rec] : records) {
+                    e.clear();
+                    appendIndexRecord(*ix, h_, rec, no, e);
+                    out.push_back(e);
+                }
+                std::sort(out.begin(), out.end());
+                return out;
+            };
+            const auto was = entries(before), is = entries(after);
+            // Entries of records that stayed as they were cancel out.
+            std::vector<std::string> removed, added;
+            std::set_difference(was.begin(), was.end(), is.begin(), is.end(),
+                                std::back_inserter(removed));
+            std::set_difference(is.begin(), is.end(), was.begin(), was.end(),
+                                std::back_inserter(added));
+            if (removed.empty() && added.empty())
+                continue;
+            if (!editSecondaryIndex(*files_, *ix, committed_.numRecords, std::move(removed),
+                                    std::move(added))) {
+                rebuild.push_back(ix);
+                notices_.push_back("Rebuilt the secondary index " + ix->name() + " of " + label_ +
+                                   ": it did not match the table.");
+            }
+        }
+    } else {
+        rebuild = kept;
+    }
+    if (rebuild.empty())
+        return;
+    auto records = secondaryIndexRecords(rebuild);
+    for (std::size_t i = 0; i < rebuild.size(); ++i) {
+        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], std::move(records[i]));
+        replaceContents(*files_, rebuild[i]->dataFile, built.data);
+        replaceContents(*files_, rebuild[i]->treeFile, built.tree);
     }
 }
 
@@ -941,6 +940,7 @@ std::vector<std::string> ParadoxTable::takeNotices() {
 }
 
 void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string firstKey) {
+    noteBlockChange(no, false);
     chain_.insert(chain_.begin() + pos, no);
     counts_.insert(counts_.begin() + pos, std::uint16_t(count));
     firstKeys_.insert(firstKeys_.begin() + pos, std::move(firstKey));
@@ -951,6 +951,7 @@ void ParadoxTable::chainInsert(int pos, std::uint16_t no, int count, std::string
 }
 
 void ParadoxTable::chainErase(int pos) {
+    noteBlockChange(chain_[std::size_t(pos)], true);
     posOf_[chain_[std::size_t(pos)]] = -1;
     chain_.erase(chain_.begin() + pos);
     counts_.erase(counts_.begin() + pos);
@@ -1316,6 +1317,7 @@ void ParadoxTable::beginInternal() {
     blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
+    forgetBlockChanges();
 }
 
 void ParadoxTable::commitInternal() {
@@ -1353,9 +1355,18 @@ void ParadoxTable::commitInternal() {
     }
     if (mbIndex_ != SIZE_MAX)
         blobSpace_.save(*files_, mbIndex_);
-    if (recordsChanged_ || structureChanged_)
-        updateSecondaryIndexes();
+    bool behind = indexesBehind_;
+    if (recordsChanged_ || structureChanged_ || indexesBehind_) {
+        if (deferIndexes_) {
+            behind = true;
+        } else {
+            updateSecondaryIndexes();
+            behind = false;
+        }
+    }
     files_->commit();
+    indexesBehind_ = behind;
+    forgetBlockChanges();
     blobSpace_.reset();
     forgetDataSize();
     indexKnown_ = false;
@@ -1369,6 +1380,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
     blobSpace_.reset();
@@ -1406,6 +1418,19 @@ void ParadoxTable::begin() {
         throw EngineError(label_ + ": a transaction is already open");
     beginInternal();
     explicitTx_ = true;
+}
+
+void ParadoxTable::commitBatchDeferringIndexes() {
+    deferIndexes_ = true;
+    try {
+        commit();
+    } catch (...) {
+        deferIndexes_ = false;
+        throw;
+    }
+    deferIndexes_ = false;
+    forgetRecordIds();
+    begin();
 }
 
 void ParadoxTable::commit() {
@@ -1467,6 +1492,7 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
     }
     std::uint16_t at = last;
     if (count < perBlock_) {
+        noteBlockChange(last, true);
         auto& ids = idsOf(last, count);
         std::uint8_t add[2];
         putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));

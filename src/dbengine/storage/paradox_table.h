@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
@@ -70,6 +72,12 @@ class ParadoxTable final : public Table {
     std::vector<SecondaryIndex> secondaryIndexes();
     // Both files of index `ix` (described, not necessarily on disk) for the records as committed.
     SecondaryFiles buildSecondaryFiles(const SecondaryIndex& ix);
+    // Commits the open transaction, forgets record identities (see forgetRecordIds) and begins
+    // the next transaction, leaving the secondary indexes behind
+    // until a later commit rebuilds them whole. Only for copies into a table of their own,
+    // which is thrown away unless its last commit succeeds: edited batch by batch, a copy
+    // would cost time growing with the square of its size.
+    void commitBatchDeferringIndexes();
 
   private:
     friend class ParadoxCursor;
@@ -110,7 +118,9 @@ class ParadoxTable final : public Table {
     int blockCount(std::uint16_t no, std::uint8_t* buf, std::size_t got) const;
     // Records in a block of `size` bytes with `recordSize` bytes per record, -1 when its header
     // does not fit.
-    static int recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize);
+    static int recordsIn(const std::uint8_t* buf, std::size_t got, int size, int recordSize) {
+        return recordsInBlock(buf, got, size, recordSize);
+    }
     Block loadBlock(std::uint16_t no) const;
     void storeBlock(Block& b);
     [[noreturn]] void invalid(const std::string& reason) const;
@@ -130,14 +140,7 @@ class ParadoxTable final : public Table {
     std::string keyText(const std::uint8_t* key) const;
 
     // The primary index (.px): its layout, read once per statement.
-    struct IndexLayout {
-        std::uint16_t headerSize = 0;
-        int blockSize = 0;
-        std::uint16_t root = 0;
-        int levels = 0;
-        std::uint16_t blocks = 0;  // blocks the file holds
-    };
-    const IndexLayout* indexLayout();
+    const IndexTree* indexLayout();
     // The data block where records with keys from `low` (a key prefix) on begin, found by walking
     // down the index; 0 when the index cannot tell (missing, damaged or out of date).
     std::uint16_t startFromIndex(const std::string& low);
@@ -149,11 +152,16 @@ class ParadoxTable final : public Table {
     bool chainFromIndex();
     // Writes the new index, leaving pages that did not change alone.
     void writeIndex(const std::vector<std::uint8_t>& px);
-    // Makes file `file` of the table hold `bytes`, writing only the pages that differ.
-    void replaceContents(std::size_t file, const std::vector<std::uint8_t>& bytes);
-    // Writes every secondary index anew for the records as they are now, or removes (and notes)
-    // one that cannot be kept up to date. Part of the commit's transaction.
+    // Brings every secondary index up to date for the records as they are now, or removes (and
+    // notes) one that cannot be kept up to date. Part of the commit's transaction. An index is
+    // edited entry by entry for the blocks the transaction changed; it is written anew when the
+    // transaction changed too many blocks, when an earlier commit left it behind, or (with a
+    // notice) when it does not hold what the table held before.
     void updateSecondaryIndexes();
+    // Notes data block `no` before the transaction's first change to it, with its records as
+    // committed when it is in the chain.
+    void noteBlockChange(std::uint16_t no, bool inChain);
+    void forgetBlockChanges();
     // The data file records of each index for the records as they are now, in chain order.
     std::vector<std::vector<std::string>> secondaryIndexRecords(
         const std::vector<const SecondaryIndex*>& indexes);
@@ -222,11 +230,23 @@ class ParadoxTable final : public Table {
     bool recordsChanged_ = false;
     BlobSpace blobSpace_;
     std::unordered_map<std::string, std::size_t> companionSlots_;  // secondary index files
+    // Secondary index upkeep: the blocks the open transaction changed, each with its bytes as
+    // committed (empty for a block that was not in the chain).
+    struct TouchedBlock {
+        bool inChain = false;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::map<std::uint16_t, TouchedBlock> touched_;
+    bool trackKnown_ = false;      // the transaction has looked for secondary index files
+    bool tracking_ = false;        // ... and found some
+    bool touchedTooMany_ = false;  // it changed more blocks than an edit is worth
+    bool deferIndexes_ = false;    // the commit under way leaves the indexes behind
+    bool indexesBehind_ = false;   // a commit left them behind: the next one rebuilds them
     std::vector<std::string> notices_;
 
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;
-    IndexLayout index_;
+    IndexTree index_;
     bool indexKnown_ = false;  // index_ was read in this statement
     bool indexUsable_ = false;
 
