@@ -14,6 +14,7 @@
 
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_blob.h"
+#include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/paradox_secondary.h"
@@ -43,6 +44,8 @@ class ParadoxTable final : public Table {
     const std::string& damage() const override { return damage_; }
 
     std::unique_ptr<TableCursor> scan() override;
+    // Under a national sort order the bounds on Alpha key fields (and the fields after them)
+    // compare the stored bytes record by record, since the records are not in byte order there.
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
@@ -144,7 +147,11 @@ class ParadoxTable final : public Table {
     void writeBlobs(const Record& r, std::uint8_t* rec, const std::uint8_t* old);
     void freeBlobs(const std::uint8_t* rec);
     std::string encodeKeyPrefix(const Record& r, std::size_t& fieldsUsed) const;
+    // The order of two keys by the table's sort order: -1, 0, 1 or kUndecided.
     int compareKey(const std::uint8_t* a, const std::uint8_t* b) const;
+    // compareKey for placing `key` beside `other`: refuses the write when the order is undecided.
+    int placeKey(const std::uint8_t* key, const std::uint8_t* other) const;
+    std::string keyText(const std::uint8_t* key) const;
 
     // The primary index (.px): its layout, read once per statement.
     const IndexTree* indexLayout();
@@ -181,6 +188,14 @@ class ParadoxTable final : public Table {
     void ensureChain();
     void invalidateChain();
     Place findKey(const std::uint8_t* key, Block* loaded);
+    // findKey's two steps: the chain position of the block for `key` among blocks with these
+    // first keys and counts, and the slot for it in block `b`.
+    int blockFor(const std::uint8_t* key, const std::vector<std::string>& firsts,
+                 const std::vector<std::uint16_t>& counts) const;
+    int slotFor(const std::uint8_t* key, Block& b, bool& found) const;
+    // Refuses (as placeKey does) when findKey could not place `key` once the record at
+    // `goneSlot` of block `goneBlock` is removed; changes nothing.
+    void checkPlacement(const std::uint8_t* key, std::uint16_t goneBlock, int goneSlot);
     std::uint16_t allocateBlock();
     std::string tableFullMessage() const;
     void freeBlock(std::uint16_t no);
@@ -225,6 +240,7 @@ class ParadoxTable final : public Table {
     std::vector<Field> fields_;
     std::unique_ptr<CodePage> cp_;
     std::size_t keySize_ = 0;
+    KeyOrder order_;
     int recordSize_ = 0;
     int blockSize_ = 0;
     int perBlock_ = 0;

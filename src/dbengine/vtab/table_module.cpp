@@ -345,6 +345,28 @@ bool likeRange(const Field& field, sqlite3_value* pattern, Record& low, Record& 
     return true;
 }
 
+// The bounds of a key range for an Alpha value. Storage compares the stored bytes (in the
+// table's code page, padded with NULs, trailing blanks kept) in the table's key order; SQL
+// compares the text without its trailing blanks, in UTF-8. The two agree on text of printable
+// ASCII that does not end in a blank, once an upper bound that takes in the value also takes it
+// followed by blanks: `high` is that. False for any other text, whose range could miss records
+// SQL finds.
+bool alphaBounds(const Field& field, const Value& value, Value& low, Value& high) {
+    const auto* text = std::get_if<std::string>(&value);
+    if (text == nullptr || text->empty() || text->back() == ' ' ||
+        text->size() > static_cast<std::size_t>(field.size)) {
+        return false;
+    }
+    for (const char c : *text) {
+        if (c < ' ' || c > '~') {
+            return false;
+        }
+    }
+    low = *text;
+    high = *text + std::string(static_cast<std::size_t>(field.size) - text->size(), ' ');
+    return true;
+}
+
 // A small table probed by equality on a field that is no key (a join on it): one read into a
 // RowHash answers every probe. False when the plan does not apply.
 bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
@@ -727,7 +749,7 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char* idxStr, int argc,
             return SQLITE_OK;
         }
         if (eqCount == 1 && argc == 1 && lowKind == kNone && highKind == kNone &&
-            vt->table->keyFieldCount() == 1) {
+            vt->table->keyFieldCount() == 1 && fields[0].type != FieldType::Alpha) {
             Value probe;
             if (keyValue(fields[0], argv[0], probe) && probeByWalk(cur, *vt->table, probe)) {
                 return SQLITE_OK;
@@ -736,24 +758,33 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char* idxStr, int argc,
         Record low, high;
         bool seekable = argc > 0;
         int arg = 0;
+        // The bound on field k for either side; Alpha values as alphaBounds gives them.
+        auto bound = [&](std::size_t k, sqlite3_value* arg, bool upper, bool inclusive) {
+            Value v, lo, hi;
+            if (!keyValue(fields[k], arg, v)) {
+                return false;
+            }
+            if (fields[k].type == FieldType::Alpha) {
+                if (!alphaBounds(fields[k], v, lo, hi)) {
+                    return false;
+                }
+                v = upper && inclusive ? hi : lo;
+            }
+            (upper ? high : low).push_back(std::move(v));
+            return true;
+        };
         for (int k = 0; k < eqCount && seekable; ++k, ++arg) {
-            Value v;
-            seekable = keyValue(fields[static_cast<std::size_t>(k)], argv[arg], v);
-            low.push_back(v);
-            high.push_back(v);
+            const auto field = static_cast<std::size_t>(k);
+            seekable = bound(field, argv[arg], false, true) && bound(field, argv[arg], true, true);
         }
         bool lowIncl = true, highIncl = true;
         if (seekable && lowKind != kNone) {
-            Value v;
-            seekable = keyValue(fields[static_cast<std::size_t>(eqCount)], argv[arg++], v);
-            low.push_back(v);
             lowIncl = lowKind == kInclusive;
+            seekable = bound(static_cast<std::size_t>(eqCount), argv[arg++], false, lowIncl);
         }
         if (seekable && highKind != kNone) {
-            Value v;
-            seekable = keyValue(fields[static_cast<std::size_t>(eqCount)], argv[arg++], v);
-            high.push_back(v);
             highIncl = highKind == kInclusive;
+            seekable = bound(static_cast<std::size_t>(eqCount), argv[arg++], true, highIncl);
         }
         cur->cursor = seekable ? vt->table->range(low, lowIncl, high, highIncl) : vt->table->scan();
         cur->active = cur->cursor.get();
