@@ -172,4 +172,54 @@ std::uint16_t descendIndexTree(const TableFiles& files, const IndexTree& tree,
     return block;
 }
 
+bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
+                    std::vector<DataBlockSummary>& out) {
+    out.clear();
+    const std::size_t bs = std::size_t(tree.blockSize), k = tree.keySize, entry = k + 6;
+    std::vector<std::uint8_t> file(tree.headerSize + std::size_t(tree.blocks) * bs, 0);
+    const std::size_t got = files.read(tree.file, 0, file.data(), file.size());
+    std::vector<bool> seen;
+    std::size_t visits = 0;
+    // Depth first from the root, keeping the entries of the lowest level in order.
+    struct Step {
+        std::uint16_t block;
+        int level;
+    };
+    std::vector<Step> todo{{tree.root, tree.levels}};
+    while (!todo.empty()) {
+        const Step step = todo.back();
+        todo.pop_back();
+        if (step.block == 0 || step.block > tree.blocks || ++visits > tree.blocks)
+            return false;
+        const std::size_t at = tree.headerSize + std::size_t(step.block - 1) * bs;
+        const std::uint8_t* b = file.data() + at;
+        const int count =
+            recordsInBlock(b, got > at ? std::min(bs, got - at) : 0, tree.blockSize, int(entry));
+        if (count <= 0)
+            return false;
+        if (step.level > 1) {
+            for (int i = count - 1; i >= 0; --i)
+                todo.push_back(
+                    {indexEntryBlock(b + 6 + std::size_t(i) * entry + k), step.level - 1});
+            continue;
+        }
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
+            const std::uint16_t no = indexEntryBlock(e + k);
+            if (no == 0)
+                return false;
+            if (seen.size() <= no)
+                seen.resize(std::size_t(no) + 1, false);
+            if (seen[no])
+                return false;
+            seen[no] = true;
+            std::string key(reinterpret_cast<const char*>(e), k);
+            if (!out.empty() && out.back().firstKey >= key)
+                return false;
+            out.push_back({no, indexEntryBlock(e + k + 2), std::move(key)});
+        }
+    }
+    return true;
+}
+
 }  // namespace orn::db::paradox

@@ -1,6 +1,8 @@
 #pragma once
 
-// The primary index (.px) of a keyed table, built from the table's data blocks.
+// Trees over the data blocks of a keyed file: the primary index (.px) of a keyed table, built
+// from the table's data blocks, and the tree file (.Ynn/.YGn) of a secondary index, which has the
+// same layout over the index's data file.
 
 #include <cstddef>
 #include <cstdint>
@@ -63,5 +65,11 @@ std::uint16_t indexEntryBlock(const std::uint8_t* p);
 // block is one of the indexed file's chain.
 std::uint16_t descendIndexTree(const TableFiles& files, const IndexTree& tree,
                                std::string_view low);
+
+// The lowest level of `tree`: the blocks of the indexed file it names, in key order, each with
+// its first key and record count. False when the tree does not read as one (an entry names block
+// 0 or a block twice, a block is empty, the keys are out of order); `out` is then undefined.
+bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
+                    std::vector<DataBlockSummary>& out);
 
 }  // namespace orn::db::paradox

@@ -41,6 +41,26 @@ Header parseAs(std::vector<std::uint8_t> bytes, std::uint8_t type, const std::st
     return parseHeader(bytes.data(), bytes.size(), label, type == PrimaryIndex);
 }
 
+// The tree file over the data blocks `summary` (in key order), built like a primary index with
+// the tree file's own block size, under the tree file's header as found.
+std::vector<std::uint8_t> buildTree(const SecondaryIndex& ix,
+                                    const std::vector<DataBlockSummary>& summary) {
+    Header shape = ix.data;
+    shape.maxTableSize = std::uint8_t(ix.treeBlockSize / 1024);
+    const auto built = buildPrimaryIndex(shape, ix.dataHeader, summary);
+    const std::size_t builtHeader = le16(built.data() + 2);
+    const std::size_t treeHeader = le16(ix.treeHeader.data() + 2);
+    std::vector<std::uint8_t> tree = ix.treeHeader;
+    tree.resize(treeHeader);
+    for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0x06, 0x12},
+                            {0x1E, 0x21},
+                            {0x3A, 0x3C},
+                            {0x4D, 0x4F}})
+        std::memcpy(tree.data() + from, built.data() + from, to - from);
+    tree.insert(tree.end(), built.begin() + std::ptrdiff_t(builtHeader), built.end());
+    return tree;
+}
+
 bool ascii(const Header& h) {
     return h.sortOrder == 0 && (h.sortOrderName.empty() || asciiLower(h.sortOrderName) == "ascii");
 }
@@ -305,22 +325,364 @@ SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::st
     counters.firstFreeBlock = 0;
     patchCounters(out.data, counters);
 
-    // The tree, built like a primary index with the tree file's own block size, under the tree
-    // file's header as found.
-    Header shape = x;
-    shape.maxTableSize = std::uint8_t(ix.treeBlockSize / 1024);
-    const auto built = buildPrimaryIndex(shape, ix.dataHeader, summary);
-    const std::size_t builtHeader = le16(built.data() + 2);
-    const std::size_t treeHeader = le16(ix.treeHeader.data() + 2);
-    out.tree = ix.treeHeader;
-    out.tree.resize(treeHeader);
-    for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0x06, 0x12},
-                            {0x1E, 0x21},
-                            {0x3A, 0x3C},
-                            {0x4D, 0x4F}})
-        std::memcpy(out.tree.data() + from, built.data() + from, to - from);
-    out.tree.insert(out.tree.end(), built.begin() + std::ptrdiff_t(builtHeader), built.end());
+    out.tree = buildTree(ix, summary);
     return out;
+}
+
+void replaceContents(TableFiles& files, std::size_t file, const std::vector<std::uint8_t>& bytes) {
+    constexpr std::size_t kPage = TableFiles::kPageSize;
+    const std::size_t oldSize = std::size_t(files.size(file));
+    std::vector<std::uint8_t> old(std::min(oldSize, bytes.size()));
+    old.resize(files.read(file, 0, old.data(), old.size()));
+    for (std::size_t at = 0; at < bytes.size(); at += kPage) {
+        const std::size_t n = std::min(kPage, bytes.size() - at);
+        if (at + n <= old.size() && std::memcmp(old.data() + at, bytes.data() + at, n) == 0)
+            continue;
+        files.write(file, at, bytes.data() + at, n);
+    }
+    // Blocks of a larger file that the new contents no longer use go with the old tail.
+    if (oldSize > bytes.size())
+        files.truncate(file, bytes.size());
+}
+
+namespace {
+
+// The files do not hold what an edit expects.
+struct Mismatch {};
+
+// One edit of an index's data file: the blocks it reads and changes are held until finish()
+// writes them, so that a mismatch found halfway leaves the files untouched.
+class IndexEditor {
+  public:
+    IndexEditor(TableFiles& files, const SecondaryIndex& ix)
+        : files_(files),
+          ix_(ix),
+          rs_(ix.data.recordSize),
+          key_(rs_ - 2),
+          bs_(std::size_t(ix.data.blockSize())),
+          perBlock_(ix.data.recordsPerBlock()) {}
+
+    void load(std::uint32_t records) {
+        const Header& h = ix_.data;
+        if (h.numRecords != records || perBlock_ < 2 || rs_ < 3)
+            throw Mismatch{};
+        // A tree without levels is that of an index without entries.
+        const auto tree = readIndexTree(files_, ix_.treeFile, ix_.treeHeader[0x04], key_);
+        if (tree ? !readTreeLeaves(files_, *tree, chain_)
+                 : records != 0 || ix_.treeHeader[0x20] != 0)
+            throw Mismatch{};
+        const std::uint64_t size = files_.size(ix_.dataFile);
+        const std::uint64_t held = size > h.headerSize ? (size - h.headerSize) / bs_ : 0;
+        if (h.fileBlocks > held)
+            throw Mismatch{};
+        fileBlocks_ = h.fileBlocks;
+        firstFree_ = h.firstFreeBlock;
+        inChain_.assign(std::size_t(fileBlocks_) + 1, false);
+        std::uint64_t sum = 0;
+        for (const auto& b : chain_) {
+            if (b.block > fileBlocks_ || b.records == 0 || b.records > perBlock_)
+                throw Mismatch{};
+            inChain_[b.block] = true;
+            sum += b.records;
+        }
+        if (sum != records || (chain_.empty() ? h.firstBlock != 0
+                                              : h.firstBlock != chain_.front().block ||
+                                                    h.lastBlock != chain_.back().block))
+            throw Mismatch{};
+    }
+
+    void remove(const std::string& e) {
+        if (chain_.empty())
+            throw Mismatch{};
+        const int pos = posFor(e);
+        Blk& b = chainBlock(pos);
+        bool found = false;
+        const int slot = slotFor(b, e, found);
+        if (!found)
+            throw Mismatch{};
+        std::memmove(b.record(slot), b.record(slot + 1), std::size_t(b.count - slot - 1) * rs_);
+        --b.count;
+        b.dirty = true;
+        chain_[std::size_t(pos)].records = std::uint16_t(b.count);
+        if (b.count == 0)
+            freeAt(pos);
+        else if (slot == 0)
+            chain_[std::size_t(pos)].firstKey = keyOf(b.record(0));
+    }
+
+    void add(const std::string& e) {
+        if (chain_.empty()) {
+            Blk& b = fresh(allocate());
+            std::memcpy(b.record(0), e.data(), rs_);
+            b.count = 1;
+            chain_.push_back({b.no, 1, keyOf(b.record(0))});
+            return;
+        }
+        const int pos = posFor(e);
+        Blk& b = chainBlock(pos);
+        bool found = false;
+        const int slot = slotFor(b, e, found);
+        if (found)
+            throw Mismatch{};
+        if (b.count < perBlock_) {
+            insertAt(b, slot, e);
+            chain_[std::size_t(pos)].records = std::uint16_t(b.count);
+            if (slot == 0)
+                chain_[std::size_t(pos)].firstKey = keyOf(b.record(0));
+            return;
+        }
+        // A full block: past its end the entry starts a block of its own, else the upper half
+        // moves to a new block after it.
+        Blk& nb = fresh(allocate());
+        const std::uint16_t after = le16(b.bytes.data());
+        putLe16(nb.bytes.data(), after);
+        putLe16(nb.bytes.data() + 2, b.no);
+        putLe16(b.bytes.data(), nb.no);
+        if (after != 0) {
+            Blk& a = chainBlock(pos + 1);
+            putLe16(a.bytes.data() + 2, nb.no);
+            a.dirty = true;
+        }
+        if (slot == b.count) {
+            insertAt(nb, 0, e);
+        } else {
+            const int half = b.count / 2;
+            nb.count = b.count - half;
+            std::memcpy(nb.record(0), b.record(half), std::size_t(nb.count) * rs_);
+            b.count = half;
+            if (slot <= half)
+                insertAt(b, slot, e);
+            else
+                insertAt(nb, slot - half, e);
+        }
+        b.dirty = true;
+        chain_[std::size_t(pos)].records = std::uint16_t(b.count);
+        chain_[std::size_t(pos)].firstKey = keyOf(b.record(0));
+        chain_.insert(chain_.begin() + pos + 1,
+                      DataBlockSummary{nb.no, std::uint16_t(nb.count), keyOf(nb.record(0))});
+    }
+
+    void rewriteHint(const std::string& e) {
+        if (chain_.empty())
+            throw Mismatch{};
+        Blk& b = chainBlock(posFor(e));
+        bool found = false;
+        const int slot = slotFor(b, e, found);
+        if (!found)
+            throw Mismatch{};
+        std::memcpy(b.record(slot) + key_, e.data() + key_, 2);
+        b.dirty = true;
+    }
+
+    void finish() {
+        for (auto& [no, b] : blocks_) {
+            if (!b.dirty)
+                continue;
+            putLe16(b.bytes.data() + 4, std::uint32_t(std::uint16_t((b.count - 1) * int(rs_))));
+            const std::size_t used = 6 + std::size_t(b.count) * rs_;
+            std::memset(b.bytes.data() + used, 0, bs_ - used);
+            files_.write(ix_.dataFile, offset(no), b.bytes.data(), bs_);
+        }
+        Header counters = ix_.data;
+        counters.numRecords = 0;
+        for (const auto& b : chain_)
+            counters.numRecords += b.records;
+        counters.nextBlock = std::uint16_t(chain_.size());
+        counters.fileBlocks = fileBlocks_;
+        counters.firstBlock = chain_.empty() ? 0 : chain_.front().block;
+        counters.lastBlock = chain_.empty() ? 0 : chain_.back().block;
+        counters.firstFreeBlock = firstFree_;
+        std::vector<std::uint8_t> head(ix_.dataHeader.begin(), ix_.dataHeader.begin() + 0x58);
+        patchCounters(head, counters);
+        files_.write(ix_.dataFile, 0, head.data(), head.size());
+        replaceContents(files_, ix_.treeFile, buildTree(ix_, chain_));
+    }
+
+  private:
+    struct Blk {
+        std::uint16_t no = 0;
+        int count = 0;
+        bool dirty = false;
+        std::vector<std::uint8_t> bytes;
+        std::size_t rs = 0;
+        std::uint8_t* record(int slot) { return bytes.data() + 6 + std::size_t(slot) * rs; }
+    };
+
+    std::uint64_t offset(std::uint16_t no) const {
+        return ix_.data.headerSize + std::uint64_t(no - 1) * bs_;
+    }
+    std::string keyOf(const std::uint8_t* rec) const {
+        return std::string(reinterpret_cast<const char*>(rec), key_);
+    }
+
+    // The chain position of the block where `e` is or belongs: the last whose first key is at
+    // most its key (the first block for keys below them all).
+    int posFor(const std::string& e) const {
+        auto it = std::upper_bound(chain_.begin(), chain_.end(), e,
+                                   [&](const std::string& k, const DataBlockSummary& b) {
+                                       return std::memcmp(k.data(), b.firstKey.data(), key_) < 0;
+                                   });
+        return it == chain_.begin() ? 0 : int(it - chain_.begin()) - 1;
+    }
+
+    int slotFor(Blk& b, const std::string& e, bool& found) const {
+        int lo = 0, hi = b.count;
+        while (lo < hi) {
+            const int mid = (lo + hi) / 2;
+            if (std::memcmp(b.record(mid), e.data(), key_) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        found = lo < b.count && std::memcmp(b.record(lo), e.data(), key_) == 0;
+        return lo;
+    }
+
+    void insertAt(Blk& b, int slot, const std::string& e) {
+        std::memmove(b.record(slot + 1), b.record(slot), std::size_t(b.count - slot) * rs_);
+        std::memcpy(b.record(slot), e.data(), rs_);
+        ++b.count;
+        b.dirty = true;
+    }
+
+    // The block at chain position `pos`, read once; its records must be as many as the tree
+    // says and in order.
+    Blk& chainBlock(int pos) {
+        const DataBlockSummary& s = chain_[std::size_t(pos)];
+        auto it = blocks_.find(s.block);
+        if (it != blocks_.end())
+            return it->second;
+        Blk b;
+        b.no = s.block;
+        b.rs = rs_;
+        b.bytes.assign(bs_, 0);
+        const std::size_t got = files_.read(ix_.dataFile, offset(s.block), b.bytes.data(), bs_);
+        const int add = std::int16_t(le16(b.bytes.data() + 4));
+        if (got < 6 || add < 0 || add % int(rs_) != 0)
+            throw Mismatch{};
+        b.count = add / int(rs_) + 1;
+        if (b.count != s.records || 6 + std::size_t(b.count) * rs_ > got ||
+            keyOf(b.record(0)) != s.firstKey)
+            throw Mismatch{};
+        for (int i = 1; i < b.count; ++i)
+            if (std::memcmp(b.record(i - 1), b.record(i), key_) >= 0)
+                throw Mismatch{};
+        // Blocks not read yet still link as the chain says: the edit rewrites the links of
+        // every block next to one it adds or frees.
+        const std::size_t p = std::size_t(pos);
+        if (le16(b.bytes.data()) != (p + 1 < chain_.size() ? chain_[p + 1].block : 0) ||
+            le16(b.bytes.data() + 2) != (p > 0 ? chain_[p - 1].block : 0))
+            throw Mismatch{};
+        return blocks_.emplace(s.block, std::move(b)).first->second;
+    }
+
+    // Block `no` made empty, to be filled.
+    Blk& fresh(std::uint16_t no) {
+        Blk& b = blocks_[no];
+        b.no = no;
+        b.rs = rs_;
+        b.count = 0;
+        b.dirty = true;
+        b.bytes.assign(bs_, 0);
+        return b;
+    }
+
+    std::uint16_t allocate() {
+        std::uint16_t no = 0;
+        // A free list that leads into the chain or past the file is dropped, not followed.
+        if (firstFree_ != 0 && firstFree_ <= fileBlocks_ && !inChain_[firstFree_]) {
+            no = firstFree_;
+            auto it = blocks_.find(no);
+            std::uint8_t next[2] = {};
+            if (it != blocks_.end())
+                std::memcpy(next, it->second.bytes.data(), 2);
+            else
+                files_.read(ix_.dataFile, offset(no), next, 2);
+            firstFree_ = le16(next);
+        } else {
+            if (fileBlocks_ >= 0xFFFF)
+                throw EngineError(ix_.dataPath.string() + " would need more than 65535 blocks");
+            no = ++fileBlocks_;
+            inChain_.resize(std::size_t(no) + 1, false);
+            firstFree_ = 0;
+        }
+        inChain_[no] = true;
+        return no;
+    }
+
+    // Takes the empty block at chain position `pos` out of the chain onto the free list.
+    void freeAt(int pos) {
+        const std::uint16_t no = chain_[std::size_t(pos)].block;
+        if (pos > 0) {
+            Blk& p = chainBlock(pos - 1);
+            putLe16(p.bytes.data(),
+                    std::size_t(pos + 1) < chain_.size() ? chain_[std::size_t(pos + 1)].block : 0u);
+            p.dirty = true;
+        }
+        if (std::size_t(pos + 1) < chain_.size()) {
+            Blk& n = chainBlock(pos + 1);
+            putLe16(n.bytes.data() + 2, pos > 0 ? chain_[std::size_t(pos - 1)].block : 0u);
+            n.dirty = true;
+        }
+        Blk& b = fresh(no);
+        putLe16(b.bytes.data(), firstFree_);
+        firstFree_ = no;
+        inChain_[no] = false;
+        chain_.erase(chain_.begin() + pos);
+    }
+
+    TableFiles& files_;
+    const SecondaryIndex& ix_;
+    const std::size_t rs_, key_, bs_;
+    const int perBlock_;
+    std::vector<DataBlockSummary> chain_;
+    std::map<std::uint16_t, Blk> blocks_;
+    std::vector<bool> inChain_;
+    std::uint16_t fileBlocks_ = 0, firstFree_ = 0;
+};
+
+}  // namespace
+
+bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32_t records,
+                        std::vector<std::string> removed, std::vector<std::string> added) {
+    const std::size_t rs = ix.data.recordSize, key = rs - 2;
+    for (const auto* list : {&removed, &added})
+        for (const auto& e : *list)
+            if (e.size() != rs)
+                throw EngineError(ix.name() + ": an index entry of the wrong size");
+    std::sort(removed.begin(), removed.end());
+    std::sort(added.begin(), added.end());
+    // An entry that goes and comes with the same key only changes its block number.
+    std::vector<std::string> gone, come, moved;
+    for (std::size_t i = 0, j = 0; i < removed.size() || j < added.size();) {
+        const int c = i == removed.size() ? 1
+                      : j == added.size() ? -1
+                                          : std::memcmp(removed[i].data(), added[j].data(), key);
+        if (c < 0) {
+            gone.push_back(std::move(removed[i++]));
+        } else if (c > 0) {
+            come.push_back(std::move(added[j++]));
+        } else {
+            if (removed[i] != added[j])
+                moved.push_back(std::move(added[j]));
+            ++i;
+            ++j;
+        }
+    }
+    try {
+        IndexEditor edit(files, ix);
+        edit.load(records);
+        for (const auto& e : gone)
+            edit.remove(e);
+        for (const auto& e : come)
+            edit.add(e);
+        for (const auto& e : moved)
+            edit.rewriteHint(e);
+        edit.finish();
+    } catch (const Mismatch&) {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace orn::db::paradox

@@ -1,7 +1,7 @@
 #pragma once
 
-// Secondary indexes of a Paradox table, kept up to date by writing them anew inside every commit
-// that changes the table's records.
+// Secondary indexes of a Paradox table, kept up to date inside every commit that changes the
+// table's records: edited in place entry by entry, or written anew when a commit changed much.
 //
 // A secondary index is a pair of files beside the table. The data file (NAME.Xnn for one field,
 // NAME.XGn for several fields or for one compared without regard to letter case) is laid out like
@@ -76,5 +76,20 @@ struct SecondaryFiles {
     std::vector<std::uint8_t> data, tree;
 };
 SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::string> records);
+
+// Makes file `file` hold `bytes`, writing only the pages that differ (a change of one record
+// journals and writes a few pages rather than the whole file).
+void replaceContents(TableFiles& files, std::size_t file, const std::vector<std::uint8_t>& bytes);
+
+// Edits index `ix` (examined, without a problem) in place through `files`: the data file records
+// `removed` go, those in `added` come (each data.recordSize bytes); an entry in both lists with
+// the same key and another block number has its block number rewritten where it stands. Data
+// blocks fill, split and empty as in a keyed table, freed ones going to the file's free list;
+// the tree is written anew over the data blocks, leaving unchanged pages alone. Returns false,
+// having written nothing, when the files do not hold what the changes expect: the header counts
+// other than `records` entries before the change, an entry to remove is missing, one to add is
+// there already, or a block or the tree does not read as one.
+bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32_t records,
+                        std::vector<std::string> removed, std::vector<std::string> added);
 
 }  // namespace orn::db::paradox

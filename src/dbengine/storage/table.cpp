@@ -8,6 +8,7 @@
 #include "dbengine/storage/file_lock.h"
 #include "dbengine/storage/formats.h"
 #include "dbengine/storage/journal.h"
+#include "dbengine/storage/paradox_table.h"
 #include "dbengine/storage/posix_file.h"
 #include "dbengine/storage/restructure.h"
 #include "dbengine/storage/table_swap.h"
@@ -22,6 +23,11 @@ const std::string& Table::damage() const {
 void commitCopyBatch(Table& table, std::uint64_t copied) {
     if (copied % kCopyBatchRecords != 0)
         return;
+    // The copy's secondary indexes are built once, at its last commit.
+    if (auto* p = dynamic_cast<paradox::ParadoxTable*>(&table)) {
+        p->commitBatchDeferringIndexes();
+        return;
+    }
     table.commit();
     table.forgetRecordIds();
     table.begin();

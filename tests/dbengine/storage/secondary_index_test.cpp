@@ -199,7 +199,16 @@ TEST(SecondaryIndex, FollowsRandomWritesEntryByEntry) {
             }
             t->remove(ids[rng() % ids.size()]);
             t->commit();
-            EXPECT_TRUE(dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices().empty());
+            // The corpus index holds the 16 events of its time for the table's 22: it is
+            // rebuilt once, and edited from then on.
+            const auto notices = dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices();
+            if (round == 0) {
+                ASSERT_EQ(notices.size(), 1u);
+                EXPECT_EQ(notices[0], "Rebuilt the secondary index events.xg0/events.yg0 of " +
+                                          db.string() + ": it did not match the table.");
+            } else {
+                EXPECT_TRUE(notices.empty());
+            }
         }
         EXPECT_EQ(indexEntries(dir / "events.xg0"), expectedEventIndex(db));
         expectTreeOverData(dir / "events.xg0", dir / "events.yg0");
