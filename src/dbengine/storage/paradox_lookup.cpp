@@ -148,16 +148,12 @@ class SecondaryCursor final : public TableCursor {
 
     bool next() override {
         t_.files_->ensureRead();
-        if (gen_ != t_.generation_) {
-            // Another process committed while the cursor waited: the index may be written anew.
-            // The rest comes from the table itself.
+        if (gen_ != t_.generation_ || t_.files_->changeCount() != seen_) {
+            // Another process committed while the cursor waited, or this table wrote: the index
+            // may have changed under the walk. The rest comes from the table itself.
             gen_ = t_.generation_;
+            seen_ = t_.files_->changeCount();
             fallBack();
-        }
-        if (const std::uint64_t now = t_.files_->changeCount(); now != seen_) {
-            seen_ = now;
-            cache_.clear();
-            counts_.clear();
         }
         if (scan_)
             return nextFromScan();
