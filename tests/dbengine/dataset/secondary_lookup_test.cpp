@@ -299,6 +299,24 @@ TEST_F(SecondaryLookupCreated, WrongHintsAndStaleEntriesCostNoRows) {
     EXPECT_EQ(std::count(found.begin(), found.end(), come), 1);
 }
 
+TEST_F(SecondaryLookupCreated, ADamagedIndexCostsNoRows) {
+    // The data file's first block links to itself.
+    {
+        std::fstream x(dir.path() / "t.xg1", std::ios::in | std::ios::out | std::ios::binary);
+        char head[4];
+        x.read(head, 4);
+        const std::size_t headerSize = std::uint8_t(head[2]) | std::uint8_t(head[3]) << 8;
+        x.seekp(std::streamoff(headerSize));
+        x.write("\x01\x00", 2);
+    }
+    SqlSession s(dir.path());
+    const std::string q = "SELECT Id FROM t WHERE Grp BETWEEN -10 AND 39";
+    ASSERT_TRUE(throughIndex(s, q));
+    const auto found = ids(s, q);
+    EXPECT_EQ(found, ids(s, "SELECT Id FROM t WHERE coalesce(Grp BETWEEN -10 AND 39, 0)"));
+    EXPECT_GT(found.size(), 700u);
+}
+
 // A one-field index over an Alpha field of a table that sorts text in byte order (as another
 // program writes it): case, trailing blanks and letters beyond ASCII as SQL compares them.
 TEST(SecondaryLookupText, AlphaComparisonsGiveTheRowsOfAScan) {
