@@ -462,18 +462,6 @@ class IndexEditor {
                       DataBlockSummary{nb.no, std::uint16_t(nb.count), keyOf(nb.record(0))});
     }
 
-    void rewriteHint(const std::string& e) {
-        if (chain_.empty())
-            throw Mismatch{};
-        Blk& b = chainBlock(posFor(e));
-        bool found = false;
-        const int slot = slotFor(b, e, found);
-        if (!found)
-            throw Mismatch{};
-        std::memcpy(b.record(slot) + key_, e.data() + key_, 2);
-        b.dirty = true;
-    }
-
     void finish() {
         for (auto& [no, b] : blocks_) {
             if (!b.dirty)
@@ -652,8 +640,11 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
                 throw EngineError(ix.name() + ": an index entry of the wrong size");
     std::sort(removed.begin(), removed.end());
     std::sort(added.begin(), added.end());
-    // An entry that goes and comes with the same key only changes its block number.
-    std::vector<std::string> gone, come, moved;
+    // An entry that goes and comes with the same key belongs to a record that only moved to
+    // another block: it keeps its block number, a hint that readers check before they trust it
+    // (other programs leave these stale too). Rewriting them would cost a write in a random
+    // block of each index for every record a block split moves.
+    std::vector<std::string> gone, come;
     for (std::size_t i = 0, j = 0; i < removed.size() || j < added.size();) {
         const int c = i == removed.size() ? 1
                       : j == added.size() ? -1
@@ -663,8 +654,6 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
         } else if (c > 0) {
             come.push_back(std::move(added[j++]));
         } else {
-            if (removed[i] != added[j])
-                moved.push_back(std::move(added[j]));
             ++i;
             ++j;
         }
@@ -676,8 +665,6 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
             edit.remove(e);
         for (const auto& e : come)
             edit.add(e);
-        for (const auto& e : moved)
-            edit.rewriteHint(e);
         edit.finish();
     } catch (const Mismatch&) {
         return false;

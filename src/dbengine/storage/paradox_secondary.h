@@ -83,7 +83,7 @@ void replaceContents(TableFiles& files, std::size_t file, const std::vector<std:
 
 // Edits index `ix` (examined, without a problem) in place through `files`: the data file records
 // `removed` go, those in `added` come (each data.recordSize bytes); an entry in both lists with
-// the same key and another block number has its block number rewritten where it stands. Data
+// the same key and another block number (a record that only moved) is left as it stands. Data
 // blocks fill, split and empty as in a keyed table, freed ones going to the file's free list;
 // the tree is written anew over the data blocks, leaving unchanged pages alone. Returns false,
 // having written nothing, when the files do not hold what the changes expect: the header counts
