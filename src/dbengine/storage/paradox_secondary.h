@@ -69,13 +69,13 @@ SecondaryIndex describeCompositeIndex(const Header& table,
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
                        std::uint16_t block, std::string& out);
 
-// Both files anew for `records` (the data file records, each data.recordSize bytes, in any
-// order): the headers as found with their counters set, the data file's blocks filled in key
-// order, the tree over them.
+// Both files anew for `records` (the data file records one after another, each
+// data.recordSize bytes, in any order): the headers as found with their counters set, the data
+// file's blocks filled in key order, the tree over them.
 struct SecondaryFiles {
     std::vector<std::uint8_t> data, tree;
 };
-SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::string> records);
+SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, const std::string& records);
 
 // Makes file `file` hold `bytes`, writing only the pages that differ (a change of one record
 // journals and writes a few pages rather than the whole file).

@@ -718,22 +718,17 @@ std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
     return found;
 }
 
-std::vector<std::vector<std::string>> ParadoxTable::secondaryIndexRecords(
+std::vector<std::string> ParadoxTable::secondaryIndexRecords(
     const std::vector<const SecondaryIndex*>& indexes) {
     ensureChain();
-    std::vector<std::vector<std::string>> records(indexes.size());
-    for (auto& r : records)
-        r.reserve(std::size_t(h_.numRecords));
-    std::string rec;
+    std::vector<std::string> records(indexes.size());
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        records[i].reserve(std::size_t(h_.numRecords) * indexes[i]->data.recordSize);
     for (std::uint16_t no : chain_) {
         Block b = loadBlock(no);
-        for (int slot = 0; slot < b.count; ++slot) {
-            for (std::size_t i = 0; i < indexes.size(); ++i) {
-                rec.clear();
-                appendIndexRecord(*indexes[i], h_, b.record(slot), no, rec);
-                records[i].push_back(rec);
-            }
-        }
+        for (int slot = 0; slot < b.count; ++slot)
+            for (std::size_t i = 0; i < indexes.size(); ++i)
+                appendIndexRecord(*indexes[i], h_, b.record(slot), no, records[i]);
     }
     return records;
 }
@@ -742,7 +737,7 @@ SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
     startStatement();
     auto records = secondaryIndexRecords({&ix});
     endRead();
-    return buildSecondaryIndex(ix, std::move(records[0]));
+    return buildSecondaryIndex(ix, records[0]);
 }
 
 void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
@@ -856,7 +851,8 @@ void ParadoxTable::updateSecondaryIndexes() {
         return;
     auto records = secondaryIndexRecords(rebuild);
     for (std::size_t i = 0; i < rebuild.size(); ++i) {
-        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], std::move(records[i]));
+        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], records[i]);
+        std::string().swap(records[i]);
         replaceContents(*files_, rebuild[i]->dataFile, built.data);
         replaceContents(*files_, rebuild[i]->treeFile, built.tree);
     }

@@ -155,8 +155,9 @@ class ParadoxTable final : public Table {
     // committed when it is in the chain.
     void noteBlockChange(std::uint16_t no, bool inChain);
     void forgetBlockChanges();
-    // The data file records of each index for the records as they are now, in chain order.
-    std::vector<std::vector<std::string>> secondaryIndexRecords(
+    // The data file records of each index for the records as they are now, in chain order, one
+    // after another.
+    std::vector<std::string> secondaryIndexRecords(
         const std::vector<const SecondaryIndex*>& indexes);
 
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
