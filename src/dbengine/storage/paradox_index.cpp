@@ -195,7 +195,7 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
         const std::uint8_t* b = file.data() + at;
         const int count =
             recordsInBlock(b, got > at ? std::min(bs, got - at) : 0, tree.blockSize, int(entry));
-        if (count <= 0)
+        if (count < 0 || (count == 0 && step.level > 1))
             return false;
         if (step.level > 1) {
             for (int i = count - 1; i >= 0; --i)
@@ -213,10 +213,12 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
             if (seen[no])
                 return false;
             seen[no] = true;
+            const std::uint16_t records = indexEntryBlock(e + k + 2);
             std::string key(reinterpret_cast<const char*>(e), k);
-            if (!out.empty() && out.back().firstKey >= key)
+            // Entries of empty blocks carry no key to order.
+            if (records > 0 && !out.empty() && out.back().records > 0 && out.back().firstKey >= key)
                 return false;
-            out.push_back({no, indexEntryBlock(e + k + 2), std::move(key)});
+            out.push_back({no, records, std::move(key)});
         }
     }
     return true;

@@ -640,55 +640,21 @@ bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
 
 bool ParadoxTable::chainFromIndex() {
     const IndexTree* px = indexLayout();
-    if (!px)
+    std::vector<DataBlockSummary> leaves;
+    if (!px || !readTreeLeaves(*files_, *px, leaves))
         return false;
-    const std::size_t entry = keySize_ + 6;
-    const std::size_t bs = std::size_t(px->blockSize);
-    std::vector<std::uint8_t> file(px->headerSize + std::size_t(px->blocks) * bs, 0);
-    const std::size_t got = files_->read(pxIndex_, 0, file.data(), file.size());
     const std::uint16_t maxBlock = maxBlockNumber();
     std::vector<int> seen(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::uint64_t records = 0;
-    std::size_t visits = 0;
-    // Depth first through the tree, keeping the entries of the lowest level in order.
-    struct Step {
-        std::uint16_t block;
-        int level;
-    };
-    std::vector<Step> todo{{px->root, px->levels}};
-    while (!todo.empty()) {
-        const Step step = todo.back();
-        todo.pop_back();
-        if (step.block == 0 || step.block > px->blocks || ++visits > px->blocks)
+    for (auto& leaf : leaves) {
+        if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
-        const std::size_t at = px->headerSize + std::size_t(step.block - 1) * bs;
-        const std::uint8_t* b = file.data() + at;
-        const int count =
-            recordsIn(b, got > at ? std::min(bs, got - at) : 0, px->blockSize, int(entry));
-        if (count < 0 || (count == 0 && step.level > 1))
-            return false;
-        if (step.level > 1) {
-            for (int i = count - 1; i >= 0; --i)
-                todo.push_back(
-                    {indexEntryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
-            continue;
-        }
-        for (int i = 0; i < count; ++i) {
-            const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
-            const std::uint16_t no = indexEntryBlock(e + keySize_);
-            const int n = int(indexEntryBlock(e + keySize_ + 2));
-            if (no == 0 || no > maxBlock || seen[no] != -1 || n > perBlock_)
-                return false;
-            std::string key(reinterpret_cast<const char*>(e), keySize_);
-            if (n > 0 && !firstKeys_.empty() && counts_.back() > 0 &&
-                std::memcmp(firstKeys_.back().data(), key.data(), keySize_) >= 0)
-                return false;
-            seen[no] = int(chain_.size());
-            chain_.push_back(no);
-            counts_.push_back(std::uint16_t(n));
-            firstKeys_.push_back(n > 0 ? std::move(key) : std::string(keySize_, '\0'));
-            records += std::uint64_t(n);
-        }
+        seen[leaf.block] = int(chain_.size());
+        chain_.push_back(leaf.block);
+        counts_.push_back(leaf.records);
+        firstKeys_.push_back(leaf.records > 0 ? std::move(leaf.firstKey)
+                                              : std::string(keySize_, '\0'));
+        records += leaf.records;
     }
     if (records != h_.numRecords ||
         (chain_.empty() ? h_.firstBlock != 0

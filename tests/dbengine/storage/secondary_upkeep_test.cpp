@@ -242,6 +242,15 @@ Record makeRecord(std::size_t keyFields, std::int64_t id, std::mt19937& rng) {
     return r;
 }
 
+// Inserts `records` into the table `db` in one transaction.
+void fill(const fs::path& db, int n, const std::function<Record(int)>& record) {
+    auto t = Table::open(db, OpenMode::Shared);
+    t->begin();
+    for (int i = 0; i < n; ++i)
+        t->insert(record(i));
+    t->commit();
+}
+
 struct KeyCase {
     const char* name;
     std::vector<Field> key;
@@ -260,13 +269,7 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
         makeTable(db, kc.key);
         const std::size_t k = kc.key.size();
         std::mt19937 rng(11);
-        {
-            auto t = Table::open(db, OpenMode::Shared);
-            t->begin();
-            for (int i = 0; i < 300; ++i)
-                t->insert(makeRecord(k, i * 10, rng));
-            t->commit();
-        }
+        fill(db, 300, [&](int i) { return makeRecord(k, i * 10, rng); });
         createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
         createSecondaryIndex(db, "ByAmount", {"Amount", "Day"}, false, {});
         addNameIndex(db);
@@ -353,13 +356,7 @@ TEST(SecondaryUpkeep, AnIndexThatDoesNotMatchItsTableIsRebuiltWithANotice) {
     const fs::path db = dir / "t.db";
     makeTable(db, {makeField("Id", FieldType::Long)});
     std::mt19937 rng(3);
-    {
-        auto t = Table::open(db, OpenMode::Shared);
-        t->begin();
-        for (int i = 0; i < 200; ++i)
-            t->insert(makeRecord(1, i, rng));
-        t->commit();
-    }
+    fill(db, 200, [&](int i) { return makeRecord(1, i, rng); });
     createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
     struct Damage {
         const char* what;
@@ -413,13 +410,7 @@ TEST(SecondaryUpkeep, AWrittenRecordsEntryNamesItsBlockAndMovedOnesKeepTheirs) {
     const fs::path db = dir / "t.db";
     makeTable(db, {makeField("Id", FieldType::Long)});
     std::mt19937 rng(5);
-    {
-        auto t = Table::open(db, OpenMode::Shared);
-        t->begin();
-        for (int i = 0; i < 100; ++i)
-            t->insert(makeRecord(1, i * 10, rng));
-        t->commit();
-    }
+    fill(db, 100, [&](int i) { return makeRecord(1, i * 10, rng); });
     createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
     // Full blocks: a record between the first two splits the first block, and the upper half
     // of its records moves to a new one.
@@ -528,6 +519,15 @@ KillModel readKillModel(const fs::path& db) {
     return m;
 }
 
+void fillKillStart(const fs::path& db) {
+    const KillModel m = killStart();
+    auto it = m.begin();
+    fill(db, int(m.size()), [&](int) {
+        const auto [key, v] = *it++;
+        return killRecord(key, v.first, v.second);
+    });
+}
+
 TEST(SecondaryUpkeep, AKilledWriterLeavesTableAndIndexesBeforeOrAfterItsCommit) {
     std::mt19937 rng(16);
     int midway = 0;
@@ -536,46 +536,20 @@ TEST(SecondaryUpkeep, AKilledWriterLeavesTableAndIndexesBeforeOrAfterItsCommit) 
         testing::TempDir dir;
         const fs::path db = dir / "k.db";
         makeTable(db, {makeField("Id", FieldType::Long)});
-        {
-            auto t = Table::open(db, OpenMode::Shared);
-            t->begin();
-            for (const auto& [key, v] : killStart())
-                t->insert(killRecord(key, v.first, v.second));
-            t->commit();
-        }
+        fillKillStart(db);
         createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
         createSecondaryIndex(db, "ByQty", {"Qty", "Amount"}, false, {});
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(fds[0]);
-            // Slow page writes make kills land inside commits, not only between them.
-            TableFiles::setPauseBetweenPageWrites(std::chrono::microseconds(500));
-            try {
+        const int acknowledged = testing::killStepsAfter(
+            std::chrono::milliseconds(10 + rng() % 200), std::chrono::microseconds(500),
+            [&](const std::function<void(int)>& done) {
                 auto t = Table::open(db, OpenMode::Shared);
                 KillModel ignored = killStart();
                 for (int op = 0;; ++op) {
                     killApply(op, t.get(), ignored);
-                    const int done = op + 1;
-                    if (::write(fds[1], &done, sizeof done) != sizeof done)
-                        ::_exit(2);
+                    done(op + 1);
                 }
-            } catch (...) {
-                ::_exit(3);
-            }
-        }
-        ::close(fds[1]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 + rng() % 200));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
-        int acknowledged = 0, n = 0;
-        while (::read(fds[0], &n, sizeof n) == sizeof n)
-            acknowledged = n;
-        ::close(fds[0]);
+            });
+        ASSERT_FALSE(::testing::Test::HasFailure());
 
         const KillModel now = readKillModel(db);
         KillModel before = killStart(), after;
@@ -603,34 +577,20 @@ TEST(SecondaryUpkeep, AKilledCreateIndexLeavesTheIndexWholeOrAbsent) {
     testing::TempDir dir;
     const fs::path db = dir / "c.db";
     makeTable(db, {makeField("Id", FieldType::Long)});
-    {
-        auto t = Table::open(db, OpenMode::Shared);
-        t->begin();
-        for (const auto& [key, v] : killStart())
-            t->insert(killRecord(key, v.first, v.second));
-        t->commit();
-    }
+    fillKillStart(db);
     std::mt19937 rng(17);
     int whole = 0, absent = 0, treeOnly = 0;
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE(round);
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            try {
+        testing::killStepsAfter(
+            std::chrono::microseconds(1000 + rng() % 30000), {},
+            [&](const std::function<void(int)>&) {
                 for (;;) {
                     createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
                     dropSecondaryIndex(db, "ByDay");
                 }
-            } catch (...) {
-                ::_exit(3);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(1000 + rng() % 30000));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
+            });
+        ASSERT_FALSE(::testing::Test::HasFailure());
         const bool data = fs::exists(dir / "c.xg0"), tree = fs::exists(dir / "c.yg0");
         // The data file is renamed into place after the tree and removed before it.
         EXPECT_FALSE(data && !tree);
