@@ -341,11 +341,19 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
         }
         // Edited in place, not written anew each time.
         EXPECT_TRUE(edited);
-        // Another reader finds each data file's entries.
+        // Another reader finds each data file's entries, the first field of each in order.
+        const std::uint64_t count = Table::open(db, OpenMode::ReadOnly)->recordCount();
         for (const char* ext : {".xg0", ".xg1"}) {
             const auto px = test::readWithPxlib(dir / (std::string("t") + ext), "CP437");
-            EXPECT_EQ(std::uint64_t(px.numRecords),
-                      Table::open(db, OpenMode::ReadOnly)->recordCount())
+            EXPECT_EQ(std::uint64_t(px.numRecords), count) << ext;
+            ASSERT_EQ(px.records.size(), count) << ext;
+            std::vector<Value> first;
+            for (const Record& r : px.records)
+                first.push_back(r[0]);
+            EXPECT_TRUE(std::is_sorted(first.begin(), first.end(),
+                                       [](const Value& a, const Value& b) {
+                                           return !isBlank(b) && (isBlank(a) || a < b);
+                                       }))
                 << ext;
         }
     }
