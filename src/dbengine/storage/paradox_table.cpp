@@ -714,7 +714,7 @@ void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
     if (!tracking_ || touchedTooMany_ || touched_.count(no))
         return;
     // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
-    if (!chainValid_ || touched_.size() >= 64 + chain_.size() / 8) {
+    if (!chainValid_ || touched_.size() >= 32 + chain_.size() / 8) {
         touchedTooMany_ = true;
         touched_.clear();
         return;

@@ -276,7 +276,7 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
         ASSERT_EQ(expectIndexesCurrent(db), 3);
 
         bool edited = false;
-        for (int round = 0; round < 8; ++round) {
+        for (int round = 0; round < 6; ++round) {
             SCOPED_TRACE("round " + std::to_string(round));
             auto t = Table::open(db, OpenMode::Shared);
             std::vector<RecordId> ids;
@@ -288,15 +288,15 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
                 ids.erase(ids.begin() + std::ptrdiff_t(i));
                 return id;
             };
-            if (round == 3) {
+            if (round == 2) {
                 // One transaction adding far more blocks than an edit is worth.
                 t->begin();
-                for (int i = 0; i < 2500; ++i)
+                for (int i = 0; i < 1500; ++i)
                     t->insert(makeRecord(k, 100000 + i * 3 + round, rng));
                 t->commit();
-            } else if (round == 5) {
+            } else if (round == 4) {
                 t->begin();
-                for (int i = 0; i < 2000 && !ids.empty(); ++i)
+                for (int i = 0; i < 1200 && !ids.empty(); ++i)
                     t->remove(anyId());
                 t->commit();
             } else {
@@ -337,9 +337,15 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
             EXPECT_EQ(dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices(),
                       std::vector<std::string>{});
             t.reset();
-            EXPECT_EQ(expectIndexesCurrent(db, &edited), 3);
+            bool thisRound = false;
+            EXPECT_EQ(expectIndexesCurrent(db, &thisRound), 3);
+            // A change to many blocks writes the indexes anew, as a rebuild lays them out.
+            if (round == 2 || round == 4) {
+                EXPECT_FALSE(thisRound);
+            }
+            edited = edited || thisRound;
         }
-        // Edited in place, not written anew each time.
+        // Small changes edit the indexes in place.
         EXPECT_TRUE(edited);
         // Another reader finds each data file's entries, the first field of each in order.
         const std::uint64_t count = Table::open(db, OpenMode::ReadOnly)->recordCount();
