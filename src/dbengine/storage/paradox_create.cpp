@@ -54,6 +54,13 @@ void removeIfThere(const std::filesystem::path& p) {
         throw EngineError("Cannot remove " + systemErrorText(p, errno));
 }
 
+bool alphaKey(const Header& h) {
+    for (int i = 0; i < h.keyFields && std::size_t(i) < h.fields.size(); ++i)
+        if (h.fields[std::size_t(i)].code == kAlpha)
+            return true;
+    return false;
+}
+
 // What a replacement keeps of the table it replaces: its block size (larger only when the new
 // records do not fit), its sort order, the ids of the fields it continues and the bytes of its
 // header that no layout decides. A header that cannot be read carries nothing.
@@ -72,9 +79,13 @@ void carryOver(Header& h, const CarriedHeader& c, int version, const std::string
         if (h.recordSize + 6 <= size * 1024)
             h.maxTableSize = std::uint8_t(size);
     }
-    h.sortOrder = old.sortOrder;
-    if (h.v4Layout() && old.v4Layout())
-        h.sortOrderName = old.sortOrderName;
+    // The order the keys are in stays. A table whose key gets its first Alpha field had no
+    // record placed by its order: it is given the order new tables with such keys state.
+    if (!alphaKey(h) || alphaKey(old)) {
+        h.sortOrder = old.sortOrder;
+        if (h.v4Layout() && old.v4Layout())
+            h.sortOrderName = old.sortOrderName;
+    }
     std::uint16_t hi = 0;
     const auto oldIds = parseFieldIds(c.header.data(), c.header.size(), hi);
     if (h.v4Layout() && !oldIds.empty()) {
@@ -105,9 +116,8 @@ void chooseSortOrder(Header& h) {
         return;
     h.sortOrder = 0;
     h.sortOrderName = "ascii";
-    for (int i = 0; i < h.keyFields; ++i)
-        if (h.fields[std::size_t(i)].code == kAlpha)
-            return;
+    if (alphaKey(h))
+        return;
     if (h.codePage == 1252) {
         h.sortOrder = 0x11;
         h.sortOrderName = "ANSII850";

@@ -213,12 +213,8 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
             if (seen[no])
                 return false;
             seen[no] = true;
-            const std::uint16_t records = indexEntryBlock(e + k + 2);
-            std::string key(reinterpret_cast<const char*>(e), k);
-            // Entries of empty blocks carry no key to order.
-            if (records > 0 && !out.empty() && out.back().records > 0 && out.back().firstKey >= key)
-                return false;
-            out.push_back({no, records, std::move(key)});
+            out.push_back(
+                {no, indexEntryBlock(e + k + 2), std::string(reinterpret_cast<const char*>(e), k)});
         }
     }
     return true;

@@ -418,8 +418,10 @@ class IndexEditor {
         firstFree_ = h.firstFreeBlock;
         inChain_.assign(std::size_t(fileBlocks_) + 1, false);
         std::uint64_t sum = 0;
-        for (const auto& b : chain_) {
-            if (b.block > fileBlocks_ || b.records == 0 || b.records > perBlock_)
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            const DataBlockSummary& b = chain_[i];
+            if (b.block > fileBlocks_ || b.records == 0 || b.records > perBlock_ ||
+                (i > 0 && chain_[i - 1].firstKey >= b.firstKey))
                 throw Mismatch{};
             inChain_[b.block] = true;
             sum += b.records;

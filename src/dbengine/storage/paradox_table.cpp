@@ -11,6 +11,7 @@
 #include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/paradox_text.h"
 #include "dbengine/storage/paradox_value.h"
+#include "dbengine/storage/value_text.h"
 
 namespace orn::db::paradox {
 
@@ -37,7 +38,14 @@ class ParadoxCursor final : public TableCursor {
         gen_ = t.generation_;
         maxAhead_ = std::max<std::size_t>(1, kReadAheadBytes / std::size_t(t.blockSize_));
     }
-    void setBounds(std::string low, bool lowInc, std::string high, bool highInc) {
+    // Bounds on the key bytes. Records come in byte order only on the first `ordered` bytes of
+    // the key (see KeyOrder::bytewisePrefix): longer bounds are checked record by record, and
+    // the walk stops only past their first `ordered` bytes.
+    void setBounds(std::string low, bool lowInc, std::string high, bool highInc,
+                   std::size_t ordered) {
+        lowOrdered_ = low.size() <= ordered;
+        highOrdered_ = high.size() <= ordered;
+        stop_ = highOrdered_ || ordered == 0 ? std::string() : high.substr(0, ordered);
         low_ = std::move(low);
         high_ = std::move(high);
         lowInc_ = lowInc;
@@ -56,11 +64,18 @@ class ParadoxCursor final : public TableCursor {
                 int c = std::memcmp(rec, low_.data(), low_.size());
                 if (c < 0 || (c == 0 && !lowInc_))
                     continue;
-                low_.clear();  // key order: every later record passes too
+                if (lowOrdered_)
+                    low_.clear();  // key order: every later record passes too
+            }
+            if (!stop_.empty() && std::memcmp(rec, stop_.data(), stop_.size()) > 0) {
+                done_ = true;
+                return false;
             }
             if (!high_.empty()) {
                 int c = std::memcmp(rec, high_.data(), high_.size());
                 if (c > 0 || (c == 0 && !highInc_)) {
+                    if (!highOrdered_)
+                        continue;
                     done_ = true;
                     return false;
                 }
@@ -80,24 +95,8 @@ class ParadoxCursor final : public TableCursor {
         return values_[field];
     }
 
-    // ASCII bytes read the same in every code page: what decodeScalar would make of them.
     bool plainText(std::size_t field, std::string_view& out) override {
-        if (field >= values_.size())
-            return false;
-        const FieldSpec& f = t_.h_.fields[field];
-        if (f.code != kAlpha)
-            return false;
-        const std::uint8_t* p = current() + f.offset;
-        std::size_t n = 0;
-        while (n < f.size && p[n] != 0) {
-            if (p[n] >= 0x80)
-                return false;
-            ++n;
-        }
-        if (n == 0)
-            return false;  // NULL
-        out = std::string_view(reinterpret_cast<const char*>(p), n);
-        return true;
+        return field < values_.size() && t_.plainText(field, current(), out);
     }
 
   private:
@@ -124,7 +123,7 @@ class ParadoxCursor final : public TableCursor {
         t_.ensureChain();
         std::size_t pos = 0;
         int slot = 0;  // the first record not returned yet
-        if (t_.h_.keyFields > 0) {
+        if (t_.h_.keyFields > 0 && t_.order_.bytewise()) {
             const std::string key(reinterpret_cast<const char*>(current()), t_.keySize_);
             const auto* k = reinterpret_cast<const std::uint8_t*>(key.data());
             auto it = std::upper_bound(t_.firstKeys_.begin(), t_.firstKeys_.end(), k,
@@ -139,6 +138,27 @@ class ParadoxCursor final : public TableCursor {
                                      k) <= 0)
                     ++slot;
             }
+        } else if (t_.h_.keyFields > 0) {
+            // Under a national sort order the current record is found again by its key's bytes
+            // (keys are unique), or else the first record whose key surely sorts after it.
+            const std::string key(reinterpret_cast<const char*>(current()), t_.keySize_);
+            const auto* k = reinterpret_cast<const std::uint8_t*>(key.data());
+            auto find = [&](bool same) {
+                for (pos = 0; pos < t_.chain_.size(); ++pos) {
+                    count_ = load(t_.chain_[pos]);
+                    for (slot = 0; slot < count_; ++slot) {
+                        const std::uint8_t* r =
+                            data_ + 6 + std::size_t(slot) * std::size_t(t_.recordSize_);
+                        if (same ? std::memcmp(r, k, t_.keySize_) == 0 : t_.compareKey(r, k) == 1) {
+                            slot += same ? 1 : 0;
+                            return true;
+                        }
+                    }
+                }
+                return false;
+            };
+            if (!find(true))
+                find(false);
         } else {
             std::uint64_t skip = row_;  // records returned so far
             while (pos < t_.chain_.size() && skip >= t_.counts_[pos]) {
@@ -238,8 +258,9 @@ class ParadoxCursor final : public TableCursor {
     std::size_t visited_ = 0;
     std::size_t limit_ = 0;
     bool done_ = false;
-    std::string low_, high_;
+    std::string low_, high_, stop_;
     bool lowInc_ = true, highInc_ = true;
+    bool lowOrdered_ = true, highOrdered_ = true;
     std::vector<Value> values_;
     std::vector<std::uint64_t> decodedRow_;  // value i holds record row_ when equal to it
     std::uint64_t row_ = 0;
@@ -292,6 +313,7 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
 
 void ParadoxTable::reloadAfterChange() {
     noticeForeignChanges();
+    forgetLookupIndexes();
     invalidateChain();
     blobSpace_.reset();
     ++generation_;
@@ -347,6 +369,7 @@ void ParadoxTable::applyHeader(std::vector<std::uint8_t> bytes) {
     cp_ = std::move(cp);
     fields_ = std::move(fields);
     keySize_ = keySize;
+    order_ = KeyOrder(h_);
     recordSize_ = h_.recordSize;
     blockSize_ = h_.blockSize();
     perBlock_ = h_.recordsPerBlock();
@@ -449,6 +472,24 @@ Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
     return blobValue(f, std::move(payload), *cp_);
 }
 
+// ASCII bytes read the same in every code page: what decodeScalar would make of them.
+bool ParadoxTable::plainText(std::size_t i, const std::uint8_t* rec, std::string_view& out) const {
+    const FieldSpec& f = h_.fields[i];
+    if (f.code != kAlpha)
+        return false;
+    const std::uint8_t* p = rec + f.offset;
+    std::size_t n = 0;
+    while (n < f.size && p[n] != 0) {
+        if (p[n] >= 0x80)
+            return false;
+        ++n;
+    }
+    if (n == 0)
+        return false;  // NULL
+    out = std::string_view(reinterpret_cast<const char*>(p), n);
+    return true;
+}
+
 Record ParadoxTable::decodeRecord(const std::uint8_t* rec) const {
     Record r;
     r.reserve(h_.fields.size());
@@ -536,7 +577,38 @@ std::string ParadoxTable::keyOf(const std::uint8_t* rec) const {
 }
 
 int ParadoxTable::compareKey(const std::uint8_t* a, const std::uint8_t* b) const {
-    return std::memcmp(a, b, keySize_);
+    return order_.compare(a, b);
+}
+
+int ParadoxTable::placeKey(const std::uint8_t* key, const std::uint8_t* other) const {
+    const int c = order_.compare(key, other);
+    if (c != kUndecided)
+        return c;
+    if (order_.kind() == KeyOrder::Kind::Unknown)
+        throw EngineError("Cannot place the key " + keyText(key) + " in " + label_ +
+                          ": its Alpha keys sort by the order " + order_.name() +
+                          ", which ORN does not know. The table can still be read, and records "
+                          "can be deleted or changed in fields outside the key.");
+    throw EngineError("Cannot place the key " + keyText(key) + " in " + label_ +
+                      ": under its sort "
+                      "order " +
+                      order_.name() +
+                      " ORN cannot tell whether it goes before or "
+                      "after " +
+                      keyText(other) +
+                      ". Of that order ORN knows how digits, capital "
+                      "letters and small letters each sort among themselves, not how they sort "
+                      "against each other, accented letters or punctuation.");
+}
+
+std::string ParadoxTable::keyText(const std::uint8_t* key) const {
+    std::string text;
+    for (int i = 0; i < h_.keyFields; ++i) {
+        text += i == 0 ? "(" : ", ";
+        const Value v = decodeField(std::size_t(i), key);
+        text += std::holds_alternative<std::string>(v) ? "'" + valueText(v) + "'" : valueText(v);
+    }
+    return text + ")";
 }
 
 std::string ParadoxTable::encodeKeyPrefix(const Record& r, std::size_t& used) const {
@@ -649,6 +721,15 @@ bool ParadoxTable::chainFromIndex() {
     for (auto& leaf : leaves) {
         if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
+        // Keys of non-empty blocks rise along the chain (blocks whose order the sort order
+        // leaves undecided pass).
+        if (leaf.records > 0 && !firstKeys_.empty() && counts_.back() > 0) {
+            const int c =
+                compareKey(reinterpret_cast<const std::uint8_t*>(firstKeys_.back().data()),
+                           reinterpret_cast<const std::uint8_t*>(leaf.firstKey.data()));
+            if (c == 0 || c == 1)
+                return false;
+        }
         seen[leaf.block] = int(chain_.size());
         chain_.push_back(leaf.block);
         counts_.push_back(leaf.records);
@@ -849,28 +930,72 @@ void ParadoxTable::chainErase(int pos) {
         posOf_[chain_[i]] = int(i);
 }
 
-ParadoxTable::Place ParadoxTable::findKey(const std::uint8_t* key, Block* loaded) {
-    Place p;
-    if (chain_.empty())
-        return p;
-    // The last block whose first key is <= key.
-    auto it = std::upper_bound(firstKeys_.begin(), firstKeys_.end(), key,
-                               [&](const std::uint8_t* k, const std::string& first) {
-                                   return std::memcmp(k, first.data(), keySize_) < 0;
-                               });
-    p.pos = it == firstKeys_.begin() ? 0 : int(it - firstKeys_.begin()) - 1;
-    *loaded = loadBlock(chain_[std::size_t(p.pos)]);
-    int lo = 0, hi = loaded->count;
+int ParadoxTable::blockFor(const std::uint8_t* key, const std::vector<std::string>& firsts,
+                           const std::vector<std::uint16_t>& counts) const {
+    // The last block whose first key is <= key. Under a national sort order every comparison
+    // made must be decided: the chain is in that order, so the decided ones agree with it.
+    std::size_t lo = 0, hi = firsts.size();
     while (lo < hi) {
-        int mid = (lo + hi) / 2;
-        if (compareKey(loaded->record(mid), key) < 0)
+        const std::size_t mid = (lo + hi) / 2;
+        const auto* first = reinterpret_cast<const std::uint8_t*>(firsts[mid].data());
+        if (counts[mid] == 0 || placeKey(key, first) >= 0)
             lo = mid + 1;
         else
             hi = mid;
     }
-    p.slot = lo;
-    p.found = lo < loaded->count && compareKey(loaded->record(lo), key) == 0;
+    return lo == 0 ? 0 : int(lo) - 1;
+}
+
+int ParadoxTable::slotFor(const std::uint8_t* key, Block& b, bool& found) const {
+    int from = 0, to = b.count;
+    while (from < to) {
+        const int mid = (from + to) / 2;
+        if (placeKey(key, b.record(mid)) > 0)
+            from = mid + 1;
+        else
+            to = mid;
+    }
+    found = from < b.count && placeKey(key, b.record(from)) == 0;
+    return from;
+}
+
+ParadoxTable::Place ParadoxTable::findKey(const std::uint8_t* key, Block* loaded) {
+    Place p;
+    if (chain_.empty())
+        return p;
+    p.pos = blockFor(key, firstKeys_, counts_);
+    *loaded = loadBlock(chain_[std::size_t(p.pos)]);
+    p.slot = slotFor(key, *loaded, p.found);
     return p;
+}
+
+void ParadoxTable::checkPlacement(const std::uint8_t* key, std::uint16_t goneBlock, int goneSlot) {
+    // The search findKey will make once removeAt took the record away, on a copy of the chain:
+    // the block loses the record, and an emptied block leaves the chain (the first block takes
+    // over its successor's records, which comes to the same for the search).
+    std::vector<std::string> firsts = firstKeys_;
+    std::vector<std::uint16_t> counts = counts_;
+    std::vector<std::size_t> real(chain_.size());  // chain position of each block searched
+    for (std::size_t i = 0; i < real.size(); ++i)
+        real[i] = i;
+    const std::size_t at = std::size_t(posOf_[goneBlock]);
+    Block gone = loadBlock(goneBlock);
+    std::memmove(gone.record(goneSlot), gone.record(goneSlot + 1),
+                 std::size_t(gone.count - goneSlot - 1) * std::size_t(recordSize_));
+    --gone.count;
+    if (gone.count == 0 && chain_.size() > 1) {
+        firsts.erase(firsts.begin() + long(at));
+        counts.erase(counts.begin() + long(at));
+        real.erase(real.begin() + long(at));
+    } else {
+        counts[at] = std::uint16_t(gone.count);
+        if (goneSlot == 0 && gone.count > 0)
+            firsts[at] = keyOf(gone.record(0));
+    }
+    const std::size_t pos = std::size_t(blockFor(key, firsts, counts));
+    Block b = real[pos] == at ? std::move(gone) : loadBlock(chain_[real[pos]]);
+    bool found = false;
+    slotFor(key, b, found);
 }
 
 std::uint16_t ParadoxTable::allocateBlock() {
@@ -1048,22 +1173,27 @@ std::unique_ptr<TableCursor> ParadoxTable::range(const Record& low, bool lowIncl
     std::size_t nLow = 0, nHigh = 0;
     std::string lowKey = encodeKeyPrefix(low, nLow);
     std::string highKey = encodeKeyPrefix(high, nHigh);
+    // Under a national sort order the records are in byte order only up to the first Alpha key
+    // field: the search for the first block goes by that part of the low bound, and the bounds
+    // compare the bytes of each record from there (see ParadoxCursor::setBounds).
+    const std::size_t ordered = order_.bytewisePrefix();
+    const std::string seek = lowKey.substr(0, std::min(lowKey.size(), ordered));
     std::uint16_t start = firstChainBlock();
-    if (!lowKey.empty() && !chainValid_ && start != 0) {
-        start = startFromIndex(lowKey);
+    if (!seek.empty() && !chainValid_ && start != 0) {
+        start = startFromIndex(seek);
         if (start == 0)
             ensureChain();
     }
     if (chainValid_)
         start = chain_.empty() ? 0 : chain_.front();
-    if (!lowKey.empty() && chainValid_ && !chain_.empty()) {
+    if (!seek.empty() && chainValid_ && !chain_.empty()) {
         // Blocks whose first key is below the bound on its prefix hold nothing before the
         // last of them.
         std::size_t pos = 0;
         std::size_t lo = 0, hi = chain_.size();
         while (lo < hi) {
             std::size_t mid = (lo + hi) / 2;
-            if (std::memcmp(firstKeys_[mid].data(), lowKey.data(), lowKey.size()) < 0)
+            if (std::memcmp(firstKeys_[mid].data(), seek.data(), seek.size()) < 0)
                 lo = mid + 1;
             else
                 hi = mid;
@@ -1072,7 +1202,7 @@ std::unique_ptr<TableCursor> ParadoxTable::range(const Record& low, bool lowIncl
         start = chain_[pos];
     }
     auto c = std::make_unique<ParadoxCursor>(*this, start, 0);
-    c->setBounds(std::move(lowKey), lowInclusive, std::move(highKey), highInclusive);
+    c->setBounds(std::move(lowKey), lowInclusive, std::move(highKey), highInclusive, ordered);
     return c;
 }
 
@@ -1126,6 +1256,7 @@ void ParadoxTable::startStatement() {
     if (files_->inTransaction())
         return;
     noticeForeignChanges();
+    forgetLookupIndexes();
     // The chain summary of a keyed table comes cheaply from the index again; another process
     // may have moved keys between blocks without changing the header.
     if (h_.keyFields > 0)
@@ -1210,6 +1341,7 @@ void ParadoxTable::commitInternal() {
     blobSpace_.reset();
     forgetDataSize();
     indexKnown_ = false;
+    forgetLookupIndexes();
     recordsChanged_ = false;
     headerBytes_ = std::move(bytes);
     committed_ = h_;
@@ -1223,6 +1355,7 @@ void ParadoxTable::rollbackInternal() {
     forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
+    forgetLookupIndexes();
     blobSpace_.reset();
     h_ = committed_;
     invalidateChain();
@@ -1326,7 +1459,8 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
             tailKey_ = std::move(key);
             tailKeyValid_ = true;
         }
-        if (std::memcmp(rec.data(), tailKey_.data(), keySize_) <= 0)
+        // Behind the last key only when the order says so; findKey decides (or refuses) the rest.
+        if (compareKey(rec.data(), reinterpret_cast<const std::uint8_t*>(tailKey_.data())) != 1)
             return false;
     }
     std::uint16_t at = last;
@@ -1544,6 +1678,9 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             Block probe;
             if (findKey(rec.data(), &probe).found)
                 throw KeyViolation();
+            // Under a national sort order the new place must be decided before anything moves.
+            if (!order_.bytewise())
+                checkPlacement(rec.data(), block, slot);
         }
         writeBlobs(record, rec.data(), old.data());
         if (keyMoves) {

@@ -14,6 +14,7 @@
 
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_blob.h"
+#include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/paradox_secondary.h"
@@ -23,6 +24,7 @@
 namespace orn::db::paradox {
 
 class ParadoxCursor;
+class SecondaryCursor;
 
 // True for the lower-case extension (with its dot) of a secondary index file.
 bool isSecondaryIndexExtension(std::string_view ext);
@@ -42,9 +44,14 @@ class ParadoxTable final : public Table {
     const std::string& damage() const override { return damage_; }
 
     std::unique_ptr<TableCursor> scan() override;
+    // Under a national sort order the bounds on Alpha key fields (and the fields after them)
+    // compare the stored bytes record by record, since the records are not in byte order there.
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
+    std::vector<std::size_t> indexedFields() override;
+    std::unique_ptr<TableCursor> indexRange(std::size_t field, const Record& low, bool lowInclusive,
+                                            const Record& high, bool highInclusive) override;
     void endRead() override { files_->endRead(); }
     void startStatement() override;
     void forgetRecordIds() override;
@@ -78,6 +85,13 @@ class ParadoxTable final : public Table {
 
   private:
     friend class ParadoxCursor;
+    friend class SecondaryCursor;
+    // A secondary index a lookup may read: maintained, current, in an order SQL agrees with.
+    struct LookupIndex {
+        SecondaryIndex ix;
+        IndexTree tree;
+        std::size_t field = 0;  // the table field it leads with
+    };
     struct Block {
         std::uint16_t no = 0;
         int count = 0;
@@ -125,12 +139,19 @@ class ParadoxTable final : public Table {
 
     // Values.
     Value decodeField(std::size_t i, const std::uint8_t* rec) const;
+    // The bytes of text field `i` of `rec` when they are its value as they stand (TableCursor::
+    // plainText).
+    bool plainText(std::size_t i, const std::uint8_t* rec, std::string_view& out) const;
     Record decodeRecord(const std::uint8_t* rec) const;
     std::vector<std::uint8_t> encodeRecord(const Record& r, const std::uint8_t* old);
     void writeBlobs(const Record& r, std::uint8_t* rec, const std::uint8_t* old);
     void freeBlobs(const std::uint8_t* rec);
     std::string encodeKeyPrefix(const Record& r, std::size_t& fieldsUsed) const;
+    // The order of two keys by the table's sort order: -1, 0, 1 or kUndecided.
     int compareKey(const std::uint8_t* a, const std::uint8_t* b) const;
+    // compareKey for placing `key` beside `other`: refuses the write when the order is undecided.
+    int placeKey(const std::uint8_t* key, const std::uint8_t* other) const;
+    std::string keyText(const std::uint8_t* key) const;
 
     // The primary index (.px): its layout, read once per statement.
     const IndexTree* indexLayout();
@@ -160,10 +181,22 @@ class ParadoxTable final : public Table {
     std::vector<std::string> secondaryIndexRecords(
         const std::vector<const SecondaryIndex*>& indexes);
 
+    // The secondary indexes lookups may read now, examined once per statement (paradox_lookup).
+    const std::vector<LookupIndex>& lookupIndexes();
+    void forgetLookupIndexes();
+
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();
     void invalidateChain();
     Place findKey(const std::uint8_t* key, Block* loaded);
+    // findKey's two steps: the chain position of the block for `key` among blocks with these
+    // first keys and counts, and the slot for it in block `b`.
+    int blockFor(const std::uint8_t* key, const std::vector<std::string>& firsts,
+                 const std::vector<std::uint16_t>& counts) const;
+    int slotFor(const std::uint8_t* key, Block& b, bool& found) const;
+    // Refuses (as placeKey does) when findKey could not place `key` once the record at
+    // `goneSlot` of block `goneBlock` is removed; changes nothing.
+    void checkPlacement(const std::uint8_t* key, std::uint16_t goneBlock, int goneSlot);
     std::uint16_t allocateBlock();
     std::string tableFullMessage() const;
     void freeBlock(std::uint16_t no);
@@ -208,6 +241,7 @@ class ParadoxTable final : public Table {
     std::vector<Field> fields_;
     std::unique_ptr<CodePage> cp_;
     std::size_t keySize_ = 0;
+    KeyOrder order_;
     int recordSize_ = 0;
     int blockSize_ = 0;
     int perBlock_ = 0;
@@ -231,6 +265,8 @@ class ParadoxTable final : public Table {
 
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;
+    std::vector<LookupIndex> lookup_;
+    bool lookupKnown_ = false;  // lookup_ was made in this statement
     IndexTree index_;
     bool indexKnown_ = false;  // index_ was read in this statement
     bool indexUsable_ = false;
