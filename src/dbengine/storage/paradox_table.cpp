@@ -95,24 +95,8 @@ class ParadoxCursor final : public TableCursor {
         return values_[field];
     }
 
-    // ASCII bytes read the same in every code page: what decodeScalar would make of them.
     bool plainText(std::size_t field, std::string_view& out) override {
-        if (field >= values_.size())
-            return false;
-        const FieldSpec& f = t_.h_.fields[field];
-        if (f.code != kAlpha)
-            return false;
-        const std::uint8_t* p = current() + f.offset;
-        std::size_t n = 0;
-        while (n < f.size && p[n] != 0) {
-            if (p[n] >= 0x80)
-                return false;
-            ++n;
-        }
-        if (n == 0)
-            return false;  // NULL
-        out = std::string_view(reinterpret_cast<const char*>(p), n);
-        return true;
+        return field < values_.size() && t_.plainText(field, current(), out);
     }
 
   private:
@@ -329,6 +313,7 @@ ParadoxTable::ParadoxTable(const std::filesystem::path& file, OpenMode mode)
 
 void ParadoxTable::reloadAfterChange() {
     noticeForeignChanges();
+    forgetLookupIndexes();
     invalidateChain();
     blobSpace_.reset();
     ++generation_;
@@ -485,6 +470,24 @@ Value ParadoxTable::decodeField(std::size_t i, const std::uint8_t* rec) const {
         }
     }
     return blobValue(f, std::move(payload), *cp_);
+}
+
+// ASCII bytes read the same in every code page: what decodeScalar would make of them.
+bool ParadoxTable::plainText(std::size_t i, const std::uint8_t* rec, std::string_view& out) const {
+    const FieldSpec& f = h_.fields[i];
+    if (f.code != kAlpha)
+        return false;
+    const std::uint8_t* p = rec + f.offset;
+    std::size_t n = 0;
+    while (n < f.size && p[n] != 0) {
+        if (p[n] >= 0x80)
+            return false;
+        ++n;
+    }
+    if (n == 0)
+        return false;  // NULL
+    out = std::string_view(reinterpret_cast<const char*>(p), n);
+    return true;
 }
 
 Record ParadoxTable::decodeRecord(const std::uint8_t* rec) const {
@@ -1286,6 +1289,7 @@ void ParadoxTable::startStatement() {
     if (files_->inTransaction())
         return;
     noticeForeignChanges();
+    forgetLookupIndexes();
     // The chain summary of a keyed table comes cheaply from the index again; another process
     // may have moved keys between blocks without changing the header.
     if (h_.keyFields > 0)
@@ -1370,6 +1374,7 @@ void ParadoxTable::commitInternal() {
     blobSpace_.reset();
     forgetDataSize();
     indexKnown_ = false;
+    forgetLookupIndexes();
     recordsChanged_ = false;
     headerBytes_ = std::move(bytes);
     committed_ = h_;
@@ -1383,6 +1388,7 @@ void ParadoxTable::rollbackInternal() {
     forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
+    forgetLookupIndexes();
     blobSpace_.reset();
     h_ = committed_;
     invalidateChain();

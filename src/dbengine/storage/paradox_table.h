@@ -24,6 +24,7 @@
 namespace orn::db::paradox {
 
 class ParadoxCursor;
+class SecondaryCursor;
 
 // True for the lower-case extension (with its dot) of a secondary index file.
 bool isSecondaryIndexExtension(std::string_view ext);
@@ -48,6 +49,9 @@ class ParadoxTable final : public Table {
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
                                        bool highInclusive) override;
     Record read(RecordId id) override;
+    std::vector<std::size_t> indexedFields() override;
+    std::unique_ptr<TableCursor> indexRange(std::size_t field, const Record& low, bool lowInclusive,
+                                            const Record& high, bool highInclusive) override;
     void endRead() override { files_->endRead(); }
     void startStatement() override;
     void forgetRecordIds() override;
@@ -81,6 +85,13 @@ class ParadoxTable final : public Table {
 
   private:
     friend class ParadoxCursor;
+    friend class SecondaryCursor;
+    // A secondary index a lookup may read: maintained, current, in an order SQL agrees with.
+    struct LookupIndex {
+        SecondaryIndex ix;
+        IndexTree tree;
+        std::size_t field = 0;  // the table field it leads with
+    };
     struct Block {
         std::uint16_t no = 0;
         int count = 0;
@@ -128,6 +139,9 @@ class ParadoxTable final : public Table {
 
     // Values.
     Value decodeField(std::size_t i, const std::uint8_t* rec) const;
+    // The bytes of text field `i` of `rec` when they are its value as they stand (TableCursor::
+    // plainText).
+    bool plainText(std::size_t i, const std::uint8_t* rec, std::string_view& out) const;
     Record decodeRecord(const std::uint8_t* rec) const;
     std::vector<std::uint8_t> encodeRecord(const Record& r, const std::uint8_t* old);
     void writeBlobs(const Record& r, std::uint8_t* rec, const std::uint8_t* old);
@@ -165,6 +179,10 @@ class ParadoxTable final : public Table {
     // The data file records of each index for the records as they are now, in chain order.
     std::vector<std::vector<std::string>> secondaryIndexRecords(
         const std::vector<const SecondaryIndex*>& indexes);
+
+    // The secondary indexes lookups may read now, examined once per statement (paradox_lookup).
+    const std::vector<LookupIndex>& lookupIndexes();
+    void forgetLookupIndexes();
 
     // The block chain, loaded on first need: from the index for keyed tables, else by walking.
     void ensureChain();
@@ -246,6 +264,8 @@ class ParadoxTable final : public Table {
 
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;
+    std::vector<LookupIndex> lookup_;
+    bool lookupKnown_ = false;  // lookup_ was made in this statement
     IndexTree index_;
     bool indexKnown_ = false;  // index_ was read in this statement
     bool indexUsable_ = false;

@@ -137,6 +137,19 @@ class Table {
     virtual std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive,
                                                const Record& high, bool highInclusive) = 0;
     virtual Record read(RecordId id) = 0;
+    // Fields that lead a secondary index the table can be read through in order (indexRange).
+    virtual std::vector<std::size_t> indexedFields() { return {}; }
+    // Through a secondary index led by `field`: at least every record whose value of that field
+    // is not blank and lies in [low, high] (each a one-value Record, or empty = unbounded), in
+    // the index's order; text compares as SQL compares right-trimmed text, so the cursor may give
+    // more records (those with trailing blanks or control characters near a bound) and the
+    // caller checks each. Null when no index can answer it now (none usable, changes not yet
+    // committed, a bound the index's order cannot place): the caller scans instead.
+    virtual std::unique_ptr<TableCursor> indexRange(std::size_t /*field*/, const Record& /*low*/,
+                                                    bool /*lowInclusive*/, const Record& /*high*/,
+                                                    bool /*highInclusive*/) {
+        return nullptr;
+    }
     // Ends the current read: other processes may commit again. Everything read since the last
     // endRead() (or the open) comes from one committed state; the next read looks for changes
     // made meanwhile. Cursors stay usable: they go on from their place in the new state.

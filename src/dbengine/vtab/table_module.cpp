@@ -1,5 +1,7 @@
 #include "dbengine/vtab/table_module.h"
 
+#include <algorithm>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -29,6 +31,12 @@ constexpr int kHashedEquality = 1 << 18;
 constexpr int kHashFieldShift = 20;
 // A LIKE on the first key field, an alpha field: its pattern's plain start becomes a key range.
 constexpr int kLikePrefix = 1 << 19;
+// idxStr of a lookup through a secondary index: idxNum holds the field it leads with and the
+// kind of bounds (kSecondaryEquality, or kLowShift/kHighShift as for keys); the other bits of
+// idxNum mean nothing in it.
+constexpr const char* kSecondaryPlan = "secondary";
+constexpr int kSecondaryEquality = 1 << 16;
+constexpr int kSecondaryFieldMask = 0xff;
 
 struct TableVtab {
     sqlite3_vtab base{};
@@ -386,6 +394,118 @@ bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
     return false;
 }
 
+bool secondaryKind(FieldType t) {
+    switch (t) {
+        case FieldType::Alpha:
+        case FieldType::Date:
+        case FieldType::Time:
+        case FieldType::Timestamp:
+        case FieldType::Short:
+        case FieldType::Long:
+        case FieldType::AutoInc:
+        case FieldType::Number:
+        case FieldType::Money:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The cheapest lookup through a secondary index for the constraints, when it costs less than
+// `planCost` (what the plan already chosen costs): the plan is then replaced by it. Each record
+// it finds costs a seek in the table, several times a record of a scan or of a key range.
+void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost) {
+    const double rows = static_cast<double>(table.recordCount()) + 1;
+    constexpr double kPerRecord = 4;
+    // A RowHash pays for reading the whole table over many probes (a join); for the one probe
+    // of a constant it costs what a scan costs.
+    const bool hashed = (info->idxNum & kHashedEquality) != 0;
+    auto constant = [&](int i) {
+        sqlite3_value* v = nullptr;
+        return i < 0 || sqlite3_vtab_rhs_value(info, i, &v) == SQLITE_OK;
+    };
+    double best = planCost;
+    int bestField = -1, bestEq = -1, bestLow = -1, bestHigh = -1;
+    for (const std::size_t field : table.indexedFields()) {
+        const Field& f = table.fields()[field];
+        if (!secondaryKind(f.type)) {
+            continue;
+        }
+        int eq = -1, low = -1, high = -1;
+        for (int i = 0; i < info->nConstraint; ++i) {
+            const auto& c = info->aConstraint[i];
+            if (!c.usable || c.iColumn != static_cast<int>(field)) {
+                continue;
+            }
+            if (f.type == FieldType::Alpha) {
+                // Only SQLite's own order of text is the index's order.
+                const char* collation = sqlite3_vtab_collation(info, i);
+                if (collation && sqlite3_stricmp(collation, "BINARY") != 0) {
+                    continue;
+                }
+            }
+            if (c.op == SQLITE_INDEX_CONSTRAINT_EQ) {
+                eq = i;
+            } else if (c.op == SQLITE_INDEX_CONSTRAINT_GT || c.op == SQLITE_INDEX_CONSTRAINT_GE) {
+                low = i;
+            } else if (c.op == SQLITE_INDEX_CONSTRAINT_LT || c.op == SQLITE_INDEX_CONSTRAINT_LE) {
+                high = i;
+            }
+        }
+        if (eq < 0 && low < 0 && high < 0) {
+            continue;
+        }
+        const double fraction = eq >= 0 ? 0.01 : (low >= 0 && high >= 0 ? 0.1 : 0.3);
+        const double cost = 20 + rows * fraction * kPerRecord;
+        const double against =
+            bestField < 0 && hashed && constant(eq) && constant(low) && constant(high)
+                ? std::max(planCost, rows * 2)
+                : best;
+        if (cost < against) {
+            best = cost;
+            bestField = static_cast<int>(field);
+            bestEq = eq;
+            bestLow = eq >= 0 ? -1 : low;
+            bestHigh = eq >= 0 ? -1 : high;
+        }
+    }
+    if (bestField < 0 || bestField > kSecondaryFieldMask) {
+        return;
+    }
+
+    for (int i = 0; i < info->nConstraint; ++i) {
+        info->aConstraintUsage[i].argvIndex = 0;
+        info->aConstraintUsage[i].omit = 0;  // SQLite checks every record the index gives
+    }
+    int arg = 0;
+    int idxNum = bestField;
+    if (bestEq >= 0) {
+        info->aConstraintUsage[bestEq].argvIndex = ++arg;
+        idxNum |= kSecondaryEquality;
+    }
+    if (bestLow >= 0) {
+        info->aConstraintUsage[bestLow].argvIndex = ++arg;
+        idxNum |=
+            (info->aConstraint[bestLow].op == SQLITE_INDEX_CONSTRAINT_GT ? kExclusive : kInclusive)
+            << kLowShift;
+    }
+    if (bestHigh >= 0) {
+        info->aConstraintUsage[bestHigh].argvIndex = ++arg;
+        idxNum |=
+            (info->aConstraint[bestHigh].op == SQLITE_INDEX_CONSTRAINT_LT ? kExclusive : kInclusive)
+            << kHighShift;
+    }
+    info->idxNum = idxNum;
+    info->idxStr = const_cast<char*>(kSecondaryPlan);
+    info->needToFreeIdxStr = 0;
+    info->estimatedCost = best;
+    info->estimatedRows =
+        static_cast<sqlite3_int64>(
+            rows * (bestEq >= 0 ? 0.01 : (bestLow >= 0 && bestHigh >= 0 ? 0.1 : 0.3))) +
+        1;
+    info->orderByConsumed = 0;  // records come in the index's order, not the key's
+}
+
 int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     auto* vt = vtabOf(p);
     const int keys = vt->table->keyFieldCount();
@@ -475,6 +595,7 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
         }
         info->orderByConsumed = consumed ? 1 : 0;
     }
+    offerSecondaryIndex(*vt->table, info, info->estimatedCost);
     return SQLITE_OK;
 }
 
@@ -523,13 +644,60 @@ int filterByIntegerKey(TableVtabCursor* cur, Table& table, int eqCount, sqlite3_
     return SQLITE_OK;
 }
 
-int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_value** argv) {
+// Records through the secondary index led by the field idxNum names, within the bounds the
+// arguments give; a scan when a bound has no exact value of the field or the index cannot serve.
+// SQLite checks every record either way.
+std::unique_ptr<TableCursor> secondaryLookup(Table& table, int idxNum, sqlite3_value** argv) {
+    const auto field = static_cast<std::size_t>(idxNum & kSecondaryFieldMask);
+    const Field& f = table.fields()[field];
+    auto bound = [&](sqlite3_value* v, Record& out) {
+        Value value;
+        const bool exact = isIntegerKey(f) ? integerKeyEqualTo(f, v, value) : keyValue(f, v, value);
+        if (exact) {
+            out = {value};
+        }
+        return exact;
+    };
+    Record low, high;
+    bool lowIncl = true, highIncl = true;
+    int arg = 0;
+    bool seekable = true;
+    if (idxNum & kSecondaryEquality) {
+        seekable = bound(argv[arg++], low);
+        high = low;
+    } else {
+        const int lowKind = (idxNum >> kLowShift) & 0xf;
+        const int highKind = (idxNum >> kHighShift) & 0xf;
+        if (lowKind != kNone) {
+            seekable = bound(argv[arg++], low);
+            lowIncl = lowKind == kInclusive;
+        }
+        if (seekable && highKind != kNone) {
+            seekable = bound(argv[arg++], high);
+            highIncl = highKind == kInclusive;
+        }
+    }
+    std::unique_ptr<TableCursor> cursor;
+    if (seekable) {
+        cursor = table.indexRange(field, low, lowIncl, high, highIncl);
+    }
+    return cursor ? std::move(cursor) : table.scan();
+}
+
+int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char* idxStr, int argc,
+            sqlite3_value** argv) {
     auto* cur = cursorOf(p);
     auto* vt = vtabOf(p->pVtab);
     try {
         cur->single = false;
         cur->oneShot = false;
         cur->hashed = false;
+        if (idxStr && std::strcmp(idxStr, kSecondaryPlan) == 0) {
+            cur->cursor = secondaryLookup(*vt->table, idxNum, argv);
+            cur->active = cur->cursor.get();
+            cur->eof = !cur->cursor->next();
+            return SQLITE_OK;
+        }
         if (idxNum & kByRowid) {
             cur->single = true;
             cur->eof = true;
