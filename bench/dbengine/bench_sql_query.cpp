@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_sql_tables.h"
 #include "dbengine/dataset/query.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/vtab/sql_session.h"
@@ -21,18 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace orn::db;
 
-long rowCount() {
-    const char* env = std::getenv("ORN_BENCH_ROWS");
-    return env ? std::atol(env) : 1'000'000;
-}
-
-fs::path benchDir() {
-    const char* env = std::getenv("ORN_BENCH_DIR");
-    fs::path dir = env ? fs::path(env)
-                       : fs::temp_directory_path() / ("orn_bench_sql_" + std::to_string(getuid()));
-    fs::create_directories(dir);
-    return dir;
-}
+using orn::bench::benchDir;
+using orn::bench::rowCount;
 
 // big: Id, Grp (Id mod 100), X (Id / 4), Name; ref: Id, V. Paradox tables are keyed on Id.
 bool makeTables(const fs::path& dir, TableFormat format, long rows) {

@@ -148,21 +148,22 @@ class SecondaryCursor final : public TableCursor {
 
     bool next() override {
         t_.files_->ensureRead();
-        if (gen_ != t_.generation_) {
-            // Another process committed while the cursor waited: the index may be written anew.
-            // The rest comes from the table itself.
+        if (gen_ != t_.generation_ || t_.files_->changeCount() != seen_) {
+            // Another process committed while the cursor waited, or this table wrote: the index
+            // may have changed under the walk. The rest comes from the table itself.
             gen_ = t_.generation_;
+            seen_ = t_.files_->changeCount();
             fallBack();
-        }
-        if (const std::uint64_t now = t_.files_->changeCount(); now != seen_) {
-            seen_ = now;
-            cache_.clear();
-            counts_.clear();
         }
         if (scan_)
             return nextFromScan();
         for (;;) {
             const std::uint8_t* e = nextEntry();
+            if (!e && broken_) {
+                // A damaged index costs the speed of the lookup, not its rows.
+                fallBack();
+                return nextFromScan();
+            }
             if (!e)
                 return false;
             if (!low_.empty()) {
@@ -243,27 +244,34 @@ class SecondaryCursor final : public TableCursor {
         return std::memcmp(last, low_.data(), std::min(low_.size(), lead_)) < 0 ? count : -1;
     }
 
+    // The next entry of the data file in key order; null at its end, or with broken_ set when
+    // its blocks do not read as a chain.
     const std::uint8_t* nextEntry() {
         if (done_)
             return nullptr;
         while (slot_ + 1 >= count_) {
-            if (next_ == 0 || ++visited_ > xBlocks_) {
-                if (next_ != 0)
-                    t_.invalid(t_.files_->path(dataFile_).filename().string() +
-                               ": its block chain runs in a circle");
+            if (next_ == 0) {
                 done_ = true;
                 return nullptr;
             }
-            count_ = readX(next_, xBlock_);
+            count_ = ++visited_ > xBlocks_ ? -1 : readX(next_, xBlock_);
             if (count_ < 0) {
-                t_.invalid(t_.files_->path(dataFile_).filename().string() + ": block " +
-                           std::to_string(next_) + " cannot be read");
+                broken_ = true;
+                return nullptr;
             }
             next_ = le16(xBlock_.data());
             slot_ = -1;
         }
         ++slot_;
-        return xBlock_.data() + 6 + std::size_t(slot_) * std::size_t(x_.recordSize);
+        const std::uint8_t* e =
+            xBlock_.data() + 6 + std::size_t(slot_) * std::size_t(x_.recordSize);
+        // Entries are unique and ascending; one that is not follows a block chain gone wrong.
+        if (!lastEntry_.empty() && std::memcmp(e, lastEntry_.data(), entryKey_) <= 0) {
+            broken_ = true;
+            return nullptr;
+        }
+        lastEntry_.assign(reinterpret_cast<const char*>(e), entryKey_);
+        return e;
     }
 
     // The table block `no` as read in this state of the files; null when it is outside the
@@ -390,6 +398,8 @@ class SecondaryCursor final : public TableCursor {
     int slot_ = -1;  // entry in xBlock_
     std::size_t visited_ = 0;
     bool done_ = false;
+    bool broken_ = false;
+    std::string lastEntry_;
     int treeFetches_ = 0;
 
     std::unordered_map<std::uint16_t, std::vector<std::uint8_t>> cache_;
@@ -417,10 +427,15 @@ std::unique_ptr<TableCursor> ParadoxTable::indexRange(std::size_t field, const R
     if ((files_->inTransaction() && (recordsChanged_ || structureChanged_)) || indexesBehind_)
         return nullptr;
     const LookupIndex* use = nullptr;
-    for (const auto& li : lookupIndexes()) {
-        // The fewest fields make the smallest entries.
-        if (li.field == field && (!use || li.ix.tableFields.size() < use->ix.tableFields.size()))
-            use = &li;
+    try {
+        for (const auto& li : lookupIndexes()) {
+            // The fewest fields make the smallest entries.
+            if (li.field == field &&
+                (!use || li.ix.tableFields.size() < use->ix.tableFields.size()))
+                use = &li;
+        }
+    } catch (const EngineError&) {
+        return nullptr;  // an index file that cannot be read: the caller scans
     }
     if (!use || low.size() > 1 || high.size() > 1)
         return nullptr;
@@ -481,8 +496,12 @@ std::unique_ptr<TableCursor> ParadoxTable::indexRange(std::size_t field, const R
     }
     auto c = std::make_unique<SecondaryCursor>(*this, *use, std::move(lowKey), lowInc,
                                                std::move(highKey), highInc);
-    if (!c->start(use->tree))
+    try {
+        if (!c->start(use->tree))
+            return nullptr;
+    } catch (const EngineError&) {
         return nullptr;
+    }
     return c;
 }
 
