@@ -4,6 +4,7 @@ include(GNUInstallDirs)
 
 install(TARGETS orn RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(ORN_GUI)
+    install(TARGETS orn-windows RUNTIME DESTINATION ${ORN_WINDOWS_INSTALL_DIR})
     install(FILES ${PROJECT_SOURCE_DIR}/desktop/orn.desktop
             DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES ${PROJECT_SOURCE_DIR}/desktop/orn.svg

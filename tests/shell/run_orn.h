@@ -29,9 +29,10 @@ inline std::string ShellQuote(const std::string& s) {
 // Standard input is empty; standard error is captured through a file in `scratch`. `prefix` is
 // put before the executable (an "env ..." or "timeout ..." command, say).
 inline OrnOutcome RunOrn(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                         const std::filesystem::path& scratch, const std::string& prefix = "") {
+                         const std::filesystem::path& scratch, const std::string& prefix = "",
+                         const std::string& exe = ORN_EXE) {
     std::string command =
-        "cd " + ShellQuote(cwd.string()) + " && " + prefix + " " + ShellQuote(ORN_EXE);
+        "cd " + ShellQuote(cwd.string()) + " && " + prefix + " " + ShellQuote(exe);
     for (const std::string& a : args) {
         command += " " + ShellQuote(a);
     }

@@ -1,7 +1,8 @@
 #include "dbengine/storage/decimal_text.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 namespace orn::db {
@@ -20,6 +21,7 @@ std::optional<std::string> roundedDecimal(std::string_view text, int decimals) {
     }
     // All digits written, and where the point stands among them.
     std::string digits;
+    digits.reserve(text.size());
     long point = -1;
     std::size_t i = 0;
     for (; i < text.size(); ++i) {
@@ -53,23 +55,19 @@ std::optional<std::string> roundedDecimal(std::string_view text, int decimals) {
     if (decimals < 0) {
         decimals = 0;
     }
-    // Digits before the point, then exactly `decimals` + 1 after it (the last decides rounding).
-    std::string whole, fraction;
-    for (long k = std::min<long>(point, 0); k < point; ++k) {
-        whole += k >= 0 && k < static_cast<long>(digits.size())
-                     ? digits[static_cast<std::size_t>(k)]
-                     : '0';
-    }
-    for (long k = point; k < point + decimals + 1; ++k) {
-        fraction += k >= 0 && k < static_cast<long>(digits.size())
-                        ? digits[static_cast<std::size_t>(k)]
-                        : '0';
+    // The digits from the point's place or the first digit, whichever comes first, to
+    // `decimals` + 1 after the point (the last decides rounding), zeros where none was written.
+    const long from = std::min<long>(point, 0);
+    const long to = point + decimals + 1;
+    std::string number(static_cast<std::size_t>(to - from), '0');
+    const long written = static_cast<long>(digits.size());
+    for (long k = std::max<long>(from, 0); k < std::min(to, written); ++k) {
+        number[static_cast<std::size_t>(k - from)] = digits[static_cast<std::size_t>(k)];
     }
     // Only a non-zero digit beyond the kept ones can make a half round up; a half exactly
     // rounds away from zero too, so the first dropped digit alone decides.
-    const bool up = fraction.back() >= '5';
-    fraction.pop_back();
-    std::string number = whole + fraction;
+    const bool up = number.back() >= '5';
+    number.pop_back();
     if (up) {
         std::size_t k = number.size();
         while (k > 0 && number[k - 1] == '9') {
@@ -81,15 +79,24 @@ std::optional<std::string> roundedDecimal(std::string_view text, int decimals) {
             ++number[k - 1];
         }
     }
-    std::string intPart = number.substr(0, number.size() - static_cast<std::size_t>(decimals));
-    const std::size_t first = intPart.find_first_not_of('0');
-    intPart = first == std::string::npos ? "0" : intPart.substr(first);
-    std::string out = intPart;
-    if (decimals > 0) {
-        out += '.' + number.substr(number.size() - static_cast<std::size_t>(decimals));
+    const std::size_t intLength = number.size() - static_cast<std::size_t>(decimals);
+    std::size_t first = 0;
+    while (first < intLength && number[first] == '0') {
+        ++first;
     }
-    if (negative && out.find_first_not_of("0.") != std::string::npos) {
-        out.insert(out.begin(), '-');
+    std::string out;
+    out.reserve(intLength - first + static_cast<std::size_t>(decimals) + 3);
+    if (negative && number.find_first_not_of('0') != std::string::npos) {
+        out += '-';
+    }
+    if (first == intLength) {
+        out += '0';
+    } else {
+        out.append(number, first, intLength - first);
+    }
+    if (decimals > 0) {
+        out += '.';
+        out.append(number, intLength, static_cast<std::size_t>(decimals));
     }
     return out;
 }
@@ -104,12 +111,13 @@ std::optional<std::string> decimalOfDouble(double d) {
             return std::nullopt;
         }
         char buf[32];
-        std::snprintf(buf, sizeof buf, "%.0f", d);
-        return std::string(buf);
+        const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed, 0);
+        return std::string(buf, r.ptr);
     }
+    // printf's "%.15g", without printf's cost (every number a dBASE table stores comes here)
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", d);
-    return roundedDecimal(buf, 15);
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
+    return roundedDecimal(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)), 15);
 }
 
 }  // namespace orn::db

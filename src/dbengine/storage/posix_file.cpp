@@ -1,9 +1,12 @@
 #include "dbengine/storage/posix_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -142,6 +145,35 @@ void PosixFile::writeAt(std::uint64_t offset, const void* src, std::size_t len) 
             fail(path_);
         }
         done += static_cast<std::size_t>(n);
+    }
+}
+
+void PosixFile::writeAt(std::uint64_t offset, std::vector<struct ::iovec> pieces) {
+    std::size_t first = 0;
+    while (first < pieces.size() && pieces[first].iov_len == 0)
+        ++first;
+    while (first < pieces.size()) {
+        const auto count = static_cast<int>(std::min<std::size_t>(pieces.size() - first, IOV_MAX));
+        const ssize_t n = ::pwritev(fd_, pieces.data() + first, count, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;  // a regular file takes something of every write
+            fail(path_);
+        }
+        offset += static_cast<std::uint64_t>(n);
+        auto left = static_cast<std::size_t>(n);
+        while (first < pieces.size() && left >= pieces[first].iov_len) {
+            left -= pieces[first].iov_len;
+            ++first;
+        }
+        if (left > 0) {
+            pieces[first].iov_base = static_cast<char*>(pieces[first].iov_base) + left;
+            pieces[first].iov_len -= left;
+        }
+        while (first < pieces.size() && pieces[first].iov_len == 0)
+            ++first;
     }
 }
 

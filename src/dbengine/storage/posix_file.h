@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <string>
 #include <utility>
+#include <vector>
 
 struct stat;
+struct iovec;
 
 namespace orn::db {
 
@@ -48,6 +50,9 @@ class PosixFile {
     // Reads up to len bytes at offset; returns fewer only at the end of the file.
     std::size_t readAt(std::uint64_t offset, void* dst, std::size_t len) const;
     void writeAt(std::uint64_t offset, const void* src, std::size_t len);
+    // Writes the pieces one after another from offset, many at a time, without copying them
+    // together first.
+    void writeAt(std::uint64_t offset, std::vector<struct ::iovec> pieces);
     void truncate(std::uint64_t size);
     void sync();
     void close();

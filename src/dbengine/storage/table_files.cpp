@@ -1,6 +1,7 @@
 #include "dbengine/storage/table_files.h"
 
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -382,27 +383,39 @@ void TableFiles::flush() {
         for (auto& [no, page] : s.pages)
             order.push_back(no);
         std::sort(order.begin(), order.end());
-        std::vector<std::uint8_t> run;
+        std::vector<iovec> run;
         std::uint64_t runStart = 0;
+        std::uint64_t runBytes = 0;
         auto put = [&] {
             if (run.empty())
                 return;
-            std::uint64_t end = std::min<std::uint64_t>(runStart + run.size(), s.logicalSize);
-            if (end > runStart)
-                s.file.writeAt(runStart, run.data(), end - runStart);
+            // The last pages may reach past the end of the file.
+            const std::uint64_t end = std::min<std::uint64_t>(runStart + runBytes, s.logicalSize);
+            for (std::uint64_t excess = runStart + runBytes - end; excess > 0;) {
+                iovec& last = run.back();
+                const std::uint64_t cut = std::min<std::uint64_t>(excess, last.iov_len);
+                last.iov_len -= static_cast<std::size_t>(cut);
+                excess -= cut;
+                if (last.iov_len == 0)
+                    run.pop_back();
+            }
+            if (!run.empty())
+                s.file.writeAt(runStart, std::move(run));
             run.clear();
+            runBytes = 0;
         };
         for (std::size_t i = 0; i < order.size(); ++i) {
             std::uint64_t start = order[i] * kPageSize;
-            if (run.empty() || runStart + run.size() != start || run.size() >= kMaxWrite ||
+            if (run.empty() || runStart + runBytes != start || runBytes >= kMaxWrite ||
                 pauseBetweenPages.count() > 0) {
                 put();
                 if (pauseBetweenPages.count() > 0)
                     std::this_thread::sleep_for(pauseBetweenPages);
                 runStart = start;
             }
-            const Page& p = *s.pages[order[i]];
-            run.insert(run.end(), p.begin(), p.end());
+            Page& p = *s.pages[order[i]];
+            run.push_back(iovec{p.data(), p.size()});
+            runBytes += p.size();
         }
         put();
         if (s.file.size() > s.logicalSize)

@@ -1,5 +1,6 @@
 #include "dbengine/vtab/sql_value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,11 @@ std::string sqlText(sqlite3_value* v) {
 
 // Whole text as a number; false when anything but blanks surrounds it.
 bool textNumber(const std::string& text, double& out) {
+    // Plain decimal text (all an import mostly sees) without strtod's locale machinery; the
+    // rest (blanks, '+', hexadecimal) as strtod reads it.
+    const auto fast = std::from_chars(text.data(), text.data() + text.size(), out);
+    if (fast.ec == std::errc() && fast.ptr == text.data() + text.size())
+        return std::isfinite(out);
     const char* begin = text.c_str();
     char* end = nullptr;
     out = std::strtod(begin, &end);

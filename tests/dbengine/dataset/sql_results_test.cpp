@@ -243,12 +243,21 @@ TEST(DecimalText, RoundsWithoutBinaryFractions) {
     EXPECT_EQ(roundedDecimal("1.25E-1", 1), "0.1");  // 0.125: the third digit rounds down
     EXPECT_EQ(roundedDecimal(".5", 0), "1");
     EXPECT_EQ(roundedDecimal("007", 0), "7");
+    EXPECT_EQ(roundedDecimal("-0.5", 0), "-1");
+    EXPECT_EQ(roundedDecimal("9.96", 1), "10.0");  // the carry runs into a new digit
+    EXPECT_EQ(roundedDecimal("5e-3", 2), "0.01");  // the point before the first digit
+    EXPECT_EQ(roundedDecimal("-0", 2), "0.00");
+    EXPECT_EQ(roundedDecimal("12", -1), "12");
+    EXPECT_FALSE(roundedDecimal("-", 0));
     EXPECT_FALSE(roundedDecimal("1.2.3", 1));
     EXPECT_FALSE(roundedDecimal("", 1));
     EXPECT_FALSE(roundedDecimal("1e", 1));
     EXPECT_FALSE(roundedDecimal("abc", 1));
     EXPECT_EQ(decimalOfDouble(0.1 + 0.2), "0.300000000000000");
     EXPECT_EQ(decimalOfDouble(4503599627370497.0), "4503599627370497");
+    EXPECT_EQ(decimalOfDouble(1e-5), "0.000010000000000");
+    EXPECT_EQ(decimalOfDouble(-1234.5), "-1234.500000000000000");
+    EXPECT_EQ(decimalOfDouble(1e15), "1000000000000000");
     EXPECT_FALSE(decimalOfDouble(1e20 + 0.5));
     EXPECT_FALSE(decimalOfDouble(12345678901234567.0));
 }

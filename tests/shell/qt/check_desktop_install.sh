@@ -13,6 +13,15 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 "$prefix/bin/orn" --version | grep -q '^orn ' || fail "the installed orn does not start"
+# The windowed start finds the windows program where the install put it.
+scratch=$(mktemp -d)
+trap 'rm -rf "$prefix" "$scratch"' EXIT
+printf 'x' >"$scratch/notes.txt"
+status=0
+(cd "$scratch" && QT_QPA_PLATFORM=offscreen ORN_REGISTRY_DIR="$scratch/registry" timeout 10 \
+    "$prefix/bin/orn" notes.txt 2>"$scratch/err" </dev/null) || status=$?
+grep -q 'Unknow extension' "$scratch/err" ||
+    fail "the installed orn does not start its windows (exit $status): $(cat "$scratch/err")"
 
 entry="$prefix/share/applications/orn.desktop"
 [[ -f "$entry" ]] || fail "no desktop entry"

@@ -71,5 +71,27 @@ TEST_F(WindowedStartTest, FailedOpensSayWhyAndExitNonZero) {
     EXPECT_NE(o.out.find("NAME"), std::string::npos);
 }
 
+// orn runs its modes without the GUI libraries and hands a windowed start to the windows program
+// beside it; without that program it says what is missing instead of failing obscurely.
+TEST_F(WindowedStartTest, TheModesLoadNoGuiAndAWindowedStartNeedsTheWindowsProgram) {
+    OrnOutcome libs = RunOrn({}, dir_, dir_, "ldd", ORN_EXE);
+    ASSERT_EQ(libs.status, 0) << libs.err;
+    EXPECT_NE(libs.out.find("libsqlite3"), std::string::npos) << libs.out;
+    EXPECT_EQ(libs.out.find("libQt6"), std::string::npos) << libs.out;
+
+    const std::filesystem::path alone = dir_ / "alone";
+    std::filesystem::create_directories(alone);
+    std::filesystem::copy_file(ORN_EXE, alone / "orn");
+    OrnOutcome o = RunOrn({"t.db"}, dir_, dir_, "QT_QPA_PLATFORM=offscreen timeout 10",
+                          (alone / "orn").string());
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("orn: the windows program orn-windows is not installed beside " +
+                         (alone / "orn").string()),
+              std::string::npos)
+        << o.err;
+    o = RunOrn({"--version"}, dir_, dir_, "", (alone / "orn").string());
+    EXPECT_EQ(o.status, 0) << o.err;
+}
+
 }  // namespace
 }  // namespace orn::testing
