@@ -1256,7 +1256,6 @@ void ParadoxTable::startStatement() {
     if (files_->inTransaction())
         return;
     noticeForeignChanges();
-    forgetLookupIndexes();
     // The chain summary of a keyed table comes cheaply from the index again; another process
     // may have moved keys between blocks without changing the header.
     if (h_.keyFields > 0)
