@@ -195,7 +195,7 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
         const std::uint8_t* b = file.data() + at;
         const int count =
             recordsInBlock(b, got > at ? std::min(bs, got - at) : 0, tree.blockSize, int(entry));
-        if (count <= 0)
+        if (count < 0 || (count == 0 && step.level > 1))
             return false;
         if (step.level > 1) {
             for (int i = count - 1; i >= 0; --i)
@@ -213,10 +213,8 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
             if (seen[no])
                 return false;
             seen[no] = true;
-            std::string key(reinterpret_cast<const char*>(e), k);
-            if (!out.empty() && out.back().firstKey >= key)
-                return false;
-            out.push_back({no, indexEntryBlock(e + k + 2), std::move(key)});
+            out.push_back(
+                {no, indexEntryBlock(e + k + 2), std::string(reinterpret_cast<const char*>(e), k)});
         }
     }
     return true;

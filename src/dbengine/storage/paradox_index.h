@@ -66,9 +66,10 @@ std::uint16_t indexEntryBlock(const std::uint8_t* p);
 std::uint16_t descendIndexTree(const TableFiles& files, const IndexTree& tree,
                                std::string_view low);
 
-// The lowest level of `tree`: the blocks of the indexed file it names, in key order, each with
-// its first key and record count. False when the tree does not read as one (an entry names block
-// 0 or a block twice, a block is empty, the keys are out of order); `out` is then undefined.
+// The lowest level of `tree`: the blocks of the indexed file it names, in tree order, each with
+// its first key and record count (an empty block's key means nothing; the caller checks that the
+// keys rise, by the order the keys follow). False when the tree does not read as one (an entry
+// names block 0 or a block twice, an upper block is empty); `out` is then undefined.
 bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
                     std::vector<DataBlockSummary>& out);
 

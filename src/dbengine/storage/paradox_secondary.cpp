@@ -290,14 +290,53 @@ void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std:
     out.append(reinterpret_cast<const char*>(hint), 2);
 }
 
-SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::string> records) {
-    // Every record holds the table's key, so no two are equal and the order is total.
-    std::sort(records.begin(), records.end());
+namespace {
+
+// The places of the `n` records of `rs` bytes each in `records`, in key order. Every record
+// holds the table's key, so no two are equal and the order is total. The first sixteen bytes of
+// each, read as two big-endian numbers, decide most comparisons without touching the records.
+std::vector<std::uint32_t> sortedOrder(const std::string& records, std::size_t rs) {
+    struct Item {
+        std::uint64_t high, low;
+        std::uint32_t at;
+    };
+    const std::size_t n = records.size() / rs, head = std::min<std::size_t>(rs, 16);
+    const auto* base = reinterpret_cast<const std::uint8_t*>(records.data());
+    auto word = [&](const std::uint8_t* r, std::size_t from) {
+        std::uint64_t w = 0;
+        for (std::size_t b = from; b < from + 8; ++b)
+            w = w << 8 | (b < head ? r[b] : 0u);
+        return w;
+    };
+    std::vector<Item> items(n);
+    for (std::size_t i = 0; i < n; ++i)
+        items[i] = {word(base + i * rs, 0), word(base + i * rs, 8), std::uint32_t(i)};
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.high != b.high)
+            return a.high < b.high;
+        if (a.low != b.low)
+            return a.low < b.low;
+        return std::memcmp(base + a.at * rs + head, base + b.at * rs + head, rs - head) < 0;
+    });
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = items[i].at;
+    return order;
+}
+
+}  // namespace
+
+SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, const std::string& records) {
     const Header& x = ix.data;
     const std::size_t rs = x.recordSize;
+    if (records.size() % rs != 0)
+        throw EngineError(ix.name() + ": index records of the wrong size");
+    const std::vector<std::uint32_t> order = sortedOrder(records, rs);
+    const std::size_t n = order.size();
+    auto record = [&](std::size_t i) { return records.data() + std::size_t(order[i]) * rs; };
     const std::size_t bs = std::size_t(x.blockSize());
     const std::size_t perBlock = std::size_t(x.recordsPerBlock());
-    const std::size_t blocks = (records.size() + perBlock - 1) / perBlock;
+    const std::size_t blocks = (n + perBlock - 1) / perBlock;
     if (blocks > 0xFFFF)
         throw EngineError(ix.dataPath.string() + " would need more than 65535 blocks");
 
@@ -307,19 +346,19 @@ SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::st
     std::vector<DataBlockSummary> summary;
     for (std::size_t b = 0; b < blocks; ++b) {
         const std::size_t first = b * perBlock;
-        const std::size_t n = std::min(perBlock, records.size() - first);
+        const std::size_t count = std::min(perBlock, n - first);
         std::vector<std::uint8_t> blk(bs, 0);
         putLe16(blk.data(), b + 1 < blocks ? std::uint32_t(b + 2) : 0u);
         putLe16(blk.data() + 2, std::uint32_t(b));
-        putLe16(blk.data() + 4, std::uint32_t(std::int16_t((int(n) - 1) * int(rs))));
-        for (std::size_t i = 0; i < n; ++i)
-            std::memcpy(blk.data() + 6 + i * rs, records[first + i].data(), rs);
+        putLe16(blk.data() + 4, std::uint32_t(std::int16_t((int(count) - 1) * int(rs))));
+        for (std::size_t i = 0; i < count; ++i)
+            std::memcpy(blk.data() + 6 + i * rs, record(first + i), rs);
         summary.push_back(
-            {std::uint16_t(b + 1), std::uint16_t(n), records[first].substr(0, rs - 2)});
+            {std::uint16_t(b + 1), std::uint16_t(count), std::string(record(first), rs - 2)});
         out.data.insert(out.data.end(), blk.begin(), blk.end());
     }
     Header counters = x;
-    counters.numRecords = std::uint32_t(records.size());
+    counters.numRecords = std::uint32_t(n);
     counters.nextBlock = counters.fileBlocks = counters.lastBlock = std::uint16_t(blocks);
     counters.firstBlock = blocks ? 1 : 0;
     counters.firstFreeBlock = 0;
@@ -379,8 +418,10 @@ class IndexEditor {
         firstFree_ = h.firstFreeBlock;
         inChain_.assign(std::size_t(fileBlocks_) + 1, false);
         std::uint64_t sum = 0;
-        for (const auto& b : chain_) {
-            if (b.block > fileBlocks_ || b.records == 0 || b.records > perBlock_)
+        for (std::size_t i = 0; i < chain_.size(); ++i) {
+            const DataBlockSummary& b = chain_[i];
+            if (b.block > fileBlocks_ || b.records == 0 || b.records > perBlock_ ||
+                (i > 0 && chain_[i - 1].firstKey >= b.firstKey))
                 throw Mismatch{};
             inChain_[b.block] = true;
             sum += b.records;
@@ -460,18 +501,6 @@ class IndexEditor {
         chain_[std::size_t(pos)].firstKey = keyOf(b.record(0));
         chain_.insert(chain_.begin() + pos + 1,
                       DataBlockSummary{nb.no, std::uint16_t(nb.count), keyOf(nb.record(0))});
-    }
-
-    void rewriteHint(const std::string& e) {
-        if (chain_.empty())
-            throw Mismatch{};
-        Blk& b = chainBlock(posFor(e));
-        bool found = false;
-        const int slot = slotFor(b, e, found);
-        if (!found)
-            throw Mismatch{};
-        std::memcpy(b.record(slot) + key_, e.data() + key_, 2);
-        b.dirty = true;
     }
 
     void finish() {
@@ -652,8 +681,11 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
                 throw EngineError(ix.name() + ": an index entry of the wrong size");
     std::sort(removed.begin(), removed.end());
     std::sort(added.begin(), added.end());
-    // An entry that goes and comes with the same key only changes its block number.
-    std::vector<std::string> gone, come, moved;
+    // An entry that goes and comes with the same key belongs to a record that only moved to
+    // another block: it keeps its block number, a hint that readers check before they trust it
+    // (other programs leave these stale too). Rewriting them would cost a write in a random
+    // block of each index for every record a block split moves.
+    std::vector<std::string> gone, come;
     for (std::size_t i = 0, j = 0; i < removed.size() || j < added.size();) {
         const int c = i == removed.size() ? 1
                       : j == added.size() ? -1
@@ -663,8 +695,6 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
         } else if (c > 0) {
             come.push_back(std::move(added[j++]));
         } else {
-            if (removed[i] != added[j])
-                moved.push_back(std::move(added[j]));
             ++i;
             ++j;
         }
@@ -676,8 +706,6 @@ bool editSecondaryIndex(TableFiles& files, const SecondaryIndex& ix, std::uint32
             edit.remove(e);
         for (const auto& e : come)
             edit.add(e);
-        for (const auto& e : moved)
-            edit.rewriteHint(e);
         edit.finish();
     } catch (const Mismatch&) {
         return false;

@@ -69,13 +69,13 @@ SecondaryIndex describeCompositeIndex(const Header& table,
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
                        std::uint16_t block, std::string& out);
 
-// Both files anew for `records` (the data file records, each data.recordSize bytes, in any
-// order): the headers as found with their counters set, the data file's blocks filled in key
-// order, the tree over them.
+// Both files anew for `records` (the data file records one after another, each
+// data.recordSize bytes, in any order): the headers as found with their counters set, the data
+// file's blocks filled in key order, the tree over them.
 struct SecondaryFiles {
     std::vector<std::uint8_t> data, tree;
 };
-SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, std::vector<std::string> records);
+SecondaryFiles buildSecondaryIndex(const SecondaryIndex& ix, const std::string& records);
 
 // Makes file `file` hold `bytes`, writing only the pages that differ (a change of one record
 // journals and writes a few pages rather than the whole file).
@@ -83,7 +83,7 @@ void replaceContents(TableFiles& files, std::size_t file, const std::vector<std:
 
 // Edits index `ix` (examined, without a problem) in place through `files`: the data file records
 // `removed` go, those in `added` come (each data.recordSize bytes); an entry in both lists with
-// the same key and another block number has its block number rewritten where it stands. Data
+// the same key and another block number (a record that only moved) is left as it stands. Data
 // blocks fill, split and empty as in a keyed table, freed ones going to the file's free list;
 // the tree is written anew over the data blocks, leaving unchanged pages alone. Returns false,
 // having written nothing, when the files do not hold what the changes expect: the header counts

@@ -712,59 +712,30 @@ bool ParadoxTable::canStartAt(std::uint16_t no, const std::string& low) {
 
 bool ParadoxTable::chainFromIndex() {
     const IndexTree* px = indexLayout();
-    if (!px)
+    std::vector<DataBlockSummary> leaves;
+    if (!px || !readTreeLeaves(*files_, *px, leaves))
         return false;
-    const std::size_t entry = keySize_ + 6;
-    const std::size_t bs = std::size_t(px->blockSize);
-    std::vector<std::uint8_t> file(px->headerSize + std::size_t(px->blocks) * bs, 0);
-    const std::size_t got = files_->read(pxIndex_, 0, file.data(), file.size());
     const std::uint16_t maxBlock = maxBlockNumber();
     std::vector<int> seen(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::uint64_t records = 0;
-    std::size_t visits = 0;
-    // Depth first through the tree, keeping the entries of the lowest level in order.
-    struct Step {
-        std::uint16_t block;
-        int level;
-    };
-    std::vector<Step> todo{{px->root, px->levels}};
-    while (!todo.empty()) {
-        const Step step = todo.back();
-        todo.pop_back();
-        if (step.block == 0 || step.block > px->blocks || ++visits > px->blocks)
+    for (auto& leaf : leaves) {
+        if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
-        const std::size_t at = px->headerSize + std::size_t(step.block - 1) * bs;
-        const std::uint8_t* b = file.data() + at;
-        const int count =
-            recordsIn(b, got > at ? std::min(bs, got - at) : 0, px->blockSize, int(entry));
-        if (count < 0 || (count == 0 && step.level > 1))
-            return false;
-        if (step.level > 1) {
-            for (int i = count - 1; i >= 0; --i)
-                todo.push_back(
-                    {indexEntryBlock(b + 6 + std::size_t(i) * entry + keySize_), step.level - 1});
-            continue;
-        }
-        for (int i = 0; i < count; ++i) {
-            const std::uint8_t* e = b + 6 + std::size_t(i) * entry;
-            const std::uint16_t no = indexEntryBlock(e + keySize_);
-            const int n = int(indexEntryBlock(e + keySize_ + 2));
-            if (no == 0 || no > maxBlock || seen[no] != -1 || n > perBlock_)
+        // Keys of non-empty blocks rise along the chain (blocks whose order the sort order
+        // leaves undecided pass).
+        if (leaf.records > 0 && !firstKeys_.empty() && counts_.back() > 0) {
+            const int c =
+                compareKey(reinterpret_cast<const std::uint8_t*>(firstKeys_.back().data()),
+                           reinterpret_cast<const std::uint8_t*>(leaf.firstKey.data()));
+            if (c == 0 || c == 1)
                 return false;
-            std::string key(reinterpret_cast<const char*>(e), keySize_);
-            if (n > 0 && !firstKeys_.empty() && counts_.back() > 0) {
-                const int c =
-                    compareKey(reinterpret_cast<const std::uint8_t*>(firstKeys_.back().data()),
-                               reinterpret_cast<const std::uint8_t*>(key.data()));
-                if (c == 0 || c == 1)
-                    return false;
-            }
-            seen[no] = int(chain_.size());
-            chain_.push_back(no);
-            counts_.push_back(std::uint16_t(n));
-            firstKeys_.push_back(n > 0 ? std::move(key) : std::string(keySize_, '\0'));
-            records += std::uint64_t(n);
         }
+        seen[leaf.block] = int(chain_.size());
+        chain_.push_back(leaf.block);
+        counts_.push_back(leaf.records);
+        firstKeys_.push_back(leaf.records > 0 ? std::move(leaf.firstKey)
+                                              : std::string(keySize_, '\0'));
+        records += leaf.records;
     }
     if (records != h_.numRecords ||
         (chain_.empty() ? h_.firstBlock != 0
@@ -794,22 +765,17 @@ std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
     return found;
 }
 
-std::vector<std::vector<std::string>> ParadoxTable::secondaryIndexRecords(
+std::vector<std::string> ParadoxTable::secondaryIndexRecords(
     const std::vector<const SecondaryIndex*>& indexes) {
     ensureChain();
-    std::vector<std::vector<std::string>> records(indexes.size());
-    for (auto& r : records)
-        r.reserve(std::size_t(h_.numRecords));
-    std::string rec;
+    std::vector<std::string> records(indexes.size());
+    for (std::size_t i = 0; i < indexes.size(); ++i)
+        records[i].reserve(std::size_t(h_.numRecords) * indexes[i]->data.recordSize);
     for (std::uint16_t no : chain_) {
         Block b = loadBlock(no);
-        for (int slot = 0; slot < b.count; ++slot) {
-            for (std::size_t i = 0; i < indexes.size(); ++i) {
-                rec.clear();
-                appendIndexRecord(*indexes[i], h_, b.record(slot), no, rec);
-                records[i].push_back(rec);
-            }
-        }
+        for (int slot = 0; slot < b.count; ++slot)
+            for (std::size_t i = 0; i < indexes.size(); ++i)
+                appendIndexRecord(*indexes[i], h_, b.record(slot), no, records[i]);
     }
     return records;
 }
@@ -818,7 +784,7 @@ SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
     startStatement();
     auto records = secondaryIndexRecords({&ix});
     endRead();
-    return buildSecondaryIndex(ix, std::move(records[0]));
+    return buildSecondaryIndex(ix, records[0]);
 }
 
 void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
@@ -829,7 +795,7 @@ void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
     if (!tracking_ || touchedTooMany_ || touched_.count(no))
         return;
     // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
-    if (!chainValid_ || touched_.size() >= 64 + chain_.size() / 8) {
+    if (!chainValid_ || touched_.size() >= 32 + chain_.size() / 8) {
         touchedTooMany_ = true;
         touched_.clear();
         return;
@@ -932,7 +898,8 @@ void ParadoxTable::updateSecondaryIndexes() {
         return;
     auto records = secondaryIndexRecords(rebuild);
     for (std::size_t i = 0; i < rebuild.size(); ++i) {
-        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], std::move(records[i]));
+        const SecondaryFiles built = buildSecondaryIndex(*rebuild[i], records[i]);
+        std::string().swap(records[i]);
         replaceContents(*files_, rebuild[i]->dataFile, built.data);
         replaceContents(*files_, rebuild[i]->treeFile, built.tree);
     }
@@ -1289,7 +1256,6 @@ void ParadoxTable::startStatement() {
     if (files_->inTransaction())
         return;
     noticeForeignChanges();
-    forgetLookupIndexes();
     // The chain summary of a keyed table comes cheaply from the index again; another process
     // may have moved keys between blocks without changing the header.
     if (h_.keyFields > 0)

@@ -176,11 +176,13 @@ class ParadoxTable final : public Table {
     // committed when it is in the chain.
     void noteBlockChange(std::uint16_t no, bool inChain);
     void forgetBlockChanges();
-    // The data file records of each index for the records as they are now, in chain order.
-    std::vector<std::vector<std::string>> secondaryIndexRecords(
+    // The data file records of each index for the records as they are now, in chain order, one
+    // after another.
+    std::vector<std::string> secondaryIndexRecords(
         const std::vector<const SecondaryIndex*>& indexes);
 
-    // The secondary indexes lookups may read now, examined once per statement (paradox_lookup).
+    // The secondary indexes lookups may read (paradox_lookup), looked for and examined again
+    // after every commit, rollback or change by another process.
     const std::vector<LookupIndex>& lookupIndexes();
     void forgetLookupIndexes();
 
@@ -265,7 +267,7 @@ class ParadoxTable final : public Table {
     mutable std::uint64_t dataSize_ = 0;
     mutable bool dataSizeKnown_ = false;
     std::vector<LookupIndex> lookup_;
-    bool lookupKnown_ = false;  // lookup_ was made in this statement
+    bool lookupKnown_ = false;  // lookup_ holds for the files as they are
     IndexTree index_;
     bool indexKnown_ = false;  // index_ was read in this statement
     bool indexUsable_ = false;

@@ -107,7 +107,7 @@ std::vector<std::string> carrySecondaryIndexes(Table& old, Table& fresh,
         const std::size_t at = std::size_t(paradox::le16(ix.dataHeader.data() + 0x66)) + 0x58;
         for (std::size_t i = 0; i < places.size(); ++i)
             paradox::putLe16(ix.dataHeader.data() + at + 2 * i, std::uint32_t(places[i]));
-        const auto empty = paradox::buildSecondaryIndex(ix, {});
+        const auto empty = paradox::buildSecondaryIndex(ix, std::string());
         writeNewFile(companionPath(fresh.path(), asciiLower(ix.dataPath.extension().string())),
                      empty.data);
         writeNewFile(companionPath(fresh.path(), asciiLower(ix.treePath.extension().string())),

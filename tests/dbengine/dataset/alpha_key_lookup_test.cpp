@@ -16,13 +16,6 @@ namespace orn::db {
 namespace {
 namespace fs = std::filesystem;
 
-fs::path corpusDir() {
-    if (const char* env = std::getenv("ORN_CORPUS_DIR")) {
-        return env;
-    }
-    return ORN_CORPUS_DIR;
-}
-
 std::vector<unsigned char> readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -14,13 +14,6 @@ namespace orn::db {
 namespace {
 namespace fs = std::filesystem;
 
-fs::path corpusDir() {
-    if (const char* env = std::getenv("ORN_CORPUS_DIR")) {
-        return env;
-    }
-    return ORN_CORPUS_DIR;
-}
-
 struct CorpusTable {
     fs::path file;
     std::int64_t records = 0;

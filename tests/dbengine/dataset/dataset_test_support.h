@@ -31,6 +31,14 @@ class TempDir {
 
 namespace orn::db {
 
+// The corpus of real tables: $ORN_CORPUS_DIR, else the folder the build was configured with.
+inline std::filesystem::path corpusDir() {
+    if (const char* env = std::getenv("ORN_CORPUS_DIR")) {
+        return env;
+    }
+    return ORN_CORPUS_DIR;
+}
+
 // A keyed Paradox table "name.db" in `dir`: Id (Long, key), Name (Alpha 20), Amount (Number),
 // with rows (i, "name<i>", i * 1.5) for i in 1..rows.
 inline std::filesystem::path makeKeyedTable(const std::filesystem::path& dir,

@@ -72,6 +72,48 @@ constexpr std::int64_t kKillBatch = 3;
     }
 }
 
+// Runs `steps` in a child process: an endless sequence of operations that calls `done(n)` after
+// the n-th, with `pause` between page writes (slow writes make kills land inside commits, not
+// only between them). Kills the child after `delay` and returns the last n it reported.
+inline int killStepsAfter(std::chrono::microseconds delay, std::chrono::microseconds pause,
+                          const std::function<void(const std::function<void(int)>&)>& steps) {
+    int fds[2];
+    if (::pipe(fds) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return 0;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        ADD_FAILURE() << "fork failed";
+        return 0;
+    }
+    if (child == 0) {
+        ::close(fds[0]);
+        if (pause.count() > 0)
+            TableFiles::setPauseBetweenPageWrites(pause);
+        try {
+            steps([&](int n) {
+                if (::write(fds[1], &n, sizeof n) != sizeof n)
+                    ::_exit(2);
+            });
+        } catch (...) {
+            ::_exit(3);
+        }
+        ::_exit(4);
+    }
+    ::close(fds[1]);
+    std::this_thread::sleep_for(delay);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
+    int reported = 0, n = 0;
+    while (::read(fds[0], &n, sizeof n) == sizeof n)
+        reported = n;
+    ::close(fds[0]);
+    return reported;
+}
+
 // Returns the number of records found intact after the last round.
 inline std::int64_t runKillTest(const std::filesystem::path& file, const KillTestSubject& s,
                                 int rounds, unsigned seed) {

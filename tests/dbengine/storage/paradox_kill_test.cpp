@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "dbengine/storage/table.h"
+#include "kill_test_harness.h"
 #include "paradox_test_support.h"
 #include "storage_test_support.h"
 
@@ -123,35 +124,18 @@ TEST(ParadoxKill, AKilledWriterLeavesTheTableBeforeOrAfterItsTransaction) {
                     {std::int64_t(i), std::string("start"), i ? Value(memo(100 * i, 0)) : Value{}});
             t->commit();
         }
-        int fds[2];
-        ASSERT_EQ(::pipe(fds), 0);
-        pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            ::close(fds[0]);
-            try {
-                auto t = Table::open(file, OpenMode::Shared);
-                Model ignored;
-                for (int op = 0;; ++op) {
-                    apply(op, t.get(), ignored);
-                    int done = op + 1;
-                    if (::write(fds[1], &done, sizeof done) != sizeof done)
-                        ::_exit(2);
-                }
-            } catch (...) {
-                ::_exit(3);
-            }
-        }
-        ::close(fds[1]);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 + rng() % 300));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself: " << WEXITSTATUS(status);
-        int acknowledged = 0, n = 0;
-        while (::read(fds[0], &n, sizeof n) == sizeof n)
-            acknowledged = n;
-        ::close(fds[0]);
+        const int acknowledged =
+            testing::killStepsAfter(std::chrono::milliseconds(20 + rng() % 300), {},
+                                    [&](const std::function<void(int)>& done) {
+                                        auto t = Table::open(file, OpenMode::Shared);
+                                        Model ignored;
+                                        for (int op = 0;; ++op) {
+                                            apply(op, t.get(), ignored);
+                                            done(op + 1);
+                                        }
+                                    });
+        if (::testing::Test::HasFatalFailure() || ::testing::Test::HasFailure())
+            return;
 
         bool hot = std::filesystem::exists(dir / "k.db.orn-journal");
         if (hot)

@@ -203,23 +203,8 @@ fs::path copyTable(const fs::path& from, const fs::path& dir) {
     return dir / from.filename();
 }
 
-std::vector<Record> recordsOf(Table& t) {
-    std::vector<Record> out;
-    for (auto c = t.scan(); c->next();) {
-        Record r;
-        for (std::size_t i = 0; i < t.fields().size(); ++i)
-            r.push_back(c->value(i));
-        out.push_back(std::move(r));
-    }
-    return out;
-}
-
-std::string rowText(const Record& r) {
-    std::string s;
-    for (const auto& v : r)
-        s += valueText(v) + "|";
-    return s;
-}
+using test::recordsOf;
+using test::rowText;
 
 // The records of other programs, deleted and put back in a shuffled order, stand where those
 // programs had them, and the rebuilt index lists them as its lowest level must.

@@ -14,6 +14,7 @@ extern "C" {
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/value_text.h"
 
 namespace orn::db::test {
 
@@ -22,6 +23,24 @@ void quietErrors(pxdoc_t*, int, const char*, void*) {}
 // pxlib hands out blank integers as the value their all-zero bytes would decode to.
 constexpr long kBlankLong = -2147483648L;
 }  // namespace
+
+std::vector<Record> recordsOf(Table& t) {
+    std::vector<Record> out;
+    for (auto c = t.scan(); c->next();) {
+        Record r;
+        for (std::size_t i = 0; i < t.fields().size(); ++i)
+            r.push_back(c->value(i));
+        out.push_back(std::move(r));
+    }
+    return out;
+}
+
+std::string rowText(const Record& r) {
+    std::string s;
+    for (const auto& v : r)
+        s += valueText(v) + "|";
+    return s;
+}
 
 PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& codePage) {
     pxdoc_t* doc = PX_new2(quietErrors, nullptr, nullptr, nullptr);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dbengine/storage/table.h"
 #include "dbengine/storage/value.h"
 
 namespace orn::db::test {
@@ -15,6 +16,10 @@ struct PxlibTable {
     std::vector<char> types;      // pxlib's type codes
     std::vector<Record> records;  // blob fields read as blank
 };
+
+// Every record of a table in table order, and one record as "value|value|..." for comparing.
+std::vector<Record> recordsOf(Table& t);
+std::string rowText(const Record& r);
 
 // Reads a table with pxlib (without its .mb). Alpha text is converted to UTF-8 from `codePage`
 // here rather than by pxlib. Throws std::runtime_error when pxlib cannot open the file.

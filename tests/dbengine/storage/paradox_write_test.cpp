@@ -18,23 +18,8 @@
 namespace orn::db {
 namespace {
 
-std::vector<Record> readAll(Table& t) {
-    std::vector<Record> out;
-    for (auto c = t.scan(); c->next();) {
-        Record r;
-        for (std::size_t i = 0; i < t.fields().size(); ++i)
-            r.push_back(c->value(i));
-        out.push_back(std::move(r));
-    }
-    return out;
-}
-
-std::string text(const Record& r) {
-    std::string s;
-    for (const auto& v : r)
-        s += valueText(v) + "|";
-    return s;
-}
+using test::recordsOf;
+using test::rowText;
 
 std::vector<Field> everyType() {
     return {makeField("Name", FieldType::Alpha, 20),  makeField("Day", FieldType::Date),
@@ -75,14 +60,14 @@ TEST(ParadoxWrite, EveryTypeRoundTripsIncludingBlanksAndBlobs) {
             t->insert(r);
     }
     auto t = Table::open(file, OpenMode::ReadOnly);
-    auto got = readAll(*t);
+    auto got = recordsOf(*t);
     ASSERT_EQ(got.size(), rows.size());
     // The autoincrement field was left blank: it counts 1, 2, 3.
     for (std::size_t i = 0; i < rows.size(); ++i)
         rows[i][14] = std::int64_t(i + 1);
     rows[1][9] = Value{};  // an empty formatted memo is blank
     for (std::size_t i = 0; i < rows.size(); ++i)
-        EXPECT_EQ(text(got[i]), text(rows[i])) << i;
+        EXPECT_EQ(rowText(got[i]), rowText(rows[i])) << i;
     for (std::size_t i = 0; i < rows.size(); ++i)
         for (std::size_t f = 0; f < rows[i].size(); ++f)
             EXPECT_EQ(got[i][f], rows[i][f]) << i << "/" << f;
@@ -212,7 +197,7 @@ TEST(ParadoxWrite, KeyedTablesStayInKeyOrderAndRefuseDuplicates) {
     }
     EXPECT_EQ(t->recordCount(), keys.size());
     std::sort(keys.begin(), keys.end());
-    auto all = readAll(*t);
+    auto all = recordsOf(*t);
     ASSERT_EQ(all.size(), keys.size());
     for (std::size_t i = 0; i < keys.size(); ++i) {
         ASSERT_EQ(all[i][0], Value(keys[i].first));
@@ -284,7 +269,7 @@ TEST(ParadoxWrite, RecordIdsSurviveMovesAndDeletes) {
     for (std::size_t i = 1; i < ids.size(); i += 2)
         t->remove(ids[i]);
     t->commit();
-    EXPECT_EQ(readAll(*t).size(), 0u);
+    EXPECT_EQ(recordsOf(*t).size(), 0u);
     t->insert({std::int64_t(5), std::string("again")});
     t.reset();
     test::expectIndexMatchesBlocks(file, dir / "ids.px");
@@ -347,7 +332,7 @@ TEST(ParadoxWrite, AutoincrementAdvancesAndIsNotReused) {
     }
     auto t = Table::open(file, OpenMode::Shared);
     t->insert({Value{}, std::string("d")});
-    auto all = readAll(*t);
+    auto all = recordsOf(*t);
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[2][0], Value(std::int64_t(4)));
     EXPECT_EQ(static_cast<paradox::ParadoxTable&>(*t).header().autoInc, 4u);
@@ -376,7 +361,7 @@ TEST(ParadoxWrite, RollbackLeavesNothingAndCommitKeepsAll) {
     t->commit();
     t.reset();
     auto again = Table::open(file, OpenMode::ReadOnly);
-    EXPECT_EQ(readAll(*again).size(), 2u);
+    EXPECT_EQ(recordsOf(*again).size(), 2u);
 }
 
 TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
@@ -393,7 +378,7 @@ TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
     std::vector<Record> before;
     {
         auto t = Table::open(file, OpenMode::Exclusive);
-        before = readAll(*t);
+        before = recordsOf(*t);
         EXPECT_THROW(t->insert(before[5]), KeyViolation);
         t->insert({std::string("000"), std::string("X"), std::string("Y"), std::string("Z")});
         t->insert({std::string("zzz"), std::string("X"), std::string("Y"), std::string("Z")});
@@ -403,10 +388,10 @@ TEST(ParadoxWrite, ModifyingARealTableKeepsItsVersionAndIndex) {
     }
     auto t = Table::open(file, OpenMode::ReadOnly);
     EXPECT_EQ(t->version(), 4);
-    auto after = readAll(*t);
+    auto after = recordsOf(*t);
     ASSERT_EQ(after.size(), before.size() + 1);
     for (std::size_t i = 0; i < before.size(); ++i)
-        EXPECT_EQ(text(after[i]), text(before[i]));
+        EXPECT_EQ(rowText(after[i]), rowText(before[i]));
     EXPECT_EQ(after.back()[0], Value(std::string("zzz")));
     test::expectIndexMatchesBlocks(file, dir / "AREACODE.PX");
     EXPECT_EQ(test::readWithPxlib(file, "CP437").records.size(), after.size());
@@ -423,7 +408,7 @@ TEST(ParadoxWrite, SecondaryIndexesStayThroughAChange) {
                                      std::filesystem::perm_options::add);
     }
     auto t = Table::open(dir / "events.db", OpenMode::Shared);
-    auto before = readAll(*t);
+    auto before = recordsOf(*t);
     EXPECT_TRUE(std::filesystem::exists(dir / "events.xg0"));
     auto c = t->scan();
     ASSERT_TRUE(c->next());
@@ -432,11 +417,11 @@ TEST(ParadoxWrite, SecondaryIndexesStayThroughAChange) {
     t->update(c->id(), r);
     EXPECT_TRUE(std::filesystem::exists(dir / "events.xg0"));  // written anew, not removed
     EXPECT_TRUE(std::filesystem::exists(dir / "events.yg0"));
-    auto after = readAll(*t);
+    auto after = recordsOf(*t);
     ASSERT_EQ(after.size(), before.size());
     EXPECT_EQ(after[0][2], Value(std::string("Renamed event")));
     for (std::size_t i = 1; i < after.size(); ++i)
-        EXPECT_EQ(text(after[i]), text(before[i]));
+        EXPECT_EQ(rowText(after[i]), rowText(before[i]));
 }
 
 TEST(ParadoxWrite, ValuesThatDoNotFitAreRefusedWithTheFieldName) {
