@@ -425,6 +425,7 @@ void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost
         return i < 0 || sqlite3_vtab_rhs_value(info, i, &v) == SQLITE_OK;
     };
     double best = planCost;
+    double bestFraction = 1;
     int bestField = -1, bestEq = -1, bestLow = -1, bestHigh = -1;
     for (const std::size_t field : table.indexedFields()) {
         const Field& f = table.fields()[field];
@@ -463,6 +464,7 @@ void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost
                 : best;
         if (cost < against) {
             best = cost;
+            bestFraction = fraction;
             bestField = static_cast<int>(field);
             bestEq = eq;
             bestLow = eq >= 0 ? -1 : low;
@@ -499,10 +501,7 @@ void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost
     info->idxStr = const_cast<char*>(kSecondaryPlan);
     info->needToFreeIdxStr = 0;
     info->estimatedCost = best;
-    info->estimatedRows =
-        static_cast<sqlite3_int64>(
-            rows * (bestEq >= 0 ? 0.01 : (bestLow >= 0 && bestHigh >= 0 ? 0.1 : 0.3))) +
-        1;
+    info->estimatedRows = static_cast<sqlite3_int64>(rows * bestFraction) + 1;
     info->orderByConsumed = 0;  // records come in the index's order, not the key's
 }
 
