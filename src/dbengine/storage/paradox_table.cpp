@@ -1441,27 +1441,34 @@ void ParadoxTable::failOwnWrite(bool own) {
         rollbackInternal();
 }
 
+bool ParadoxTable::followsTail(const std::uint8_t* key) {
+    if (chain_.empty())
+        return false;
+    const std::uint16_t last = chain_.back();
+    const int count = counts_.back();
+    if (!tailKeyValid_) {
+        if (count == 0)
+            return false;
+        std::string tail(keySize_, '\0');
+        files_->read(0,
+                     blockOffset(last) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+                     tail.data(), keySize_);
+        tailKey_ = std::move(tail);
+        tailKeyValid_ = true;
+    }
+    const int c = compareKey(key, reinterpret_cast<const std::uint8_t*>(tailKey_.data()));
+    return c == 1 || (c == kUndecided && copyInKeyOrder_);
+}
+
 bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
     if (chain_.empty())
         return false;
     const int pos = int(chain_.size()) - 1;
     const std::uint16_t last = chain_.back();
     const int count = counts_[std::size_t(pos)];
-    if (h_.keyFields > 0) {
-        if (!tailKeyValid_) {
-            if (count == 0)
-                return false;
-            std::string key(keySize_, '\0');
-            files_->read(
-                0, blockOffset(last) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
-                key.data(), keySize_);
-            tailKey_ = std::move(key);
-            tailKeyValid_ = true;
-        }
-        // Behind the last key only when the order says so; findKey decides (or refuses) the rest.
-        if (compareKey(rec.data(), reinterpret_cast<const std::uint8_t*>(tailKey_.data())) != 1)
-            return false;
-    }
+    // Behind the last key only when the order says so; findKey decides (or refuses) the rest.
+    if (h_.keyFields > 0 && !followsTail(rec.data()))
+        return false;
     std::uint16_t at = last;
     if (count < perBlock_) {
         noteBlockChange(last, true);
@@ -1636,7 +1643,9 @@ RecordId ParadoxTable::insert(const Record& record) {
     try {
         ensureChain();
         auto rec = encodeRecord(record, nullptr);
-        if (h_.keyFields > 0 && !chain_.empty()) {
+        // A key behind the last one is no duplicate; in a copy in key order that is most of
+        // them, and the search would meet comparisons the sort order leaves undecided.
+        if (h_.keyFields > 0 && !chain_.empty() && !followsTail(rec.data())) {
             Block probe;
             if (findKey(rec.data(), &probe).found)
                 throw KeyViolation();
