@@ -207,8 +207,13 @@ class ParadoxTable final : public Table {
     void chainErase(int pos);
     std::string keyOf(const std::uint8_t* rec) const;
 
-    // Record placement.
-    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id);
+    // Record placement. `probed` and `probedPlace`, when given, are what findKey just found
+    // for rec's key (the block is taken over); without them the place is looked for here.
+    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id, Block* probed = nullptr,
+                     const Place* probedPlace = nullptr);
+    // True when `key` sorts after the last record of the chain (not when the order is
+    // undecided); a keyed table with a non-empty chain only.
+    bool sortsAfterTail(const std::uint8_t* key);
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
