@@ -212,13 +212,15 @@ class ParadoxTable final : public Table {
     void chainErase(int pos);
     std::string keyOf(const std::uint8_t* rec) const;
 
-    // Record placement.
-    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id);
+    // Record placement. `probed` and `probedPlace`, when given, are what findKey just found
+    // for rec's key (the block is taken over); without them the place is looked for here.
+    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id, Block* probed = nullptr,
+                     const Place* probedPlace = nullptr);
+    // True when `key` sorts after the last record of the chain (when the order leaves it
+    // undecided, only in a copy in key order); a keyed table with a non-empty chain only.
+    bool sortsAfterTail(const std::uint8_t* key);
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
-    // Whether key `key` goes behind the last record of the chain: it sorts after it, or, in a
-    // copy in key order, its place against it is undecided. False for an empty last block.
-    bool followsTail(const std::uint8_t* key);
     void removeAt(std::uint16_t blockNo, int slot);
 
     // Record identities.
