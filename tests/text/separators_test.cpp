@@ -1,13 +1,13 @@
 // The decimal and thousand separators come from the numeric part of the user's locale; a locale
 // the system does not have leaves them as they were.
 
+#include "text/separators.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 #include <string>
-
-#include "text/separators.h"
 
 namespace orn {
 namespace {
