@@ -78,12 +78,17 @@ db::Value ImportValue(const db::Field& field, const std::string& text) {
     return db::valueFromText(field, text);
 }
 
-db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std::string>& values,
-                    std::size_t lineNo, const std::string& fileName) {
-    db::Record record(fields.size());
+// Fills `record` (one value a field; fields without a value in the line are blank).
+void RecordOf(const std::vector<db::Field>& fields, const std::vector<std::string>& values,
+              std::size_t lineNo, const std::string& fileName, db::Record& record) {
+    record.resize(fields.size());
     const std::size_t n = std::min(fields.size(), values.size());
+    for (std::size_t i = n; i < fields.size(); ++i) {
+        record[i] = std::monostate{};
+    }
     for (std::size_t i = 0; i < n; ++i) {
         if (fields[i].type == FieldType::AutoInc) {
+            record[i] = std::monostate{};
             continue;  // the table numbers its rows itself; the file's value is not taken
         }
         try {
@@ -93,7 +98,6 @@ db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std:
                                     ", line " + std::to_string(lineNo) + " of " + fileName + ")");
         }
     }
-    return record;
 }
 
 // Keeps the table's write transaction: committed in batches and at the end, also when the
@@ -174,6 +178,8 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     const db::CodePage tablePage(cursor.codePage());
     TProgressTicker progress("Reading " + fileName, 0);
     std::int64_t stored = 0;
+    TSplitLine split;  // both kept from line to line, so that their memory serves again
+    db::Record record;
     while (std::getline(in, line)) {
         if (!progress.Tick()) {
             // As after an error, the rows read so far stay in the table.
@@ -188,8 +194,8 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         if (!IsValidUtf8(line)) {
             line = tablePage.toUtf8(line);
         }
-        const TSplitLine split = SplitImportLine(line, delimiter);
-        db::Record record = RecordOf(fields, split.values, lineNo, fileName);
+        SplitImportLine(line, delimiter, split);
+        RecordOf(fields, split.values, lineNo, fileName, record);
         std::string message;
         try {
             if (split.unbalancedQuote) {
