@@ -19,8 +19,11 @@ namespace {
 using db::FieldType;
 
 // Rows are committed in batches so a long import neither holds one huge transaction nor pays
-// for a transaction per row; every question to the user commits what came before it.
-constexpr std::size_t kBatchRows = 20000;
+// for a transaction per row; every question to the user commits what came before it. A batch
+// holds its rows in memory until it is committed, and every commit waits for the disk twice:
+// a batch ends at so many rows or so many bytes of text read, whichever comes first.
+constexpr std::size_t kBatchRows = 250000;
+constexpr std::size_t kBatchBytes = std::size_t{16} << 20;
 
 db::FieldKind KindOf(FieldType type) {
     switch (type) {
@@ -118,8 +121,9 @@ class TBatch {
     TBatch(const TBatch&) = delete;
     TBatch& operator=(const TBatch&) = delete;
 
-    void Added() {
-        if (++rows_ >= kBatchRows) {
+    void Added(std::size_t textBytes) {
+        bytes_ += textBytes;
+        if (++rows_ >= kBatchRows || bytes_ >= kBatchBytes) {
             Flush();
         }
     }
@@ -127,14 +131,14 @@ class TBatch {
         open_ = false;
         table_.commit();
         table_.forgetRecordIds();  // an import keeps none: memory stays flat however long
-        rows_ = 0;
+        rows_ = bytes_ = 0;
         table_.begin();
         open_ = true;
     }
     void Pause() {
         open_ = false;
         table_.commit();
-        rows_ = 0;
+        rows_ = bytes_ = 0;
         table_.endRead();
     }
     void Resume() {
@@ -151,6 +155,7 @@ class TBatch {
   private:
     db::Table& table_;
     std::size_t rows_ = 0;
+    std::size_t bytes_ = 0;
     bool open_ = true;
 };
 
@@ -202,7 +207,7 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
                 throw db::EngineError("Unbalanced quotes: a quoted value has no closing quote.");
             }
             cursor.insert(record);
-            batch.Added();
+            batch.Added(line.size());
             ++stored;
             continue;
         } catch (const db::KeyViolation&) {
