@@ -1456,8 +1456,10 @@ bool ParadoxTable::sortsAfterTail(const std::uint8_t* key) {
         tailKey_ = std::move(last);
         tailKeyValid_ = true;
     }
-    // Only when the order says so; findKey decides (or refuses) the rest.
-    return compareKey(key, reinterpret_cast<const std::uint8_t*>(tailKey_.data())) == 1;
+    // Only when the order says so, or, in a copy in key order, leaves it undecided; findKey
+    // decides (or refuses) the rest.
+    const int c = compareKey(key, reinterpret_cast<const std::uint8_t*>(tailKey_.data()));
+    return c == 1 || (c == kUndecided && copyInKeyOrder_);
 }
 
 bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
