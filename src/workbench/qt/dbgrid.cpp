@@ -225,6 +225,13 @@ void TDBGrid::updateGeometries() {
     UpdateScrollBar();
 }
 
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    if (current.isValid()) {
+        away_ = {};  // a cell the user or the window made current replaces one out of the page
+    }
+    QTableView::currentChanged(current, previous);
+}
+
 void TDBGrid::ModelReset() {
     away_ = {};
     // The bar's range follows the view's, which the view works out once it lays out.

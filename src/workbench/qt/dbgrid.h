@@ -43,6 +43,7 @@ class TDBGrid : public QTableView {
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void updateGeometries() override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:

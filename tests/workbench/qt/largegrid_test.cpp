@@ -30,13 +30,17 @@ struct Seen {
     std::string value;
     bool selected = false;
     int headerWidth = 0;
+    std::string topLabel;  // the row number and the name shown at the top
+    std::string topName;
+    int nameWidth = 0;
     bool operator==(const Seen&) const = default;
 };
 
 void PrintTo(const Seen& s, std::ostream* os) {
     *os << "record " << s.recNo << " column " << s.column << " first shown " << s.firstShown
         << " bar " << s.barValue << "/" << s.barRange << " value '" << s.value << "'"
-        << (s.selected ? " selected" : "") << " header " << s.headerWidth;
+        << (s.selected ? " selected" : "") << " header " << s.headerWidth << " top " << s.topLabel
+        << " " << s.topName << " name width " << s.nameWidth;
 }
 
 // The vertical scroll bar the user sees: the grid's own while the result fits in a page.
@@ -63,6 +67,11 @@ Seen Look(TFormQuery& form) {
                      grid->selectionModel()->isSelected(grid->currentIndex());
     }
     s.headerWidth = grid->verticalHeader()->width();
+    const int top = grid->rowAt(0);
+    QAbstractItemModel* model = grid->model();
+    s.topLabel = model->headerData(top, Qt::Vertical, Qt::DisplayRole).toString().toStdString();
+    s.topName = model->data(model->index(top, 1), Qt::DisplayRole).toString().toStdString();
+    s.nameWidth = grid->columnWidth(1);
     return s;
 }
 
@@ -126,7 +135,7 @@ TEST_F(LargeGridTest, ScrollingAndKeysLandWhereTheyWouldInAGridThatHoldsEverythi
     EXPECT_EQ(paged.DBGrid1->viewport()->size(), whole.DBGrid1->viewport()->size());
 
     const std::vector<std::pair<std::string, std::function<void(TFormQuery&)>>> steps = {
-        {"start", [](TFormQuery&) {}},
+        {"start", [](TFormQuery& f) { f.DBGrid1->setColumnWidth(1, 123); }},
         {"Down x40",
          [](TFormQuery& f) {
              for (int i = 0; i < 40; ++i)
