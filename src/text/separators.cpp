@@ -1,8 +1,9 @@
 #include "text/separators.h"
 
+#include <langinfo.h>
+#include <locale.h>
+
 #include <atomic>
-#include <locale>
-#include <stdexcept>
 
 namespace orn {
 
@@ -26,18 +27,18 @@ void SetThousandSeparator(char c) {
 }
 
 void InitSeparatorsFromLocale() {
-    try {
-        std::locale user("");
-        const auto& punct = std::use_facet<std::numpunct<char>>(user);
-        // A separator outside ASCII (a byte of a longer character) cannot stand alone in text.
-        const char decimal = punct.decimal_point();
-        SetDecimalSeparator(decimal > ' ' ? decimal : '.');
-        char grouping = punct.thousands_sep();
-        // Locales without grouping report a blank or nothing printable; keep a visible default.
-        SetThousandSeparator(grouping > ' ' ? grouping : (DecimalSeparator() == ',' ? '.' : ','));
-    } catch (const std::runtime_error&) {
-        // An unknown locale in the environment keeps the defaults.
-    }
+    // Only the numeric part of the user's locale is loaded: a whole std::locale would read
+    // every category, a millisecond of every start.
+    locale_t user = newlocale(LC_NUMERIC_MASK, "", locale_t{});
+    if (!user)
+        return;  // an unknown locale in the environment keeps the defaults
+    // A separator outside ASCII (a byte of a longer character) cannot stand alone in text.
+    const char decimal = *nl_langinfo_l(RADIXCHAR, user);
+    SetDecimalSeparator(decimal > ' ' ? decimal : '.');
+    const char grouping = *nl_langinfo_l(THOUSEP, user);
+    // Locales without grouping report a blank or nothing printable; keep a visible default.
+    SetThousandSeparator(grouping > ' ' ? grouping : (DecimalSeparator() == ',' ? '.' : ','));
+    freelocale(user);
 }
 
 void ChangeDecimalSeparatorRemembering(char c) {

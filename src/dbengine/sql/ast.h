@@ -169,9 +169,10 @@ struct Statement {
     ExprPtr where;                           // Update, Delete
     std::vector<ColumnDef> columnDefs;       // Create Table; Alter Table ADD
     std::vector<std::string> primaryKey;     // Create Table
-    int blockSize = -1;  // Create/Alter Table: BLOCK SIZE n (bytes), -1 if absent
-    std::string indexName;                   // Create/Drop Index
-    bool unique = false;
+    int blockSize = -1;            // Create/Alter Table: BLOCK SIZE n (bytes), -1 if absent
+    std::string indexName;         // Create/Drop Index
+    bool unique = false;           // Create Index
+    bool caseInsensitive = false;  // Create Index
     struct AlterAction {
         bool add = true;
         ColumnDef column;  // ADD: full definition; DROP: name only

@@ -33,6 +33,7 @@ struct CreateIndexDdl {
     bool unique = false;
     std::vector<std::string> fields;  // the fields' own spelling
     std::vector<bool> descending;     // per field
+    bool caseInsensitive = false;
 };
 
 struct DropIndexDdl {

@@ -94,9 +94,13 @@ TABLES AND INDEXES
   DROP INDEX "parts.db".PRIMARY      removes the primary index (the key fields stay)
   CREATE INDEX ByDay ON "events.db" (Event_Date, Event_Time)
                                      a secondary index (events.XG0/.YG0) of a keyed Paradox
-                                     table, over two or more fields none of them Alpha
+                                     table; Alpha fields only as below
+  CREATE INDEX Event_Name ON "events.db" (Event_Name)
+                                     one field, named after it: events.X03/.Y03, letter case
+                                     counting (Alpha only where the table sorts "ascii")
   DROP INDEX "events.db".ByDay       removes that secondary index
-  The primary index is made with the INDEX command. dBASE production indexes are not made.
+  The primary index is made with the INDEX command. UNIQUE, DESC and CASEINSENSITIVE
+  secondary indexes and dBASE production indexes are not made.
   A new table is a Paradox table unless its name ends in ".dbf". Field types:
   SMALLINT, INTEGER, DECIMAL(x,y), NUMERIC(x,y), FLOAT(x,y), CHAR(n), VARCHAR(n), DATE,
   TIME, TIMESTAMP, BOOLEAN, MONEY, AUTOINC, BYTES(n), BLOB(n,s) with s = 1 memo, 2 binary,

@@ -59,8 +59,7 @@ class Parser {
             update(st);
         } else if (isWord("DELETE")) {
             remove(st);
-        } else if (isWord("CREATE") && (isWord("TABLE", 1) || isWord("INDEX", 1) ||
-                                        (isWord("UNIQUE", 1) && isWord("INDEX", 2)))) {
+        } else if (isWord("CREATE") && (isWord("TABLE", 1) || createsIndex())) {
             create(st);
         } else if (isWord("DROP") && (isWord("TABLE", 1) || isWord("INDEX", 1))) {
             drop(st);
@@ -101,6 +100,15 @@ class Parser {
     bool isWord(std::string_view w, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
         return t.kind == TokenKind::Word && ieq(t.text, w);
+    }
+    // After CREATE: INDEX, after the words that may come before it.
+    bool createsIndex() const {
+        std::size_t at = 1;
+        while (at < 5 &&
+               (isWord("UNIQUE", at) || isWord("CASEINSENSITIVE", at) || isWord("ASC", at) ||
+                isWord("ASCENDING", at) || isWord("DESC", at) || isWord("DESCENDING", at)))
+            ++at;
+        return isWord("INDEX", at);
     }
     bool isOp(std::string_view o, std::size_t ahead = 0) const {
         const Token& t = peek(ahead);
@@ -1111,7 +1119,19 @@ class Parser {
             return;
         }
         st.kind = Statement::Kind::CreateIndex;
-        st.unique = acceptWord("UNIQUE");
+        // CREATE [UNIQUE] [ASC | DESC] [CASEINSENSITIVE] INDEX, the words in any order; a
+        // direction here holds for every field.
+        bool allDescending = false;
+        for (;;) {
+            if (acceptWord("UNIQUE"))
+                st.unique = true;
+            else if (acceptWord("CASEINSENSITIVE"))
+                st.caseInsensitive = true;
+            else if (acceptWord("DESC") || acceptWord("DESCENDING"))
+                allDescending = true;
+            else if (!acceptWord("ASC") && !acceptWord("ASCENDING"))
+                break;
+        }
         expectWord("INDEX");
         st.indexName = name("an index name");
         expectWord("ON");
@@ -1124,7 +1144,7 @@ class Parser {
                 desc = true;
             else if (!acceptWord("ASC"))
                 acceptWord("ASCENDING");
-            st.descending.push_back(desc);
+            st.descending.push_back(desc || allDescending);
         } while (acceptOp(","));
         expectOp(")");
     }
@@ -1225,15 +1245,21 @@ std::vector<std::string> leadingWords(std::string_view s, std::size_t count) {
 }
 
 bool isDialectStatement(std::string_view text) {
-    const std::vector<std::string> w = leadingWords(text, 3);
+    const std::vector<std::string> w = leadingWords(text, 6);
     if (w.empty())
         return true;
     const std::string& a = w[0];
     const std::string b = w.size() > 1 ? w[1] : std::string();
     if (a == "SELECT" || a == "INSERT" || a == "UPDATE" || a == "DELETE")
         return true;
-    if (a == "CREATE")
-        return b == "TABLE" || b == "INDEX" || (b == "UNIQUE" && w.size() > 2 && w[2] == "INDEX");
+    if (a == "CREATE") {
+        std::size_t at = 1;
+        while (at < w.size() &&
+               (w[at] == "UNIQUE" || w[at] == "CASEINSENSITIVE" || w[at] == "ASC" ||
+                w[at] == "ASCENDING" || w[at] == "DESC" || w[at] == "DESCENDING"))
+            ++at;
+        return b == "TABLE" || (at < w.size() && w[at] == "INDEX");
+    }
     if (a == "DROP")
         return b == "TABLE" || b == "INDEX";
     return a == "ALTER" && b == "TABLE";

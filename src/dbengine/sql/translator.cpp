@@ -119,7 +119,8 @@ class DdlBuilder {
 
     CreateIndexDdl createIndex(const Statement& st) {
         const SqlTable& t = existing(st);
-        CreateIndexDdl d{t.file, t.format, st.indexName, st.unique, {}, st.descending};
+        CreateIndexDdl d{t.file, t.format,      st.indexName,      st.unique,
+                         {},     st.descending, st.caseInsensitive};
         for (const std::string& c : st.columns) {
             const db::Field* f = findField(t, c);
             if (!f)

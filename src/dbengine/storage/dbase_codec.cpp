@@ -272,6 +272,24 @@ std::uint32_t RecordCodec::memoBlock(const DbfField& f, const std::uint8_t* rec)
     return block;
 }
 
+bool RecordCodec::plainText(const DbfField& f, const std::uint8_t* rec,
+                            std::string_view& out) const {
+    if (f.type != 'C' || (f.flags & 0x04) || isNull(f, rec))
+        return false;
+    const std::uint8_t* p = rec + f.offset;
+    std::size_t e = f.length;
+    while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0))
+        --e;
+    if (e == 0)
+        return false;  // NULL
+    for (std::size_t i = 0; i < e; ++i) {
+        if (p[i] >= 0x80)
+            return false;
+    }
+    out = std::string_view(reinterpret_cast<const char*>(p), e);
+    return true;
+}
+
 Value RecordCodec::decode(const DbfField& f, const std::uint8_t* rec) const {
     if (isNull(f, rec))
         return {};

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/dbase_header.h"
@@ -21,6 +22,9 @@ class RecordCodec {
     bool isNull(const DbfField& f, const std::uint8_t* rec) const;
 
     Value decode(const DbfField& f, const std::uint8_t* rec) const;
+    // The stored bytes of a character field when they are its value as they stand: not NULL,
+    // not binary, plain ASCII (which reads the same in every code page), not all blanks.
+    bool plainText(const DbfField& f, const std::uint8_t* rec, std::string_view& out) const;
     // 0 when the field points at no memo.
     std::uint32_t memoBlock(const DbfField& f, const std::uint8_t* rec) const;
 

@@ -76,6 +76,10 @@ class DBaseCursor final : public TableCursor {
         return values_[field];
     }
 
+    bool plainText(std::size_t field, std::string_view& out) override {
+        return field < values_.size() && table_.plainText(field, current_, out);
+    }
+
   private:
     void load() {
         std::uint64_t count = std::min<std::uint64_t>(perWindow_, end_ - index_);
@@ -230,6 +234,12 @@ void DBaseTable::refresh() {
     slots_ = slots;
 }
 
+std::uint64_t DBaseTable::recordCountBound() const {
+    if (!files_.inTransaction())
+        const_cast<DBaseTable&>(*this).refresh();
+    return slots_;
+}
+
 std::uint64_t DBaseTable::recordCount() const {
     auto& self = const_cast<DBaseTable&>(*this);
     if (!files_.inTransaction()) {
@@ -265,6 +275,12 @@ std::uint64_t DBaseTable::recordCount() const {
         liveCount_ = live;
     }
     return *liveCount_;
+}
+
+bool DBaseTable::plainText(std::size_t visibleIndex, const std::uint8_t* rec,
+                           std::string_view& out) const {
+    const DbfField& f = header_.fields[visible_[visibleIndex]];
+    return !RecordCodec::isMemoField(header_, f) && codec_->plainText(f, rec, out);
 }
 
 Value DBaseTable::decodeField(std::size_t visibleIndex, const std::uint8_t* rec) {

@@ -27,6 +27,7 @@ class DBaseTable final : public Table {
     int keyFieldCount() const override { return 0; }
     int version() const override { return header_.version; }  // the version byte
     std::uint64_t recordCount() const override;               // live records
+    std::uint64_t recordCountBound() const override;          // records, deleted ones too
 
     std::unique_ptr<TableCursor> scan() override;
     std::unique_ptr<TableCursor> range(const Record& low, bool lowInclusive, const Record& high,
@@ -50,6 +51,7 @@ class DBaseTable final : public Table {
 
     // Used by the cursor.
     Value decodeField(std::size_t visibleIndex, const std::uint8_t* rec);
+    bool plainText(std::size_t visibleIndex, const std::uint8_t* rec, std::string_view& out) const;
     std::size_t recordLength() const { return header_.recordLength; }
     std::uint64_t recordOffset(std::uint64_t index) const {
         return header_.headerLength + index * header_.recordLength;
@@ -91,7 +93,7 @@ class DBaseTable final : public Table {
     mutable std::optional<std::uint64_t> liveCount_;
     mutable std::pair<std::uint64_t, std::int64_t> liveStamp_;  // the file when it was counted
     mutable std::int64_t liveCountedAt_ = 0;                    // ns since the epoch
-    std::string damage_;  // see Table::damage; once set it stays for this open table
+    std::string damage_;             // see Table::damage; once set it stays for this open table
     bool everyWholeRecord_ = false;  // see takeEveryWholeRecord
     bool countDamaged_ = false;      // damage_ is the header's record count disagreeing
     bool headerDirty_ = false;

@@ -37,6 +37,10 @@ bool sortOrderIsByteOrder(const std::string& name) {
     return asciiLower(name) == "ascii";
 }
 
+bool alphaInByteOrder(const Header& h) {
+    return h.sortOrder == 0 && (h.sortOrderName.empty() || sortOrderIsByteOrder(h.sortOrderName));
+}
+
 bool nationalOrderKnown(const std::string& name) {
     const std::string lower = asciiLower(name);
     for (const char* known : kKnownNational)

@@ -66,6 +66,9 @@ class KeyOrder {
 // the tables of other programs confirm.
 bool sortOrderIsByteOrder(const std::string& name);
 bool nationalOrderKnown(const std::string& name);
+// Whether table `h` sorts its Alpha values in byte order: its order is "ascii" (or, before
+// level 4, stated by no name and number 0).
+bool alphaInByteOrder(const Header& h);
 
 // The order of two Alpha values of `width` bytes (NUL padded) under the known part of a
 // national order: -1, 0, 1 or kUndecided.

@@ -24,11 +24,6 @@ constexpr std::uint8_t kMaintainedComposite = 8;
 constexpr std::uint8_t kSingleTree = 4;
 constexpr std::uint8_t kCompositeTree = 7;
 
-// Alpha values in byte order: what SQL's comparison of (ASCII) text agrees with.
-bool byteOrderedAlpha(const Header& h) {
-    return h.sortOrder == 0 && (h.sortOrderName.empty() || asciiLower(h.sortOrderName) == "ascii");
-}
-
 bool lookupKind(std::uint8_t code) {
     switch (code) {
         case kAlpha:
@@ -76,7 +71,7 @@ const std::vector<ParadoxTable::LookupIndex>& ParadoxTable::lookupIndexes() {
             continue;
         // Text leads only in byte order, and only in a one-field index: a composite file may
         // compare letters without regard to case.
-        if (lead.code == kAlpha && (type != kMaintainedSingle || !byteOrderedAlpha(h_)))
+        if (lead.code == kAlpha && (type != kMaintainedSingle || !alphaInByteOrder(h_)))
             continue;
         std::size_t keySize = 0;
         for (int i = 0; i < ix.data.keyFields; ++i)

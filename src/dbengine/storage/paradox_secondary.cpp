@@ -6,6 +6,7 @@
 
 #include "dbengine/storage/companion.h"
 #include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/paradox_table.h"
 #include "dbengine/storage/table.h"
@@ -59,10 +60,6 @@ std::vector<std::uint8_t> buildTree(const SecondaryIndex& ix,
         std::memcpy(tree.data() + from, built.data() + from, to - from);
     tree.insert(tree.end(), built.begin() + std::ptrdiff_t(builtHeader), built.end());
     return tree;
-}
-
-bool ascii(const Header& h) {
-    return h.sortOrder == 0 && (h.sortOrderName.empty() || asciiLower(h.sortOrderName) == "ascii");
 }
 
 }  // namespace
@@ -175,7 +172,7 @@ void examine(SecondaryIndex& ix, const TableFiles& files, const Header& table) {
             // .XGn files also serve single fields compared without regard to letter case; the
             // header does not say which, so Alpha values cannot be ordered with certainty.
             ix.problem = "it may compare Alpha values without regard to letter case";
-        } else if (alpha && !ascii(table)) {
+        } else if (alpha && !alphaInByteOrder(table)) {
             ix.problem =
                 "its Alpha values sort by " + table.sortOrderName + ", an order ORN does not write";
         }
@@ -205,11 +202,14 @@ std::string statedName(const SecondaryIndex& ix) {
                          : std::string();
 }
 
-SecondaryIndex describeCompositeIndex(const Header& table,
-                                      const std::vector<std::uint8_t>& tableHeader,
-                                      const std::vector<int>& fields, const std::string& name,
-                                      const std::filesystem::path& dataPath,
-                                      const std::filesystem::path& treePath, int treeBlockKiB) {
+namespace {
+
+// A new maintained ascending index over `fields`: one field in an .Xnn file (`single`), else
+// an .XGn file. See describeCompositeIndex and describeSingleFieldIndex.
+SecondaryIndex describeNewIndex(const Header& table, const std::vector<int>& fields,
+                                const std::string& name, const std::filesystem::path& dataPath,
+                                const std::filesystem::path& treePath, int treeBlockKiB,
+                                bool single) {
     // The data file is laid out like a keyed table of the indexed fields, the table's key and
     // the block hint, the first all but the hint forming its key.
     Header x;
@@ -221,6 +221,9 @@ SecondaryIndex describeCompositeIndex(const Header& table,
     x.hasCodePage = table.hasCodePage;
     for (int f : fields)
         x.fields.push_back(table.fields[std::size_t(f)]);
+    // A one-field index calls its field "Sec Key" whatever the table calls it.
+    if (single)
+        x.fields.front().name = "Sec Key";
     for (int i = 0; i < table.keyFields; ++i)
         x.fields.push_back(table.fields[std::size_t(i)]);
     x.fields.push_back({kShort, 2, 2, 0, "Blk Num"});
@@ -249,7 +252,11 @@ SecondaryIndex describeCompositeIndex(const Header& table,
     const std::string treeName = stem + upper(treePath.extension().string());
 
     std::vector<std::uint8_t> d = buildDbHeader(x, dataName);
-    d[0x04] = 8;
+    d[0x04] = single ? 5 : 8;
+    // The field the index is over, numbered from 0 like the field places above (the other
+    // program's composite files hold their first field's place here too).
+    if (single)
+        d[0x15] = std::uint8_t(fields.front());
     d[0x55] = 0x01;  // ascending
     // The index name follows the sort order name.
     const std::size_t sortAt = std::size_t(le16(d.data() + 0x6E)) + 0x58;
@@ -269,10 +276,28 @@ SecondaryIndex describeCompositeIndex(const Header& table,
     shape.maxTableSize = std::uint8_t(treeBlockKiB);
     ix.treeBlockSize = shape.blockSize();
     std::vector<std::uint8_t> t = buildPxHeader(shape, treeName, d);
-    t[0x04] = kCompositeTree;
+    t[0x04] = single ? kSingleTree : kCompositeTree;
     ix.treeHeader = t;
     ix.tableFields = fields;
     return ix;
+}
+
+}  // namespace
+
+SecondaryIndex describeCompositeIndex(const Header& table,
+                                      const std::vector<std::uint8_t>& tableHeader,
+                                      const std::vector<int>& fields, const std::string& name,
+                                      const std::filesystem::path& dataPath,
+                                      const std::filesystem::path& treePath, int treeBlockKiB) {
+    (void)tableHeader;
+    return describeNewIndex(table, fields, name, dataPath, treePath, treeBlockKiB, false);
+}
+
+SecondaryIndex describeSingleFieldIndex(const Header& table, int field,
+                                        const std::filesystem::path& dataPath,
+                                        const std::filesystem::path& treePath, int treeBlockKiB) {
+    return describeNewIndex(table, {field}, table.fields[std::size_t(field)].name, dataPath,
+                            treePath, treeBlockKiB, true);
 }
 
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,

@@ -65,6 +65,13 @@ SecondaryIndex describeCompositeIndex(const Header& table,
                                       const std::filesystem::path& dataPath,
                                       const std::filesystem::path& treePath, int treeBlockKiB);
 
+// A new one-field index (.Xnn/.Ynn, kept up to date, ascending, letter case counting) over
+// table field `field`, named after it as one-field indexes are: the field is called "Sec Key" in
+// the data file and the header names the field's place. Otherwise as describeCompositeIndex.
+SecondaryIndex describeSingleFieldIndex(const Header& table, int field,
+                                        const std::filesystem::path& dataPath,
+                                        const std::filesystem::path& treePath, int treeBlockKiB);
+
 // The data file record of a table record `rec` that lies in .DB block `block`.
 void appendIndexRecord(const SecondaryIndex& ix, const Header& table, const std::uint8_t* rec,
                        std::uint16_t block, std::string& out);

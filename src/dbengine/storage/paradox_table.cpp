@@ -1441,27 +1441,35 @@ void ParadoxTable::failOwnWrite(bool own) {
         rollbackInternal();
 }
 
+bool ParadoxTable::sortsAfterTail(const std::uint8_t* key) {
+    if (chain_.empty())
+        return false;
+    if (!tailKeyValid_) {
+        const int count = counts_.back();
+        if (count == 0)
+            return false;
+        std::string last(keySize_, '\0');
+        files_->read(
+            0,
+            blockOffset(chain_.back()) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+            last.data(), keySize_);
+        tailKey_ = std::move(last);
+        tailKeyValid_ = true;
+    }
+    // Only when the order says so, or, in a copy in key order, leaves it undecided; findKey
+    // decides (or refuses) the rest.
+    const int c = compareKey(key, reinterpret_cast<const std::uint8_t*>(tailKey_.data()));
+    return c == 1 || (c == kUndecided && copyInKeyOrder_);
+}
+
 bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
     if (chain_.empty())
         return false;
     const int pos = int(chain_.size()) - 1;
     const std::uint16_t last = chain_.back();
     const int count = counts_[std::size_t(pos)];
-    if (h_.keyFields > 0) {
-        if (!tailKeyValid_) {
-            if (count == 0)
-                return false;
-            std::string key(keySize_, '\0');
-            files_->read(
-                0, blockOffset(last) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
-                key.data(), keySize_);
-            tailKey_ = std::move(key);
-            tailKeyValid_ = true;
-        }
-        // Behind the last key only when the order says so; findKey decides (or refuses) the rest.
-        if (compareKey(rec.data(), reinterpret_cast<const std::uint8_t*>(tailKey_.data())) != 1)
-            return false;
-    }
+    if (h_.keyFields > 0 && !sortsAfterTail(rec.data()))
+        return false;
     std::uint16_t at = last;
     if (count < perBlock_) {
         noteBlockChange(last, true);
@@ -1498,8 +1506,9 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
     return true;
 }
 
-void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id) {
-    if (appendAtEnd(rec, id))
+void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id, Block* probed,
+                               const Place* probedPlace) {
+    if (!probed && appendAtEnd(rec, id))
         return;
     tailKeyValid_ = false;
     const std::uint8_t* key = rec.data();
@@ -1520,7 +1529,13 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
         Block b;
         int pos, slot;
         if (h_.keyFields > 0) {
-            Place p = findKey(key, &b);
+            Place p;
+            if (probed) {
+                p = *probedPlace;
+                b = std::move(*probed);
+            } else {
+                p = findKey(key, &b);
+            }
             if (p.found)
                 throw KeyViolation();
             pos = p.pos;
@@ -1636,14 +1651,20 @@ RecordId ParadoxTable::insert(const Record& record) {
     try {
         ensureChain();
         auto rec = encodeRecord(record, nullptr);
-        if (h_.keyFields > 0 && !chain_.empty()) {
-            Block probe;
-            if (findKey(rec.data(), &probe).found)
+        // A key past the last one (the common case of rows arriving in key order) cannot be
+        // taken yet and goes behind the last record without a search.
+        Block probe;
+        Place place;
+        const bool searched = h_.keyFields > 0 && !chain_.empty() && !sortsAfterTail(rec.data());
+        if (searched) {
+            place = findKey(rec.data(), &probe);
+            if (place.found)
                 throw KeyViolation();
         }
         writeBlobs(record, rec.data(), nullptr);
         RecordId id = newId(0);
-        placeRecord(rec, id);
+        // The block found above is still as it was: blobs live in their own file.
+        placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
         for (const auto& f : h_.fields) {
             if (f.code != kAutoInc)
                 continue;

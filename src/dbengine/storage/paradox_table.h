@@ -69,6 +69,11 @@ class ParadoxTable final : public Table {
     // Raises the autoincrement counter to at least `value` (restructure keeps the old counter so
     // that numbers of deleted records are not given out again).
     void raiseAutoIncrement(std::uint32_t value);
+    // This table is being filled with the records of another whose key and sort order it keeps,
+    // in that table's key order (a PACK, a restructure that leaves the key alone): a record
+    // whose key the known part of the sort order cannot place against the last one goes behind
+    // it, where the other table had it, instead of being refused.
+    void copyInKeyOrder() { copyInKeyOrder_ = true; }
     const std::string& label() const { return label_; }
     std::vector<std::string> takeNotices() override;
     // The secondary index files beside the table, each examined against it (an index ORN cannot
@@ -207,8 +212,13 @@ class ParadoxTable final : public Table {
     void chainErase(int pos);
     std::string keyOf(const std::uint8_t* rec) const;
 
-    // Record placement.
-    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id);
+    // Record placement. `probed` and `probedPlace`, when given, are what findKey just found
+    // for rec's key (the block is taken over); without them the place is looked for here.
+    void placeRecord(const std::vector<std::uint8_t>& rec, RecordId id, Block* probed = nullptr,
+                     const Place* probedPlace = nullptr);
+    // True when `key` sorts after the last record of the chain (when the order leaves it
+    // undecided, only in a copy in key order); a keyed table with a non-empty chain only.
+    bool sortsAfterTail(const std::uint8_t* key);
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
@@ -279,6 +289,7 @@ class ParadoxTable final : public Table {
     std::vector<int> posOf_;  // block number -> chain position, -1 when not in the chain
     std::string tailKey_;     // key of the last record of the chain, when tailKeyValid_
     bool tailKeyValid_ = false;
+    bool copyInKeyOrder_ = false;
 
     std::vector<std::vector<RecordId>> blockIds_;
     std::vector<bool> idsMaterialized_;

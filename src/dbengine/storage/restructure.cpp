@@ -253,6 +253,7 @@ std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> s
     try {
         auto dst = Table::create(temp, format, layout);
         notices = carrySecondaryIndexes(*src, *dst, sameFields(*src));
+        copyInKeyOrderIfKeyKept(*src, *dst, sameFields(*src));
         dst->begin();
         const std::size_t n = src->fields().size();
         for (auto c = src->scan(); c->next();) {
@@ -285,6 +286,23 @@ std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> s
 }
 
 }  // namespace
+
+void copyInKeyOrderIfKeyKept(Table& old, Table& fresh, const std::vector<int>& fieldSources) {
+    auto* from = dynamic_cast<paradox::ParadoxTable*>(&old);
+    auto* to = dynamic_cast<paradox::ParadoxTable*>(&fresh);
+    if (!from || !to || old.keyFieldCount() == 0 || fresh.keyFieldCount() != old.keyFieldCount() ||
+        from->header().sortOrder != to->header().sortOrder ||
+        from->header().sortOrderName != to->header().sortOrderName)
+        return;
+    for (int i = 0; i < old.keyFieldCount(); ++i) {
+        const Field& a = old.fields()[std::size_t(i)];
+        const Field& b = fresh.fields()[std::size_t(i)];
+        if (std::size_t(i) >= fieldSources.size() || fieldSources[std::size_t(i)] != i ||
+            a.type != b.type || a.size != b.size || a.decimals != b.decimals)
+            return;
+    }
+    to->copyInKeyOrder();
+}
 
 std::shared_ptr<const CarriedHeader> carriedHeaderOf(Table& table, std::vector<int> fieldSources) {
     auto c = std::make_shared<CarriedHeader>();

@@ -4,6 +4,7 @@
 
 #include "dbengine/storage/companion.h"
 #include "dbengine/storage/paradox_codec.h"
+#include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/paradox_table.h"
 #include "dbengine/storage/posix_file.h"
@@ -80,6 +81,17 @@ bool sameName(const std::string& a, const std::string& b) {
     return asciiLower(a) == asciiLower(b);
 }
 
+// The name index `ix` of `t` goes by: the one its header states, or for a one-field index that
+// states none, its field's.
+std::string indexName(const paradox::SecondaryIndex& ix, const Table& t) {
+    std::string stated = paradox::statedName(ix);
+    const bool single =
+        ix.dataHeader.size() > 0x04 && (ix.dataHeader[0x04] == 3 || ix.dataHeader[0x04] == 5);
+    if (stated.empty() && single && ix.tableFields.size() == 1)
+        stated = t.fields()[std::size_t(ix.tableFields[0])].name;
+    return stated;
+}
+
 void removeFile(const fs::path& p) {
     std::error_code ec;
     if (!p.empty() && !fs::remove(p, ec) && ec)
@@ -128,7 +140,7 @@ std::vector<std::string> replacementNotices(Table& fresh, const fs::path& table)
 
 void createSecondaryIndex(const fs::path& file, const std::string& name,
                           const std::vector<std::string>& fieldNames, bool unique,
-                          const std::vector<bool>& descending) {
+                          const std::vector<bool>& descending, bool caseInsensitive) {
     const std::string statement = "CREATE INDEX " + name;
     auto t = Table::open(file, OpenMode::Exclusive);
     auto& p = paradoxTable(*t, statement);
@@ -139,11 +151,22 @@ void createSecondaryIndex(const fs::path& file, const std::string& name,
         refuse("the table has no primary key, which a secondary index needs");
     if (p.header().versionId < 5)
         refuse("the table is of Paradox 3, whose index files ORN does not write");
+    // What the index files are known to say of an index: its fields and their direction (a
+    // header byte), whether it is kept up to date (its file type), its name.
     if (unique)
-        refuse("ORN does not make UNIQUE secondary indexes");
+        refuse(
+            "ORN does not make UNIQUE secondary indexes: no place is known in the index files "
+            "that marks an index unique, so neither other programs nor ORN would keep it so");
     for (bool d : descending)
         if (d)
-            refuse("ORN does not make descending secondary indexes");
+            refuse(
+                "ORN does not make descending (DESC) secondary indexes: the index header marks "
+                "one, but in what order the file then holds the table's key after the "
+                "indexed fields is not known");
+    if (caseInsensitive)
+        refuse(
+            "ORN does not make CASEINSENSITIVE secondary indexes: where the index files mark "
+            "one and how they then order letters is not known");
     if (name.empty() || name.size() > 25)
         refuse("an index name has 1 to 25 characters");
     std::vector<int> fields;
@@ -157,45 +180,71 @@ void createSecondaryIndex(const fs::path& file, const std::string& name,
         const Field& f = t->fields()[std::size_t(found)];
         if (isBlobLike(f.type))
             refuse("field " + f.name + " is a memo or blob field, which cannot be indexed");
-        if (f.type == FieldType::Alpha)
-            refuse("field " + f.name +
-                   " is Alpha; ORN makes secondary indexes over non-Alpha fields only, because "
-                   "the index file would not say whether letter case counts in it");
         for (int g : fields)
             if (g == found)
                 refuse("field " + f.name + " is named twice");
         fields.push_back(found);
     }
-    // The index holds the table's key after the indexed fields, and orders by it too.
+    if (fields.empty())
+        refuse("no fields given");
+    if (fields.front() == 0)
+        refuse("field " + t->fields()[0].name +
+               " is the first field of the table's key, which cannot lead a secondary index");
+    // An index named after its one field is the one-field kind (NAME.Xnn, nn its place in hex),
+    // whose Alpha values compare with regard to letter case; any other is NAME.XGn, which may
+    // also be one that ignores letter case, and its file does not say which.
+    const bool single =
+        fields.size() == 1 && sameName(name, t->fields()[std::size_t(fields[0])].name);
+    std::vector<int> alpha = fields;
     for (int i = 0; i < t->keyFieldCount(); ++i)
-        if (t->fields()[std::size_t(i)].type == FieldType::Alpha)
-            refuse("the table's key holds the Alpha field " + t->fields()[std::size_t(i)].name +
-                   ", and the index file would not say whether letter case counts in it");
-    if (fields.size() < 2)
-        refuse(
-            "ORN makes secondary indexes over two or more fields only (NAME.XGn); the "
-            "layout of one-field indexes (NAME.Xnn) is not known well enough to write");
+        alpha.push_back(i);  // the index holds the table's key after the indexed fields
+    for (int f : alpha) {
+        const Field& field = t->fields()[std::size_t(f)];
+        if (field.type != FieldType::Alpha)
+            continue;
+        const bool indexed = std::find(fields.begin(), fields.end(), f) != fields.end();
+        if (!single)
+            refuse((indexed ? "field " + field.name + " is Alpha"
+                            : "the table's key holds the Alpha field " + field.name) +
+                   "; ORN makes such an index only as the one-field kind named after its field "
+                   "(NAME.Xnn), in which letter case counts: a NAME.XGn file would not say "
+                   "whether it does");
+        if (!paradox::alphaInByteOrder(p.header()))
+            refuse("field " + field.name + " is Alpha, and the table sorts Alpha values by " +
+                   p.header().sortOrderName +
+                   ", an order ORN does not write index entries in (only \"ascii\")");
+    }
     auto existing = p.secondaryIndexes();
     std::vector<std::string> extensions;
     for (const auto& ix : existing) {
-        if (sameName(paradox::statedName(ix), name))
+        if (sameName(indexName(ix, *t), name))
             refuse("the table has an index of that name already (" + ix.name() + ")");
         for (const auto* q : {&ix.dataPath, &ix.treePath})
             if (!q->empty())
                 extensions.push_back(asciiLower(q->extension().string()));
     }
-    int number = -1;
-    for (int n = 0; n < 10 && number < 0; ++n) {
-        const std::string digit(1, char('0' + n));
-        if (std::find(extensions.begin(), extensions.end(), ".xg" + digit) == extensions.end() &&
-            std::find(extensions.begin(), extensions.end(), ".yg" + digit) == extensions.end())
-            number = n;
+    auto taken = [&](const std::string& suffix) {
+        return std::find(extensions.begin(), extensions.end(), ".x" + suffix) != extensions.end() ||
+               std::find(extensions.begin(), extensions.end(), ".y" + suffix) != extensions.end();
+    };
+    std::string suffix;
+    if (single) {
+        static const char* kHex = "0123456789abcdef";
+        const int number = fields[0] + 1;
+        suffix = {kHex[number >> 4], kHex[number & 15]};
+        if (taken(suffix))
+            refuse("the table has a one-field index over " +
+                   t->fields()[std::size_t(fields[0])].name + " already (" +
+                   companionPath(file, ".x" + suffix).filename().string() + ")");
+    } else {
+        for (int n = 0; n < 10 && suffix.empty(); ++n)
+            if (!taken("g" + std::to_string(n)))
+                suffix = "g" + std::to_string(n);
+        if (suffix.empty())
+            refuse("the table has ten composite indexes (.XG0 to .XG9) already");
     }
-    if (number < 0)
-        refuse("the table has ten composite indexes (.XG0 to .XG9) already");
-    const std::string digit(1, char('0' + number));
-    const fs::path data = companionPath(file, ".xg" + digit);
-    const fs::path tree = companionPath(file, ".yg" + digit);
+    const fs::path data = companionPath(file, ".x" + suffix);
+    const fs::path tree = companionPath(file, ".y" + suffix);
     // The tree takes the block size of the primary index, as other programs make it.
     int treeKiB = p.header().maxTableSize;
     if (const auto px = findCompanion(file, ".px")) {
@@ -204,8 +253,10 @@ void createSecondaryIndex(const fs::path& file, const std::string& name,
             head[4] == paradox::PrimaryIndex && isParadoxBlockSize(head[5] * 1024))
             treeKiB = head[5];
     }
-    const auto ix = paradox::describeCompositeIndex(p.header(), p.headerBytes(), fields, name, data,
-                                                    tree, treeKiB);
+    const auto ix =
+        single ? paradox::describeSingleFieldIndex(p.header(), fields[0], data, tree, treeKiB)
+               : paradox::describeCompositeIndex(p.header(), p.headerBytes(), fields, name, data,
+                                                 tree, treeKiB);
     const auto built = p.buildSecondaryFiles(ix);
     const fs::path dir = file.parent_path();
     const fs::path dataTemp = dir / TempFileName(data.filename().string());
@@ -230,7 +281,7 @@ void dropSecondaryIndex(const fs::path& file, const std::string& name) {
     auto t = Table::open(file, OpenMode::Exclusive);
     auto& p = paradoxTable(*t, "DROP INDEX " + name);
     for (const auto& ix : p.secondaryIndexes()) {
-        if (!sameName(paradox::statedName(ix), name))
+        if (!sameName(indexName(ix, *t), name))
             continue;
         removeFile(ix.dataPath);
         removeFile(ix.treePath);

@@ -23,18 +23,19 @@ std::vector<std::string> carrySecondaryIndexes(Table& old, Table& fresh,
 std::vector<std::string> replacementNotices(Table& fresh, const std::filesystem::path& table);
 
 // CREATE INDEX: makes the secondary index `name` of a keyed Paradox table over the named fields,
-// as the first free pair of NAME.XGn/NAME.YGn files, filled from the records as they are, under
-// the table's exclusive lock. The new files are written under names of their own and renamed
-// into place, so a crash leaves the index whole or absent (or one file of the two, which the
-// next write removes). ORN makes only what it can keep exact afterwards: ascending indexes over
-// two or more fields none of which is Alpha (an .XGn file does not say whether it compares
-// Alpha values with regard to letter case). Everything else is refused with an EngineError
-// saying why, and no file is touched: a dBASE table, one field, Alpha fields (also in the key
-// the index repeats), UNIQUE, DESC, memo and blob fields, a field named twice, a name another
-// index of the table has.
+// filled from the records as they are, under the table's exclusive lock. An index over one field
+// and named after it is the one-field kind, NAME.Xnn/NAME.Ynn with nn the field's place in hex,
+// in which Alpha values compare with regard to letter case; any other is the first free pair of
+// NAME.XGn/NAME.YGn files. The new files are written under names of their own and renamed into
+// place, so a crash leaves the index whole or absent (or one file of the two, which the next
+// write removes). ORN makes only what it can keep exact afterwards: ascending indexes kept up to
+// date, with Alpha values (also in the key the index repeats) only in the one-field kind under
+// the "ascii" order. Everything else is refused with an EngineError saying why, and no file is
+// touched: a dBASE table, UNIQUE, DESC, CASEINSENSITIVE, memo and blob fields, a field named
+// twice, the table's first key field leading, a name another index of the table has.
 void createSecondaryIndex(const std::filesystem::path& table, const std::string& name,
                           const std::vector<std::string>& fields, bool unique,
-                          const std::vector<bool>& descending);
+                          const std::vector<bool>& descending, bool caseInsensitive = false);
 
 // DROP INDEX: removes both files of the secondary index of a Paradox table whose header names it
 // `name` (letter case aside), under the table's exclusive lock. Fails with an EngineError when

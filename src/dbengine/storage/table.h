@@ -124,6 +124,8 @@ class Table {
     virtual int keyFieldCount() const = 0;
     virtual int version() const = 0;
     virtual std::uint64_t recordCount() const = 0;
+    // For planning queries: at least the live records, known without reading every record.
+    virtual std::uint64_t recordCountBound() const { return recordCount(); }
     // The iconv name of the code page its text is stored in ("CP1252").
     virtual const std::string& codePage() const = 0;
     // Empty for a sound table. Otherwise what is damaged, found at opening or while reading

@@ -128,7 +128,7 @@ void executeDdl(SqlSession& session, const sql::DdlStatement& ddl) {
     } else if (const auto* index = std::get_if<sql::CreateIndexDdl>(&ddl)) {
         session.detachFile(index->file);
         createSecondaryIndex(index->file, index->name, index->fields, index->unique,
-                             index->descending);
+                             index->descending, index->caseInsensitive);
     } else if (const auto* dropIndex = std::get_if<sql::DropIndexDdl>(&ddl)) {
         session.detachFile(dropIndex->file);
         if (dropIndex->primary) {

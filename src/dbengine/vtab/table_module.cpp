@@ -371,7 +371,7 @@ bool alphaBounds(const Field& field, const Value& value, Value& low, Value& high
 // RowHash answers every probe. False when the plan does not apply.
 bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
     const auto& fields = table.fields();
-    if (!RowHash::fits(table.recordCount(), fields)) {
+    if (!RowHash::fits(table.recordCountBound(), fields)) {
         return false;
     }
     for (int i = 0; i < info->nConstraint; ++i) {
@@ -386,7 +386,7 @@ bool offerHashedEquality(Table& table, sqlite3_index_info* info) {
         info->aConstraintUsage[i].argvIndex = 1;
         info->aConstraintUsage[i].omit = 0;
         info->idxNum = kHashedEquality | (c.iColumn << kHashFieldShift);
-        const double rows = static_cast<double>(table.recordCount()) + 1;
+        const double rows = static_cast<double>(table.recordCountBound()) + 1;
         info->estimatedCost = 20 + rows * 0.01;
         info->estimatedRows = static_cast<sqlite3_int64>(rows * 0.1) + 1;
         return true;
@@ -415,7 +415,7 @@ bool secondaryKind(FieldType t) {
 // `planCost` (what the plan already chosen costs): the plan is then replaced by it. Each record
 // it finds costs a seek in the table, several times a record of a scan or of a key range.
 void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost) {
-    const double rows = static_cast<double>(table.recordCount()) + 1;
+    const double rows = static_cast<double>(table.recordCountBound()) + 1;
     constexpr double kPerRecord = 4;
     // A RowHash pays for reading the whole table over many probes (a join); for the one probe
     // of a constant it costs what a scan costs.
@@ -508,7 +508,7 @@ void offerSecondaryIndex(Table& table, sqlite3_index_info* info, double planCost
 int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     auto* vt = vtabOf(p);
     const int keys = vt->table->keyFieldCount();
-    const double rows = static_cast<double>(vt->table->recordCount()) + 1;
+    const double rows = static_cast<double>(vt->table->recordCountBound()) + 1;
     for (int i = 0; i < info->nConstraint; ++i) {
         const auto& c = info->aConstraint[i];
         if (c.usable && c.op == SQLITE_INDEX_CONSTRAINT_EQ && c.iColumn == -1) {

@@ -42,6 +42,7 @@ std::vector<std::string> rebuildTable(const fs::path& file, TableCreate layout,
                               text.substr(made.size()));
         }
         notices = carrySecondaryIndexes(*old, *fresh, sources);
+        copyInKeyOrderIfKeyKept(*old, *fresh, sources);
         fresh->begin();
         auto cursor = old->scan();
         Record record(layout.fields.size());

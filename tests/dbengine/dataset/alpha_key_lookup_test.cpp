@@ -10,6 +10,8 @@
 #include <set>
 
 #include "dataset_test_support.h"
+#include "dbengine/dataset/query.h"
+#include "dbengine/storage/value_text.h"
 #include "dbengine/vtab/sql_session.h"
 
 namespace orn::db {
@@ -171,6 +173,42 @@ TEST(AlphaKeyLookup, NationalOrderTables) {
         const std::string key = "\"" + layout->fields[0].name + "\"";
         expectLookupsMatchScans(s, table, key, probesFor(s, table, key));
     }
+}
+
+// ALTER TABLE that keeps the key copies the records of a national-order table in their order,
+// though the known part of the order cannot place a small letter among capitals.
+TEST(AlphaKeyLookup, AlterTableKeepsUndecidedNeighboursWhereTheyStand) {
+    const fs::path from = corpusDir() / "open/paradox/dbdemos/country.db";
+    if (!fs::exists(from)) {
+        GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
+    }
+    TempDir dir;
+    for (const char* ext : {".db", ".px"}) {
+        fs::copy_file(fs::path(from).replace_extension(ext),
+                      dir.path() / (std::string("country") + ext));
+    }
+    const fs::path file = dir.path() / "country.db";
+    std::vector<unsigned char> d = readFile(file);
+    const std::string cuba("Cuba\0", 5);
+    auto it = std::search(d.begin() + 0x800, d.end(), cuba.begin(), cuba.end());
+    ASSERT_NE(it, d.end());
+    *it = 'c';
+    writeFile(file, d);
+    auto keys = [&] {
+        std::vector<std::string> out;
+        auto t = Table::open(file, OpenMode::ReadOnly);
+        for (auto c = t->scan(); c->next();) {
+            out.push_back(valueText(c->value(0)));
+        }
+        return out;
+    };
+    const auto before = keys();
+    ASSERT_NE(std::find(before.begin(), before.end(), "cuba"), before.end());
+    Query q(dir.path());
+    q.setSql("ALTER TABLE \"country.db\" ADD Note CHAR(5)");
+    q.execute();
+    EXPECT_EQ(keys(), before);
+    EXPECT_EQ(Table::open(file, OpenMode::ReadOnly)->fields().back().name, "Note");
 }
 
 }  // namespace

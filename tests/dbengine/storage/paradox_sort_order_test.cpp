@@ -387,6 +387,69 @@ TEST(ParadoxSortOrder, RestructuresKeepTheOrderTheKeysAreIn) {
               (std::vector<std::string>{"Adams.....", "Zoe.......", "b.la......", "smith....."}));
 }
 
+// Keys whose order the known part of a national order leaves undecided (a capital against a
+// small letter; every pair under an order ORN does not know) stand where the other program put
+// them. PACK and a restructure that keeps the key copy them in that order; a restructure of a
+// key field has to place them anew and refuses, leaving the table as it was.
+TEST(ParadoxSortOrder, CopiesThatKeepTheKeyKeepUndecidedNeighboursWhereTheyStand) {
+    const fs::path corpus = testing::corpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "corpus folder not found (set ORN_CORPUS_DIR)";
+    const struct {
+        const char* what;
+        std::string from, to;  // bytes replaced in the .db
+        const char* order;
+    } cases[] = {
+        {"a small letter between capitals", std::string("Cuba\0", 5), std::string("cuba\0", 5),
+         "intl850"},
+        {"an order ORN does not know", "intl850", "zzzz850", "zzzz850"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        testing::TempDir dir;
+        const fs::path file = copyTable(corpus / kNationalTables[0].path, dir.path());
+        {
+            Bytes d = testing::readAll(file);
+            auto it = std::search(d.begin(), d.end(), c.from.begin(), c.from.end());
+            ASSERT_NE(it, d.end());
+            std::copy(c.to.begin(), c.to.end(), it);
+            testing::writeAll(file, d);
+        }
+        const RawTable before = readRaw(file);
+        const std::size_t keySize = keySizeOf(before.h);
+        std::string key, other;
+        {
+            auto t = Table::open(file, OpenMode::ReadOnly);
+            key = t->fields()[0].name;
+            other = t->fields()[1].name;
+        }
+        auto expectKeysAsBefore = [&] {
+            const RawTable after = readRaw(file);
+            EXPECT_EQ(after.h.sortOrderName, c.order);
+            ASSERT_EQ(after.records.size(), before.records.size());
+            for (std::size_t i = 0; i < after.records.size(); ++i)
+                EXPECT_EQ(keyText(after.records[i], keySize), keyText(before.records[i], keySize));
+            test::expectIndexMatchesBlocks(file, *findCompanion(file, ".px"));
+        };
+        EXPECT_EQ(packTable(file), std::vector<std::string>{});
+        expectKeysAsBefore();
+        FieldChange longer;
+        longer.length = std::uint16_t(before.h.fields[1].size + 4);
+        restructureField(file, other, longer);
+        expectKeysAsBefore();
+
+        const Bytes kept = testing::readAll(file);
+        longer.length = std::uint16_t(before.h.fields[0].size + 4);
+        try {
+            restructureField(file, key, longer);
+            ADD_FAILURE() << "keys placed by comparisons the order leaves undecided";
+        } catch (const EngineError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.order), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(testing::readAll(file), kept);
+    }
+}
+
 // An update that moves a key under a national order goes where the known part of the order
 // puts it, or is refused before anything changes.
 TEST(ParadoxSortOrder, UpdatesMoveKeysOnlyWhereTheOrderIsKnown) {

@@ -208,25 +208,6 @@ void makeTable(const fs::path& db, const std::vector<Field>& key) {
     Table::create(db, TableFormat::Paradox, layout);
 }
 
-// A one-field index over the Alpha field Name, as another program would keep one (.X0n/.Y0n
-// over field n), laid out by hand from a composite one.
-void addNameIndex(const fs::path& db) {
-    auto t = Table::open(db, OpenMode::Exclusive);
-    auto& p = dynamic_cast<paradox::ParadoxTable&>(*t);
-    const int name = int(t->fields().size()) - 1;
-    const std::string n = std::to_string(name + 1);
-    const fs::path data = fs::path(db).replace_extension(".X0" + n),
-                   tree = fs::path(db).replace_extension(".Y0" + n);
-    auto ix =
-        paradox::describeCompositeIndex(p.header(), p.headerBytes(), {name}, "Name", data, tree, 1);
-    ix.dataHeader[0x04] = 5;
-    ix.treeHeader[0x04] = 4;
-    ix.data.fileType = 5;
-    const auto built = p.buildSecondaryFiles(ix);
-    testing::writeAll(data, Bytes(built.data.begin(), built.data.end()));
-    testing::writeAll(tree, Bytes(built.tree.begin(), built.tree.end()));
-}
-
 Record makeRecord(std::size_t keyFields, std::int64_t id, std::mt19937& rng) {
     Record r;
     if (keyFields == 1) {
@@ -272,8 +253,16 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
         fill(db, 300, [&](int i) { return makeRecord(k, i * 10, rng); });
         createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
         createSecondaryIndex(db, "ByAmount", {"Amount", "Day"}, false, {});
-        addNameIndex(db);
-        ASSERT_EQ(expectIndexesCurrent(db), 3);
+        // One-field indexes: over Alpha (Name, field k + 4) and Number (Amount, field k + 2)
+        // named after their fields, and one named otherwise (t.xg2).
+        createSecondaryIndex(db, "name", {"Name"}, false, {});
+        createSecondaryIndex(db, "Amount", {"Amount"}, false, {});
+        createSecondaryIndex(db, "ByQty", {"Qty"}, false, {});
+        const std::string byName = ".x0" + std::to_string(k + 4);
+        const std::string byAmount = ".x0" + std::to_string(k + 2);
+        ASSERT_TRUE(fs::exists(dir / ("t" + byName)) && fs::exists(dir / "t.xg2"));
+        ASSERT_TRUE(fs::exists(dir / ("t" + byAmount)));
+        ASSERT_EQ(expectIndexesCurrent(db), 5);
 
         bool edited = false;
         for (int round = 0; round < 6; ++round) {
@@ -338,7 +327,7 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
                       std::vector<std::string>{});
             t.reset();
             bool thisRound = false;
-            EXPECT_EQ(expectIndexesCurrent(db, &thisRound), 3);
+            EXPECT_EQ(expectIndexesCurrent(db, &thisRound), 5);
             // A change to many blocks writes the indexes anew, as a rebuild lays them out.
             if (round == 2 || round == 4) {
                 EXPECT_FALSE(thisRound);
@@ -349,8 +338,9 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
         EXPECT_TRUE(edited);
         // Another reader finds each data file's entries, the first field of each in order.
         const std::uint64_t count = Table::open(db, OpenMode::ReadOnly)->recordCount();
-        for (const char* ext : {".xg0", ".xg1"}) {
-            const auto px = test::readWithPxlib(dir / (std::string("t") + ext), "CP437");
+        for (const std::string& ext :
+             {std::string(".xg0"), std::string(".xg1"), byName, byAmount, std::string(".xg2")}) {
+            const auto px = test::readWithPxlib(dir / ("t" + ext), "CP437");
             EXPECT_EQ(std::uint64_t(px.numRecords), count) << ext;
             ASSERT_EQ(px.records.size(), count) << ext;
             std::vector<Value> first;
@@ -363,6 +353,125 @@ TEST(SecondaryUpkeep, RandomWritesLeaveEveryIndexAsARebuildWouldWriteIt) {
                 << ext;
         }
     }
+}
+
+// The header of an index data file, read as a keyed table's.
+paradox::Header dataHeader(Bytes x) {
+    x[0x04] = 0;
+    return paradox::parseHeader(x.data(), x.size(), "index");
+}
+
+// An index over one field named after it is the one-field kind (.Xnn, nn the field's place in
+// hex): laid out as other programs lay theirs out, found by its field's name, kept up to date,
+// and carried through a restructure that renames its field.
+TEST(SecondaryUpkeep, AnIndexNamedAfterItsOneFieldIsTheXnnKind) {
+    testing::TempDir dir;
+    const fs::path db = dir / "t.db";
+    TableCreate layout;
+    layout.fields = {makeField("Code", FieldType::Alpha, 6)};  // an Alpha key, in byte order
+    for (int f = 2; f <= 11; ++f)
+        layout.fields.push_back(makeField("F" + std::to_string(f), FieldType::Long));
+    layout.fields.push_back(makeField("Name", FieldType::Alpha, 10));  // field 12
+    layout.keyFields = 1;
+    layout.blockSize = 1024;
+    layout.codePage = "CP437";
+    Table::create(db, TableFormat::Paradox, layout);
+    std::mt19937 rng(9);
+    auto record = [&](int i) {
+        Record r(12);
+        r[0] = "c" + std::to_string(i);
+        for (std::size_t f = 1; f < 11; ++f)
+            r[f] = std::int64_t(rng() % 50);
+        if (rng() % 5)
+            r[11] = (rng() % 2 ? "N" : "n") + std::to_string(rng() % 30);
+        return r;
+    };
+    fill(db, 150, record);
+    createSecondaryIndex(db, "NAME", {"name"}, false, {});
+    createSecondaryIndex(db, "F11", {"F11"}, false, {});
+    ASSERT_TRUE(fs::exists(dir / "t.x0c") && fs::exists(dir / "t.y0c"));
+    ASSERT_TRUE(fs::exists(dir / "t.x0b") && fs::exists(dir / "t.y0b"));
+
+    const Bytes x = testing::readAll(dir / "t.x0c"), y = testing::readAll(dir / "t.y0c");
+    EXPECT_EQ(x[0x04], 5) << "a one-field index kept up to date";
+    EXPECT_EQ(y[0x04], 4);
+    EXPECT_EQ(x[0x15], 11) << "the field's place";
+    EXPECT_EQ(x[0x55], 0x01) << "ascending";
+    const paradox::Header h = dataHeader(x);
+    ASSERT_EQ(h.fields.size(), 3u);
+    EXPECT_EQ(h.fields[0].name, "Sec Key");
+    EXPECT_EQ(h.fields[0].code, paradox::kAlpha);
+    EXPECT_EQ(h.fields[0].size, 10);
+    EXPECT_EQ(h.fields[1].name, "Code");
+    EXPECT_EQ(h.fields[2].code, paradox::kShort);
+    EXPECT_EQ(h.keyFields, 2);
+    {
+        auto t = Table::open(db, OpenMode::Shared);
+        auto& p = dynamic_cast<paradox::ParadoxTable&>(*t);
+        for (const auto& ix : p.secondaryIndexes()) {
+            SCOPED_TRACE(ix.name());
+            EXPECT_EQ(ix.problem, "");
+            ASSERT_EQ(ix.tableFields.size(), 1u);
+            EXPECT_EQ(paradox::statedName(ix), ix.tableFields[0] == 11 ? "Name" : "F11");
+        }
+    }
+    EXPECT_EQ(expectIndexesCurrent(db), 2);
+
+    // Writes keep both: names change letter case, records come and go.
+    {
+        auto t = Table::open(db, OpenMode::Shared);
+        std::vector<RecordId> ids;
+        for (auto c = t->scan(); c->next();)
+            ids.push_back(c->id());
+        t->begin();
+        for (int i = 0; i < 40; ++i) {
+            const RecordId id = ids[std::size_t(i) * 3];
+            Record r = t->read(id);
+            r[11] = i % 3 ? Value("n" + std::to_string(i)) : Value{};
+            t->update(id, r);
+        }
+        t->remove(ids[1]);
+        t->insert(record(1000));
+        t->commit();
+        EXPECT_EQ(dynamic_cast<paradox::ParadoxTable&>(*t).takeNotices(),
+                  std::vector<std::string>{});
+    }
+    EXPECT_EQ(expectIndexesCurrent(db), 2);
+    const auto px = test::readWithPxlib(dir / "t.x0c", "CP437");
+    EXPECT_EQ(px.records.size(), 150u);
+
+    dropSecondaryIndex(db, "f11");
+    EXPECT_FALSE(fs::exists(dir / "t.x0b") || fs::exists(dir / "t.y0b"));
+    // Renamed, the field keeps its index, which keeps its name.
+    FieldChange rename;
+    rename.name = "Title";
+    EXPECT_EQ(restructureField(db, "Name", rename), std::vector<std::string>{});
+    EXPECT_EQ(expectIndexesCurrent(db), 1);
+    auto refusal = [&](const std::function<void()>& make) {
+        try {
+            make();
+        } catch (const EngineError& e) {
+            return std::string(e.what());
+        }
+        return std::string("(no error)");
+    };
+    const std::string taken =
+        refusal([&] { createSecondaryIndex(db, "Title", {"Title"}, false, {}); });
+    EXPECT_NE(taken.find("a one-field index over Title already (t.x0c)"), std::string::npos)
+        << taken;
+    dropSecondaryIndex(db, "Name");
+    EXPECT_FALSE(fs::exists(dir / "t.x0c") || fs::exists(dir / "t.y0c"));
+
+    // Under a national sort order ORN does not write Alpha index entries.
+    const fs::path national = dir / "n.db";
+    layout.fields = {makeField("Id", FieldType::Long), makeField("Name", FieldType::Alpha, 10)};
+    layout.codePage = "CP1252";
+    Table::create(national, TableFormat::Paradox, layout);
+    fill(national, 3, [](int i) { return Record{std::int64_t{i}, std::string("x")}; });
+    const std::string order =
+        refusal([&] { createSecondaryIndex(national, "Name", {"Name"}, false, {}); });
+    EXPECT_NE(order.find("sorts Alpha values by ANSII850"), std::string::npos) << order;
+    EXPECT_FALSE(fs::exists(dir / "n.x02"));
 }
 
 TEST(SecondaryUpkeep, AnIndexThatDoesNotMatchItsTableIsRebuiltWithANotice) {

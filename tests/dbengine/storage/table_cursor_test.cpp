@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <numeric>
 #include <random>
+#include <string_view>
 
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/table.h"
@@ -192,6 +193,81 @@ TEST(DBaseCursor, WindowNeverHidesWritesOfTheSameTable) {
     }
     EXPECT_EQ(n, 500);
     EXPECT_EQ(at400, "s400");
+}
+
+// The bytes a cursor offers as a text field's value stand only for what value() gives: the same
+// text, never for a NULL, a number or text that needs converting.
+void expectPlainTextIsTheValue(Table& t, std::size_t maxRecords, const std::string& what) {
+    auto c = t.scan();
+    for (std::size_t n = 0; n < maxRecords && c->next(); ++n) {
+        for (std::size_t i = 0; i < t.fields().size(); ++i) {
+            std::string_view plain;
+            if (!c->plainText(i, plain))
+                continue;
+            const Value& v = c->value(i);
+            ASSERT_TRUE(std::holds_alternative<std::string>(v))
+                << what << " record " << n << " field " << t.fields()[i].name;
+            ASSERT_EQ(std::get<std::string>(v), plain)
+                << what << " record " << n << " field " << t.fields()[i].name;
+        }
+    }
+}
+
+TEST(CursorPlainText, IsTheDecodedTextInBothFormats) {
+    testing::TempDir dir;
+    TableCreate layout;
+    layout.fields = {Field{"T", FieldType::Alpha, 12, 0, 0}, Field{"N", FieldType::Long, 0, 0, 0}};
+    layout.codePage = "CP850";
+    const std::vector<std::string> texts = {"plain", "  lead", "tail  ", "caf\xC3\xA9", "", "x"};
+    for (TableFormat format : {TableFormat::DBase, TableFormat::Paradox}) {
+        const auto file = dir / (format == TableFormat::DBase ? "t.dbf" : "t.db");
+        auto t = Table::create(file, format, layout);
+        t->begin();
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            t->insert({texts[i].empty() ? Value{} : Value{texts[i]}, static_cast<std::int64_t>(i)});
+        t->commit();
+        std::size_t offered = 0;
+        auto c = t->scan();
+        while (c->next()) {
+            std::string_view plain;
+            if (c->plainText(0, plain)) {
+                ++offered;
+                EXPECT_EQ(std::get<std::string>(c->value(0)), plain);
+            }
+            EXPECT_FALSE(c->plainText(1, plain)) << "a number is no text";
+        }
+        // "café" needs converting from CP850 and the empty value is NULL: neither is offered
+        EXPECT_EQ(offered, 4u) << (format == TableFormat::DBase ? "dBASE" : "Paradox");
+    }
+    // NUL padding (other programs write it) reads as the end of the text
+    auto bytes = testing::readAll(dir / "t.dbf");
+    const std::size_t headerLength = bytes[8] | (bytes[9] << 8);
+    bytes[headerLength + 1 + 5] = 0;  // "plain" followed by NUL instead of a blank
+    testing::writeAll(dir / "t.dbf", bytes);
+    auto t = Table::open(dir / "t.dbf", OpenMode::ReadOnly);
+    expectPlainTextIsTheValue(*t, 10, "NUL-padded");
+}
+
+TEST(CursorPlainText, IsTheDecodedTextInEveryCorpusTable) {
+    const auto corpus = testing::corpusDir();
+    if (corpus.empty())
+        GTEST_SKIP() << "no corpus";
+    std::size_t tables = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(corpus)) {
+        std::string ext = e.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (ext != ".dbf" && ext != ".db")
+            continue;
+        std::unique_ptr<Table> t;
+        try {
+            t = Table::open(e.path(), OpenMode::ReadOnly);
+        } catch (const std::exception&) {
+            continue;  // the corpus tests say which tables are refused and why
+        }
+        expectPlainTextIsTheValue(*t, 2000, e.path().string());
+        ++tables;
+    }
+    EXPECT_GT(tables, 20u);
 }
 
 }  // namespace
