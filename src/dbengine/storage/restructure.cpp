@@ -297,8 +297,10 @@ void copyInKeyOrderIfKeyKept(Table& old, Table& fresh, const std::vector<int>& f
     for (int i = 0; i < old.keyFieldCount(); ++i) {
         const Field& a = old.fields()[std::size_t(i)];
         const Field& b = fresh.fields()[std::size_t(i)];
+        // A wider Alpha field holds the same values, padded further: they keep their order.
+        const bool sameValues = a.size == b.size || (a.type == FieldType::Alpha && b.size > a.size);
         if (std::size_t(i) >= fieldSources.size() || fieldSources[std::size_t(i)] != i ||
-            a.type != b.type || a.size != b.size || a.decimals != b.decimals)
+            a.type != b.type || !sameValues || a.decimals != b.decimals)
             return;
     }
     to->copyInKeyOrder();
