@@ -91,6 +91,16 @@ void ClickShownRow(TFormQuery& form, int row) {
                       QPoint(grid->columnViewportPosition(1) + 4, row * height + height / 2));
 }
 
+// `times` presses of a key in the grid.
+std::function<void(TFormQuery&)> Keys(Qt::Key key, int times = 1,
+                                      Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    return [=](TFormQuery& form) {
+        for (int i = 0; i < times; ++i) {
+            QTest::keyClick(form.DBGrid1, key, modifiers);
+        }
+    };
+}
+
 QLineEdit* OpenEditor(TFormQuery& form) {
     QTest::keyClick(form.DBGrid1, Qt::Key_F2);
     for (QLineEdit* edit : form.DBGrid1->viewport()->findChildren<QLineEdit*>()) {
@@ -136,58 +146,31 @@ TEST_F(LargeGridTest, ScrollingAndKeysLandWhereTheyWouldInAGridThatHoldsEverythi
 
     const std::vector<std::pair<std::string, std::function<void(TFormQuery&)>>> steps = {
         {"start", [](TFormQuery& f) { f.DBGrid1->setColumnWidth(1, 123); }},
-        {"Down x40",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 40; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_Down);
-         }},
-        {"PageDown x8",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 8; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_PageDown);
-         }},
-        {"Right", [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_Right); }},
-        {"PageUp x3",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 3; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_PageUp);
-         }},
-        {"Up x20",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 20; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_Up);
-         }},
-        {"Ctrl+End",
-         [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_End, Qt::ControlModifier); }},
-        {"Up x3",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 3; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_Up);
-         }},
-        {"Ctrl+Home",
-         [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_Home, Qt::ControlModifier); }},
-        {"Home", [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_Home); }},
+        {"Down x40", Keys(Qt::Key_Down, 40)},
+        {"PageDown x8", Keys(Qt::Key_PageDown, 8)},
+        {"Right", Keys(Qt::Key_Right)},
+        {"PageUp x3", Keys(Qt::Key_PageUp, 3)},
+        {"Up x20", Keys(Qt::Key_Up, 20)},
+        {"Ctrl+End", Keys(Qt::Key_End, 1, Qt::ControlModifier)},
+        {"Up x3", Keys(Qt::Key_Up, 3)},
+        {"Ctrl+Home", Keys(Qt::Key_Home, 1, Qt::ControlModifier)},
+        {"Home", Keys(Qt::Key_Home)},
         // The wheel and the bar move the view, not the current record.
         {"wheel x30", [](TFormQuery& f) { Wheel(f, 30); }},
         {"wheel back x7", [](TFormQuery& f) { Wheel(f, -7); }},
         {"click", [](TFormQuery& f) { ClickShownRow(f, 4); }},
         {"bar to 20", [](TFormQuery& f) { UserBar(f)->setValue(20); }},
         {"bar to 250", [](TFormQuery& f) { UserBar(f)->setValue(250); }},
-        {"Down from out of sight", [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_Down); }},
+        {"Down from out of sight", Keys(Qt::Key_Down)},
         {"bar to 0", [](TFormQuery& f) { UserBar(f)->setValue(0); }},
-        {"PageDown from out of sight",
-         [](TFormQuery& f) { QTest::keyClick(f.DBGrid1, Qt::Key_PageDown); }},
+        {"PageDown from out of sight", Keys(Qt::Key_PageDown)},
         {"click on the bar's lower end",
          [](TFormQuery& f) {
              QScrollBar* b = UserBar(f);
              QTest::mouseClick(b, Qt::LeftButton, {},
                                QPoint(b->width() / 2, b->height() - b->width() - 4));
          }},
-        {"Tab x9",
-         [](TFormQuery& f) {
-             for (int i = 0; i < 9; ++i)
-                 QTest::keyClick(f.DBGrid1, Qt::Key_Tab);
-         }},
+        {"Tab x9", Keys(Qt::Key_Tab, 9)},
         {"navigator last", [](TFormQuery& f) { f.findChild<QToolButton*>("NavLast")->click(); }},
         {"navigator first", [](TFormQuery& f) { f.findChild<QToolButton*>("NavFirst")->click(); }},
         {"record 150 by a program", [](TFormQuery& f) { f.Session().Query().setRecNo(150); }},
