@@ -6,7 +6,8 @@
 // The tables (1,000,000 rows unless ORN_BENCH_ROWS says otherwise) are generated once into
 // $ORN_BENCH_DIR (default: a folder under the temp directory) and reused by later runs.
 // Paradox tables use the block size of ORN_BENCH_BLOCK_KIB (default 4; 16 or 32 for more than
-// about 7,000,000 rows).
+// about 7,000,000 rows). The import (BM_Import) reads a CSV file of the same rows and needs none
+// of the tables.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -129,14 +130,23 @@ bool makeNative(const fs::path& dir, long rows) {
 struct Setup {
     fs::path dir = benchDir();
     long rows = rowCount();
-    bool paradox = makeTables(dir, TableFormat::Paradox, rows);
-    bool dbase = makeTables(dir, TableFormat::DBase, rows);
-    bool native = makeNative(dir, rows);
 };
 
 Setup& setup() {
     static Setup s;
     return s;
+}
+
+// The tables the queries and commands read, made on first need (an import needs none of them).
+struct Tables {
+    bool paradox = makeTables(setup().dir, TableFormat::Paradox, setup().rows);
+    bool dbase = makeTables(setup().dir, TableFormat::DBase, setup().rows);
+    bool native = makeNative(setup().dir, setup().rows);
+};
+
+const Tables& tables() {
+    static Tables t;
+    return t;
 }
 
 struct Run {
@@ -264,7 +274,7 @@ enum Target { kNative, kParadox, kDbase };
 void BM_Query(benchmark::State& state) {
     const auto& q = kQueries[state.range(0)];
     const auto target = Target(state.range(1));
-    const Setup& s = setup();
+    const Tables& s = tables();
     if ((target == kParadox && !s.paradox) || (target == kDbase && !s.dbase) ||
         (target == kNative && !s.native)) {
         state.SkipWithError("tables unavailable");
@@ -349,17 +359,22 @@ void BM_Import(benchmark::State& state) {
         }
     });
 }
+// ORN_BENCH_IMPORT_RUNS runs of each (default 1: a run of 10,000,000 rows takes 10 to 20 s).
+int importRuns() {
+    const char* env = std::getenv("ORN_BENCH_IMPORT_RUNS");
+    return env && std::atoi(env) > 0 ? std::atoi(env) : 1;
+}
 BENCHMARK(BM_Import)
     ->DenseRange(kNative, kDbase)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(1);
+    ->Iterations(importRuns());
 
 // Commands that rewrite or copy the whole big Paradox table, each on a fresh copy of it ("work"):
 // their time and peak memory, which must stay flat however many rows the table has.
 void BM_WholeTableCommand(benchmark::State& state) {
     const Setup& s = setup();
-    if (!s.paradox) {
+    if (!tables().paradox) {
         state.SkipWithError("tables unavailable");
         return;
     }
@@ -409,7 +424,7 @@ BENCHMARK(BM_WholeTableCommand)
 void BM_SingleRowWrite(benchmark::State& state) {
     const bool native = state.range(0) == 0;
     const Setup& s = setup();
-    if (native ? !s.native : !s.paradox) {
+    if (native ? !tables().native : !tables().paradox) {
         state.SkipWithError("tables unavailable");
         return;
     }

@@ -19,8 +19,11 @@ namespace {
 using db::FieldType;
 
 // Rows are committed in batches so a long import neither holds one huge transaction nor pays
-// for a transaction per row; every question to the user commits what came before it.
-constexpr std::size_t kBatchRows = 20000;
+// for a transaction per row; every question to the user commits what came before it. A batch
+// holds its rows in memory until it is committed, and every commit waits for the disk twice:
+// a batch ends at so many rows or so many bytes of text read, whichever comes first.
+constexpr std::size_t kBatchRows = 250000;
+constexpr std::size_t kBatchBytes = std::size_t{16} << 20;
 
 db::FieldKind KindOf(FieldType type) {
     switch (type) {
@@ -78,12 +81,17 @@ db::Value ImportValue(const db::Field& field, const std::string& text) {
     return db::valueFromText(field, text);
 }
 
-db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std::string>& values,
-                    std::size_t lineNo, const std::string& fileName) {
-    db::Record record(fields.size());
+// Fills `record` (one value a field; fields without a value in the line are blank).
+void RecordOf(const std::vector<db::Field>& fields, const std::vector<std::string>& values,
+              std::size_t lineNo, const std::string& fileName, db::Record& record) {
+    record.resize(fields.size());
     const std::size_t n = std::min(fields.size(), values.size());
+    for (std::size_t i = n; i < fields.size(); ++i) {
+        record[i] = std::monostate{};
+    }
     for (std::size_t i = 0; i < n; ++i) {
         if (fields[i].type == FieldType::AutoInc) {
+            record[i] = std::monostate{};
             continue;  // the table numbers its rows itself; the file's value is not taken
         }
         try {
@@ -93,7 +101,6 @@ db::Record RecordOf(const std::vector<db::Field>& fields, const std::vector<std:
                                     ", line " + std::to_string(lineNo) + " of " + fileName + ")");
         }
     }
-    return record;
 }
 
 // Keeps the table's write transaction: committed in batches and at the end, also when the
@@ -114,8 +121,9 @@ class TBatch {
     TBatch(const TBatch&) = delete;
     TBatch& operator=(const TBatch&) = delete;
 
-    void Added() {
-        if (++rows_ >= kBatchRows) {
+    void Added(std::size_t textBytes) {
+        bytes_ += textBytes;
+        if (++rows_ >= kBatchRows || bytes_ >= kBatchBytes) {
             Flush();
         }
     }
@@ -123,14 +131,14 @@ class TBatch {
         open_ = false;
         table_.commit();
         table_.forgetRecordIds();  // an import keeps none: memory stays flat however long
-        rows_ = 0;
+        rows_ = bytes_ = 0;
         table_.begin();
         open_ = true;
     }
     void Pause() {
         open_ = false;
         table_.commit();
-        rows_ = 0;
+        rows_ = bytes_ = 0;
         table_.endRead();
     }
     void Resume() {
@@ -147,6 +155,7 @@ class TBatch {
   private:
     db::Table& table_;
     std::size_t rows_ = 0;
+    std::size_t bytes_ = 0;
     bool open_ = true;
 };
 
@@ -174,6 +183,8 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
     const db::CodePage tablePage(cursor.codePage());
     TProgressTicker progress("Reading " + fileName, 0);
     std::int64_t stored = 0;
+    TSplitLine split;  // both kept from line to line, so that their memory serves again
+    db::Record record;
     while (std::getline(in, line)) {
         if (!progress.Tick()) {
             // As after an error, the rows read so far stay in the table.
@@ -188,15 +199,15 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         if (!IsValidUtf8(line)) {
             line = tablePage.toUtf8(line);
         }
-        const TSplitLine split = SplitImportLine(line, delimiter);
-        db::Record record = RecordOf(fields, split.values, lineNo, fileName);
+        SplitImportLine(line, delimiter, split);
+        RecordOf(fields, split.values, lineNo, fileName, record);
         std::string message;
         try {
             if (split.unbalancedQuote) {
                 throw db::EngineError("Unbalanced quotes: a quoted value has no closing quote.");
             }
             cursor.insert(record);
-            batch.Added();
+            batch.Added(line.size());
             ++stored;
             continue;
         } catch (const db::KeyViolation&) {

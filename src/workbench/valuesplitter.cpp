@@ -15,6 +15,22 @@ bool IsBlank(char c) {
 
 TSplitLine SplitImportLine(std::string_view line, char delimiter) {
     TSplitLine out;
+    SplitImportLine(line, delimiter, out);
+    return out;
+}
+
+void SplitImportLine(std::string_view line, char delimiter, TSplitLine& out) {
+    out.unbalancedQuote = false;
+    std::size_t count = 0;
+    // The strings of the last line are written over, so that their memory serves again.
+    auto next = [&]() -> std::string& {
+        if (count == out.values.size()) {
+            out.values.emplace_back();
+        }
+        std::string& value = out.values[count++];
+        value.clear();
+        return value;
+    };
     std::size_t i = 0;
     const std::size_t n = line.size();
     auto skipBlanks = [&] {
@@ -24,7 +40,7 @@ TSplitLine SplitImportLine(std::string_view line, char delimiter) {
     };
     skipBlanks();
     while (i < n) {
-        std::string value;
+        std::string& value = next();
         if (line[i] == kQuote) {
             ++i;
             bool closed = false;
@@ -51,17 +67,16 @@ TSplitLine SplitImportLine(std::string_view line, char delimiter) {
             }
             value.assign(line.substr(start, i - start));
         }
-        out.values.push_back(std::move(value));
         skipBlanks();
         if (i < n && line[i] == delimiter) {
             ++i;
             if (i == n) {
-                out.values.emplace_back();
+                next();
             }
             skipBlanks();
         }
     }
-    return out;
+    out.values.resize(count);
 }
 
 }  // namespace orn

@@ -20,5 +20,7 @@ struct TSplitLine {
 // consumed (a delimiter at the very end adds one empty value) and blanks are skipped again.
 // An empty line gives no values. A tab delimiter counts as a blank, so runs of tabs act as one.
 TSplitLine SplitImportLine(std::string_view line, char delimiter);
+// The same into `out`, whose strings are reused (a reader of many lines allocates little).
+void SplitImportLine(std::string_view line, char delimiter, TSplitLine& out);
 
 }  // namespace orn

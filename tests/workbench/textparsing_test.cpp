@@ -55,6 +55,19 @@ TEST(ValueSplitterTest, UnclosedQuoteRunsToTheEndAndIsFlagged) {
     EXPECT_EQ(split.values, (Values{"1", "open, still open"}));
 }
 
+TEST(ValueSplitterTest, ASplitUsedAgainHoldsOnlyTheNewLine) {
+    TSplitLine split;
+    SplitImportLine("a long first value,\"still open", ',', split);
+    EXPECT_TRUE(split.unbalancedQuote);
+    SplitImportLine("\"q\"\"\",", ',', split);
+    EXPECT_EQ(split.values, (Values{"q\"", ""}));
+    EXPECT_FALSE(split.unbalancedQuote);
+    SplitImportLine("x", ',', split);
+    EXPECT_EQ(split.values, (Values{"x"}));
+    SplitImportLine("", ',', split);
+    EXPECT_TRUE(split.values.empty());
+}
+
 TEST(TextLinesTest, LineEnds) {
     EXPECT_EQ(SplitTextLines("a\r\nb\nc\rd"), (Values{"a", "b", "c", "d"}));
     EXPECT_EQ(SplitTextLines("a\r\n"), (Values{"a"}));

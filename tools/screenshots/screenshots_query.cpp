@@ -5,6 +5,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include "dbengine/dataset/query.h"
+#include "dbengine/storage/table.h"
 #include "screenshots.h"
 #include "workbench/qt/formquery.h"
 #include "workbench/querysession.h"
@@ -59,4 +61,28 @@ ORN_SCREENSHOT(query_running) {
     if (!taken) {
         shot.Capture(form, "after");
     }
+}
+
+// A result far larger than one screen, scrolled into its middle and then to its end: the grid's
+// scroll bar ranges over the whole result.
+ORN_SCREENSHOT(query_large) {
+    {
+        orn::db::TableCreate layout;
+        layout.fields = {orn::db::makeField("ID", orn::db::FieldType::Long),
+                         orn::db::makeField("NAME", orn::db::FieldType::Alpha, 20),
+                         orn::db::makeField("SCORE", orn::db::FieldType::Number, 12, 2)};
+        auto table = orn::db::Table::create(shot.WorkDir() / "large.dbf",
+                                            orn::db::TableFormat::DBase, layout);
+        table->begin();
+        for (std::int64_t i = 1; i <= 30000; ++i) {
+            table->insert({i, "name" + std::to_string(i), static_cast<double>(i % 1000) / 4.0});
+        }
+        table->commit();
+    }
+    TFormQuery* form = MakeQueryWindow(shot);
+    form->RunSql("select * from large");
+    form->Session().Query().setRecNo(12345);
+    shot.Capture(form);
+    form->Session().Query().last();
+    shot.Capture(form, "last");
 }

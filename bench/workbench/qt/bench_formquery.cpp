@@ -1,8 +1,9 @@
 // The query window with a large result, on Qt's offscreen platform:
 //   FirstScreen      the query opens and the grid paints its first screen (goal: < 50 ms)
-//   JumpToLastAndBack  the grid goes to the last row and paints, then back to the first (< 1 s
-//   each) ScrollEndToEnd   the grid pages through the whole result; reports the growth of resident
-//                    memory ("rss_growth_mb", goal: < 64 MB)
+//   JumpToLastAndBack  Ctrl+End takes the grid to the last row, it paints, Ctrl+Home takes it
+//                    back (< 1 s each)
+//   ScrollEndToEnd   the grid pages through the whole result with its scroll bar; reports the
+//                    growth of resident memory ("rss_growth_mb", goal: < 64 MB)
 //   TypeInMemo       one key typed into a 2,000-line highlighted statement (< 5 ms per key)
 //   CompleteInMemo   the names offered at a qualifier's dot in that statement (what each key
 //                    costs while the completion list shows)
@@ -145,17 +146,15 @@ BENCHMARK(BM_FirstScreen)->Unit(benchmark::kMillisecond)->Iterations(5);
 void BM_JumpToLastAndBack(benchmark::State& state) {
     auto form = MakeWindow();
     form->RunSql("select * from big");
-    QTableView* grid = form->DBGrid1;
-    const int last = form->GridModel().rowCount() - 1;
+    orn::TDBGrid* grid = form->DBGrid1;
     for (auto _ : state) {
-        grid->setCurrentIndex(form->GridModel().index(last, 0));
-        grid->scrollToBottom();
+        QTest::keyClick(grid, Qt::Key_End, Qt::ControlModifier);
         Paint(grid);
-        grid->setCurrentIndex(form->GridModel().index(0, 0));
-        grid->scrollToTop();
+        QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
         Paint(grid);
     }
     state.counters["recNo_after"] = static_cast<double>(form->Session().Query().recNo());
+    state.counters["view_rows"] = static_cast<double>(form->GridModel().rowCount());
     ReportPeak(state);
 }
 BENCHMARK(BM_JumpToLastAndBack)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -163,12 +162,14 @@ BENCHMARK(BM_JumpToLastAndBack)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_ScrollEndToEnd(benchmark::State& state) {
     auto form = MakeWindow();
     form->RunSql("select * from big");
-    QTableView* grid = form->DBGrid1;
+    orn::TDBGrid* grid = form->DBGrid1;
     Paint(grid);
     const long before = ResidentKb();
     long peak = before;
     for (auto _ : state) {
-        QScrollBar* bar = grid->verticalScrollBar();
+        // The bar the user drags: the result's while the result is larger than the grid's page.
+        QScrollBar* bar = grid->ResultScrollBar()->isVisible() ? grid->ResultScrollBar()
+                                                               : grid->verticalScrollBar();
         const int page = std::max(1, bar->pageStep());
         for (int v = 0; v <= bar->maximum(); v += page) {
             bar->setValue(v);

@@ -199,9 +199,9 @@ std::string numberField(const DbfField& f, const Value& v) {
     } else if (auto* d = std::get_if<double>(&v)) {
         if (!std::isfinite(*d))
             cannotHold(f, v, "it is not a finite number.");
-        // a double's own digits when its decimal digits are unknown (beyond 2^53)
-        auto digits = decimalOfDouble(*d);
-        text = roundedDecimal(digits ? *digits : fixedText(*d, 0), decimals);
+        text = roundedDecimalOfDouble(*d, decimals);
+        if (!text)  // a double's own digits when its decimal digits are unknown (beyond 2^53)
+            text = roundedDecimal(fixedText(*d, 0), decimals);
     } else if (auto* b = std::get_if<bool>(&v)) {
         text = roundedDecimal(*b ? "1" : "0", decimals);
     }

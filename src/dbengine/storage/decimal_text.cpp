@@ -101,9 +101,74 @@ std::optional<std::string> roundedDecimal(std::string_view text, int decimals) {
     return out;
 }
 
+namespace {
+
+// The shortest decimal that reads back as d, in fixed notation, when it has at most 15
+// significant digits. It is then also d rounded to 15 significant digits: it lies within half a
+// unit of d's last binary place, which is less than half a unit of the fifteenth significant
+// digit. Far cheaper than printing 15 digits, and what numbers that were typed in give.
+bool shortDecimal(double d, char (&buf)[400], std::string_view& out) {
+    if (!(std::fabs(d) < 1e15)) {
+        return false;
+    }
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::fixed);
+    if (r.ec != std::errc()) {
+        return false;
+    }
+    out = std::string_view(buf, static_cast<std::size_t>(r.ptr - buf));
+    int significant = 0;
+    bool leading = true;
+    for (const char c : out) {
+        if (c >= '1' && c <= '9') {
+            leading = false;
+        }
+        if (!leading && c >= '0' && c <= '9') {
+            ++significant;
+        }
+    }
+    return significant <= 15;
+}
+
+}  // namespace
+
+std::optional<std::string> roundedDecimalOfDouble(double d, int decimals) {
+    char buf[400];
+    std::string_view text;
+    if (shortDecimal(d, buf, text)) {
+        const std::size_t point = text.find('.');
+        const std::size_t written = point == std::string_view::npos ? 0 : text.size() - point - 1;
+        if (d == 0 || written > static_cast<std::size_t>(std::max(decimals, 0))) {
+            return roundedDecimal(text, decimals);  // rounds, or drops the sign of -0
+        }
+        // Nothing to round: the digits as they stand, with zeros up to `decimals`.
+        std::string out;
+        out.reserve(text.size() + static_cast<std::size_t>(std::max(decimals, 0)) + 1);
+        out.append(text);
+        if (decimals > 0) {
+            if (point == std::string_view::npos) {
+                out += '.';
+            }
+            out.append(static_cast<std::size_t>(decimals) - written, '0');
+        }
+        return out;
+    }
+    const auto digits = decimalOfDouble(d);
+    if (!digits) {
+        return std::nullopt;
+    }
+    return roundedDecimal(*digits, decimals);
+}
+
 std::optional<std::string> decimalOfDouble(double d) {
     if (!std::isfinite(d)) {
         return std::nullopt;
+    }
+    {
+        char buf[400];
+        std::string_view text;
+        if (shortDecimal(d, buf, text)) {
+            return roundedDecimal(text, 15);
+        }
     }
     constexpr double kExactIntegers = 9007199254740992.0;  // 2^53
     if (std::fabs(d) >= 1e15) {

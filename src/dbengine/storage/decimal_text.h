@@ -21,4 +21,8 @@ std::optional<std::string> roundedDecimal(std::string_view text, int decimals);
 // or not finite: its decimal digits are unknown.
 std::optional<std::string> decimalOfDouble(double d);
 
+// roundedDecimal(*decimalOfDouble(d), decimals): what a table stores of a double in a field
+// with that many decimals.
+std::optional<std::string> roundedDecimalOfDouble(double d, int decimals);
+
 }  // namespace orn::db

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <utility>
 
 #include "dbengine/storage/companion.h"
 #include "dbengine/storage/table.h"
@@ -66,6 +67,28 @@ void JournalWriter::add(std::uint8_t kind, const std::vector<std::uint8_t>& payl
     putU32(pending_, static_cast<std::uint32_t>(payload.size()));
     pending_.insert(pending_.end(), payload.begin(), payload.end());
     putU32(pending_, checksum(pending_.data() + start, pending_.size() - start));
+    if (pending_.size() >= kWriteAhead)
+        writePending();
+}
+
+// Entries go to the file as they come, so that a transaction that changes much does not hold
+// all its original bytes in memory too. Written but not synced they are harmless: no byte
+// they restore has changed before sync() returns, and a rollback restores them as they are.
+void JournalWriter::writePending() {
+    if (pending_.empty())
+        return;
+    if (!file_.isOpen()) {
+        file_ = PosixFile(path_, PosixFile::Access::CreateFresh);
+        file_.truncate(0);
+        file_.writeAt(0, kMagic, sizeof kMagic);
+        written_ = sizeof kMagic;
+        created_ = true;
+    }
+    file_.writeAt(written_, pending_.data(), pending_.size());
+    written_ += pending_.size();
+    pending_.clear();
+    if (pending_.capacity() > 2 * kWriteAhead)
+        std::vector<std::uint8_t>().swap(pending_);
 }
 
 void JournalWriter::recordFile(std::uint32_t id, const std::filesystem::path& file,
@@ -91,21 +114,12 @@ void JournalWriter::recordOriginal(std::uint32_t id, std::uint64_t offset, const
 }
 
 void JournalWriter::sync() {
-    if (pending_.empty())
+    if (pending_.empty() && synced_ == written_)
         return;
-    bool created = false;
-    if (!file_.isOpen()) {
-        file_ = PosixFile(path_, PosixFile::Access::CreateFresh);
-        file_.truncate(0);
-        file_.writeAt(0, kMagic, sizeof kMagic);
-        written_ = sizeof kMagic;
-        created = true;
-    }
-    file_.writeAt(written_, pending_.data(), pending_.size());
-    written_ += pending_.size();
-    pending_.clear();
+    writePending();
     file_.sync();
-    if (created)
+    synced_ = written_;
+    if (std::exchange(created_, false))
         syncDirectory(path_.parent_path());
 }
 
@@ -114,7 +128,8 @@ void JournalWriter::discard() {
     if (!file_.isOpen())
         return;
     file_.close();
-    written_ = 0;
+    written_ = synced_ = 0;
+    created_ = false;
     if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
         throw EngineError("Cannot remove " + systemErrorText(path_, errno));
     }
@@ -124,7 +139,8 @@ void JournalWriter::discard() {
 void JournalWriter::abandon() {
     pending_.clear();
     file_.close();
-    written_ = 0;
+    written_ = synced_ = 0;
+    created_ = false;
 }
 
 bool rollBackJournal(const std::filesystem::path& mainFile) {

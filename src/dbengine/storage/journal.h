@@ -29,7 +29,8 @@ class JournalWriter {
     void recordFile(std::uint32_t id, const std::filesystem::path& file, std::uint64_t size,
                     bool existed);
     void recordOriginal(std::uint32_t id, std::uint64_t offset, const void* bytes, std::size_t len);
-    // Writes the recorded entries and makes them durable.
+    // Writes the recorded entries and makes them durable. Entries may reach the file before
+    // (see kWriteAhead), but only sync() makes them durable.
     void sync();
     bool onDisk() const { return file_.isOpen(); }
     // The transaction is over: the journal is deleted (durably).
@@ -37,12 +38,18 @@ class JournalWriter {
     // Forgets unsynced entries and closes the journal but leaves it for rollBackJournal().
     void abandon();
 
+    // Entries are written out (not synced) once this many bytes of them wait in memory.
+    static constexpr std::size_t kWriteAhead = std::size_t{1} << 20;
+
   private:
     void add(std::uint8_t kind, const std::vector<std::uint8_t>& payload);
+    void writePending();
 
     std::filesystem::path path_;
     PosixFile file_;
     std::uint64_t written_ = 0;
+    std::uint64_t synced_ = 0;
+    bool created_ = false;  // the file is new: its directory entry is synced with it
     std::vector<std::uint8_t> pending_;
 };
 

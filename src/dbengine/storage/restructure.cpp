@@ -265,7 +265,9 @@ std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> s
             dst->insert(r);
             commitCopyBatch(*dst, recordNo);
         }
-        // The copy would hold NULL where the old table holds memos that could not be read.
+        // The copy would hold NULL where the old table holds memos that could not be read
+        // (the damage is the table's, not the last record's).
+        recordNo = 0;
         if (!src->damage().empty())
             throw EngineError(damagedRefusal(table, src->damage()));
         if (auto* p = dynamic_cast<paradox::ParadoxTable*>(src.get()))
@@ -297,8 +299,10 @@ void copyInKeyOrderIfKeyKept(Table& old, Table& fresh, const std::vector<int>& f
     for (int i = 0; i < old.keyFieldCount(); ++i) {
         const Field& a = old.fields()[std::size_t(i)];
         const Field& b = fresh.fields()[std::size_t(i)];
+        // A wider Alpha field holds the same values, padded further: they keep their order.
+        const bool sameValues = a.size == b.size || (a.type == FieldType::Alpha && b.size > a.size);
         if (std::size_t(i) >= fieldSources.size() || fieldSources[std::size_t(i)] != i ||
-            a.type != b.type || a.size != b.size || a.decimals != b.decimals)
+            a.type != b.type || !sameValues || a.decimals != b.decimals)
             return;
     }
     to->copyInKeyOrder();
@@ -461,7 +465,7 @@ std::vector<std::string> packTable(const fs::path& table) {
     if (auto* d = dynamic_cast<dbase::DBaseTable*>(src.get()))
         d->takeEveryWholeRecord();  // a header that miscounts them loses none
     TableCreate layout = layoutOf(*src);
-    return rebuild(table, std::move(src), layout, "pack", [](Record&) {});
+    return rebuild(table, std::move(src), layout, "pack the records", [](Record&) {});
 }
 
 }  // namespace orn::db

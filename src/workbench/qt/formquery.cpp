@@ -211,12 +211,13 @@ void TFormQuery::Connect() {
     });
     connect(model_, &TQueryGridModel::EditFailed, this,
             [this](const QString& message) { ShowIfError(S(message)); });
-    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current, const QModelIndex&) {
-                if (current.isValid()) {
-                    GridCurrentChanged(current.row());
-                }
-            });
+    // The signal's index may be stale when scrolling to it moved the grid's page: the grid's
+    // current index follows page moves.
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        if (DBGrid1->currentIndex().isValid()) {
+            GridCurrentChanged(DBGrid1->CurrentResultRow());
+        }
+    });
     DBGrid1->installEventFilter(this);
 }
 
@@ -532,7 +533,7 @@ void TFormQuery::ShowWarning() {
     StatusWarning->setVisible(!text.empty());
 }
 
-void TFormQuery::GridCurrentChanged(int row) {
+void TFormQuery::GridCurrentChanged(std::int64_t row) {
     if (syncingGrid_) {
         return;
     }
@@ -544,14 +545,12 @@ void TFormQuery::GridCurrentChanged(int row) {
 }
 
 void TFormQuery::SyncGridToQuery() {
-    const int row = model_->CurrentRow();
-    const QModelIndex current = DBGrid1->currentIndex();
-    if (row < 0 || (current.isValid() && current.row() == row)) {
+    const std::int64_t row = model_->CurrentRow();
+    if (row < 0 || DBGrid1->CurrentResultRow() == row) {
         return;
     }
     syncingGrid_ = true;
-    const int column = current.isValid() ? current.column() : 0;
-    DBGrid1->setCurrentIndex(model_->index(row, column));
+    DBGrid1->SetCurrentResultCell(row, DBGrid1->CurrentColumn());
     syncingGrid_ = false;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "settings/qt/zform.h"
+#include "workbench/qt/dbgrid.h"
 
 class QComboBox;
 class QLineEdit;
@@ -121,7 +122,7 @@ class TFormQuery : public QWidget, public TzForm {
     void ShowRecordPosition();
     // The status bar's warning: the result's damaged table, else the program file's numbering.
     void ShowWarning();
-    void GridCurrentChanged(int row);
+    void GridCurrentChanged(std::int64_t row);
     void SyncGridToQuery();
     void Navigate(const char* action);
     // Runs `action`, showing an engine failure as a message; false when it failed.
@@ -195,7 +196,7 @@ class TFormQuery : public QWidget, public TzForm {
     QToolButton* ButtonSaveAsText = nullptr;
     TEditIni* EditSaveAsTextName = nullptr;
     TEditIni* EditSeparator = nullptr;
-    QTableView* DBGrid1 = nullptr;
+    TDBGrid* DBGrid1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanels[4] = {};
     QLabel* StatusWarning = nullptr;  // hidden while there is nothing to warn of

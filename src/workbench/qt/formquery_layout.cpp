@@ -372,7 +372,7 @@ QWidget* TFormQuery::BuildResultPanel() {
     barLayout->addStretch(1);
     layout->addWidget(bar);
 
-    DBGrid1 = Named(new QTableView(panel), "DBGrid1", {}, "Result");
+    DBGrid1 = Named(new TDBGrid(panel), "DBGrid1", {}, "Result");
     DBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
@@ -384,7 +384,7 @@ QWidget* TFormQuery::BuildResultPanel() {
     DBGrid1->horizontalHeader()->setResizeContentsPrecision(30);
     DBGrid1->horizontalHeader()->setMaximumSectionSize(320);
     DBGrid1->setWordWrap(false);
-    layout->addWidget(DBGrid1, 1);
+    layout->addWidget(DBGrid1->Frame(), 1);
 
     StatusBar1 = Named(new QStatusBar(panel), "StatusBar1");
     StatusBar1->setSizeGripEnabled(false);

@@ -8,58 +8,103 @@
 
 namespace orn {
 
-TQueryGridModel::TQueryGridModel(db::Query& query, QObject* parent)
-    : QAbstractTableModel(parent), query_(query) {
+TQueryGridModel::TQueryGridModel(db::Query& query, QObject* parent, int pageRows)
+    : QAbstractTableModel(parent), query_(query), page_(pageRows) {
     query_.addObserver(this);
-    Reset();
+    Reset(true);
 }
 
 TQueryGridModel::~TQueryGridModel() {
     query_.removeObserver(this);
 }
 
-void TQueryGridModel::Reset() {
+void TQueryGridModel::Reset(bool newResult) {
     beginResetModel();
-    rows_ = columns_ = 0;
+    std::int64_t rows = 0;
+    columns_ = 0;
     bufferRow_ = -1;
     inserting_ = false;
     if (query_.active() && query_.fieldCount() > 0) {
         try {
             columns_ = static_cast<int>(query_.fieldCount());
-            const std::int64_t count = query_.recordCount();
-            rows_ = static_cast<int>(std::min<std::int64_t>(count, INT_MAX - 1));
+            // The view's scroll bar counts rows in an int.
+            rows = std::min<std::int64_t>(query_.recordCount(), INT_MAX - 1);
             if (query_.state() == db::DatasetState::Insert) {
                 inserting_ = true;
                 // The count already holds the record being inserted.
-                bufferRow_ = static_cast<int>(query_.recNo() - 1);
+                bufferRow_ = query_.recNo() - 1;
             } else if (query_.state() == db::DatasetState::Edit) {
-                bufferRow_ = static_cast<int>(query_.recNo() - 1);
+                bufferRow_ = query_.recNo() - 1;
             }
         } catch (const std::exception&) {
-            rows_ = 0;
+            rows = 0;
         }
+    }
+    if (newResult) {
+        page_.Reset(rows);
+    } else {
+        page_.SetTotal(rows);
     }
     endResetModel();
 }
 
 int TQueryGridModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : rows_;
+    return parent.isValid() ? 0 : page_.Rows();
 }
 
 int TQueryGridModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : columns_;
 }
 
-bool TQueryGridModel::IsBufferRow(int row) const {
+void TQueryGridModel::SetPageCapacity(int rows) {
+    page_ = TGridPage(rows);
+    Reset(true);
+}
+
+QModelIndex TQueryGridModel::ResultIndex(std::int64_t row, int column) const {
+    const int pageRow = page_.ToPage(row);
+    return pageRow < 0 ? QModelIndex() : index(pageRow, column);
+}
+
+std::int64_t TQueryGridModel::ResultRow(const QModelIndex& index) const {
+    return index.isValid() ? page_.ToResult(index.row()) : -1;
+}
+
+void TQueryGridModel::MovePage(std::int64_t start) {
+    const std::int64_t oldStart = page_.Start();
+    TGridPage moved = page_;
+    moved.MoveTo(start);
+    if (moved.Start() == oldStart) {
+        return;
+    }
+    // Only rows move, so the columns (and the horizontal header) stay as they are.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    page_ = moved;
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& index : from) {
+        to.append(ResultIndex(oldStart + index.row(), index.column()));
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit PageMoved();
+}
+
+bool TQueryGridModel::IsBufferRow(std::int64_t row) const {
     return row == bufferRow_ && query_.state() != db::DatasetState::Browse;
 }
 
-std::int64_t TQueryGridModel::RecordOf(int row) const {
+std::int64_t TQueryGridModel::RecordOf(std::int64_t row) const {
     return inserting_ && bufferRow_ >= 0 && row > bufferRow_ ? row - 1 : row;
 }
 
+QString TQueryGridModel::RowLabel(std::int64_t row) const {
+    return IsBufferRow(row) ? QStringLiteral("*") : QString::number(row + 1);
+}
+
 QVariant TQueryGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.column() >= columns_ || index.row() >= rows_) {
+    if (!index.isValid() || index.column() >= columns_ || index.row() >= page_.Rows()) {
         return {};
     }
     if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::TextAlignmentRole) {
@@ -70,12 +115,13 @@ QVariant TQueryGridModel::data(const QModelIndex& index, int role) const {
         return field.isNumeric() ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                                  : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
     }
+    const std::int64_t row = ResultRow(index);
     std::string text;
-    if (IsBufferRow(index.row())) {
+    if (IsBufferRow(row)) {
         text = role == Qt::EditRole ? field.asString() : field.displayText();
     } else {
         const db::Cell* cell =
-            query_.cellAt(RecordOf(index.row()), static_cast<std::size_t>(index.column()));
+            query_.cellAt(RecordOf(row), static_cast<std::size_t>(index.column()));
         if (cell == nullptr) {
             return {};
         }
@@ -98,7 +144,7 @@ QVariant TQueryGridModel::headerData(int section, Qt::Orientation orientation, i
         }
         return QString::fromStdString(query_.field(static_cast<std::size_t>(section)).name());
     }
-    return IsBufferRow(section) ? QStringLiteral("*") : QString::number(section + 1);
+    return RowLabel(page_.ToResult(section));
 }
 
 Qt::ItemFlags TQueryGridModel::flags(const QModelIndex& index) const {
@@ -114,16 +160,19 @@ bool TQueryGridModel::setData(const QModelIndex& index, const QVariant& value, i
     if (role != Qt::EditRole || !index.isValid()) {
         return false;
     }
+    // Moving the query may post an edit and so move the page: the row is taken first.
+    const std::int64_t row = ResultRow(index);
+    const auto column = static_cast<std::size_t>(index.column());
     try {
-        if (!IsBufferRow(index.row())) {
+        if (!IsBufferRow(row)) {
             std::string error;
-            if (!MoveTo(index.row(), error)) {
+            if (!MoveTo(row, error)) {
                 emit EditFailed(QString::fromStdString(error));
                 return false;
             }
             query_.edit();
         }
-        db::DatasetField& field = query_.field(static_cast<std::size_t>(index.column()));
+        db::DatasetField& field = query_.field(column);
         const std::string text = value.toString().toStdString();
         if (field.asString() != text) {
             field.setAsString(text);
@@ -135,14 +184,14 @@ bool TQueryGridModel::setData(const QModelIndex& index, const QVariant& value, i
     return false;
 }
 
-int TQueryGridModel::CurrentRow() const {
-    if (!query_.active() || rows_ == 0) {
+std::int64_t TQueryGridModel::CurrentRow() const {
+    if (!query_.active() || page_.Total() == 0) {
         return -1;
     }
-    return static_cast<int>(query_.recNo() - 1);
+    return query_.recNo() - 1;
 }
 
-bool TQueryGridModel::MoveTo(int row, std::string& error) {
+bool TQueryGridModel::MoveTo(std::int64_t row, std::string& error) {
     if (row == CurrentRow() || !query_.active()) {
         return true;
     }
@@ -155,29 +204,38 @@ bool TQueryGridModel::MoveTo(int row, std::string& error) {
     return false;
 }
 
+void TQueryGridModel::RowChanged(std::int64_t row) {
+    const int pageRow = page_.ToPage(row);
+    if (pageRow >= 0) {
+        emit dataChanged(index(pageRow, 0), index(pageRow, columns_ - 1));
+        emit headerDataChanged(Qt::Vertical, pageRow, pageRow);
+    }
+}
+
 void TQueryGridModel::datasetEvent(db::Query&, db::DatasetEvent event) {
     switch (event) {
         case db::DatasetEvent::Opened:
         case db::DatasetEvent::Closed:
+            Reset(true);
+            break;
         case db::DatasetEvent::DataChanged:
-            Reset();
+            Reset(false);
             break;
         case db::DatasetEvent::Scrolled:
             break;
         case db::DatasetEvent::RecordChanged: {
             const bool inserting = query_.state() == db::DatasetState::Insert;
             const bool editing = query_.state() != db::DatasetState::Browse;
-            const int row = static_cast<int>(query_.recNo() - 1);
+            const std::int64_t row = query_.recNo() - 1;
             if (inserting != inserting_) {
                 // A new record appeared, or a new one was cancelled or posted: rows shift.
-                Reset();
+                Reset(false);
             } else {
-                const int old = bufferRow_;
+                const std::int64_t old = bufferRow_;
                 bufferRow_ = editing ? row : -1;
-                for (int r : {old, row}) {
-                    if (r >= 0 && r < rows_) {
-                        emit dataChanged(index(r, 0), index(r, columns_ - 1));
-                        emit headerDataChanged(Qt::Vertical, r, r);
+                for (std::int64_t r : {old, row}) {
+                    if (r >= 0 && columns_ > 0) {
+                        RowChanged(r);
                     }
                 }
             }

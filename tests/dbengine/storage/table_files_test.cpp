@@ -95,6 +95,30 @@ TEST(TableFiles, JournalOfAKilledWriterIsRolledBackOnOpen) {
     EXPECT_FALSE(std::filesystem::exists(journalPath(main)));
 }
 
+TEST(TableFiles, ALargeJournalIsWrittenAsItGrowsAndRestoresEveryRange) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    const auto original = pattern(3 << 20, 21);
+    writeAll(main, original);
+    const auto jp = journalPath(main);
+    {
+        JournalWriter j(main);
+        j.recordFile(1, main, original.size(), true);
+        for (std::size_t at = 0; at < original.size(); at += 4096)
+            j.recordOriginal(1, at, original.data() + at, 4096);
+        // Most of it is in the file before the sync, not in memory.
+        ASSERT_TRUE(std::filesystem::exists(jp));
+        EXPECT_GT(std::filesystem::file_size(jp), original.size() - JournalWriter::kWriteAhead);
+        j.sync();
+        EXPECT_GT(std::filesystem::file_size(jp), original.size());
+    }
+    // The writer overwrote every byte, grew the file and died.
+    writeAll(main, pattern((3 << 20) + 5000, 99));
+    ASSERT_TRUE(rollBackJournal(main));
+    EXPECT_EQ(readAll(main), original);
+    EXPECT_FALSE(std::filesystem::exists(jp));
+}
+
 TEST(TableFiles, TornJournalTailIsIgnored) {
     TempDir dir;
     auto main = dir / "t.dat";
