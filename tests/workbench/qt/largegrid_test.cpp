@@ -320,7 +320,7 @@ TEST_F(LargeGridTest, ARejectedPostFarDownKeepsTheRowAndTheTypedValues) {
     EXPECT_EQ(std::get<std::string>(rows.back()[1]), "key200");
 }
 
-TEST_F(LargeGridTest, InsertingFarDownShowsTheNewRowThereAndPostsIt) {
+TEST_F(LargeGridTest, InsertingAndDeletingFarDownHappenWhereTheUserIs) {
     MakePeople(dir_, kRows);
     TFormQuery& form = Paged();
     TDBGrid* grid = form.DBGrid1;
@@ -350,6 +350,26 @@ TEST_F(LargeGridTest, InsertingFarDownShowsTheNewRowThereAndPostsIt) {
     ASSERT_TRUE(at.isValid());
     EXPECT_EQ(form.GridModel().data(at, Qt::DisplayRole).toString(), "inserted");
     EXPECT_EQ(ReadAll(dir_ / "people.dbf").size(), static_cast<std::size_t>(kRows + 1));
+
+    // Deleting there reads the result again and stays at that place of it.
+    form.Session().Query().setRecNo(230);
+    const std::int64_t firstShown = grid->FirstShownRow();
+    dialogs_.Queue(DialogButton::OK);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form.GridModel().ResultRows(), kRows);
+    EXPECT_EQ(grid->CurrentResultRow(), 229);
+    EXPECT_EQ(grid->FirstShownRow(), firstShown);
+    EXPECT_EQ(form.GridModel().data(grid->currentIndex().siblingAtColumn(1), Qt::DisplayRole),
+              "name230");
+    EXPECT_EQ(grid->ResultScrollBar()->maximum() + grid->ResultScrollBar()->pageStep(), kRows);
+
+    // Running the query again starts at its top.
+    form.RunSql("select * from people");
+    EXPECT_EQ(grid->CurrentResultRow(), 0);
+    EXPECT_EQ(grid->FirstShownRow(), 0);
+    EXPECT_EQ(grid->ResultScrollBar()->value(), 0);
+    EXPECT_EQ(form.GridModel().RowLabel(0), "1");
+    EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(LargeGridTest, TheSelectedCellAndWhatCopyTakesFollowTheirRecordAcrossPages) {
