@@ -265,7 +265,9 @@ std::vector<std::string> rebuild(const fs::path& table, std::unique_ptr<Table> s
             dst->insert(r);
             commitCopyBatch(*dst, recordNo);
         }
-        // The copy would hold NULL where the old table holds memos that could not be read.
+        // The copy would hold NULL where the old table holds memos that could not be read
+        // (the damage is the table's, not the last record's).
+        recordNo = 0;
         if (!src->damage().empty())
             throw EngineError(damagedRefusal(table, src->damage()));
         if (auto* p = dynamic_cast<paradox::ParadoxTable*>(src.get()))
@@ -463,7 +465,7 @@ std::vector<std::string> packTable(const fs::path& table) {
     if (auto* d = dynamic_cast<dbase::DBaseTable*>(src.get()))
         d->takeEveryWholeRecord();  // a header that miscounts them loses none
     TableCreate layout = layoutOf(*src);
-    return rebuild(table, std::move(src), layout, "pack", [](Record&) {});
+    return rebuild(table, std::move(src), layout, "pack the records", [](Record&) {});
 }
 
 }  // namespace orn::db

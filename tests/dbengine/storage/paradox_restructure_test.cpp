@@ -134,6 +134,25 @@ TEST_F(ParadoxRestructure, AChangeThatLosesAValueFailsAndLeavesTheTable) {
     expectFails("Name", {"", 3, 0, 0, 0}, "Unknown field type code 3");
 }
 
+TEST_F(ParadoxRestructure, APackThatCannotCopyEveryRecordSaysWhyAndLeavesTheTable) {
+    make({makeField("K", FieldType::Long), makeField("Memo", FieldType::Memo, 10)}, 1,
+         {{std::int64_t{1}, std::string(5000, 'x')}, {std::int64_t{2}, Value{}}});
+    std::filesystem::remove(dir_ / "items.mb");  // the memo cannot be read: the copy would lose it
+    Snapshot before = snapshot();
+    try {
+        packTable(file());
+        ADD_FAILURE() << "packed without the memo";
+    } catch (const EngineError& e) {
+        const std::string what = e.what();
+        EXPECT_EQ(what.rfind("Cannot pack the records of " + file().string() + ": " +
+                                 file().string() + " is damaged",
+                             0),
+                  0u)
+            << what;
+    }
+    EXPECT_TRUE(before == snapshot()) << "the files changed";
+}
+
 TEST_F(ParadoxRestructure, PrimaryIndexOverTheLeadingFields) {
     make({makeField("Last", FieldType::Alpha, 10), makeField("First", FieldType::Alpha, 10),
           makeField("Age", FieldType::Short)},
