@@ -4,7 +4,9 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QPainter>
 #include <QScrollBar>
+#include <QStyleOption>
 #include <QStyleOptionHeader>
 #include <algorithm>
 
@@ -44,6 +46,21 @@ class TGridRowHeader : public QHeaderView {
     }
 };
 
+// Below the result's scroll bar, beside the view's horizontal one: the corner a scroll area
+// paints between its two bars.
+class TGridCorner : public QWidget {
+  public:
+    using QWidget::QWidget;
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QStyleOption option;
+        option.initFrom(this);
+        QPainter painter(this);
+        style()->drawPrimitive(QStyle::PE_PanelScrollAreaCorner, &option, &painter, this);
+    }
+};
+
 }  // namespace
 
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(nullptr) {
@@ -68,8 +85,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(nullptr) {
     bar_->setObjectName("ResultScrollBar");
     bar_->setFocusPolicy(Qt::NoFocus);
     bar_->hide();
-    // Below the scroll bar, beside the view's horizontal one: the corner a scroll area leaves.
-    corner_ = new QWidget(frame_);
+    corner_ = new TGridCorner(frame_);
     corner_->hide();
     layout->addWidget(this, 0, 0, 2, 1);
     layout->addWidget(bar_, 0, 1);
@@ -262,15 +278,24 @@ void TDBGrid::UpdateScrollBar() {
     }
     adjusting_ = wasAdjusting;
     bar_->setVisible(paged && bar_->maximum() > 0);
-    const bool corner = bar_->isVisibleTo(frame_) && horizontalScrollBar()->isVisibleTo(this);
+    ShowCorner(horizontalScrollBar()->isVisibleTo(this));
+}
+
+void TDBGrid::ShowCorner(bool besideBar) {
+    const bool show = besideBar && bar_->isVisibleTo(frame_);
+    if (show == corner_->isVisibleTo(frame_)) {
+        return;
+    }
     corner_->setFixedHeight(horizontalScrollBar()->sizeHint().height());
-    corner_->setVisible(corner);
+    corner_->setVisible(show);
+    // The view's own bars take their places at once; so does the result's.
+    frame_->layout()->activate();
 }
 
 bool TDBGrid::eventFilter(QObject* watched, QEvent* event) {
     if (watched == horizontalScrollBar() &&
         (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
-        corner_->setVisible(bar_->isVisibleTo(frame_) && event->type() == QEvent::Show);
+        ShowCorner(event->type() == QEvent::Show);
     }
     return QTableView::eventFilter(watched, event);
 }

@@ -58,6 +58,8 @@ class TDBGrid : public QTableView {
     // After a page move: the current cell comes back once the page holds its record again.
     void RestoreCurrent();
     void UpdateScrollBar();
+    // The corner below the result's bar shows while the view's horizontal bar does.
+    void ShowCorner(bool besideBar);
     void ModelReset();
 
     TQueryGridModel* model_ = nullptr;

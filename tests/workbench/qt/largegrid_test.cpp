@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QRect>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <functional>
@@ -33,6 +34,7 @@ struct Seen {
     std::string topLabel;  // the row number and the name shown at the top
     std::string topName;
     int nameWidth = 0;
+    QRect bar;  // where the user's scroll bar is in the window
     bool operator==(const Seen&) const = default;
 };
 
@@ -40,7 +42,8 @@ void PrintTo(const Seen& s, std::ostream* os) {
     *os << "record " << s.recNo << " column " << s.column << " first shown " << s.firstShown
         << " bar " << s.barValue << "/" << s.barRange << " value '" << s.value << "'"
         << (s.selected ? " selected" : "") << " header " << s.headerWidth << " top " << s.topLabel
-        << " " << s.topName << " name width " << s.nameWidth;
+        << " " << s.topName << " name width " << s.nameWidth << " bar at " << s.bar.x() << ","
+        << s.bar.y() << " " << s.bar.width() << "x" << s.bar.height();
 }
 
 // The vertical scroll bar the user sees: the grid's own while the result fits in a page.
@@ -72,6 +75,8 @@ Seen Look(TFormQuery& form) {
     s.topLabel = model->headerData(top, Qt::Vertical, Qt::DisplayRole).toString().toStdString();
     s.topName = model->data(model->index(top, 1), Qt::DisplayRole).toString().toStdString();
     s.nameWidth = grid->columnWidth(1);
+    QScrollBar* bar = UserBar(form);
+    s.bar = QRect(bar->mapTo(&form, QPoint()), bar->size());
     return s;
 }
 
@@ -137,11 +142,7 @@ TEST_F(LargeGridTest, ScrollingAndKeysLandWhereTheyWouldInAGridThatHoldsEverythi
     ASSERT_EQ(whole.GridModel().rowCount(), kRows);
     ASSERT_GT(paged.DBGrid1->verticalScrollBar()->pageStep(), 5);
     ASSERT_LT(paged.DBGrid1->verticalScrollBar()->pageStep() * 3, kPage);
-    // The bar the user sees has the same place and size in both windows.
-    QScrollBar* bar = UserBar(paged);
-    ASSERT_NE(bar, paged.DBGrid1->verticalScrollBar());
-    EXPECT_EQ(bar->mapTo(&paged, QPoint()), UserBar(whole)->mapTo(&whole, QPoint()));
-    EXPECT_EQ(bar->size(), UserBar(whole)->size());
+    ASSERT_NE(UserBar(paged), paged.DBGrid1->verticalScrollBar());
     EXPECT_EQ(paged.DBGrid1->viewport()->size(), whole.DBGrid1->viewport()->size());
 
     const std::vector<std::pair<std::string, std::function<void(TFormQuery&)>>> steps = {
@@ -155,6 +156,10 @@ TEST_F(LargeGridTest, ScrollingAndKeysLandWhereTheyWouldInAGridThatHoldsEverythi
         {"Up x3", Keys(Qt::Key_Up, 3)},
         {"Ctrl+Home", Keys(Qt::Key_Home, 1, Qt::ControlModifier)},
         {"Home", Keys(Qt::Key_Home)},
+        // The bar leaves the corner to the horizontal bar when that one shows.
+        {"window narrower than the columns", [](TFormQuery& f) { f.resize(200, 600); }},
+        {"PageDown x20 while narrow", Keys(Qt::Key_PageDown, 20)},
+        {"window wide again", [](TFormQuery& f) { f.resize(820, 600); }},
         // The wheel and the bar move the view, not the current record.
         {"wheel x30", [](TFormQuery& f) { Wheel(f, 30); }},
         {"wheel back x7", [](TFormQuery& f) { Wheel(f, -7); }},
@@ -315,7 +320,7 @@ TEST_F(LargeGridTest, ARejectedPostFarDownKeepsTheRowAndTheTypedValues) {
     EXPECT_EQ(std::get<std::string>(rows.back()[1]), "key200");
 }
 
-TEST_F(LargeGridTest, InsertingFarDownShowsTheNewRowThereAndPostsIt) {
+TEST_F(LargeGridTest, InsertingAndDeletingFarDownHappenWhereTheUserIs) {
     MakePeople(dir_, kRows);
     TFormQuery& form = Paged();
     TDBGrid* grid = form.DBGrid1;
@@ -345,6 +350,26 @@ TEST_F(LargeGridTest, InsertingFarDownShowsTheNewRowThereAndPostsIt) {
     ASSERT_TRUE(at.isValid());
     EXPECT_EQ(form.GridModel().data(at, Qt::DisplayRole).toString(), "inserted");
     EXPECT_EQ(ReadAll(dir_ / "people.dbf").size(), static_cast<std::size_t>(kRows + 1));
+
+    // Deleting there reads the result again and stays at that place of it.
+    form.Session().Query().setRecNo(230);
+    const std::int64_t firstShown = grid->FirstShownRow();
+    dialogs_.Queue(DialogButton::OK);
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(form.GridModel().ResultRows(), kRows);
+    EXPECT_EQ(grid->CurrentResultRow(), 229);
+    EXPECT_EQ(grid->FirstShownRow(), firstShown);
+    EXPECT_EQ(form.GridModel().data(grid->currentIndex().siblingAtColumn(1), Qt::DisplayRole),
+              "name230");
+    EXPECT_EQ(grid->ResultScrollBar()->maximum() + grid->ResultScrollBar()->pageStep(), kRows);
+
+    // Running the query again starts at its top.
+    form.RunSql("select * from people");
+    EXPECT_EQ(grid->CurrentResultRow(), 0);
+    EXPECT_EQ(grid->FirstShownRow(), 0);
+    EXPECT_EQ(grid->ResultScrollBar()->value(), 0);
+    EXPECT_EQ(form.GridModel().RowLabel(0), "1");
+    EXPECT_TRUE(Errors().empty());
 }
 
 TEST_F(LargeGridTest, TheSelectedCellAndWhatCopyTakesFollowTheirRecordAcrossPages) {
