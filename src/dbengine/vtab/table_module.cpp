@@ -28,6 +28,8 @@ constexpr int kByRowid = 1 << 16;  // one record, by its identity
 constexpr int kOwnsEquality = 1 << 17;
 // Equality on the field idxNum >> kHashFieldShift, answered from a RowHash of the whole table.
 constexpr int kHashedEquality = 1 << 18;
+// Keyed tables at most this big are probed through a RowHash rather than by seeks.
+constexpr double kHashedKeyRows = 256;
 constexpr int kHashFieldShift = 20;
 // A LIKE on the first key field, an alpha field: its pattern's plain start becomes a key range.
 constexpr int kLikePrefix = 1 << 19;
@@ -553,6 +555,14 @@ int xBestIndex(sqlite3_vtab* p, sqlite3_index_info* info) {
     bool owns = eqCount > 0 && low < 0 && high < 0;
     for (int k = 0; k < eqCount && owns; ++k) {
         owns = isIntegerKey(vt->table->fields()[static_cast<std::size_t>(k)]);
+    }
+    // A join probing a small keyed table by its whole key: one read into a RowHash answers every
+    // probe without a seek each. A constant (one probe) is still a seek.
+    sqlite3_value* constant = nullptr;
+    if (keys == 1 && eqCount == 1 && low < 0 && high < 0 && rows <= kHashedKeyRows &&
+        sqlite3_vtab_rhs_value(info, eq[0], &constant) != SQLITE_OK &&
+        offerHashedEquality(*vt->table, info)) {
+        return SQLITE_OK;
     }
     int arg = 0;
     for (int k = 0; k < eqCount; ++k) {
