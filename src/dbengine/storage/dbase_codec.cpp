@@ -87,6 +87,13 @@ void putSortableDouble(std::uint8_t* p, double d) {
         p[i] = static_cast<std::uint8_t>(v >> (56 - 8 * i));
 }
 
+// The bytes of a character field up to its trailing blanks and NULs.
+std::size_t textLength(const std::uint8_t* p, std::size_t n) {
+    while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0))
+        --n;
+    return n;
+}
+
 std::string_view trimmed(const std::uint8_t* p, std::size_t n) {
     std::size_t b = 0, e = n;
     while (b < e && (p[b] == ' ' || p[b] == 0))
@@ -277,9 +284,7 @@ bool RecordCodec::plainText(const DbfField& f, const std::uint8_t* rec,
     if (f.type != 'C' || (f.flags & 0x04) || isNull(f, rec))
         return false;
     const std::uint8_t* p = rec + f.offset;
-    std::size_t e = f.length;
-    while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0))
-        --e;
+    const std::size_t e = textLength(p, f.length);
     if (e == 0)
         return false;  // NULL
     for (std::size_t i = 0; i < e; ++i) {
@@ -297,9 +302,7 @@ Value RecordCodec::decode(const DbfField& f, const std::uint8_t* rec) const {
     const std::size_t n = f.length;
     switch (f.type) {
         case 'C': {
-            std::size_t e = n;
-            while (e > 0 && (p[e - 1] == ' ' || p[e - 1] == 0))
-                --e;
+            const std::size_t e = textLength(p, n);
             if (e == 0)
                 return {};
             if (f.flags & 0x04)

@@ -19,10 +19,9 @@ namespace orn::db {
 // Before `fresh`, the replacement of `old`, is filled with old's records in old's order: when
 // fresh keeps the key of a keyed Paradox table (its first fields, each continuing the same old
 // field with its type and size, or wider if Alpha; `fieldSources` as for carrySecondaryIndexes)
-// and its sort
-// order, it takes the records in that order as they come (see ParadoxTable::copyInKeyOrder), so
-// that keys the known part of a national order cannot compare are no obstacle. A copy that
-// changes the key places every record by the order, or refuses.
+// and its sort order, it takes the records in that order as they come (see
+// ParadoxTable::copyInKeyOrder), so that keys the known part of a national order cannot compare
+// are no obstacle. A copy that changes the key places every record by the order, or refuses.
 void copyInKeyOrderIfKeyKept(Table& old, Table& fresh, const std::vector<int>& fieldSources);
 
 // Engine type codes of a field change, as the type letters of the program language give them.
