@@ -159,52 +159,130 @@ class TBatch {
     bool open_ = true;
 };
 
-}  // namespace
+// Rows stored in key order change blocks of one stretch of the table at a time; a batch also
+// ends when its changed pages reach this many bytes (a few rows into a big table can otherwise
+// touch most of its blocks).
+constexpr std::uint64_t kBatchPageBytes = std::uint64_t{32} << 20;
 
-std::string ImportText(const std::string& tableName, const std::string& fileName, char delimiter,
-                       TDialogs& dialogs) {
-    std::string result;
-    Report(SqlDebugKind(), "SELECT * from " + tableName);
-    db::DatasetTable table(tableName);
-    table.open();
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("Can not open file " + fileName);
+// The file being read, line by line as the user sees it.
+class TImportFile {
+  public:
+    TImportFile(const std::string& fileName, const db::CodePage& tablePage)
+        : name_(fileName), in_(fileName, std::ios::binary), page_(tablePage) {
+        if (!in_) {
+            throw std::runtime_error("Can not open file " + fileName);
+        }
+        std::getline(in_, line_);  // the header line
+        next_ = line_.size() + 1;
     }
-    db::Table& cursor = table.cursor();
+    // The next line, its end of line taken off; false at the end of the file.
+    bool Next() {
+        if (!std::getline(in_, line_)) {
+            return false;
+        }
+        at_ = next_;
+        next_ += line_.size() + 1;
+        ++lineNo_;
+        Clean(line_);
+        return true;
+    }
+    const std::string& Line() const { return line_; }
+    std::size_t LineNo() const { return lineNo_; }
+    std::uint64_t Offset() const { return at_; }  // of the current line in the file
+    // The line that starts at `offset`, read again.
+    std::string LineAt(std::uint64_t offset) const {
+        std::ifstream again(name_, std::ios::binary);
+        again.seekg(std::streamoff(offset));
+        std::string line;
+        std::getline(again, line);
+        Clean(line);
+        return line;
+    }
+
+  private:
+    void Clean(std::string& line) const {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        // Files from Windows programs come in the code page of their time; such a line is not
+        // valid UTF-8 and is read in the table's code page.
+        if (!IsValidUtf8(line)) {
+            line = page_.toUtf8(line);
+        }
+    }
+
+    std::string name_;
+    std::ifstream in_;
+    const db::CodePage& page_;
+    std::string line_;
+    std::size_t lineNo_ = 1;
+    std::uint64_t at_ = 0;
+    std::uint64_t next_ = 0;
+};
+
+// The question about a line the table refused, and the user's answers so far.
+class TLineQuestions {
+  public:
+    TLineQuestions(TDialogs& dialogs, std::string fileName)
+        : dialogs_(dialogs), fileName_(std::move(fileName)) {}
+    // Whether a refusal with this message passes without a question.
+    bool Silent(const std::string& message) const {
+        return message == "Key violation." || ignoreAll_;
+    }
+    // Asks; false when the user stops the import (`result` then says why).
+    bool GoOn(const std::string& line, std::string message, std::size_t lineNo,
+              std::string& result) {
+        message += " (line " + std::to_string(lineNo) + " of " + fileName_ + ")";
+        dialogs_.ShowMessage(line);
+        const DialogButton answer =
+            dialogs_.Ask(DialogKind::Error,
+                         line + "\r\n" + message + "\r\nContinue with this file\r\n" +
+                             "All = ignore all dbErrors for this (" + fileName_ + ") file",
+                         {DialogButton::Yes, DialogButton::No, DialogButton::All});
+        if (answer == DialogButton::All) {
+            ignoreAll_ = true;
+        } else if (answer == DialogButton::No) {
+            result = "DB error: " + message;
+            return false;
+        }
+        return true;
+    }
+
+  private:
+    TDialogs& dialogs_;
+    std::string fileName_;
+    bool ignoreAll_ = false;
+};
+
+const char* kUnbalanced = "Unbalanced quotes: a quoted value has no closing quote.";
+
+std::string CancelledText(std::int64_t stored, const std::string& fileName) {
+    return "Import cancelled: " + std::to_string(stored) + " rows of " + fileName + " were stored";
+}
+
+// Every row stored as it is read.
+std::string ImportAsRead(db::Table& cursor, TImportFile& file, char delimiter,
+                         const std::string& fileName, TLineQuestions& questions) {
+    std::string result;
     const std::vector<db::Field> fields = cursor.fields();
-    std::string line;
-    std::getline(in, line);  // the header line
-    std::size_t lineNo = 1;
-    bool ignoreAll = false;
     TBatch batch(cursor);
-    // Files from Windows programs come in the code page of their time; such a line is not valid
-    // UTF-8 and is read in the table's code page.
-    const db::CodePage tablePage(cursor.codePage());
     TProgressTicker progress("Reading " + fileName, 0);
     std::int64_t stored = 0;
     TSplitLine split;  // both kept from line to line, so that their memory serves again
     db::Record record;
-    while (std::getline(in, line)) {
+    while (file.Next()) {
         if (!progress.Tick()) {
             // As after an error, the rows read so far stay in the table.
-            result = "Import cancelled: " + std::to_string(stored) + " rows of " + fileName +
-                     " were stored";
+            result = CancelledText(stored, fileName);
             break;
         }
-        ++lineNo;
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (!IsValidUtf8(line)) {
-            line = tablePage.toUtf8(line);
-        }
+        const std::string& line = file.Line();
         SplitImportLine(line, delimiter, split);
-        RecordOf(fields, split.values, lineNo, fileName, record);
+        RecordOf(fields, split.values, file.LineNo(), fileName, record);
         std::string message;
         try {
             if (split.unbalancedQuote) {
-                throw db::EngineError("Unbalanced quotes: a quoted value has no closing quote.");
+                throw db::EngineError(kUnbalanced);
             }
             cursor.insert(record);
             batch.Added(line.size());
@@ -215,27 +293,140 @@ std::string ImportText(const std::string& tableName, const std::string& fileName
         } catch (const db::EngineError& e) {
             message = e.what();
         }
-        if (message == "Key violation." || ignoreAll) {
+        if (questions.Silent(message)) {
             continue;
         }
-        message += " (line " + std::to_string(lineNo) + " of " + fileName + ")";
         batch.Pause();
-        dialogs.ShowMessage(line);
-        const DialogButton answer =
-            dialogs.Ask(DialogKind::Error,
-                        line + "\r\n" + message + "\r\nContinue with this file\r\n" +
-                            "All = ignore all dbErrors for this (" + fileName + ") file",
-                        {DialogButton::Yes, DialogButton::No, DialogButton::All});
-        if (answer == DialogButton::All) {
-            ignoreAll = true;
-        } else if (answer == DialogButton::No) {
-            result = "DB error: " + message;
+        if (!questions.GoOn(line, message, file.LineNo(), result)) {
             break;
         }
         batch.Resume();
     }
     batch.Finish();
     return result;
+}
+
+// The note a row is sorted with: where its line is in the file.
+std::string NoteOf(std::uint64_t lineNo, std::uint64_t offset) {
+    std::string note(16, '\0');
+    for (int i = 0; i < 8; ++i) {
+        note[std::size_t(i)] = char(lineNo >> (8 * i));
+        note[std::size_t(8 + i)] = char(offset >> (8 * i));
+    }
+    return note;
+}
+std::uint64_t NoteValue(std::string_view note, std::size_t at) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) {
+        v = (v << 8) | std::uint8_t(note[at + std::size_t(i)]);
+    }
+    return v;
+}
+
+// All rows read first (holding no lock of the table meanwhile), then stored in key order.
+std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile& file,
+                        char delimiter, const std::string& fileName, TLineQuestions& questions) {
+    std::string result;
+    const std::vector<db::Field> fields = cursor.fields();
+    cursor.endRead();
+    bool cancelled = false;
+    std::exception_ptr failure;  // thrown again once the rows before it are stored
+    {
+        TProgressTicker progress("Reading " + fileName, 0);
+        TSplitLine split;
+        db::Record record;
+        try {
+            while (file.Next()) {
+                if (!progress.Tick()) {
+                    cancelled = true;
+                    break;
+                }
+                const std::string& line = file.Line();
+                SplitImportLine(line, delimiter, split);
+                RecordOf(fields, split.values, file.LineNo(), fileName, record);
+                std::string message;
+                try {
+                    if (split.unbalancedQuote) {
+                        throw db::EngineError(kUnbalanced);
+                    }
+                    sorted.add(record, NoteOf(file.LineNo(), file.Offset()));
+                    continue;
+                } catch (const db::EngineError& e) {
+                    message = e.what();
+                }
+                if (!questions.Silent(message) &&
+                    !questions.GoOn(line, message, file.LineNo(), result)) {
+                    break;
+                }
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    std::int64_t stored = 0;
+    {
+        TBatch batch(cursor);
+        TProgressTicker progress("Storing the rows of " + fileName, std::int64_t(sorted.count()));
+        while (sorted.next()) {
+            if (!progress.Tick()) {
+                cancelled = true;
+                break;
+            }
+            std::string message;
+            try {
+                sorted.store();
+                ++stored;
+                batch.Added(0);
+                if (sorted.pendingBytes() >= kBatchPageBytes) {
+                    batch.Flush();
+                }
+                continue;
+            } catch (const db::KeyViolation&) {
+                continue;
+            } catch (const db::EngineError& e) {
+                message = e.what();
+            }
+            if (questions.Silent(message)) {
+                continue;
+            }
+            const std::string_view note = sorted.note();
+            batch.Pause();
+            if (!questions.GoOn(file.LineAt(NoteValue(note, 8)), message,
+                                std::size_t(NoteValue(note, 0)), result)) {
+                break;
+            }
+            batch.Resume();
+        }
+        batch.Finish();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (cancelled) {
+        result = CancelledText(stored, fileName);
+    }
+    return result;
+}
+
+}  // namespace
+
+std::string ImportText(const std::string& tableName, const std::string& fileName, char delimiter,
+                       TDialogs& dialogs, ImportOrder order) {
+    Report(SqlDebugKind(), "SELECT * from " + tableName);
+    db::DatasetTable table(tableName);
+    table.open();
+    db::Table& cursor = table.cursor();
+    const db::CodePage tablePage(cursor.codePage());
+    TImportFile file(fileName, tablePage);
+    TLineQuestions questions(dialogs, fileName);
+    std::unique_ptr<db::SortedInsert> sorted;
+    if (order == ImportOrder::ByKey) {
+        sorted = cursor.sortedInsert();
+    }
+    if (sorted) {
+        return ImportByKey(cursor, *sorted, file, delimiter, fileName, questions);
+    }
+    return ImportAsRead(cursor, file, delimiter, fileName, questions);
 }
 
 }  // namespace orn

@@ -22,7 +22,15 @@ class TImportValueError : public std::runtime_error {
 // and skip later engine errors silently). Returns "" or, when the user stopped, "DB error: " + the
 // engine's message. A missing table or file, or a value a field cannot take, is thrown; rows
 // already added stay in the table.
+//
+// Into a keyed table whose records can be (see db::Table::sortedInsert) the rows are read whole
+// first and then stored in key order, which writes every block of the table about once however
+// the rows are ordered in the file; the table holds what storing them one by one would give.
+// A cancel or a stop while the file is read stores the rows read before it; a cancel or stop
+// while they are stored keeps the rows stored so far. `order` AsRead stores every row as it is
+// read, whatever the table.
+enum class ImportOrder { ByKey, AsRead };
 std::string ImportText(const std::string& tableName, const std::string& fileName, char delimiter,
-                       TDialogs& dialogs);
+                       TDialogs& dialogs, ImportOrder order = ImportOrder::ByKey);
 
 }  // namespace orn

@@ -2,16 +2,19 @@
 #include "workbench/importtext.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <random>
 #include <tuple>
 
 #include "dbengine/storage/file_lock.h"
+#include "dbengine/storage/key_sorted_runs.h"
 #include "dbengine/vtab/table_locations.h"
+#include "text/progress.h"
 #include "text/zstring.h"
 #include "workbench/errorreports.h"
 #include "workbench_test_support.h"
@@ -117,8 +120,8 @@ TEST_F(ImportTextTest, UnbalancedQuotesAskAndTheAnswersCount) {
 // a question waits for a person.
 class WriteFromAnotherProcessWhileAsked : public TScriptedDialogs {
   public:
-    using TScriptedDialogs::TScriptedDialogs;
     using TDialogs::Ask;
+    using TScriptedDialogs::TScriptedDialogs;
     DialogButton Ask(const DialogRequest& request) override {
         if (request.buttons.size() > 1) {
             const pid_t child = fork();
@@ -244,6 +247,188 @@ TEST_F(ImportTextTest, ATableHeldExclusivelyFailsAndStaysAsItWas) {
     EXPECT_THROW(ImportText("people", "in.txt", ',', dialogs), db::EngineError);
     held.reset();
     EXPECT_EQ(People(dir_ / "people.dbf").size(), 1u);
+}
+
+// Keyed tables take the rows of a file sorted by key; storing them one by one as read must give
+// the same table, the same answers and the same questions.
+class ImportOrderTest : public ImportTextTest {
+  protected:
+    void SetUp() override {
+        ImportTextTest::SetUp();
+        db::KeySortedRuns::setRunBytes(3000);  // many runs from a few thousand rows
+    }
+    void TearDown() override {
+        db::KeySortedRuns::setRunBytes(std::size_t{8} << 20);
+        ImportTextTest::TearDown();
+    }
+    // A keyed table of small blocks that already holds every seventh key.
+    static void MakeTarget(const std::string& file) {
+        db::TableCreate layout;
+        layout.fields = {makeField("ID", db::FieldType::Long),
+                         makeField("NAME", db::FieldType::Alpha, 20),
+                         makeField("SCORE", db::FieldType::Number)};
+        layout.keyFields = 1;
+        layout.blockSize = 1024;
+        auto t = db::Table::create(file, db::TableFormat::Paradox, layout);
+        t->begin();
+        for (int k = 0; k < 2000; k += 7) {
+            t->insert({std::int64_t{k}, std::string("old"), 0.5});
+        }
+        t->commit();
+    }
+    // `rows` lines of shuffled keys, each key several times; `edit` may change line n (from 2).
+    static std::string ShuffledText(int rows,
+                                    const std::function<std::string(int, std::string)>& edit) {
+        std::mt19937 rng(99);
+        std::string text = "ID,NAME,SCORE\n";
+        for (int n = 2; n < rows + 2; ++n) {
+            const std::string line = std::to_string(rng() % 1500) + ",row" + std::to_string(n) +
+                                     "," + std::to_string(n % 50) + ".25";
+            text += edit ? edit(n, line) : line;
+            text += n % 3 ? "\n" : "\r\n";
+        }
+        return text;
+    }
+    struct Outcome {
+        std::string result;  // or the message thrown
+        std::vector<std::string> rows;
+        std::vector<DialogRequest> requests;
+    };
+    // Imports `text` into a fresh table in each order.
+    std::pair<Outcome, Outcome> BothOrders(const std::string& text,
+                                           const std::vector<DialogButton>& answers = {}) {
+        WriteFile("in.txt", text);
+        Outcome out[2];
+        const ImportOrder orders[2] = {ImportOrder::ByKey, ImportOrder::AsRead};
+        for (int i = 0; i < 2; ++i) {
+            const std::string file = i == 0 ? "bykey.db" : "asread.db";
+            MakeTarget(file);
+            TScriptedDialogs scripted;
+            for (DialogButton answer : answers) {
+                scripted.Queue(answer);
+            }
+            try {
+                out[i].result = ImportText(file, "in.txt", ',', scripted, orders[i]);
+            } catch (const std::exception& e) {
+                out[i].result = std::string("thrown: ") + e.what();
+            }
+            out[i].rows = People(dir_ / file);
+            out[i].requests = scripted.Requests();
+        }
+        return {out[0], out[1]};
+    }
+};
+
+TEST_F(ImportOrderTest, ShuffledRowsWithRepeatedAndExistingKeys) {
+    const auto [byKey, asRead] = BothOrders(ShuffledText(4000, nullptr));
+    EXPECT_EQ(byKey.result, "");
+    EXPECT_EQ(asRead.result, "");
+    EXPECT_EQ(byKey.rows, asRead.rows);
+    EXPECT_GT(byKey.rows.size(), 1400u);  // of 1500 keys, 215 from before
+    EXPECT_TRUE(byKey.requests.empty());
+    // A record from before wins over every row with its key.
+    EXPECT_NE(std::find(byKey.rows.begin(), byKey.rows.end(), "7|old|0.50"), byKey.rows.end());
+    // No sort file is left beside the table.
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+        EXPECT_EQ(entry.path().filename().string().find("orn-sort"), std::string::npos)
+            << entry.path();
+    }
+}
+
+TEST_F(ImportOrderTest, ABadValueMidWayKeepsTheRowsBeforeIt) {
+    const auto [byKey, asRead] = BothOrders(ShuffledText(
+        3000, [](int n, std::string line) { return n == 1700 ? "5,bad,not-a-number" : line; }));
+    EXPECT_EQ(byKey.result.rfind("thrown: ", 0), 0u) << byKey.result;
+    EXPECT_NE(byKey.result.find("line 1700 of in.txt"), std::string::npos) << byKey.result;
+    EXPECT_EQ(byKey.result, asRead.result);
+    EXPECT_EQ(byKey.rows, asRead.rows);
+    EXPECT_GT(byKey.rows.size(), 1000u);
+    EXPECT_LT(byKey.rows.size(), 1450u);
+}
+
+TEST_F(ImportOrderTest, QuestionsAboutLinesAndTheAnswers) {
+    auto edit = [](int n, std::string line) {
+        return n == 800 || n == 1900 || n == 2500 ? "17,\"open," + std::to_string(n) : line;
+    };
+    // Go on after the first, stop at the second.
+    auto [byKey, asRead] =
+        BothOrders(ShuffledText(3000, edit),
+                   {DialogButton::OK, DialogButton::Yes, DialogButton::OK, DialogButton::No});
+    EXPECT_EQ(byKey.result,
+              "DB error: Unbalanced quotes: a quoted value has no closing quote. (line 1900 of "
+              "in.txt)");
+    EXPECT_EQ(byKey.result, asRead.result);
+    EXPECT_EQ(byKey.rows, asRead.rows);
+    ASSERT_EQ(byKey.requests.size(), 4u);
+    ASSERT_EQ(asRead.requests.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(byKey.requests[i].text, asRead.requests[i].text) << i;
+    }
+    EXPECT_EQ(byKey.requests[0].text, "17,\"open,800");
+
+    // All: no more questions, every other row stored.
+    std::tie(byKey, asRead) =
+        BothOrders(ShuffledText(3000, edit), {DialogButton::OK, DialogButton::All});
+    EXPECT_EQ(byKey.result, "");
+    EXPECT_EQ(asRead.result, "");
+    EXPECT_EQ(byKey.requests.size(), 2u);
+    EXPECT_EQ(byKey.rows, asRead.rows);
+}
+
+// Cancels the task whose name begins with `task` once it has done `after` units.
+class CancellingProgress : public TProgress {
+  public:
+    CancellingProgress(std::string task, std::int64_t after)
+        : task_(std::move(task)), after_(after) {}
+    bool Step(const std::string& task, std::int64_t done, std::int64_t total) override {
+        tasks.push_back(task + " " + std::to_string(done) + "/" + std::to_string(total));
+        return !(task.rfind(task_, 0) == 0 && done >= after_);
+    }
+    std::vector<std::string> tasks;
+
+  private:
+    std::string task_;
+    std::int64_t after_;
+};
+
+TEST_F(ImportOrderTest, CancelWhileReadingStoresTheRowsReadBefore) {
+    CancellingProgress cancelling("Reading", 1500);
+    TProgressScope scope(cancelling);
+    const auto [byKey, asRead] = BothOrders(ShuffledText(3000, nullptr));
+    EXPECT_EQ(byKey.result.rfind("Import cancelled: ", 0), 0u) << byKey.result;
+    EXPECT_EQ(byKey.result, asRead.result);
+    EXPECT_EQ(byKey.rows, asRead.rows);
+    // The rows read are then stored, under a task of their own.
+    EXPECT_NE(std::find(cancelling.tasks.begin(), cancelling.tasks.end(),
+                        "Storing the rows of in.txt 1000/1499"),
+              cancelling.tasks.end());
+}
+
+TEST_F(ImportOrderTest, CancelWhileStoringKeepsTheRowsOfTheSmallestKeys) {
+    const std::string text = ShuffledText(3000, nullptr);
+    const auto [all, unused] = BothOrders(text);
+    CancellingProgress cancelling("Storing", 1000);
+    TProgressScope scope(cancelling);
+    WriteFile("in.txt", text);
+    MakeTarget("cut.db");
+    const std::string result = ImportText("cut.db", "in.txt", ',', dialogs);
+    const auto rows = People(dir_ / "cut.db");
+    // Rows 1..999 in key order were looked at; those stored are the new records among them.
+    std::size_t added = 0;
+    for (const auto& row : rows) {
+        added += row.find("|old|") == std::string::npos;
+    }
+    EXPECT_EQ(result, "Import cancelled: " + std::to_string(added) + " rows of in.txt were stored");
+    EXPECT_GT(added, 300u);
+    // A prefix of the whole import in key order, with the old records after it.
+    std::size_t i = 0;
+    while (i < rows.size() && rows[i] == all.rows[i]) {
+        ++i;
+    }
+    EXPECT_GT(i, added);
+    for (; i < rows.size(); ++i) {
+        EXPECT_NE(rows[i].find("|old|"), std::string::npos) << rows[i];
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dbengine/storage/companion.h"
+#include "dbengine/storage/key_sorted_runs.h"
 #include "dbengine/storage/paradox_blob.h"
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_index.h"
@@ -1659,35 +1660,102 @@ RecordId ParadoxTable::insert(const Record& record) {
     try {
         ensureChain();
         auto rec = encodeRecord(record, nullptr);
-        // A key past the last one (the common case of rows arriving in key order) cannot be
-        // taken yet and goes behind the last record without a search.
-        Block probe;
-        Place place;
-        const bool searched = h_.keyFields > 0 && !chain_.empty() && !sortsAfterTail(rec.data());
-        if (searched) {
-            place = findKey(rec.data(), &probe);
-            if (place.found)
-                throw KeyViolation();
-        }
-        writeBlobs(record, rec.data(), nullptr);
-        RecordId id = newId(0);
-        // The block found above is still as it was: blobs live in their own file.
-        placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
-        for (const auto& f : h_.fields) {
-            if (f.code != kAutoInc)
-                continue;
-            auto v = getSortableInt(rec.data() + f.offset, 4);
-            if (v && *v > std::int64_t(h_.autoInc))
-                h_.autoInc = std::uint32_t(*v);
-        }
-        ++h_.numRecords;
-        recordsChanged_ = true;
+        const RecordId id = insertEncoded(rec, &record);
         finishOwnWrite(own);
         return id;
     } catch (...) {
         failOwnWrite(own);
         throw;
     }
+}
+
+RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Record* values) {
+    // A key past the last one (the common case of rows arriving in key order) cannot be
+    // taken yet and goes behind the last record without a search.
+    Block probe;
+    Place place;
+    const bool searched = h_.keyFields > 0 && !chain_.empty() && !sortsAfterTail(rec.data());
+    if (searched) {
+        place = findKey(rec.data(), &probe);
+        if (place.found)
+            throw KeyViolation();
+    }
+    if (values)
+        writeBlobs(*values, rec.data(), nullptr);
+    RecordId id = newId(0);
+    // The block found above is still as it was: blobs live in their own file.
+    placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
+    for (const auto& f : h_.fields) {
+        if (f.code != kAutoInc)
+            continue;
+        auto v = getSortableInt(rec.data() + f.offset, 4);
+        if (v && *v > std::int64_t(h_.autoInc))
+            h_.autoInc = std::uint32_t(*v);
+    }
+    ++h_.numRecords;
+    recordsChanged_ = true;
+    return id;
+}
+
+// Records are encoded when taken, so that a value the table cannot take is refused then, in the
+// order the records came; their keys are checked when they are stored.
+class ParadoxSortedInsert final : public SortedInsert {
+  public:
+    explicit ParadoxSortedInsert(ParadoxTable& t)
+        : t_(t),
+          runs_(std::size_t(t.recordSize_), t.keySize_, t.path_),
+          layout_(layoutOf(t)),
+          generation_(t.generation_) {}
+
+    void add(const Record& record, std::string_view note) override {
+        const auto rec = t_.encodeRecord(record, nullptr);
+        runs_.add(rec.data(), note);
+    }
+    std::uint64_t count() const override { return runs_.count(); }
+    bool next() override { return runs_.next(); }
+    std::string_view note() const override { return runs_.note(); }
+    void store() override {
+        const bool own = t_.ownWrite();
+        try {
+            // Another process may have restructured the table since the records were encoded.
+            if (t_.generation_ != generation_) {
+                if (layoutOf(t_) != layout_)
+                    throw EngineError(t_.label_ + " changed its fields while rows were being read");
+                generation_ = t_.generation_;
+            }
+            t_.ensureChain();
+            rec_.assign(runs_.record(), runs_.record() + t_.recordSize_);
+            t_.insertEncoded(rec_, nullptr);
+            t_.finishOwnWrite(own);
+        } catch (...) {
+            t_.failOwnWrite(own);
+            throw;
+        }
+    }
+    std::uint64_t pendingBytes() const override { return t_.files_->pendingBytes(); }
+
+  private:
+    static std::string layoutOf(const ParadoxTable& t) {
+        std::string layout = std::to_string(t.recordSize_) + "/" + std::to_string(t.h_.keyFields);
+        for (const auto& f : t.h_.fields)
+            layout += "/" + std::to_string(f.code) + ":" + std::to_string(f.size);
+        return layout;
+    }
+
+    ParadoxTable& t_;
+    KeySortedRuns runs_;
+    std::string layout_;
+    std::uint64_t generation_;
+    std::vector<std::uint8_t> rec_;
+};
+
+std::unique_ptr<SortedInsert> ParadoxTable::sortedInsert() {
+    if (h_.keyFields == 0 || !order_.bytewise() || !damage_.empty() || !files_->writable())
+        return nullptr;
+    for (const auto& f : h_.fields)
+        if (isBlobCode(f.code) || f.code == kAutoInc)
+            return nullptr;
+    return std::make_unique<ParadoxSortedInsert>(*this);
 }
 
 void ParadoxTable::update(RecordId id, const Record& record) {

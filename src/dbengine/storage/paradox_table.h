@@ -25,6 +25,7 @@ namespace orn::db::paradox {
 
 class ParadoxCursor;
 class SecondaryCursor;
+class ParadoxSortedInsert;
 
 // True for the lower-case extension (with its dot) of a secondary index file.
 bool isSecondaryIndexExtension(std::string_view ext);
@@ -55,6 +56,8 @@ class ParadoxTable final : public Table {
     void endRead() override { files_->endRead(); }
     void startStatement() override;
     void forgetRecordIds() override;
+    // Tables whose keys sort in byte order, without blobs and autoincrement fields.
+    std::unique_ptr<SortedInsert> sortedInsert() override;
 
     void begin() override;
     void commit() override;
@@ -91,6 +94,7 @@ class ParadoxTable final : public Table {
   private:
     friend class ParadoxCursor;
     friend class SecondaryCursor;
+    friend class ParadoxSortedInsert;
     // A secondary index a lookup may read: maintained, current, in an order SQL agrees with.
     struct LookupIndex {
         SecondaryIndex ix;
@@ -226,6 +230,9 @@ class ParadoxTable final : public Table {
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
+    // Places encoded record `rec` (its blobs written from `values` when given) and counts it;
+    // inside a write, the chain loaded. KeyViolation on a duplicate key.
+    RecordId insertEncoded(std::vector<std::uint8_t>& rec, const Record* values);
 
     // Record identities.
     RecordId naturalId(std::uint16_t block, int slot) const;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbengine/storage/field.h"
@@ -99,6 +100,29 @@ int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
 std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage);
 std::string damagedWarning(const std::filesystem::path& file, const std::string& damage);
 
+// Records for a keyed table taken in any order and stored in key order afterwards (an import of
+// rows in no particular order): every block is then written about once, where storing them as
+// they came would write most blocks again for every few records. Storing them changes nothing a
+// reader can tell from storing them one by one as they came: of records with equal keys the one
+// taken first is kept. Made by Table::sortedInsert().
+class SortedInsert {
+  public:
+    virtual ~SortedInsert() = default;
+    // Takes a record and a note of the caller's (at most 65535 bytes) that comes back with it.
+    // Throws what insert() throws for values the table cannot take; keys are checked only when
+    // the record is stored. Holds no lock of the table.
+    virtual void add(const Record& record, std::string_view note) = 0;
+    virtual std::uint64_t count() const = 0;
+    // Moves to the next record in key order (the first call ends taking them); false at the end.
+    virtual bool next() = 0;
+    virtual std::string_view note() const = 0;
+    // Stores the current record as Table::insert() does (KeyViolation on a duplicate key), in
+    // the table's open transaction or one of its own.
+    virtual void store() = 0;
+    // Bytes the table's open transaction has changed so far (to end it before it grows large).
+    virtual std::uint64_t pendingBytes() const = 0;
+};
+
 class Table {
   public:
     virtual ~Table() = default;
@@ -169,6 +193,11 @@ class Table {
     // its batches, so that what keeps identities through key-order moves does not grow with
     // every row written. Outside a transaction; ids given later may repeat forgotten ones.
     virtual void forgetRecordIds() {}
+
+    // A SortedInsert for this table; null when storing records in key order would gain nothing
+    // (a table without a key) or could differ from storing them as they come (blobs, an
+    // autoincrement field, a sort order that cannot place every pair of keys).
+    virtual std::unique_ptr<SortedInsert> sortedInsert() { return nullptr; }
 
     // Writes. Without begin() each call is its own transaction. Between begin() and commit()
     // nothing is visible to other processes and a crash or rollback() leaves the file as it was.

@@ -81,6 +81,8 @@ class TableFiles {
     void commit();
     void rollback();
     bool inTransaction() const { return inTransaction_; }
+    // Bytes of pages the open transaction holds in memory.
+    std::size_t pendingBytes() const { return pendingBytes_; }
 
     static constexpr std::size_t kPageSize = 4096;
     // Memory a transaction may fill with pages before they are written out early (process-wide;

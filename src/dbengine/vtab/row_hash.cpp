@@ -108,13 +108,19 @@ std::optional<std::span<const std::uint32_t>> RowHash::find(sqlite3_value* probe
             break;
         case SQLITE_TEXT:
             if (numeric_) {
-                return std::nullopt;
+                // the number the text reads as, if any: text that is none equals no number
+                double d = 0;
+                if (!numericProbeKey(probe, d)) {
+                    return std::span<const std::uint32_t>();
+                }
+                key = numberKey(d);
+                break;
             }
             key.assign(reinterpret_cast<const char*>(sqlite3_value_text(probe)),
                        static_cast<std::size_t>(sqlite3_value_bytes(probe)));
             break;
         default:
-            return std::nullopt;
+            return std::span<const std::uint32_t>();  // a blob equals no number and no text
     }
     const auto it = rows_.find(key);
     if (it == rows_.end()) {

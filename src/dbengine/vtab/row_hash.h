@@ -27,9 +27,10 @@ class RowHash {
     // Reads every record of `table`.
     RowHash(Table& table, std::size_t field);
 
-    // The records whose field equals `probe` as SQLite compares them (none for NULL); nothing
-    // when that cannot be told here (text against a number field and the like), and the caller
-    // scans instead. SQLite still checks the equality on every record given.
+    // The records whose field equals `probe` as SQLite compares them (none for NULL and blobs;
+    // text meeting a number field as the number it reads as); nothing when that cannot be told
+    // here (a number against a text field, which SQLite may turn into a number row by row), and
+    // the caller scans instead. SQLite still checks the equality on every record given.
     std::optional<std::span<const std::uint32_t>> find(sqlite3_value* probe) const;
     const Record& record(std::uint32_t row) const { return records_[row]; }
     RecordId id(std::uint32_t row) const { return ids_[row]; }

@@ -390,6 +390,39 @@ std::optional<Value> convertValue(const Value& value, const Field& from, const F
     }
 }
 
+namespace {
+
+// A probe as SQLite compares it with a column of numeric affinity: text that reads as a number
+// (blanks around it allowed, no hexadecimal) is that number; any other value stays as it is.
+struct NumericProbe {
+    int type = SQLITE_NULL;
+    std::int64_t i = 0;
+    double d = 0;
+};
+
+NumericProbe numericProbe(sqlite3_value* v) {
+    NumericProbe p;
+    p.type = sqlite3_value_type(v);
+    sqlite3_value* copy = nullptr;
+    if (p.type == SQLITE_TEXT) {
+        copy = sqlite3_value_dup(v);
+        if (!copy) {
+            throw std::bad_alloc();
+        }
+        p.type = sqlite3_value_numeric_type(copy);
+        v = copy;
+    }
+    if (p.type == SQLITE_INTEGER) {
+        p.i = sqlite3_value_int64(v);
+    } else if (p.type == SQLITE_FLOAT) {
+        p.d = sqlite3_value_double(v);
+    }
+    sqlite3_value_free(copy);
+    return p;
+}
+
+}  // namespace
+
 bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
     const int type = sqlite3_value_type(v);
     if (type == SQLITE_NULL || type == SQLITE_BLOB) {
@@ -435,16 +468,17 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
         case FieldType::Short:
         case FieldType::Long:
         case FieldType::AutoInc: {
+            // text compares with a numeric column as the number it reads as, if any
+            const NumericProbe p = numericProbe(v);
             std::int64_t i = 0;
-            if (type == SQLITE_FLOAT) {
+            if (p.type == SQLITE_FLOAT) {
                 // a whole REAL (a join from a float column) equals exactly one integer key
-                const double d = sqlite3_value_double(v);
-                if (d != std::floor(d) || std::fabs(d) > 9.0e15) {
+                if (p.d != std::floor(p.d) || std::fabs(p.d) > 9.0e15) {
                     return false;
                 }
-                i = static_cast<std::int64_t>(d);
-            } else if (type == SQLITE_INTEGER) {
-                i = sqlite3_value_int64(v);
+                i = static_cast<std::int64_t>(p.d);
+            } else if (p.type == SQLITE_INTEGER) {
+                i = p.i;
             } else {
                 return false;
             }
@@ -459,12 +493,19 @@ bool keyValue(const Field& field, sqlite3_value* v, Value& out) {
             return true;
         }
         case FieldType::Number:
-        case FieldType::Money:
-            if (text || !std::isfinite(sqlite3_value_double(v))) {
+        case FieldType::Money: {
+            const NumericProbe p = numericProbe(v);
+            const double d = p.type == SQLITE_INTEGER ? static_cast<double>(p.i) : p.d;
+            constexpr std::int64_t kExact = std::int64_t{1} << 53;
+            if (p.type == SQLITE_INTEGER && (p.i > kExact || p.i < -kExact)) {
+                return false;  // it may lie between two doubles: SQLite compares it exactly
+            }
+            if ((p.type != SQLITE_INTEGER && p.type != SQLITE_FLOAT) || !std::isfinite(d)) {
                 return false;  // an infinite bound is no key either
             }
-            out = sqlite3_value_double(v);
+            out = d;
             return true;
+        }
         default:
             return false;
     }
@@ -475,19 +516,14 @@ bool isIntegerKey(const Field& field) {
            field.type == FieldType::AutoInc;
 }
 
-bool integerKeyEqualTo(const Field& field, sqlite3_value* value, Value& out) {
-    if (sqlite3_value_type(value) != SQLITE_TEXT) {
-        return keyValue(field, value, out);
+bool numericProbeKey(sqlite3_value* value, double& out) {
+    const NumericProbe p = numericProbe(value);
+    if (p.type == SQLITE_INTEGER) {
+        out = static_cast<double>(p.i);
+        return true;
     }
-    // SQLite compares text with an integer column after giving it numeric affinity
-    sqlite3_value* copy = sqlite3_value_dup(value);
-    if (!copy) {
-        throw std::bad_alloc();
-    }
-    sqlite3_value_numeric_type(copy);
-    const bool found = keyValue(field, copy, out);
-    sqlite3_value_free(copy);
-    return found;
+    out = p.d;
+    return p.type == SQLITE_FLOAT;
 }
 
 }  // namespace orn::db

@@ -29,8 +29,6 @@ void resultPlainText(sqlite3_context* ctx, const Field& field, std::string_view 
 // the value cannot be stored there (text in a number field, a malformed date, ...).
 Value storedValue(const Field& field, sqlite3_value* value);
 
-// Like storedValue, but for comparing against key values: nothing when the SQL value has no
-// exact counterpart of the field's type (then the caller scans instead of seeking).
 // Text (as valueText of the storage engine writes it, or typed by a user in ISO forms) turned
 // into a value of `field`'s type; throws EngineError when it does not fit.
 Value valueFromText(const Field& field, const std::string& text);
@@ -40,12 +38,18 @@ Value valueFromText(const Field& field, const std::string& text);
 // (text that is no number, text longer than the new alpha size).
 std::optional<Value> convertValue(const Value& value, const Field& from, const Field& to);
 
+// `value` as a key value of `field` that equals exactly the stored values SQLite finds equal to
+// it: text meeting a numeric field is the number it reads as (SQLite gives it the column's
+// numeric affinity). False when no such value exists (text that is no number meeting a number,
+// a number meeting text or a date, NULL, blobs, values beyond what the field holds): such a value
+// equals no stored value of an integer field, and for the others the caller scans instead.
 bool keyValue(const Field& field, sqlite3_value* value, Value& out);
 
 // Short, Long and AutoInc fields: equalities on them can be answered without SQLite re-checking.
 bool isIntegerKey(const Field& field);
-// For such a field: the one key value that `value` equals under SQLite's comparison with an
-// integer column (text is given numeric affinity first). False when no storable value equals it.
-bool integerKeyEqualTo(const Field& field, sqlite3_value* value, Value& out);
+
+// `value` as SQLite compares it with a column of numeric affinity, as a double: false when it
+// stays no number (text that does not read as one, a blob, NULL).
+bool numericProbeKey(sqlite3_value* value, double& out);
 
 }  // namespace orn::db

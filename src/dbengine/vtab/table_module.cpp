@@ -631,7 +631,7 @@ int xClose(sqlite3_vtab_cursor* p) {
 int filterByIntegerKey(TableVtabCursor* cur, Table& table, int eqCount, sqlite3_value** argv) {
     const auto& fields = table.fields();
     Value first;
-    if (!integerKeyEqualTo(fields[0], argv[0], first)) {
+    if (!keyValue(fields[0], argv[0], first)) {
         cur->eof = true;
         return SQLITE_OK;
     }
@@ -641,7 +641,7 @@ int filterByIntegerKey(TableVtabCursor* cur, Table& table, int eqCount, sqlite3_
     Record key{first};
     for (int k = 1; k < eqCount; ++k) {
         Value v;
-        if (!integerKeyEqualTo(fields[static_cast<std::size_t>(k)], argv[k], v)) {
+        if (!keyValue(fields[static_cast<std::size_t>(k)], argv[k], v)) {
             cur->eof = true;
             return SQLITE_OK;
         }
@@ -661,7 +661,7 @@ std::unique_ptr<TableCursor> secondaryLookup(Table& table, int idxNum, sqlite3_v
     const Field& f = table.fields()[field];
     auto bound = [&](sqlite3_value* v, Record& out) {
         Value value;
-        const bool exact = isIntegerKey(f) ? integerKeyEqualTo(f, v, value) : keyValue(f, v, value);
+        const bool exact = keyValue(f, v, value);
         if (exact) {
             out = {value};
         }
