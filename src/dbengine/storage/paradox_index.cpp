@@ -41,6 +41,7 @@ std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
     Header px;
     px.indexRoot = 1;
     std::vector<Entry> level;
+    level.reserve(blocks.size());
     for (const auto& b : blocks)
         level.push_back({b.firstKey, b.block, b.records});
     std::uint32_t nextBlock = 1;

@@ -719,6 +719,9 @@ bool ParadoxTable::chainFromIndex() {
     const std::uint16_t maxBlock = maxBlockNumber();
     std::vector<int> seen(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::uint64_t records = 0;
+    chain_.reserve(leaves.size());
+    counts_.reserve(leaves.size());
+    firstKeys_.reserve(leaves.size());
     for (auto& leaf : leaves) {
         if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
