@@ -1690,7 +1690,7 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
 }
 
 // Records are encoded when taken, so that a value the table cannot take is refused then, in the
-// order the records came; their keys are checked when they are stored.
+// order the records came; the keys of kept records are checked when they are stored.
 class ParadoxSortedInsert final : public SortedInsert {
   public:
     explicit ParadoxSortedInsert(ParadoxTable& t)
@@ -1699,14 +1699,33 @@ class ParadoxSortedInsert final : public SortedInsert {
           layout_(layoutOf(t)),
           generation_(t.generation_) {}
 
-    void add(const Record& record, std::string_view note) override {
-        const auto rec = t_.encodeRecord(record, nullptr);
+    bool add(const Record& record, std::string_view note) override {
+        auto rec = t_.encodeRecord(record, nullptr);
+        if (!keeping_) {
+            // Keys compare in byte order here (see sortedInsert()).
+            const std::string_view key(reinterpret_cast<const char*>(rec.data()), t_.keySize_);
+            if (!anyStored_ || key >= lastKey_) {
+                lastKey_.assign(key);
+                anyStored_ = true;
+                storeEncoded(rec);
+                return true;
+            }
+            keeping_ = true;
+        }
         runs_.add(rec.data(), note);
+        return false;
     }
     std::uint64_t count() const override { return runs_.count(); }
     bool next() override { return runs_.next(); }
     std::string_view note() const override { return runs_.note(); }
     void store() override {
+        rec_.assign(runs_.record(), runs_.record() + t_.recordSize_);
+        storeEncoded(rec_);
+    }
+    std::uint64_t pendingBytes() const override { return t_.files_->pendingBytes(); }
+
+  private:
+    void storeEncoded(std::vector<std::uint8_t>& rec) {
         const bool own = t_.ownWrite();
         try {
             // Another process may have restructured the table since the records were encoded.
@@ -1716,17 +1735,13 @@ class ParadoxSortedInsert final : public SortedInsert {
                 generation_ = t_.generation_;
             }
             t_.ensureChain();
-            rec_.assign(runs_.record(), runs_.record() + t_.recordSize_);
-            t_.insertEncoded(rec_, nullptr);
+            t_.insertEncoded(rec, nullptr);
             t_.finishOwnWrite(own);
         } catch (...) {
             t_.failOwnWrite(own);
             throw;
         }
     }
-    std::uint64_t pendingBytes() const override { return t_.files_->pendingBytes(); }
-
-  private:
     static std::string layoutOf(const ParadoxTable& t) {
         std::string layout = std::to_string(t.recordSize_) + "/" + std::to_string(t.h_.keyFields);
         for (const auto& f : t.h_.fields)
@@ -1739,6 +1754,9 @@ class ParadoxSortedInsert final : public SortedInsert {
     std::string layout_;
     std::uint64_t generation_;
     std::vector<std::uint8_t> rec_;
+    bool keeping_ = false;
+    bool anyStored_ = false;
+    std::string lastKey_;
 };
 
 std::unique_ptr<SortedInsert> ParadoxTable::sortedInsert() {
