@@ -1503,6 +1503,7 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
     if (h_.keyFields > 0)
         tailKey_ = keyOf(rec.data());
     setIdBlock(id, at);
+    lastPlaced_ = at;
     structureChanged_ = true;
     return true;
 }
@@ -1573,7 +1574,9 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
                 nids.push_back(id);
                 at = nb.no;
             } else {
-                int half = b.count / 2;
+                // In key order the records after this one follow it into the block it goes
+                // to; a split there leaves that block at least half full either way.
+                const int half = splitAtSlot_ && slot >= b.count / 2 ? slot : b.count / 2;
                 int moved = b.count - half;
                 std::memcpy(nb.record(0), b.record(half),
                             std::size_t(moved) * std::size_t(recordSize_));
@@ -1601,6 +1604,7 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
         }
     }
     setIdBlock(id, at);
+    lastPlaced_ = at;
     structureChanged_ = true;
 }
 
@@ -1661,7 +1665,81 @@ RecordId ParadoxTable::insert(const Record& record) {
     }
 }
 
-RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Record* values) {
+int ParadoxTable::positionAfterLastPlaced(const std::uint8_t* key) {
+    if (h_.keyFields == 0 || !chainValid_ || lastPlaced_ == 0 || lastPlaced_ >= posOf_.size())
+        return -1;
+    const int pos = posOf_[lastPlaced_];
+    if (pos < 0 || std::size_t(pos) + 1 >= chain_.size())
+        return -1;
+    const int count = counts_[std::size_t(pos)];
+    if (count == 0 || counts_[std::size_t(pos) + 1] == 0)
+        return -1;
+    std::string last(keySize_, '\0');
+    files_->read(
+        0, blockOffset(lastPlaced_) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+        last.data(), keySize_);
+    const auto* next =
+        reinterpret_cast<const std::uint8_t*>(firstKeys_[std::size_t(pos) + 1].data());
+    if (compareKey(key, reinterpret_cast<const std::uint8_t*>(last.data())) != 1 ||
+        compareKey(key, next) != -1)
+        return -1;
+    return pos;
+}
+
+void ParadoxTable::appendAfter(int pos, const std::vector<std::uint8_t>& rec, RecordId id) {
+    tailKeyValid_ = false;
+    const std::uint16_t no = chain_[std::size_t(pos)];
+    const int count = counts_[std::size_t(pos)];
+    std::uint16_t at = no;
+    if (count < perBlock_) {
+        noteBlockChange(no, true);
+        auto& ids = idsOf(no, count);
+        std::uint8_t add[2];
+        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
+        files_->write(0, blockOffset(no) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
+                      rec.data(), rec.size());
+        files_->write(0, blockOffset(no) + 4, add, 2);
+        ids.push_back(id);
+        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+    } else {
+        std::uint8_t link[2];
+        files_->read(0, blockOffset(no), link, 2);
+        const std::uint16_t after = le16(link);
+        Block nb;
+        nb.no = allocateBlock();
+        nb.recordSize = recordSize_;
+        nb.bytes.assign(std::size_t(blockSize_), 0);
+        nb.setPrev(no);
+        nb.setNext(after);
+        nb.count = 1;
+        std::memcpy(nb.record(0), rec.data(), rec.size());
+        storeBlock(nb);
+        putLe16(link, nb.no);
+        files_->write(0, blockOffset(no), link, 2);
+        if (after != 0)
+            files_->write(0, blockOffset(after) + 2, link, 2);
+        idsOf(nb.no, 0).push_back(id);
+        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
+        at = nb.no;
+    }
+    setIdBlock(id, at);
+    lastPlaced_ = at;
+    structureChanged_ = true;
+}
+
+RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Record* values,
+                                     bool inKeyOrder) {
+    if (inKeyOrder && !values) {
+        // Right behind the record placed last: no search, and only the record is written.
+        const int pos = positionAfterLastPlaced(rec.data());
+        if (pos >= 0) {
+            const RecordId id = newId(0);
+            appendAfter(pos, rec, id);
+            ++h_.numRecords;
+            recordsChanged_ = true;
+            return id;
+        }
+    }
     // A key past the last one (the common case of rows arriving in key order) cannot be
     // taken yet and goes behind the last record without a search.
     Block probe;
@@ -1676,7 +1754,14 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
         writeBlobs(*values, rec.data(), nullptr);
     RecordId id = newId(0);
     // The block found above is still as it was: blobs live in their own file.
-    placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
+    splitAtSlot_ = inKeyOrder;
+    try {
+        placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
+    } catch (...) {
+        splitAtSlot_ = false;
+        throw;
+    }
+    splitAtSlot_ = false;
     for (const auto& f : h_.fields) {
         if (f.code != kAutoInc)
             continue;
@@ -1735,7 +1820,7 @@ class ParadoxSortedInsert final : public SortedInsert {
                 generation_ = t_.generation_;
             }
             t_.ensureChain();
-            t_.insertEncoded(rec, nullptr);
+            t_.insertEncoded(rec, nullptr, true);
             t_.finishOwnWrite(own);
         } catch (...) {
             t_.failOwnWrite(own);

@@ -257,6 +257,40 @@ TEST(ParadoxSortedInsert, StoresWhatInsertingOneByOneStores) {
     EXPECT_GT(found, 20);
 }
 
+TEST(ParadoxSortedInsert, ShuffledRowsFillTheBlocksAsRowsInKeyOrderDo) {
+    RunBytes small(5000);
+    testing::TempDir dir;
+    std::vector<Record> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({std::int64_t(i * 3), "r" + std::to_string(i), std::int64_t(i % 7)});
+    {
+        auto inOrder = Table::create(dir / "inorder.db", TableFormat::Paradox, keyedLayout(1024));
+        inOrder->begin();
+        for (const auto& r : rows)
+            inOrder->insert(r);
+        inOrder->commit();
+    }
+    std::shuffle(rows.begin(), rows.end(), std::mt19937(3));
+    {
+        auto t = Table::create(dir / "shuffled.db", TableFormat::Paradox, keyedLayout(1024));
+        auto sorted = t->sortedInsert();
+        t->begin();
+        // The first row is stored at once; every other row sorts among those after it.
+        for (const auto& r : rows)
+            sorted->add(r, "");
+        while (sorted->next())
+            sorted->store();
+        t->commit();
+    }
+    // One block more at most: the one the first row split off.
+    EXPECT_LE(std::filesystem::file_size(dir / "shuffled.db"),
+              std::filesystem::file_size(dir / "inorder.db") + 1024);
+    auto a = Table::open(dir / "shuffled.db", OpenMode::ReadOnly);
+    auto b = Table::open(dir / "inorder.db", OpenMode::ReadOnly);
+    EXPECT_EQ(test::recordsOf(*a), test::recordsOf(*b));
+    test::expectIndexMatchesBlocks(dir / "shuffled.db", dir / "shuffled.px");
+}
+
 // A writer storing shuffled rows in key order, a transaction every few records, killed at
 // random moments: the table afterwards is sound and holds, besides its first records, the rows
 // stored as they came (the first few, in key order) and the rows of the smallest keys of the
