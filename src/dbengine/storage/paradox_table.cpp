@@ -719,6 +719,9 @@ bool ParadoxTable::chainFromIndex() {
     const std::uint16_t maxBlock = maxBlockNumber();
     std::vector<int> seen(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::uint64_t records = 0;
+    chain_.reserve(leaves.size());
+    counts_.reserve(leaves.size());
+    firstKeys_.reserve(leaves.size());
     for (auto& leaf : leaves) {
         if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
@@ -788,12 +791,20 @@ SecondaryFiles ParadoxTable::buildSecondaryFiles(const SecondaryIndex& ix) {
     return buildSecondaryIndex(ix, records[0]);
 }
 
-void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
+bool ParadoxTable::tracksSecondaryIndexes() {
     if (!trackKnown_) {
         trackKnown_ = true;
         tracking_ = !findSecondaryIndexes(path_).empty();
     }
-    if (!tracking_ || touchedTooMany_ || touched_.count(no))
+    return tracking_;
+}
+
+bool ParadoxTable::indexLeadsTo(const std::uint8_t* rec, std::uint16_t block) {
+    return h_.keyFields > 0 && startFromIndex(keyOf(rec)) == block;
+}
+
+void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
+    if (!tracksSecondaryIndexes() || touchedTooMany_ || touched_.count(no))
         return;
     // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
     if (!chainValid_ || touched_.size() >= 32 + chain_.size() / 8) {
@@ -1856,7 +1867,6 @@ std::unique_ptr<SortedInsert> ParadoxTable::sortedInsert() {
 void ParadoxTable::update(RecordId id, const Record& record) {
     bool own = ownWrite();
     try {
-        ensureChain();
         std::uint16_t block = 0;
         int slot = 0;
         if (!locate(id, block, slot))
@@ -1865,6 +1875,16 @@ void ParadoxTable::update(RecordId id, const Record& record) {
         std::vector<std::uint8_t> old(b.record(slot), b.record(slot) + recordSize_);
         auto rec = encodeRecord(record, old.data());
         bool keyMoves = h_.keyFields > 0 && compareKey(rec.data(), old.data()) != 0;
+        // A record that keeps its key is rewritten where it is, which needs no chain (reading
+        // the whole primary index for it costs more than the update) once the index confirms
+        // that its block is in use; a moving key, secondary indexes kept block by block, or a
+        // block the index does not lead to take the chain as every other write does.
+        if (!chainValid_ &&
+            (keyMoves || tracksSecondaryIndexes() || !indexLeadsTo(old.data(), block))) {
+            ensureChain();
+            if (block >= posOf_.size() || posOf_[block] < 0)
+                throw EngineError(label_ + ": the record no longer exists");
+        }
         if (keyMoves) {
             Block probe;
             if (findKey(rec.data(), &probe).found)
@@ -1880,7 +1900,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
         } else {
             std::memcpy(b.record(slot), rec.data(), rec.size());
             storeBlock(b);
-            if (slot == 0 && h_.keyFields > 0)
+            if (slot == 0 && h_.keyFields > 0 && chainValid_)
                 firstKeys_[std::size_t(posOf_[block])] = keyOf(rec.data());
         }
         for (const auto& f : h_.fields) {

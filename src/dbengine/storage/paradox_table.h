@@ -170,6 +170,10 @@ class ParadoxTable final : public Table {
     // Whether a search for `low` may begin at data block `no`: it is the first block, or its
     // predecessor in the chain links to it and ends below `low`.
     bool canStartAt(std::uint16_t no, const std::string& low);
+    // True when the primary index leads the key of `rec` to `block` (so the block is in use).
+    bool indexLeadsTo(const std::uint8_t* rec, std::uint16_t block);
+    // Looks once per transaction for secondary index files, which follow changes block by block.
+    bool tracksSecondaryIndexes();
     // The block chain summary from the index's lowest level; false when the index does not match
     // the table's header.
     bool chainFromIndex();

@@ -146,6 +146,95 @@ TEST(ParadoxBigTable, LookupsRangesAndSingleWritesReadAFewBlocks) {
     EXPECT_EQ(std::get<std::string>(c->value(1)), "moved");
 }
 
+// Code (a 60-letter key), Qty: 1 KiB blocks of 15 records, so the primary index of a table of
+// 20,000 records is far larger than the path to one key.
+TableCreate longKeyLayout() {
+    TableCreate layout;
+    layout.fields = {makeField("Code", FieldType::Alpha, 60), makeField("Qty", FieldType::Long)};
+    layout.keyFields = 1;
+    layout.blockSize = 1024;
+    return layout;
+}
+
+std::string codeOf(int i) {
+    std::string digits = std::to_string(i);
+    return std::string(8 - digits.size(), '0') + digits + std::string(40, 'x');
+}
+
+RecordId idOfCode(Table& t, const std::string& code) {
+    t.startStatement();
+    auto c = t.range({code}, true, {code}, true);
+    EXPECT_TRUE(c->next()) << code;
+    const RecordId id = c->id();
+    t.endRead();
+    return id;
+}
+
+TEST(ParadoxBigTable, AnUpdateThatKeepsItsKeyReadsItsPathNotTheWholeIndex) {
+    testing::TempDir dir;
+    const auto file = dir / "codes.db";
+    constexpr int kRows = 20000;
+    {
+        auto t = Table::create(file, TableFormat::Paradox, longKeyLayout());
+        t->begin();
+        for (int i = 0; i < kRows; ++i)
+            t->insert({codeOf(i), std::int64_t(i)});
+        t->commit();
+    }
+    const std::uint64_t pxBytes = std::filesystem::file_size(dir / "codes.px");
+    ASSERT_GT(pxBytes, 64u * 1024);
+
+    // In the middle of a block and at the head of one (its first key, which the index holds).
+    auto t = Table::open(file, OpenMode::Shared);
+    for (int i : {12347, 15 * 700}) {
+        const RecordId id = idOfCode(*t, codeOf(i));
+        const std::uint64_t bytes = bytesReadBy([&] {
+            t->startStatement();
+            t->update(id, {codeOf(i), std::int64_t(-i)});
+            t->endRead();
+        });
+        EXPECT_LT(bytes, pxBytes / 2) << i;
+        t = Table::open(file, OpenMode::Shared);  // the next update starts without cached state
+    }
+
+    // A record another writer deleted with its whole block, whose bytes that writer left in
+    // place (as other programs do with free blocks): the update finds the record gone instead
+    // of writing into a block no reader sees.
+    const int first = 15 * 300;
+    const RecordId stale = idOfCode(*t, codeOf(first + 3));
+    const std::vector<unsigned char> before = testing::readAll(file);
+    const std::string key = codeOf(first + 3);
+    const std::size_t headerSize = before[2] | before[3] << 8;
+    const std::size_t keyAt = std::size_t(
+        std::search(before.begin(), before.end(), key.begin(), key.end()) - before.begin());
+    ASSERT_LT(keyAt, before.size());
+    const std::size_t blockAt = headerSize + (keyAt - headerSize) / 1024 * 1024;
+    {
+        auto other = Table::open(file, OpenMode::Shared);
+        other->begin();
+        for (int i = first; i < first + 15; ++i)
+            other->remove(idOfCode(*other, codeOf(i)));
+        other->commit();
+    }
+    std::vector<unsigned char> after = testing::readAll(file);
+    ASSERT_EQ(std::search(after.begin(), after.end(), key.begin(), key.end()), after.end());
+    std::copy(before.begin() + long(blockAt) + 4, before.begin() + long(blockAt) + 1024,
+              after.begin() + long(blockAt) + 4);
+    testing::writeAll(file, after);
+    EXPECT_THROW(t->update(stale, {codeOf(first + 3), std::int64_t(1)}), EngineError);
+
+    auto again = Table::open(file, OpenMode::ReadOnly);
+    std::map<std::string, std::int64_t> all;
+    auto c = again->scan();
+    while (c->next())
+        all[std::get<std::string>(c->value(0))] = intOf(c->value(1));
+    ASSERT_EQ(all.size(), std::size_t(kRows - 15));
+    EXPECT_EQ(all.at(codeOf(12347)), -12347);
+    EXPECT_EQ(all.at(codeOf(15 * 700)), -15 * 700);
+    EXPECT_EQ(all.at(codeOf(12348)), 12348);
+    EXPECT_EQ(all.count(codeOf(first + 3)), 0u);
+}
+
 // Grp, Id, Note with a two-field key (206-byte records, 19 to a block); random inserts and deletes
 // split blocks, free them and reuse them, so the chain runs through the file out of order.
 TableCreate pairLayout() {
