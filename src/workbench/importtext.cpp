@@ -1,6 +1,7 @@
 #include "workbench/importtext.h"
 
 #include <fstream>
+#include <optional>
 
 #include "dbengine/dataset/dataset_table.h"
 #include "dbengine/dataset/field_text.h"
@@ -323,15 +324,18 @@ std::uint64_t NoteValue(std::string_view note, std::size_t at) {
     return v;
 }
 
-// All rows read first (holding no lock of the table meanwhile), then stored in key order.
+// Rows in key order are stored as they are read, as ImportAsRead stores them. From the first
+// row out of order on, the rest of the file is read first (holding no lock of the table
+// meanwhile) and then stored in key order.
 std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile& file,
                         char delimiter, const std::string& fileName, TLineQuestions& questions) {
     std::string result;
     const std::vector<db::Field> fields = cursor.fields();
-    cursor.endRead();
     bool cancelled = false;
+    std::int64_t stored = 0;
     std::exception_ptr failure;  // thrown again once the rows before it are stored
     {
+        std::optional<TBatch> batch(std::in_place, cursor);  // while rows are stored as read
         TProgressTicker progress("Reading " + fileName, 0);
         TSplitLine split;
         db::Record record;
@@ -349,22 +353,41 @@ std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile
                     if (split.unbalancedQuote) {
                         throw db::EngineError(kUnbalanced);
                     }
-                    sorted.add(record, NoteOf(file.LineNo(), file.Offset()));
+                    if (sorted.add(record, NoteOf(file.LineNo(), file.Offset()))) {
+                        batch->Added(line.size());
+                        ++stored;
+                    } else if (batch) {
+                        batch->Finish();
+                        batch.reset();
+                        cursor.endRead();
+                    }
+                    continue;
+                } catch (const db::KeyViolation&) {
                     continue;
                 } catch (const db::EngineError& e) {
                     message = e.what();
                 }
-                if (!questions.Silent(message) &&
-                    !questions.GoOn(line, message, file.LineNo(), result)) {
+                if (questions.Silent(message)) {
+                    continue;
+                }
+                if (batch) {
+                    batch->Pause();
+                }
+                if (!questions.GoOn(line, message, file.LineNo(), result)) {
                     break;
+                }
+                if (batch) {
+                    batch->Resume();
                 }
             }
         } catch (...) {
             failure = std::current_exception();
         }
+        if (batch) {
+            batch->Finish();
+        }
     }
-    std::int64_t stored = 0;
-    {
+    if (sorted.count() > 0) {
         TBatch batch(cursor);
         TProgressTicker progress("Storing the rows of " + fileName, std::int64_t(sorted.count()));
         while (sorted.next()) {

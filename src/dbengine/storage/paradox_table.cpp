@@ -1514,6 +1514,7 @@ bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id
     if (h_.keyFields > 0)
         tailKey_ = keyOf(rec.data());
     setIdBlock(id, at);
+    lastPlaced_ = at;
     structureChanged_ = true;
     return true;
 }
@@ -1584,7 +1585,9 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
                 nids.push_back(id);
                 at = nb.no;
             } else {
-                int half = b.count / 2;
+                // In key order the records after this one follow it into the block it goes
+                // to; a split there leaves that block at least half full either way.
+                const int half = splitAtSlot_ && slot >= b.count / 2 ? slot : b.count / 2;
                 int moved = b.count - half;
                 std::memcpy(nb.record(0), b.record(half),
                             std::size_t(moved) * std::size_t(recordSize_));
@@ -1612,6 +1615,7 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
         }
     }
     setIdBlock(id, at);
+    lastPlaced_ = at;
     structureChanged_ = true;
 }
 
@@ -1672,7 +1676,81 @@ RecordId ParadoxTable::insert(const Record& record) {
     }
 }
 
-RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Record* values) {
+int ParadoxTable::positionAfterLastPlaced(const std::uint8_t* key) {
+    if (h_.keyFields == 0 || !chainValid_ || lastPlaced_ == 0 || lastPlaced_ >= posOf_.size())
+        return -1;
+    const int pos = posOf_[lastPlaced_];
+    if (pos < 0 || std::size_t(pos) + 1 >= chain_.size())
+        return -1;
+    const int count = counts_[std::size_t(pos)];
+    if (count == 0 || counts_[std::size_t(pos) + 1] == 0)
+        return -1;
+    std::string last(keySize_, '\0');
+    files_->read(
+        0, blockOffset(lastPlaced_) + 6 + std::uint64_t(count - 1) * std::uint64_t(recordSize_),
+        last.data(), keySize_);
+    const auto* next =
+        reinterpret_cast<const std::uint8_t*>(firstKeys_[std::size_t(pos) + 1].data());
+    if (compareKey(key, reinterpret_cast<const std::uint8_t*>(last.data())) != 1 ||
+        compareKey(key, next) != -1)
+        return -1;
+    return pos;
+}
+
+void ParadoxTable::appendAfter(int pos, const std::vector<std::uint8_t>& rec, RecordId id) {
+    tailKeyValid_ = false;
+    const std::uint16_t no = chain_[std::size_t(pos)];
+    const int count = counts_[std::size_t(pos)];
+    std::uint16_t at = no;
+    if (count < perBlock_) {
+        noteBlockChange(no, true);
+        auto& ids = idsOf(no, count);
+        std::uint8_t add[2];
+        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
+        files_->write(0, blockOffset(no) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
+                      rec.data(), rec.size());
+        files_->write(0, blockOffset(no) + 4, add, 2);
+        ids.push_back(id);
+        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+    } else {
+        std::uint8_t link[2];
+        files_->read(0, blockOffset(no), link, 2);
+        const std::uint16_t after = le16(link);
+        Block nb;
+        nb.no = allocateBlock();
+        nb.recordSize = recordSize_;
+        nb.bytes.assign(std::size_t(blockSize_), 0);
+        nb.setPrev(no);
+        nb.setNext(after);
+        nb.count = 1;
+        std::memcpy(nb.record(0), rec.data(), rec.size());
+        storeBlock(nb);
+        putLe16(link, nb.no);
+        files_->write(0, blockOffset(no), link, 2);
+        if (after != 0)
+            files_->write(0, blockOffset(after) + 2, link, 2);
+        idsOf(nb.no, 0).push_back(id);
+        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
+        at = nb.no;
+    }
+    setIdBlock(id, at);
+    lastPlaced_ = at;
+    structureChanged_ = true;
+}
+
+RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Record* values,
+                                     bool inKeyOrder) {
+    if (inKeyOrder && !values) {
+        // Right behind the record placed last: no search, and only the record is written.
+        const int pos = positionAfterLastPlaced(rec.data());
+        if (pos >= 0) {
+            const RecordId id = newId(0);
+            appendAfter(pos, rec, id);
+            ++h_.numRecords;
+            recordsChanged_ = true;
+            return id;
+        }
+    }
     // A key past the last one (the common case of rows arriving in key order) cannot be
     // taken yet and goes behind the last record without a search.
     Block probe;
@@ -1687,7 +1765,14 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
         writeBlobs(*values, rec.data(), nullptr);
     RecordId id = newId(0);
     // The block found above is still as it was: blobs live in their own file.
-    placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
+    splitAtSlot_ = inKeyOrder;
+    try {
+        placeRecord(rec, id, searched ? &probe : nullptr, searched ? &place : nullptr);
+    } catch (...) {
+        splitAtSlot_ = false;
+        throw;
+    }
+    splitAtSlot_ = false;
     for (const auto& f : h_.fields) {
         if (f.code != kAutoInc)
             continue;
@@ -1701,7 +1786,7 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
 }
 
 // Records are encoded when taken, so that a value the table cannot take is refused then, in the
-// order the records came; their keys are checked when they are stored.
+// order the records came; the keys of kept records are checked when they are stored.
 class ParadoxSortedInsert final : public SortedInsert {
   public:
     explicit ParadoxSortedInsert(ParadoxTable& t)
@@ -1710,14 +1795,33 @@ class ParadoxSortedInsert final : public SortedInsert {
           layout_(layoutOf(t)),
           generation_(t.generation_) {}
 
-    void add(const Record& record, std::string_view note) override {
-        const auto rec = t_.encodeRecord(record, nullptr);
+    bool add(const Record& record, std::string_view note) override {
+        auto rec = t_.encodeRecord(record, nullptr);
+        if (!keeping_) {
+            // Keys compare in byte order here (see sortedInsert()).
+            const std::string_view key(reinterpret_cast<const char*>(rec.data()), t_.keySize_);
+            if (!anyStored_ || key >= lastKey_) {
+                lastKey_.assign(key);
+                anyStored_ = true;
+                storeEncoded(rec);
+                return true;
+            }
+            keeping_ = true;
+        }
         runs_.add(rec.data(), note);
+        return false;
     }
     std::uint64_t count() const override { return runs_.count(); }
     bool next() override { return runs_.next(); }
     std::string_view note() const override { return runs_.note(); }
     void store() override {
+        rec_.assign(runs_.record(), runs_.record() + t_.recordSize_);
+        storeEncoded(rec_);
+    }
+    std::uint64_t pendingBytes() const override { return t_.files_->pendingBytes(); }
+
+  private:
+    void storeEncoded(std::vector<std::uint8_t>& rec) {
         const bool own = t_.ownWrite();
         try {
             // Another process may have restructured the table since the records were encoded.
@@ -1727,17 +1831,13 @@ class ParadoxSortedInsert final : public SortedInsert {
                 generation_ = t_.generation_;
             }
             t_.ensureChain();
-            rec_.assign(runs_.record(), runs_.record() + t_.recordSize_);
-            t_.insertEncoded(rec_, nullptr);
+            t_.insertEncoded(rec, nullptr, true);
             t_.finishOwnWrite(own);
         } catch (...) {
             t_.failOwnWrite(own);
             throw;
         }
     }
-    std::uint64_t pendingBytes() const override { return t_.files_->pendingBytes(); }
-
-  private:
     static std::string layoutOf(const ParadoxTable& t) {
         std::string layout = std::to_string(t.recordSize_) + "/" + std::to_string(t.h_.keyFields);
         for (const auto& f : t.h_.fields)
@@ -1750,6 +1850,9 @@ class ParadoxSortedInsert final : public SortedInsert {
     std::string layout_;
     std::uint64_t generation_;
     std::vector<std::uint8_t> rec_;
+    bool keeping_ = false;
+    bool anyStored_ = false;
+    std::string lastKey_;
 };
 
 std::unique_ptr<SortedInsert> ParadoxTable::sortedInsert() {

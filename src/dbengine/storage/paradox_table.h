@@ -231,8 +231,16 @@ class ParadoxTable final : public Table {
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
     // Places encoded record `rec` (its blobs written from `values` when given) and counts it;
-    // inside a write, the chain loaded. KeyViolation on a duplicate key.
-    RecordId insertEncoded(std::vector<std::uint8_t>& rec, const Record* values);
+    // inside a write, the chain loaded. KeyViolation on a duplicate key. `inKeyOrder`: records
+    // come in key order, so that the next one most likely goes right behind this one.
+    RecordId insertEncoded(std::vector<std::uint8_t>& rec, const Record* values,
+                           bool inKeyOrder = false);
+    // The chain position behind whose last record `key` goes when that is the block the last
+    // record was placed in and not the last block; -1 otherwise.
+    int positionAfterLastPlaced(const std::uint8_t* key);
+    // Puts `rec` behind the last record of chain position `pos` (positionAfterLastPlaced), in a
+    // new block linked after it when that one is full.
+    void appendAfter(int pos, const std::vector<std::uint8_t>& rec, RecordId id);
 
     // Record identities.
     RecordId naturalId(std::uint16_t block, int slot) const;
@@ -301,6 +309,11 @@ class ParadoxTable final : public Table {
     std::string tailKey_;     // key of the last record of the chain, when tailKeyValid_
     bool tailKeyValid_ = false;
     bool copyInKeyOrder_ = false;
+    std::uint16_t lastPlaced_ = 0;  // the block the last record inserted went to
+    // Records come in key order: a full block splits where the new record goes (when that is in
+    // its second half), not in half, so that it fills up with the records that follow instead of
+    // staying half empty.
+    bool splitAtSlot_ = false;
 
     std::vector<std::vector<RecordId>> blockIds_;
     std::vector<bool> idsMaterialized_;

@@ -100,20 +100,26 @@ int paradoxBlockSizeFor(const TableCreate& layout, std::uint64_t records);
 std::string damagedRefusal(const std::filesystem::path& file, const std::string& damage);
 std::string damagedWarning(const std::filesystem::path& file, const std::string& damage);
 
-// Records for a keyed table taken in any order and stored in key order afterwards (an import of
-// rows in no particular order): every block is then written about once, where storing them as
-// they came would write most blocks again for every few records. Storing them changes nothing a
-// reader can tell from storing them one by one as they came: of records with equal keys the one
-// taken first is kept. Made by Table::sortedInsert().
+// Records for a keyed table taken in any order and stored in key order (an import of rows in no
+// particular order): every block is then written about once, where storing them as they came
+// would write most blocks again for every few records. While the records come in key order they
+// are stored as they are taken; from the first that does not, they are kept (sorted in bounded
+// runs) and stored afterwards. Either way the table ends as storing them one by one as they came
+// leaves it: of records with equal keys the one taken first is kept. Made by
+// Table::sortedInsert().
 class SortedInsert {
   public:
     virtual ~SortedInsert() = default;
     // Takes a record and a note of the caller's (at most 65535 bytes) that comes back with it.
-    // Throws what insert() throws for values the table cannot take; keys are checked only when
-    // the record is stored. Holds no lock of the table.
-    virtual void add(const Record& record, std::string_view note) = 0;
+    // True when it was stored at once, as Table::insert() stores it (KeyViolation on a duplicate
+    // key; in the table's open transaction or one of its own). False when it was kept: then
+    // it and every later record are kept, their keys checked only when stored, and no lock of
+    // the table is taken. Throws what insert() throws for values the table cannot take.
+    virtual bool add(const Record& record, std::string_view note) = 0;
+    // Records kept so far.
     virtual std::uint64_t count() const = 0;
-    // Moves to the next record in key order (the first call ends taking them); false at the end.
+    // Moves to the next kept record in key order (the first call ends taking records); false at
+    // the end.
     virtual bool next() = 0;
     virtual std::string_view note() const = 0;
     // Stores the current record as Table::insert() does (KeyViolation on a duplicate key), in

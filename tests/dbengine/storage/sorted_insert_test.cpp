@@ -175,18 +175,36 @@ TEST(ParadoxSortedInsert, StoresWhatInsertingOneByOneStores) {
         t->commit();
         tables.push_back(std::move(t));
     }
-    const auto rows = shuffledRows(4000, 11);
+    // Rows in key order first (stored as they come), then shuffled ones (kept and sorted).
+    auto rows = shuffledRows(4000, 11);
+    std::sort(rows.begin(), rows.begin() + 300, [](const Record& a, const Record& b) {
+        return std::get<std::int64_t>(a[0]) < std::get<std::int64_t>(b[0]);
+    });
     auto sorted = tables[0]->sortedInsert();
     ASSERT_NE(sorted, nullptr);
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        sorted->add(rows[i], std::to_string(i));
+    int storedSorted = 0, refusedSorted = 0;
+    std::size_t storedAtOnce = 0;
+    tables[0]->begin();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        try {
+            if (sorted->add(rows[i], std::to_string(i))) {
+                ++storedSorted;
+                storedAtOnce = i + 1;
+            }
+        } catch (const KeyViolation&) {
+            ++refusedSorted;
+            storedAtOnce = i + 1;
+        }
+    }
+    tables[0]->commit();
+    EXPECT_GE(storedAtOnce, 300u);
+    EXPECT_LT(storedAtOnce, 310u);
+    EXPECT_EQ(sorted->count(), rows.size() - storedAtOnce);
     // A value the table cannot take is refused when it is taken, not when it is stored.
     EXPECT_THROW(sorted->add({std::int64_t(1), std::string("much too long a name"), Value{}}, ""),
                  EngineError);
-    EXPECT_EQ(sorted->count(), rows.size());
+    EXPECT_EQ(sorted->count(), rows.size() - storedAtOnce);
 
-    int storedSorted = 0, refusedSorted = 0;
-    std::string previousNote;
     tables[0]->begin();
     for (int n = 0; sorted->next(); ++n) {
         try {
@@ -239,13 +257,55 @@ TEST(ParadoxSortedInsert, StoresWhatInsertingOneByOneStores) {
     EXPECT_GT(found, 20);
 }
 
+TEST(ParadoxSortedInsert, ShuffledRowsFillTheBlocksAsRowsInKeyOrderDo) {
+    RunBytes small(5000);
+    testing::TempDir dir;
+    std::vector<Record> rows;
+    for (int i = 0; i < 3000; ++i)
+        rows.push_back({std::int64_t(i * 3), "r" + std::to_string(i), std::int64_t(i % 7)});
+    {
+        auto inOrder = Table::create(dir / "inorder.db", TableFormat::Paradox, keyedLayout(1024));
+        inOrder->begin();
+        for (const auto& r : rows)
+            inOrder->insert(r);
+        inOrder->commit();
+    }
+    std::shuffle(rows.begin(), rows.end(), std::mt19937(3));
+    {
+        auto t = Table::create(dir / "shuffled.db", TableFormat::Paradox, keyedLayout(1024));
+        auto sorted = t->sortedInsert();
+        t->begin();
+        // The first row is stored at once; every other row sorts among those after it.
+        for (const auto& r : rows)
+            sorted->add(r, "");
+        while (sorted->next())
+            sorted->store();
+        t->commit();
+    }
+    // One block more at most: the one the first row split off.
+    EXPECT_LE(std::filesystem::file_size(dir / "shuffled.db"),
+              std::filesystem::file_size(dir / "inorder.db") + 1024);
+    auto a = Table::open(dir / "shuffled.db", OpenMode::ReadOnly);
+    auto b = Table::open(dir / "inorder.db", OpenMode::ReadOnly);
+    EXPECT_EQ(test::recordsOf(*a), test::recordsOf(*b));
+    test::expectIndexMatchesBlocks(dir / "shuffled.db", dir / "shuffled.px");
+}
+
 // A writer storing shuffled rows in key order, a transaction every few records, killed at
-// random moments: the table afterwards is sound and holds its first records and the rows of the
-// smallest keys, those of the transactions committed.
+// random moments: the table afterwards is sound and holds, besides its first records, the rows
+// stored as they came (the first few, in key order) and the rows of the smallest keys of the
+// rest: those of the transactions committed.
 TEST(ParadoxSortedInsert, AKilledWriterLeavesTheKeysOfItsCommittedBatches) {
     RunBytes small(1500);
     std::mt19937 rng(2027);
     const auto rows = shuffledRows(1500, 5);
+    auto keyOf = [&](std::size_t i) { return std::get<std::int64_t>(rows[i][0]); };
+    std::size_t inOrder = 1;  // rows stored as they come
+    while (inOrder < rows.size() && keyOf(inOrder) >= keyOf(inOrder - 1))
+        ++inOrder;
+    auto stored = [&](const std::string& name) {  // at once: 0, later: 1, from before: -1
+        return name == "old" ? -1 : std::size_t(std::stoi(name.substr(1))) < inOrder ? 0 : 1;
+    };
     // What storing all of them gives: the first row of every key the table lacks.
     std::map<std::int64_t, std::string> all;
     for (int k = 1; k < 1000; k += 10)
@@ -264,13 +324,19 @@ TEST(ParadoxSortedInsert, AKilledWriterLeavesTheKeysOfItsCommittedBatches) {
                 t->insert({std::int64_t(k), std::string("old"), std::int64_t(0)});
             t->commit();
         }
-        testing::killStepsAfter(std::chrono::milliseconds(5 + rng() % 60),
-                                std::chrono::microseconds(1000),
+        testing::killStepsAfter(std::chrono::milliseconds(20 + rng() % 400),
+                                std::chrono::microseconds(200),
                                 [&](const std::function<void(int)>& done) {
                                     auto t = Table::open(file, OpenMode::Shared);
                                     auto sorted = t->sortedInsert();
-                                    for (const auto& r : rows)
-                                        sorted->add(r, "");
+                                    t->begin();
+                                    for (const auto& r : rows) {
+                                        try {
+                                            sorted->add(r, "");
+                                        } catch (const KeyViolation&) {
+                                        }
+                                    }
+                                    t->commit();
                                     t->begin();
                                     for (int n = 1; sorted->next(); ++n) {
                                         try {
@@ -295,20 +361,22 @@ TEST(ParadoxSortedInsert, AKilledWriterLeavesTheKeysOfItsCommittedBatches) {
                 now[std::get<std::int64_t>(c->value(0))] = std::get<std::string>(c->value(1));
             EXPECT_EQ(t->recordCount(), now.size());
         }
-        // Every key up to the largest new one, as storing everything gives it; above it only
-        // the records from before.
+        // The rows stored at once, all or none; of the others every key up to the largest
+        // stored, as storing everything gives it, and none above it.
         std::int64_t largestNew = -1;
-        for (const auto& [k, name] : now)
-            if (name != "old")
+        bool atOnce = false;
+        for (const auto& [k, name] : now) {
+            EXPECT_EQ(all.count(k), 1u) << k;
+            if (stored(name) == 1)
                 largestNew = k;
+            atOnce = atOnce || stored(name) == 0;
+        }
+        EXPECT_TRUE(atOnce || largestNew < 0);
         for (const auto& [k, name] : all) {
-            if (k <= largestNew) {
-                EXPECT_EQ(now.count(k) ? now[k] : "(none)", name) << k;
-            } else if (name == "old") {
-                EXPECT_EQ(now.count(k) ? now[k] : "(none)", "old") << k;
-            } else {
-                EXPECT_EQ(now.count(k), 0u) << k;
-            }
+            const int how = stored(name);
+            const bool expected =
+                how == -1 || (how == 0 && atOnce) || (how == 1 && k <= largestNew);
+            EXPECT_EQ(now.count(k) ? now[k] : "(none)", expected ? name : "(none)") << k;
         }
         if (largestNew >= 0 && now.size() < all.size())
             ++partial;
