@@ -6,8 +6,8 @@
 // The tables (1,000,000 rows unless ORN_BENCH_ROWS says otherwise) are generated once into
 // $ORN_BENCH_DIR (default: a folder under the temp directory) and reused by later runs.
 // Paradox tables use the block size of ORN_BENCH_BLOCK_KIB (default 4; 16 or 32 for more than
-// about 7,000,000 rows). The import (BM_Import) reads a CSV file of the same rows and needs none
-// of the tables.
+// about 7,000,000 rows). The import (BM_Import) reads a CSV file of the same rows, in key order
+// or shuffled, and needs none of the tables.
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -15,12 +15,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -304,21 +307,28 @@ BENCHMARK(BM_Query)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
-// The rows of the big table as a comma-separated file with a header line, written once.
-fs::path csvFile() {
+// The rows of the big table as a comma-separated file with a header line, written once: in key
+// order, or shuffled (the same rows in a random order, the same every time).
+fs::path csvFile(bool shuffled) {
     const Setup& s = setup();
-    const fs::path file = s.dir / "big.csv";
-    const fs::path stamp = s.dir / "rows.csv.txt";
+    const std::string name = shuffled ? "shuffled" : "big";
+    const fs::path file = s.dir / (name + ".csv");
+    const fs::path stamp = s.dir / ("rows." + name + ".csv.txt");
     std::ifstream in(stamp);
     long have = 0;
     if (in >> have && have == s.rows) {
         return file;
     }
     {
+        std::vector<long> order(std::size_t(s.rows));
+        std::iota(order.begin(), order.end(), 1L);
+        if (shuffled) {
+            std::shuffle(order.begin(), order.end(), std::mt19937_64(20));
+        }
         std::ofstream out(file);
         out << "ID,Name,Grp,Amount\n";
         char line[96];
-        for (long i = 1; i <= s.rows; ++i) {
+        for (long i : order) {
             std::snprintf(line, sizeof line, "%ld,name%ld,%ld,%.2f\n", i, i, i % 100,
                           double(i % 100000) / 4.0);
             out << line;
@@ -329,12 +339,17 @@ fs::path csvFile() {
 }
 
 // Import of the CSV file into a new keyed table: `READ` of an `orn RUN` program against the
-// sqlite3 shell's `.import` into a table with the same columns.
+// sqlite3 shell's `.import` into a table with the same columns. The second argument: 1 for the
+// rows in a random order (a keyed table then gets them in no order of its own).
 void BM_Import(benchmark::State& state) {
     const auto target = Target(state.range(0));
+    const bool shuffled = state.range(1) != 0;
     const Setup& s = setup();
-    const fs::path csv = csvFile();
-    state.SetLabel(target == kNative ? "sqlite3" : target == kParadox ? "paradox" : "dbase");
+    const fs::path csv = csvFile(shuffled);
+    state.SetLabel(std::string(target == kNative    ? "sqlite3"
+                               : target == kParadox ? "paradox"
+                                                    : "dbase") +
+                   (shuffled ? " shuffled" : ""));
     const std::string table = target == kParadox ? "imp.db" : "imp.dbf";
     std::vector<std::string> args;
     if (target == kNative) {
@@ -365,7 +380,7 @@ int importRuns() {
     return env && std::atoi(env) > 0 ? std::atoi(env) : 1;
 }
 BENCHMARK(BM_Import)
-    ->DenseRange(kNative, kDbase)
+    ->ArgsProduct({{kNative, kParadox, kDbase}, {0, 1}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(importRuns());

@@ -77,20 +77,38 @@ void KeySortedRuns::sortCollected() {
     });
 }
 
+void KeySortedRuns::openSpill(const std::filesystem::path& base) {
+    // A name of its own, gone again as soon as the file is open.
+    const std::string stem = base.string() + ".orn-sort-" + std::to_string(::getpid());
+    for (int n = 0;; ++n) {
+        const std::filesystem::path name = stem + "-" + std::to_string(n);
+        std::error_code ec;
+        try {
+            spill_ = PosixFile(name, PosixFile::Access::CreateNew);
+        } catch (const EngineError&) {
+            // A name left by a process of this number that died: the next one.
+            if (n < 100 && std::filesystem::symlink_status(name, ec).type() !=
+                               std::filesystem::file_type::not_found)
+                continue;
+            throw;
+        }
+        std::filesystem::remove(name, ec);
+        return;
+    }
+}
+
 void KeySortedRuns::spill() {
     sortCollected();
     if (!spill_.isOpen()) {
-        // A name of its own beside the table, gone again as soon as the file is open.
-        const std::string stem = spillBase_.string() + ".orn-sort-" + std::to_string(::getpid());
-        for (int n = 0;; ++n) {
-            const std::filesystem::path name = stem + "-" + std::to_string(n);
+        // Beside the table (where there is room for the table), else in the temp directory.
+        try {
+            openSpill(spillBase_);
+        } catch (const EngineError&) {
             std::error_code ec;
-            if (std::filesystem::symlink_status(name, ec).type() !=
-                std::filesystem::file_type::not_found)
-                continue;
-            spill_ = PosixFile(name, PosixFile::Access::CreateNew);
-            std::filesystem::remove(name, ec);
-            break;
+            const auto temp = std::filesystem::temp_directory_path(ec);
+            if (ec)
+                throw;
+            openSpill(temp / spillBase_.filename());
         }
     }
     Run run;

@@ -3,9 +3,10 @@
 // Fixed-size records whose leading bytes are a key that sorts in byte order, each with a short
 // note of the caller's, taken in any order and given back in key order; among equal keys in the
 // order they were taken. They collect in memory up to a bound; past it each full collection is
-// sorted and written as a run to a spill file that has no name (made beside `spillBase` and
-// unlinked at once, so that nothing is left behind however the process ends), and the runs are
-// merged when read back. Memory stays flat however many records there are.
+// sorted and written as a run to a spill file that has no name (made beside `spillBase`, or in
+// the temp directory when that fails, and unlinked at once, so that nothing is left behind
+// however the process ends), and the runs are merged when read back. Memory stays flat however many
+// records there are.
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,7 @@ class KeySortedRuns {
 
     std::size_t itemSize(const std::uint8_t* item) const;
     void sortCollected();
+    void openSpill(const std::filesystem::path& base);
     void spill();
     void startMerge();
     // Moves reader `r` to its next item; false at the end of its run.

@@ -106,6 +106,19 @@ TEST(KeySortedRuns, NothingTakenLongNotesAndAddingAfterReading) {
     EXPECT_EQ(runs.note(), "");
     EXPECT_FALSE(runs.next());
     EXPECT_THROW(runs.add(a, ""), EngineError);
+
+    // Where nothing can be made beside the table, the spill file goes to the temp directory.
+    KeySortedRuns elsewhere(4, 4, dir / "gone" / "t.db");
+    for (std::uint8_t k = 40; k > 0; --k) {
+        const std::uint8_t rec[4] = {0, 0, 0, k};
+        elsewhere.add(rec, "");
+    }
+    EXPECT_GT(elsewhere.runCount(), 1u);
+    for (std::uint8_t k = 1; k <= 40; ++k) {
+        ASSERT_TRUE(elsewhere.next());
+        EXPECT_EQ(elsewhere.record()[3], k);
+    }
+    EXPECT_FALSE(elsewhere.next());
 }
 
 TableCreate keyedLayout(int blockSize) {
