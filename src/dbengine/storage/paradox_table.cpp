@@ -1477,45 +1477,13 @@ bool ParadoxTable::sortsAfterTail(const std::uint8_t* key) {
 bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
     if (chain_.empty())
         return false;
-    const int pos = int(chain_.size()) - 1;
-    const std::uint16_t last = chain_.back();
-    const int count = counts_[std::size_t(pos)];
     if (h_.keyFields > 0 && !sortsAfterTail(rec.data()))
         return false;
-    std::uint16_t at = last;
-    if (count < perBlock_) {
-        noteBlockChange(last, true);
-        auto& ids = idsOf(last, count);
-        std::uint8_t add[2];
-        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
-        files_->write(0, blockOffset(last) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
-                      rec.data(), rec.size());
-        files_->write(0, blockOffset(last) + 4, add, 2);
-        ids.push_back(id);
-        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
-        if (count == 0)
-            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
-    } else {
-        Block nb;
-        nb.no = allocateBlock();
-        nb.recordSize = recordSize_;
-        nb.bytes.assign(std::size_t(blockSize_), 0);
-        nb.setPrev(last);
-        nb.count = 1;
-        std::memcpy(nb.record(0), rec.data(), rec.size());
-        storeBlock(nb);
-        std::uint8_t next[2];
-        putLe16(next, nb.no);
-        files_->write(0, blockOffset(last), next, 2);
-        idsOf(nb.no, 0).push_back(id);
-        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
-        at = nb.no;
-    }
-    if (h_.keyFields > 0)
+    appendAfter(int(chain_.size()) - 1, rec, id);
+    if (h_.keyFields > 0) {
         tailKey_ = keyOf(rec.data());
-    setIdBlock(id, at);
-    lastPlaced_ = at;
-    structureChanged_ = true;
+        tailKeyValid_ = true;
+    }
     return true;
 }
 
@@ -1712,10 +1680,12 @@ void ParadoxTable::appendAfter(int pos, const std::vector<std::uint8_t>& rec, Re
         files_->write(0, blockOffset(no) + 4, add, 2);
         ids.push_back(id);
         counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+        if (count == 0)
+            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
     } else {
+        const std::uint16_t after =
+            std::size_t(pos) + 1 < chain_.size() ? chain_[std::size_t(pos) + 1] : 0;
         std::uint8_t link[2];
-        files_->read(0, blockOffset(no), link, 2);
-        const std::uint16_t after = le16(link);
         Block nb;
         nb.no = allocateBlock();
         nb.recordSize = recordSize_;

@@ -238,8 +238,8 @@ class ParadoxTable final : public Table {
     // The chain position behind whose last record `key` goes when that is the block the last
     // record was placed in and not the last block; -1 otherwise.
     int positionAfterLastPlaced(const std::uint8_t* key);
-    // Puts `rec` behind the last record of chain position `pos` (positionAfterLastPlaced), in a
-    // new block linked after it when that one is full.
+    // Puts `rec` behind the last record of chain position `pos` (where the key order puts it),
+    // in a new block linked after it when that one is full.
     void appendAfter(int pos, const std::vector<std::uint8_t>& rec, RecordId id);
 
     // Record identities.
