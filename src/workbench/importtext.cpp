@@ -320,14 +320,13 @@ std::string ImportAsRead(db::Table& cursor, TImportFile& file, char delimiter,
     return result;
 }
 
-// The note a row is sorted with: where its line is in the file.
-std::string NoteOf(std::uint64_t lineNo, std::uint64_t offset) {
-    std::string note(16, '\0');
+// The note a row is sorted with: where its line is in the file (in `buf`, no allocation a row).
+std::string_view NoteOf(std::uint64_t lineNo, std::uint64_t offset, char (&buf)[16]) {
     for (int i = 0; i < 8; ++i) {
-        note[std::size_t(i)] = char(lineNo >> (8 * i));
-        note[std::size_t(8 + i)] = char(offset >> (8 * i));
+        buf[i] = char(lineNo >> (8 * i));
+        buf[8 + i] = char(offset >> (8 * i));
     }
-    return note;
+    return {buf, sizeof buf};
 }
 std::uint64_t NoteValue(std::string_view note, std::size_t at) {
     std::uint64_t v = 0;
@@ -365,7 +364,8 @@ std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile
                     if (split.unbalancedQuote) {
                         throw db::EngineError(kUnbalanced);
                     }
-                    if (sorted.add(record, NoteOf(file.LineNo(), file.Offset()))) {
+                    char note[16];
+                    if (sorted.add(record, NoteOf(file.LineNo(), file.Offset(), note))) {
                         batch->Added(line.size());
                         ++stored;
                     } else if (batch) {
