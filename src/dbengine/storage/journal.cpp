@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -18,8 +19,10 @@ constexpr char kMagic[8] = {'O', 'R', 'N', 'J', 'R', 'N', 'L', '1'};
 constexpr std::uint8_t kFileEntry = 1;
 constexpr std::uint8_t kRangeEntry = 2;
 
-std::uint32_t checksum(const std::uint8_t* data, std::size_t len) {
-    std::uint32_t h = 2166136261u;
+// FNV-1a; `h` carries the sum of the bytes before these.
+constexpr std::uint32_t kChecksumStart = 2166136261u;
+std::uint32_t checksum(const std::uint8_t* data, std::size_t len,
+                       std::uint32_t h = kChecksumStart) {
     for (std::size_t i = 0; i < len; ++i)
         h = (h ^ data[i]) * 16777619u;
     return h;
@@ -143,27 +146,74 @@ void JournalWriter::abandon() {
     created_ = false;
 }
 
-bool rollBackJournal(const std::filesystem::path& mainFile) {
-    std::filesystem::path jpath = journalPath(mainFile);
-    std::vector<std::uint8_t> data;
-    {
-        PosixFile j;
-        try {
-            j = PosixFile(jpath, PosixFile::Access::ReadNoLink);
-        } catch (const EngineError&) {
-            std::error_code ec;
-            const auto status = std::filesystem::symlink_status(jpath, ec);
-            if (std::filesystem::is_symlink(status)) {
-                // No writer of ours makes a link there: someone else put it in the directory.
-                ::unlink(jpath.c_str());
-                return false;
-            }
-            if (!std::filesystem::exists(status))
-                return false;
-            throw;
+namespace {
+
+// Reads a journal front to back through a window of at most `piece` bytes, so that recovering a
+// journal of any size takes that much memory.
+class JournalPieces {
+  public:
+    JournalPieces(const PosixFile& file, std::size_t piece)
+        : file_(file), size_(file.size()), piece_(std::max<std::size_t>(piece, 16)) {}
+
+    std::uint64_t size() const { return size_; }
+    std::size_t piece() const { return piece_; }
+
+    // The bytes [at, at + len) in memory, len at most piece(); null past the end of the file.
+    const std::uint8_t* view(std::uint64_t at, std::size_t len) {
+        if (at > size_)
+            return nullptr;
+        if (at < start_ || at + len > start_ + window_.size()) {
+            window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(piece_, size_ - at)));
+            window_.resize(file_.readAt(at, window_.data(), window_.size()));
+            start_ = at;
         }
-        data.resize(j.size());
-        data.resize(j.readAt(0, data.data(), data.size()));
+        return at + len <= start_ + window_.size() ? window_.data() + (at - start_) : nullptr;
+    }
+
+    // Calls `use` for the bytes [at, at + len) one piece at a time; false when the file ends first.
+    template <typename Use>
+    bool each(std::uint64_t at, std::uint64_t len, Use&& use) {
+        while (len > 0) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(len, piece_));
+            const std::uint8_t* p = view(at, n);
+            if (p == nullptr)
+                return false;
+            use(p, n);
+            at += n;
+            len -= n;
+        }
+        return true;
+    }
+
+  private:
+    const PosixFile& file_;
+    std::uint64_t size_;
+    std::size_t piece_;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t start_ = 0;
+};
+
+// The longest file entry taken: its id, size, flag and a file name.
+constexpr std::uint32_t kMaxFileEntry = 13 + 4096;
+
+}  // namespace
+
+bool rollBackJournal(const std::filesystem::path& mainFile, std::size_t piece) {
+    std::filesystem::path jpath = journalPath(mainFile);
+    PosixFile j;
+    try {
+        j = PosixFile(jpath, PosixFile::Access::ReadNoLink);
+    } catch (const EngineError&) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(jpath, ec);
+        if (std::filesystem::is_symlink(status)) {
+            // No writer of ours makes a link there: someone else put it in the directory.
+            ::unlink(jpath.c_str());
+            return false;
+        }
+        if (!std::filesystem::exists(status))
+            return false;
+        throw;
     }
 
     struct Target {
@@ -175,36 +225,60 @@ bool rollBackJournal(const std::filesystem::path& mainFile) {
     std::map<std::uint32_t, Target> targets;
     const std::filesystem::path dir = mainFile.parent_path();
 
-    std::size_t pos = sizeof kMagic;
-    bool valid = data.size() >= sizeof kMagic && std::memcmp(data.data(), kMagic, 8) == 0;
-    while (valid && pos + 9 <= data.size()) {
-        std::uint8_t kind = data[pos];
-        std::uint32_t len = getU32(&data[pos + 1]);
-        if (len > data.size() - pos - 9)
+    // Entries are used up to the first that is not whole (a crash tore the journal there): its
+    // checksum is checked over all of it before any of it is used.
+    JournalPieces in(j, piece);
+    std::uint64_t pos = sizeof kMagic;
+    const std::uint8_t* magic = in.view(0, sizeof kMagic);
+    bool valid = magic != nullptr && std::memcmp(magic, kMagic, sizeof kMagic) == 0;
+    while (valid && pos + 9 <= in.size()) {
+        const std::uint8_t* head = in.view(pos, 5);
+        if (head == nullptr)
             break;
-        const std::uint8_t* payload = &data[pos + 5];
-        if (checksum(&data[pos], 5 + len) != getU32(payload + len))
+        const std::uint8_t kind = head[0];
+        const std::uint32_t len = getU32(head + 1);
+        if (len > in.size() - pos - 9)
             break;
-        pos += 9 + len;
-        if (kind == kFileEntry && len >= 13) {
+        std::uint32_t sum = kChecksumStart;
+        const bool read =
+            in.each(pos, 5 + std::uint64_t{len},
+                    [&](const std::uint8_t* p, std::size_t n) { sum = checksum(p, n, sum); });
+        const std::uint8_t* stored = read ? in.view(pos + 5 + len, 4) : nullptr;
+        if (stored == nullptr || getU32(stored) != sum)
+            break;
+        const std::uint64_t payload = pos + 5;
+        pos += 9 + std::uint64_t{len};
+        if (kind == kFileEntry && len >= 13 && len <= kMaxFileEntry) {
+            std::vector<std::uint8_t> entry(len);
+            in.each(payload, len,
+                    [&, at = std::size_t{0}](const std::uint8_t* p, std::size_t n) mutable {
+                        std::memcpy(entry.data() + at, p, n);
+                        at += n;
+                    });
             Target t;
-            t.size = getU64(payload + 4);
-            t.existed = payload[12] != 0;
-            const std::string name(reinterpret_cast<const char*>(payload + 13), len - 13);
+            t.size = getU64(entry.data() + 4);
+            t.existed = entry[12] != 0;
+            const std::string name(reinterpret_cast<const char*>(entry.data() + 13), len - 13);
             if (!ownFileName(mainFile, name))
                 continue;  // not a file of this table: never touched
             t.path = dir / name;
-            targets[getU32(payload)] = std::move(t);
+            targets[getU32(entry.data())] = std::move(t);
         } else if (kind == kRangeEntry && len >= 12) {
-            auto it = targets.find(getU32(payload));
+            const std::uint8_t* range = in.view(payload, 12);
+            auto it = targets.find(getU32(range));
             if (it == targets.end() || !it->second.existed)
                 continue;
+            std::uint64_t offset = getU64(range + 4);
             Target& t = it->second;
             if (!t.file.isOpen())
                 t.file = PosixFile(t.path, PosixFile::Access::ReadWrite);
-            t.file.writeAt(getU64(payload + 4), payload + 12, len - 12);
+            in.each(payload + 12, len - 12, [&](const std::uint8_t* p, std::size_t n) {
+                t.file.writeAt(offset, p, n);
+                offset += n;
+            });
         }
     }
+    j.close();
     for (auto& [id, t] : targets) {
         if (!t.existed) {
             t.file.close();

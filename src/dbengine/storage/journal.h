@@ -55,6 +55,8 @@ class JournalWriter {
 
 // Puts back what a journal recorded and deletes it. The caller holds the table's write lock, so
 // the journal's writer is gone or is this process. Returns false when there was no journal.
-bool rollBackJournal(const std::filesystem::path& mainFile);
+// The journal is read `piece` bytes at a time, whatever its size.
+constexpr std::size_t kJournalPiece = std::size_t{1} << 20;
+bool rollBackJournal(const std::filesystem::path& mainFile, std::size_t piece = kJournalPiece);
 
 }  // namespace orn::db

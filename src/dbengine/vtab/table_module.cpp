@@ -271,7 +271,14 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
             name = fields[i].name + "_" + std::to_string(n);
         }
         used.insert(lowerAscii(name));
-        schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + declaredType(fields[i]);
+        std::string type = declaredType(fields[i]);
+        if (vt->table->format() == TableFormat::DBase && fields[i].type == FieldType::Number &&
+            fields[i].size > 0) {
+            // a dBASE number's width and decimals: the widest text its values can have
+            type += '(' + std::to_string(fields[i].size) + ',' +
+                    std::to_string(fields[i].decimals) + ')';
+        }
+        schema += (i ? ", " : "") + quoteIdentifier(name) + ' ' + type;
     }
     schema += ')';
     const int rc = sqlite3_declare_vtab(db, schema.c_str());

@@ -10,6 +10,7 @@
 #include <QStyleOptionHeader>
 #include <algorithm>
 
+#include "workbench/columnwidth.h"
 #include "workbench/qt/querygridmodel.h"
 
 namespace orn {
@@ -246,6 +247,25 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
         away_ = {};  // a cell the user or the window made current replaces one out of the page
     }
     QTableView::currentChanged(current, previous);
+}
+
+void TDBGrid::SizeColumns() {
+    if (model_ == nullptr || model_->ResultRows() <= kMeasuredRows) {
+        resizeColumnsToContents();
+        return;
+    }
+    const QFontMetrics metrics(font());
+    const int digit = metrics.horizontalAdvance(QLatin1Char('0'));
+    const int letter = std::max(metrics.averageCharWidth(), digit);
+    // What a cell adds to its text: the item's margins either side, and the grid line.
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) +
+                       (showGrid() ? 1 : 0);
+    for (int column = 0; column < model_->columnCount(); ++column) {
+        const TColumnWidth width = model_->ColumnWidth(column);
+        setColumnWidth(column, ColumnPixels(width, width.digits ? digit : letter, margin,
+                                            sizeHintForColumn(column),
+                                            horizontalHeader()->sectionSizeHint(column)));
+    }
 }
 
 void TDBGrid::ModelReset() {

@@ -39,6 +39,9 @@ class TDBGrid : public QTableView {
     void SetCurrentResultCell(std::int64_t row, int column);
     // The first result row shown at the top.
     std::int64_t FirstShownRow() const;
+    // Sizes every column for a new result: a small result by its rows, a large one so that
+    // every value its fields can hold fits (ColumnWidthFor), not only those on the first screen.
+    void SizeColumns();
 
   protected:
     QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;

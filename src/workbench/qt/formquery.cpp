@@ -205,7 +205,7 @@ void TFormQuery::Connect() {
     });
     connect(model_, &TQueryGridModel::modelReset, this, [this] {
         if (session_->Query().state() == db::DatasetState::Browse) {
-            DBGrid1->resizeColumnsToContents();
+            DBGrid1->SizeColumns();
         }
         SyncGridToQuery();
     });

@@ -99,6 +99,14 @@ std::int64_t TQueryGridModel::RecordOf(std::int64_t row) const {
     return inserting_ && bufferRow_ >= 0 && row > bufferRow_ ? row - 1 : row;
 }
 
+TColumnWidth TQueryGridModel::ColumnWidth(int column) const {
+    if (column < 0 || column >= columns_) {
+        return {};
+    }
+    const db::DatasetField& field = query_.field(static_cast<std::size_t>(column));
+    return ColumnWidthFor(field.info(), field.displayFormat());
+}
+
 QString TQueryGridModel::RowLabel(std::int64_t row) const {
     return IsBufferRow(row) ? QStringLiteral("*") : QString::number(row + 1);
 }

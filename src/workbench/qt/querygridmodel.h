@@ -14,6 +14,7 @@
 #include <string>
 
 #include "dbengine/dataset/dataset_observer.h"
+#include "workbench/columnwidth.h"
 #include "workbench/gridpage.h"
 
 namespace orn {
@@ -51,6 +52,8 @@ class TQueryGridModel : public QAbstractTableModel, public db::DatasetObserver {
     std::int64_t ResultRow(const QModelIndex& index) const;
     // Moves the page to start at result row `start` (kept within the result).
     void MovePage(std::int64_t start);
+    // How wide the values of `column` can be (see ColumnWidthFor).
+    TColumnWidth ColumnWidth(int column) const;
     // The text that labels result row `row` at the left of the grid.
     QString RowLabel(std::int64_t row) const;
 

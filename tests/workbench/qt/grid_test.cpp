@@ -1,6 +1,8 @@
 // The result grid: rows read as shown, the status panels, and editing that writes to the
 // table file, also when the engine rejects a post.
+#include <QHeaderView>
 #include <QLabel>
+#include <QStyle>
 #include <QTableView>
 #include <QToolButton>
 
@@ -183,6 +185,64 @@ TEST_F(GridTest, ResultsThatCannotBeEditedSayWhy) {
     Click("NavInsert");
     ASSERT_EQ(Errors().size(), 1u);
     EXPECT_EQ(form.GridModel().rowCount(), 1);
+}
+
+// A result too large to measure row by row gives each column room for every value its field can
+// hold, so the longer values far down are not cut short; a small result is measured by its rows.
+TEST_F(GridTest, ColumnsOfALargeResultFitValuesFarBelowTheFirstScreen) {
+    std::vector<db::Record> rows;
+    for (int i = 1; i <= 1500; ++i) {
+        // Short values first; the widest a Long holds and names of all 20 characters only past
+        // row 1000.
+        const bool far = i > 1000;
+        rows.push_back(
+            {std::int64_t{far ? -2147483647 + i : i},
+             far ? "name" + std::to_string(1000000000000000LL + i) : "n" + std::to_string(i),
+             far ? -123456.75 : 1.5, far ? std::int64_t{-32767} : std::int64_t{i % 9}});
+    }
+    MakeTable(
+        dir_ / "wide.db", db::TableFormat::Paradox,
+        {makeField("ID", db::FieldType::Long), makeField("NAME", db::FieldType::Alpha, 20),
+         makeField("AMOUNT", db::FieldType::Number, 12, 2), makeField("S", db::FieldType::Short)},
+        rows);
+    MakePeople(dir_, 3);
+    TFormQuery& form = Form();
+    form.resize(900, 500);
+    form.show();
+    Run("select * from wide");
+    QApplication::processEvents();
+    TDBGrid* grid = form.DBGrid1;
+    ASSERT_EQ(form.GridModel().ResultRows(), 1500);
+    Click("NavLast");
+    QApplication::processEvents();
+    ASSERT_GE(grid->FirstShownRow(), 1400);
+    // Every value shown has room for its text beside the cell's margins.
+    const QFontMetrics metrics(grid->font());
+    const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
+    QAbstractItemModel* model = grid->model();
+    int checked = 0;
+    for (int row = grid->rowAt(0); row >= 0 && row <= grid->rowAt(grid->viewport()->height() - 1);
+         ++row) {
+        for (int column = 0; column < 4; ++column) {
+            const QString text = model->data(model->index(row, column)).toString();
+            EXPECT_GE(grid->columnWidth(column), metrics.horizontalAdvance(text) + margin)
+                << text.toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 4 * 5);
+    // NAME holds up to 20 characters: as wide as 20 of the font's average letters.
+    EXPECT_GE(grid->columnWidth(1), 20 * metrics.averageCharWidth());
+    // A small integer type makes a narrower column than a long one.
+    EXPECT_LT(grid->columnWidth(3), grid->columnWidth(0));
+
+    // Three rows: as wide as their values and the header, not as the field could be.
+    Run("select * from people");
+    QApplication::processEvents();
+    const int small = grid->columnWidth(1);
+    EXPECT_LT(small, 20 * metrics.averageCharWidth());
+    grid->resizeColumnToContents(1);
+    EXPECT_EQ(grid->columnWidth(1), small);
 }
 
 }  // namespace
