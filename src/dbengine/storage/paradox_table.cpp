@@ -1389,6 +1389,16 @@ void ParadoxTable::rollbackInternal() {
     newUndo_.clear();
 }
 
+void ParadoxTable::raiseAutoIncrementTo(const std::uint8_t* rec) {
+    for (const auto& f : h_.fields) {
+        if (f.code != kAutoInc)
+            continue;
+        auto v = getSortableInt(rec + f.offset, 4);
+        if (v && *v > std::int64_t(h_.autoInc))
+            h_.autoInc = std::uint32_t(*v);
+    }
+}
+
 void ParadoxTable::raiseAutoIncrement(std::uint32_t value) {
     if (value <= h_.autoInc)
         return;
@@ -1743,13 +1753,7 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
         throw;
     }
     splitAtSlot_ = false;
-    for (const auto& f : h_.fields) {
-        if (f.code != kAutoInc)
-            continue;
-        auto v = getSortableInt(rec.data() + f.offset, 4);
-        if (v && *v > std::int64_t(h_.autoInc))
-            h_.autoInc = std::uint32_t(*v);
-    }
+    raiseAutoIncrementTo(rec.data());
     ++h_.numRecords;
     recordsChanged_ = true;
     return id;
@@ -1873,13 +1877,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             if (slot == 0 && h_.keyFields > 0 && chainValid_)
                 firstKeys_[std::size_t(posOf_[block])] = keyOf(rec.data());
         }
-        for (const auto& f : h_.fields) {
-            if (f.code != kAutoInc)
-                continue;
-            auto v = getSortableInt(rec.data() + f.offset, 4);
-            if (v && *v > std::int64_t(h_.autoInc))
-                h_.autoInc = std::uint32_t(*v);
-        }
+        raiseAutoIncrementTo(rec.data());
         recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {

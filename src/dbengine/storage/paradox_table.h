@@ -230,6 +230,8 @@ class ParadoxTable final : public Table {
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
+    // The counter of the autoincrement field (if any) raised to the value in stored record `rec`.
+    void raiseAutoIncrementTo(const std::uint8_t* rec);
     // Places encoded record `rec` (its blobs written from `values` when given) and counts it;
     // inside a write, the chain loaded. KeyViolation on a duplicate key. `inKeyOrder`: records
     // come in key order, so that the next one most likely goes right behind this one.
