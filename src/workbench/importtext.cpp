@@ -1,6 +1,7 @@
 #include "workbench/importtext.h"
 
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "dbengine/dataset/dataset_table.h"
@@ -221,23 +222,42 @@ class TImportFile {
     std::uint64_t next_ = 0;
 };
 
+// Runs `write` for one row: "" when it went through or its key was taken already (such a row is
+// skipped silently), else why the table refused it.
+template <class Write>
+std::string Refusal(Write&& write) {
+    try {
+        write();
+    } catch (const db::KeyViolation&) {
+    } catch (const db::EngineError& e) {
+        return e.what();
+    }
+    return "";
+}
+
 // The question about a line the table refused, and the user's answers so far.
 class TLineQuestions {
   public:
     TLineQuestions(TDialogs& dialogs, std::string fileName)
         : dialogs_(dialogs), fileName_(std::move(fileName)) {}
-    // Whether a refusal with this message passes without a question.
-    bool Silent(const std::string& message) const {
-        return message == "Key violation." || ignoreAll_;
-    }
-    // Asks; false when the user stops the import (`result` then says why).
-    bool GoOn(const std::string& line, std::string message, std::size_t lineNo,
-              std::string& result) {
+    // Whether the import goes on after the table refused the row of line `lineNo` (its text
+    // from `line`) with `message`: silently after a duplicate key or an answer All, else as the
+    // user answers, asked while `batch` (if any) is committed and holds no lock. False when the
+    // user stops the import: `result` then says why (and `batch` stays paused).
+    bool GoOn(TBatch* batch, const std::function<std::string()>& line, std::string message,
+              std::size_t lineNo, std::string& result) {
+        if (message == "Key violation." || ignoreAll_) {
+            return true;
+        }
         message += " (line " + std::to_string(lineNo) + " of " + fileName_ + ")";
-        dialogs_.ShowMessage(line);
+        if (batch) {
+            batch->Pause();
+        }
+        const std::string text = line();
+        dialogs_.ShowMessage(text);
         const DialogButton answer =
             dialogs_.Ask(DialogKind::Error,
-                         line + "\r\n" + message + "\r\nContinue with this file\r\n" +
+                         text + "\r\n" + message + "\r\nContinue with this file\r\n" +
                              "All = ignore all dbErrors for this (" + fileName_ + ") file",
                          {DialogButton::Yes, DialogButton::No, DialogButton::All});
         if (answer == DialogButton::All) {
@@ -245,6 +265,9 @@ class TLineQuestions {
         } else if (answer == DialogButton::No) {
             result = "DB error: " + message;
             return false;
+        }
+        if (batch) {
+            batch->Resume();
         }
         return true;
     }
@@ -280,41 +303,30 @@ std::string ImportAsRead(db::Table& cursor, TImportFile& file, char delimiter,
         const std::string& line = file.Line();
         SplitImportLine(line, delimiter, split);
         RecordOf(fields, split.values, file.LineNo(), fileName, record);
-        std::string message;
-        try {
+        const std::string refused = Refusal([&] {
             if (split.unbalancedQuote) {
                 throw db::EngineError(kUnbalanced);
             }
             cursor.insert(record);
             batch.Added(line.size());
             ++stored;
-            continue;
-        } catch (const db::KeyViolation&) {
-            continue;
-        } catch (const db::EngineError& e) {
-            message = e.what();
-        }
-        if (questions.Silent(message)) {
-            continue;
-        }
-        batch.Pause();
-        if (!questions.GoOn(line, message, file.LineNo(), result)) {
+        });
+        if (!refused.empty() && !questions.GoOn(
+                                    &batch, [&] { return line; }, refused, file.LineNo(), result)) {
             break;
         }
-        batch.Resume();
     }
     batch.Finish();
     return result;
 }
 
-// The note a row is sorted with: where its line is in the file.
-std::string NoteOf(std::uint64_t lineNo, std::uint64_t offset) {
-    std::string note(16, '\0');
+// The note a row is sorted with: where its line is in the file (in `buf`, no allocation a row).
+std::string_view NoteOf(std::uint64_t lineNo, std::uint64_t offset, char (&buf)[16]) {
     for (int i = 0; i < 8; ++i) {
-        note[std::size_t(i)] = char(lineNo >> (8 * i));
-        note[std::size_t(8 + i)] = char(offset >> (8 * i));
+        buf[i] = char(lineNo >> (8 * i));
+        buf[8 + i] = char(offset >> (8 * i));
     }
-    return note;
+    return {buf, sizeof buf};
 }
 std::uint64_t NoteValue(std::string_view note, std::size_t at) {
     std::uint64_t v = 0;
@@ -348,12 +360,12 @@ std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile
                 const std::string& line = file.Line();
                 SplitImportLine(line, delimiter, split);
                 RecordOf(fields, split.values, file.LineNo(), fileName, record);
-                std::string message;
-                try {
+                const std::string refused = Refusal([&] {
                     if (split.unbalancedQuote) {
                         throw db::EngineError(kUnbalanced);
                     }
-                    if (sorted.add(record, NoteOf(file.LineNo(), file.Offset()))) {
+                    char note[16];
+                    if (sorted.add(record, NoteOf(file.LineNo(), file.Offset(), note))) {
                         batch->Added(line.size());
                         ++stored;
                     } else if (batch) {
@@ -361,23 +373,11 @@ std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile
                         batch.reset();
                         cursor.endRead();
                     }
-                    continue;
-                } catch (const db::KeyViolation&) {
-                    continue;
-                } catch (const db::EngineError& e) {
-                    message = e.what();
-                }
-                if (questions.Silent(message)) {
-                    continue;
-                }
-                if (batch) {
-                    batch->Pause();
-                }
-                if (!questions.GoOn(line, message, file.LineNo(), result)) {
+                });
+                if (!refused.empty() && !questions.GoOn(
+                                            batch ? &*batch : nullptr, [&] { return line; },
+                                            refused, file.LineNo(), result)) {
                     break;
-                }
-                if (batch) {
-                    batch->Resume();
                 }
             }
         } catch (...) {
@@ -395,30 +395,20 @@ std::string ImportByKey(db::Table& cursor, db::SortedInsert& sorted, TImportFile
                 cancelled = true;
                 break;
             }
-            std::string message;
-            try {
+            const std::string refused = Refusal([&] {
                 sorted.store();
                 ++stored;
                 batch.Added(0);
                 if (sorted.pendingBytes() >= kBatchPageBytes) {
                     batch.Flush();
                 }
-                continue;
-            } catch (const db::KeyViolation&) {
-                continue;
-            } catch (const db::EngineError& e) {
-                message = e.what();
-            }
-            if (questions.Silent(message)) {
-                continue;
-            }
+            });
             const std::string_view note = sorted.note();
-            batch.Pause();
-            if (!questions.GoOn(file.LineAt(NoteValue(note, 8)), message,
-                                std::size_t(NoteValue(note, 0)), result)) {
+            if (!refused.empty() && !questions.GoOn(
+                                        &batch, [&] { return file.LineAt(NoteValue(note, 8)); },
+                                        refused, std::size_t(NoteValue(note, 0)), result)) {
                 break;
             }
-            batch.Resume();
         }
         batch.Finish();
     }

@@ -16,7 +16,7 @@ std::size_t runBytes = std::size_t{8} << 20;
 
 // Bytes the readers of all runs may buffer together, and what each gets at least and at most.
 constexpr std::size_t kMergeBytes = std::size_t{8} << 20;
-constexpr std::size_t kReaderMin = std::size_t{64} << 10;
+constexpr std::size_t kReaderMin = std::size_t{16} << 10;
 constexpr std::size_t kReaderMax = std::size_t{1} << 20;
 
 std::size_t noteLength(const std::uint8_t* item) {

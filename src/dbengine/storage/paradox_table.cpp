@@ -1389,6 +1389,16 @@ void ParadoxTable::rollbackInternal() {
     newUndo_.clear();
 }
 
+void ParadoxTable::raiseAutoIncrementTo(const std::uint8_t* rec) {
+    for (const auto& f : h_.fields) {
+        if (f.code != kAutoInc)
+            continue;
+        auto v = getSortableInt(rec + f.offset, 4);
+        if (v && *v > std::int64_t(h_.autoInc))
+            h_.autoInc = std::uint32_t(*v);
+    }
+}
+
 void ParadoxTable::raiseAutoIncrement(std::uint32_t value) {
     if (value <= h_.autoInc)
         return;
@@ -1477,45 +1487,13 @@ bool ParadoxTable::sortsAfterTail(const std::uint8_t* key) {
 bool ParadoxTable::appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id) {
     if (chain_.empty())
         return false;
-    const int pos = int(chain_.size()) - 1;
-    const std::uint16_t last = chain_.back();
-    const int count = counts_[std::size_t(pos)];
     if (h_.keyFields > 0 && !sortsAfterTail(rec.data()))
         return false;
-    std::uint16_t at = last;
-    if (count < perBlock_) {
-        noteBlockChange(last, true);
-        auto& ids = idsOf(last, count);
-        std::uint8_t add[2];
-        putLe16(add, std::uint32_t(std::uint16_t(count * recordSize_)));
-        files_->write(0, blockOffset(last) + 6 + std::uint64_t(count) * std::uint64_t(recordSize_),
-                      rec.data(), rec.size());
-        files_->write(0, blockOffset(last) + 4, add, 2);
-        ids.push_back(id);
-        counts_[std::size_t(pos)] = std::uint16_t(count + 1);
-        if (count == 0)
-            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
-    } else {
-        Block nb;
-        nb.no = allocateBlock();
-        nb.recordSize = recordSize_;
-        nb.bytes.assign(std::size_t(blockSize_), 0);
-        nb.setPrev(last);
-        nb.count = 1;
-        std::memcpy(nb.record(0), rec.data(), rec.size());
-        storeBlock(nb);
-        std::uint8_t next[2];
-        putLe16(next, nb.no);
-        files_->write(0, blockOffset(last), next, 2);
-        idsOf(nb.no, 0).push_back(id);
-        chainInsert(pos + 1, nb.no, 1, keyOf(rec.data()));
-        at = nb.no;
-    }
-    if (h_.keyFields > 0)
+    appendAfter(int(chain_.size()) - 1, rec, id);
+    if (h_.keyFields > 0) {
         tailKey_ = keyOf(rec.data());
-    setIdBlock(id, at);
-    lastPlaced_ = at;
-    structureChanged_ = true;
+        tailKeyValid_ = true;
+    }
     return true;
 }
 
@@ -1712,10 +1690,12 @@ void ParadoxTable::appendAfter(int pos, const std::vector<std::uint8_t>& rec, Re
         files_->write(0, blockOffset(no) + 4, add, 2);
         ids.push_back(id);
         counts_[std::size_t(pos)] = std::uint16_t(count + 1);
+        if (count == 0)
+            firstKeys_[std::size_t(pos)] = keyOf(rec.data());
     } else {
+        const std::uint16_t after =
+            std::size_t(pos) + 1 < chain_.size() ? chain_[std::size_t(pos) + 1] : 0;
         std::uint8_t link[2];
-        files_->read(0, blockOffset(no), link, 2);
-        const std::uint16_t after = le16(link);
         Block nb;
         nb.no = allocateBlock();
         nb.recordSize = recordSize_;
@@ -1773,13 +1753,7 @@ RecordId ParadoxTable::insertEncoded(std::vector<std::uint8_t>& rec, const Recor
         throw;
     }
     splitAtSlot_ = false;
-    for (const auto& f : h_.fields) {
-        if (f.code != kAutoInc)
-            continue;
-        auto v = getSortableInt(rec.data() + f.offset, 4);
-        if (v && *v > std::int64_t(h_.autoInc))
-            h_.autoInc = std::uint32_t(*v);
-    }
+    raiseAutoIncrementTo(rec.data());
     ++h_.numRecords;
     recordsChanged_ = true;
     return id;
@@ -1903,13 +1877,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             if (slot == 0 && h_.keyFields > 0 && chainValid_)
                 firstKeys_[std::size_t(posOf_[block])] = keyOf(rec.data());
         }
-        for (const auto& f : h_.fields) {
-            if (f.code != kAutoInc)
-                continue;
-            auto v = getSortableInt(rec.data() + f.offset, 4);
-            if (v && *v > std::int64_t(h_.autoInc))
-                h_.autoInc = std::uint32_t(*v);
-        }
+        raiseAutoIncrementTo(rec.data());
         recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {

@@ -230,6 +230,8 @@ class ParadoxTable final : public Table {
     // Appends behind the last record when that keeps the key order; false when it would not.
     bool appendAtEnd(const std::vector<std::uint8_t>& rec, RecordId id);
     void removeAt(std::uint16_t blockNo, int slot);
+    // The counter of the autoincrement field (if any) raised to the value in stored record `rec`.
+    void raiseAutoIncrementTo(const std::uint8_t* rec);
     // Places encoded record `rec` (its blobs written from `values` when given) and counts it;
     // inside a write, the chain loaded. KeyViolation on a duplicate key. `inKeyOrder`: records
     // come in key order, so that the next one most likely goes right behind this one.
@@ -238,8 +240,8 @@ class ParadoxTable final : public Table {
     // The chain position behind whose last record `key` goes when that is the block the last
     // record was placed in and not the last block; -1 otherwise.
     int positionAfterLastPlaced(const std::uint8_t* key);
-    // Puts `rec` behind the last record of chain position `pos` (positionAfterLastPlaced), in a
-    // new block linked after it when that one is full.
+    // Puts `rec` behind the last record of chain position `pos` (where the key order puts it),
+    // in a new block linked after it when that one is full.
     void appendAfter(int pos, const std::vector<std::uint8_t>& rec, RecordId id);
 
     // Record identities.

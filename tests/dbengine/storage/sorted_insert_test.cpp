@@ -40,7 +40,7 @@ std::vector<Item> sortedItems(KeySortedRuns& runs) {
 }
 
 TEST(KeySortedRuns, ManyRunsMergeInKeyOrderAndEqualKeysKeepTheirOrder) {
-    for (const std::size_t runBytes : {std::size_t{8} << 20, std::size_t{300}, std::size_t{1}}) {
+    for (const std::size_t runBytes : {std::size_t{8} << 20, std::size_t{300}, std::size_t{30}}) {
         SCOPED_TRACE(runBytes);
         RunBytes small(runBytes);
         testing::TempDir dir;
@@ -70,8 +70,8 @@ TEST(KeySortedRuns, ManyRunsMergeInKeyOrderAndEqualKeysKeepTheirOrder) {
             ASSERT_EQ(out[i].note, items[i].note) << i;
         }
         EXPECT_FALSE(runs.next());
-        if (runBytes == 1)
-            EXPECT_EQ(runs.runCount(), 2000u);
+        if (runBytes == 30)
+            EXPECT_GT(runs.runCount(), 500u);  // of two or three records
         else if (runBytes == 300)
             EXPECT_GT(runs.runCount(), 50u);
         else
