@@ -18,6 +18,7 @@ namespace orn::db {
 namespace {
 std::size_t spillLimit = std::size_t{256} << 20;
 std::chrono::microseconds pauseBetweenPages{0};
+std::function<void(const std::filesystem::path&)> betweenOpenAndLock;
 // Contiguous pages are written with one call of at most this size.
 constexpr std::size_t kMaxWrite = std::size_t{8} << 20;
 
@@ -36,6 +37,10 @@ void TableFiles::setPauseBetweenPageWrites(std::chrono::microseconds pause) {
     pauseBetweenPages = pause;
 }
 
+void TableFiles::setBetweenOpenAndLock(std::function<void(const std::filesystem::path&)> hook) {
+    betweenOpenAndLock = std::move(hook);
+}
+
 TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
     : mode_(mode), journal_(mainFile) {
     auto slot = std::make_unique<Slot>();
@@ -50,10 +55,23 @@ TableFiles::TableFiles(const std::filesystem::path& mainFile, OpenMode mode)
         slot->file =
             PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
     }
-    lockTableOpen(slot->file, mode == OpenMode::Exclusive);
     struct stat st {};
-    if (::fstat(slot->file.fd(), &st) != 0)
-        throw EngineError("Cannot lock " + systemErrorText(mainFile, errno));
+    for (int tries = 1;; ++tries) {
+        if (betweenOpenAndLock)
+            betweenOpenAndLock(mainFile);
+        lockTableOpen(slot->file, mode == OpenMode::Exclusive);
+        if (::fstat(slot->file.fd(), &st) != 0)
+            throw EngineError("Cannot lock " + systemErrorText(mainFile, errno));
+        // A table replaced by a new one (SAVE over it) after its file was opened here and
+        // before the lock was taken would leave this object working in the old file, which
+        // nobody reads any more: its changes would be lost. Open the file now at the name.
+        struct stat named {};
+        if (tries == 100 || ::stat(mainFile.c_str(), &named) != 0 ||
+            (named.st_dev == st.st_dev && named.st_ino == st.st_ino))
+            break;
+        slot->file =
+            PosixFile(mainFile, writable_ ? PosixFile::Access::ReadWrite : PosixFile::Access::Read);
+    }
     shared_ = SharedLock::of(slot->file, writable_, st.st_dev, st.st_ino);
     // Taken before the read lock, this stamp can only be older than what the first read sees:
     // a later look then finds a change and caches are read again, never the other way round. So

@@ -91,6 +91,8 @@ class TableFiles {
     // Fault injection for crash tests: write pages one at a time with this pause between them,
     // so that a process killed at a random moment is often killed half-way through a commit.
     static void setPauseBetweenPageWrites(std::chrono::microseconds pause);
+    // For tests: called when an open has opened the main file and not yet locked it.
+    static void setBetweenOpenAndLock(std::function<void(const std::filesystem::path&)> hook);
 
   private:
     using Page = std::array<std::uint8_t, kPageSize>;

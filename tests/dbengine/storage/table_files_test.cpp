@@ -50,6 +50,36 @@ TEST(TableFiles, WritesAreVisibleToTheWriterAndLandOnlyAtCommit) {
     EXPECT_FALSE(std::filesystem::exists(journalPath(main)));
 }
 
+// Another process replaces the table (SAVE over it: new files renamed over the old) just after
+// this one opened the file and before it locked it. Working on in the old file would lose every
+// change: the open goes to the file now at the name.
+TEST(TableFiles, AFileReplacedBeforeItWasLockedIsOpenedAgainAtItsName) {
+    TempDir dir;
+    auto main = dir / "t.dat";
+    writeAll(main, pattern(5000, 1));
+    const auto replacement = pattern(6000, 2);
+    int calls = 0;
+    TableFiles::setBetweenOpenAndLock([&](const std::filesystem::path& file) {
+        if (calls++ == 0) {
+            writeAll(dir / "new.dat", replacement);
+            std::filesystem::rename(dir / "new.dat", file);
+        }
+    });
+    {
+        TableFiles files(main, OpenMode::Shared);
+        TableFiles::setBetweenOpenAndLock(nullptr);
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(files.size(0), replacement.size());
+        files.begin();
+        const char text[] = "kept";
+        files.write(0, 100, text, sizeof text);
+        files.commit();
+    }
+    const auto now = readAll(main);
+    ASSERT_EQ(now.size(), replacement.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&now[100])), "kept");
+}
+
 TEST(TableFiles, RollbackAfterSpillingRestoresEveryFile) {
     TempDir dir;
     auto main = dir / "t.dat";
