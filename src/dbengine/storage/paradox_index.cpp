@@ -223,4 +223,72 @@ bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
     return true;
 }
 
+namespace {
+constexpr std::uint32_t kCountLimit = 0xFFFF;  // a count that reached it may stand for more
+
+std::uint32_t entryCount(const std::uint8_t* entry, std::size_t keySize) {
+    return indexEntryBlock(entry + keySize + 2);
+}
+}  // namespace
+
+bool changeIndexCount(TableFiles& files, const IndexTree& tree, std::string_view firstKey,
+                      std::uint16_t block, int before, int after, std::uint64_t total) {
+    const std::size_t k = tree.keySize, entry = k + 6;
+    if (firstKey.size() != k || before < 0 || after < 0)
+        return false;
+    struct Step {
+        std::uint64_t entryAt;  // file offset of the entry taken
+        std::uint32_t count;    // its count as stored
+        std::uint64_t sum;      // the counts of the block it stands in
+    };
+    std::vector<Step> path;
+    std::vector<std::uint8_t> buf(std::size_t(tree.blockSize));
+    std::uint16_t at = tree.root;
+    for (int level = tree.levels; level >= 1; --level) {
+        if (at == 0 || at > tree.blocks)
+            return false;
+        const std::uint64_t offset =
+            tree.headerSize + std::uint64_t(at - 1) * std::uint64_t(tree.blockSize);
+        const std::size_t got = files.read(tree.file, offset, buf.data(), buf.size());
+        const int count = recordsInBlock(buf.data(), got, tree.blockSize, int(entry));
+        if (count <= 0)
+            return false;
+        int pick = -1;
+        std::uint64_t sum = 0;
+        for (int i = 0; i < count; ++i) {
+            const std::uint8_t* e = buf.data() + 6 + std::size_t(i) * entry;
+            const std::uint32_t c = entryCount(e, k);
+            // A sum that reached the limit below cannot be recounted here.
+            if (c >= kCountLimit)
+                return false;
+            sum += c;
+            if (std::memcmp(e, firstKey.data(), k) <= 0)
+                pick = i;
+        }
+        if (pick < 0)
+            return false;
+        const std::uint8_t* e = buf.data() + 6 + std::size_t(pick) * entry;
+        // The entry above this block counts what this block counts.
+        if (!path.empty() && path.back().count != std::min<std::uint64_t>(sum, kCountLimit))
+            return false;
+        if (level == tree.levels && sum != total)
+            return false;
+        path.push_back({offset + 6 + std::size_t(pick) * entry + k + 2, entryCount(e, k), sum});
+        at = indexEntryBlock(e + k);
+        if (level == 1 &&
+            (at != block || int(path.back().count) != before || std::memcmp(e, firstKey.data(), k)))
+            return false;
+    }
+    const std::int64_t change = std::int64_t(after) - before;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        // The lowest entry counts its data block; each one above, the block below it.
+        const std::int64_t now =
+            i + 1 < path.size() ? std::int64_t(path[i + 1].sum) + change : std::int64_t(after);
+        std::uint8_t p[2];
+        putShort(p, std::uint32_t(std::min<std::int64_t>(now, kCountLimit)));
+        files.write(tree.file, path[i].entryAt, p, 2);
+    }
+    return true;
+}
+
 }  // namespace orn::db::paradox

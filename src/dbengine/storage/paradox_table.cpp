@@ -639,11 +639,17 @@ void ParadoxTable::ensureChain() {
     if (chainValid_)
         return;
     invalidateChain();
+    // Blocks changed in place are counted in the chain from here on; the commit writes the
+    // index anew from it.
+    if (!countChanges_.empty())
+        structureChanged_ = true;
     if (chainFromIndex()) {
         chainValid_ = true;
+        countChanges_.clear();
         return;
     }
     invalidateChain();
+    countChanges_.clear();
     const std::uint16_t maxBlock = maxBlockNumber();
     posOf_.assign(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
@@ -723,6 +729,12 @@ bool ParadoxTable::chainFromIndex() {
     counts_.reserve(leaves.size());
     firstKeys_.reserve(leaves.size());
     for (auto& leaf : leaves) {
+        const auto change = countChanges_.find(leaf.block);
+        if (change != countChanges_.end()) {
+            if (leaf.records != change->second.indexed)
+                return false;
+            leaf.records = std::uint16_t(change->second.now);
+        }
         if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
         // Keys of non-empty blocks rise along the chain (blocks whose order the sort order
@@ -751,6 +763,43 @@ bool ParadoxTable::chainFromIndex() {
 
 void ParadoxTable::writeIndex(const std::vector<std::uint8_t>& px) {
     replaceContents(*files_, pxIndex_, px);
+}
+
+void ParadoxTable::rebuildIndex(const std::vector<std::uint8_t>& dbHeader) {
+    ensureChain();
+    std::vector<DataBlockSummary> blocks;
+    blocks.reserve(chain_.size());
+    for (std::size_t i = 0; i < chain_.size(); ++i)
+        blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
+    // The index keeps its own block size, which other programs often choose apart from the
+    // table's (16 KiB tables with 2 KiB indexes, 2 KiB tables with 4 KiB ones).
+    Header shape = h_;
+    std::vector<std::uint8_t> head(0x4D);
+    head.resize(files_->read(pxIndex_, 0, head.data(), head.size()));
+    if (head.size() >= 6 && head[4] == PrimaryIndex && isParadoxBlockSize(head[5] * 1024) &&
+        head[5] * 1024 >= int(2 * (keySize_ + 6) + 6))
+        shape.maxTableSize = head[5];
+    auto index = buildPrimaryIndex(shape, dbHeader, blocks);
+    keepPxValues(index, head);
+    writeIndex(index);
+}
+
+bool ParadoxTable::applyCountChanges() {
+    // The index header echoes the table header's index counter, which a first commit raises.
+    if (headerBytes_.size() <= 0x2D || headerBytes_[0x2D] < 2)
+        return false;
+    const IndexTree* px = indexLayout();
+    if (!px)
+        return false;
+    std::uint64_t total = committed_.numRecords;
+    for (auto it = countChanges_.begin(); it != countChanges_.end();) {
+        const CountChange& c = it->second;
+        if (!changeIndexCount(*files_, *px, c.firstKey, it->first, c.indexed, c.now, total))
+            return false;
+        total = total + std::uint64_t(c.now) - std::uint64_t(c.indexed);
+        it = countChanges_.erase(it);
+    }
+    return true;
 }
 
 std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
@@ -801,6 +850,86 @@ bool ParadoxTable::tracksSecondaryIndexes() {
 
 bool ParadoxTable::indexLeadsTo(const std::uint8_t* rec, std::uint16_t block) {
     return h_.keyFields > 0 && startFromIndex(keyOf(rec)) == block;
+}
+
+bool ParadoxTable::mayWriteInPlace() {
+    return !chainValid_ && h_.keyFields > 0 && order_.bytewise() && pxIndex_ != SIZE_MAX &&
+           !tracksSecondaryIndexes();
+}
+
+bool ParadoxTable::sortsBeforeNextBlock(const Block& b, const std::uint8_t* key) {
+    const std::uint16_t next = b.next();
+    if (next == 0)
+        return b.no == h_.lastBlock;
+    if (next > maxBlockNumber())
+        return false;
+    std::vector<std::uint8_t> head(6 + keySize_);
+    if (files_->read(0, blockOffset(next), head.data(), head.size()) < head.size())
+        return false;
+    const bool holdsRecords = std::int16_t(le16(head.data() + 4)) >= 0;
+    return holdsRecords && le16(head.data() + 2) == b.no &&
+           std::memcmp(key, head.data() + 6, keySize_) < 0;
+}
+
+void ParadoxTable::noteCountChange(std::uint16_t no, std::string firstKey, int before, int now) {
+    auto [it, added] = countChanges_.try_emplace(no);
+    if (added) {
+        it->second.firstKey = std::move(firstKey);
+        it->second.indexed = before;
+    }
+    it->second.now = now;
+}
+
+bool ParadoxTable::insertInPlace(std::vector<std::uint8_t>& rec, const Record& values,
+                                 RecordId& id) {
+    if (!mayWriteInPlace())
+        return false;
+    // The block the index leads the key to, which the chain links to after a block of lower
+    // keys; the key goes behind its first record and before the next block's.
+    const std::uint16_t no = startFromIndex(keyOf(rec.data()));
+    if (no == 0)
+        return false;
+    Block b = loadBlock(no);
+    if (b.count == 0 || b.count >= perBlock_)
+        return false;
+    bool found = false;
+    const int slot = slotFor(rec.data(), b, found);
+    if (slot == 0)
+        return false;
+    if (found)
+        throw KeyViolation();
+    if (slot == b.count && !sortsBeforeNextBlock(b, rec.data()))
+        return false;
+    writeBlobs(values, rec.data(), nullptr);
+    id = newId(0);
+    auto& ids = idsOf(no, b.count);
+    std::memmove(b.record(slot + 1), b.record(slot),
+                 std::size_t(b.count - slot) * std::size_t(recordSize_));
+    std::memcpy(b.record(slot), rec.data(), rec.size());
+    ++b.count;
+    storeBlock(b);
+    ids.insert(ids.begin() + slot, id);
+    setIdBlock(id, no);
+    lastPlaced_ = no;
+    noteCountChange(no, keyOf(b.record(0)), b.count - 1, b.count);
+    raiseAutoIncrementTo(rec.data());
+    ++h_.numRecords;
+    recordsChanged_ = true;
+    return true;
+}
+
+bool ParadoxTable::removeInPlace(Block& b, int slot) {
+    if (slot == 0 || !mayWriteInPlace() || !indexLeadsTo(b.record(slot), b.no))
+        return false;
+    auto& ids = idsOf(b.no, b.count);
+    freeBlobs(b.record(slot));
+    std::memmove(b.record(slot), b.record(slot + 1),
+                 std::size_t(b.count - slot - 1) * std::size_t(recordSize_));
+    --b.count;
+    storeBlock(b);
+    ids.erase(ids.begin() + slot);
+    noteCountChange(b.no, keyOf(b.record(0)), b.count + 1, b.count);
+    return true;
 }
 
 void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
@@ -1299,10 +1428,14 @@ void ParadoxTable::beginInternal() {
     blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
+    countChanges_.clear();
     forgetBlockChanges();
 }
 
 void ParadoxTable::commitInternal() {
+    if (!structureChanged_ && !countChanges_.empty() && pxIndex_ != SIZE_MAX &&
+        !applyCountChanges())
+        ensureChain();  // counts the changes left in the chain and has the index written anew
     if (chainValid_) {
         h_.nextBlock = std::uint16_t(chain_.size());
         h_.firstBlock = chain_.empty() ? 0 : chain_.front();
@@ -1315,26 +1448,8 @@ void ParadoxTable::commitInternal() {
         bytes[0x2D] = 2;
     if (bytes != headerBytes_)
         files_->write(0, 0, bytes.data(), std::min<std::size_t>(bytes.size(), 0x78));
-    if (structureChanged_) {
-        if (pxIndex_ != SIZE_MAX) {
-            ensureChain();
-            std::vector<DataBlockSummary> blocks;
-            blocks.reserve(chain_.size());
-            for (std::size_t i = 0; i < chain_.size(); ++i)
-                blocks.push_back({chain_[i], counts_[i], firstKeys_[i]});
-            // The index keeps its own block size, which other programs often choose apart from
-            // the table's (16 KiB tables with 2 KiB indexes, 2 KiB tables with 4 KiB ones).
-            Header shape = h_;
-            std::vector<std::uint8_t> head(0x4D);
-            head.resize(files_->read(pxIndex_, 0, head.data(), head.size()));
-            if (head.size() >= 6 && head[4] == PrimaryIndex && isParadoxBlockSize(head[5] * 1024) &&
-                head[5] * 1024 >= int(2 * (keySize_ + 6) + 6))
-                shape.maxTableSize = head[5];
-            auto index = buildPrimaryIndex(shape, bytes, blocks);
-            keepPxValues(index, head);
-            writeIndex(index);
-        }
-    }
+    if (structureChanged_ && pxIndex_ != SIZE_MAX)
+        rebuildIndex(bytes);
     if (mbIndex_ != SIZE_MAX)
         blobSpace_.save(*files_, mbIndex_);
     bool behind = indexesBehind_;
@@ -1363,6 +1478,7 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
+    countChanges_.clear();
     forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
@@ -1643,9 +1759,12 @@ void ParadoxTable::removeAt(std::uint16_t blockNo, int slot) {
 RecordId ParadoxTable::insert(const Record& record) {
     bool own = ownWrite();
     try {
-        ensureChain();
         auto rec = encodeRecord(record, nullptr);
-        const RecordId id = insertEncoded(rec, &record);
+        RecordId id = 0;
+        if (!insertInPlace(rec, record, id)) {
+            ensureChain();
+            id = insertEncoded(rec, &record);
+        }
         finishOwnWrite(own);
         return id;
     } catch (...) {
@@ -1889,16 +2008,20 @@ void ParadoxTable::update(RecordId id, const Record& record) {
 void ParadoxTable::remove(RecordId id) {
     bool own = ownWrite();
     try {
-        ensureChain();
         std::uint16_t block = 0;
         int slot = 0;
         if (!locate(id, block, slot))
             throw EngineError(label_ + ": the record no longer exists");
-        {
-            Block b = loadBlock(block);
+        Block b = loadBlock(block);
+        if (!removeInPlace(b, slot)) {
+            // Without the chain, locate could not tell whether the block is still in use.
+            const bool checked = chainValid_;
+            ensureChain();
+            if (!checked && !locate(id, block, slot))
+                throw EngineError(label_ + ": the record no longer exists");
             freeBlobs(b.record(slot));
+            removeAt(block, slot);
         }
-        removeAt(block, slot);
         if (id >= kNewIdBase)
             setIdBlock(id, 0);
         else if (movedIds_.count(id))

@@ -174,6 +174,24 @@ class ParadoxTable final : public Table {
     bool indexLeadsTo(const std::uint8_t* rec, std::uint16_t block);
     // Looks once per transaction for secondary index files, which follow changes block by block.
     bool tracksSecondaryIndexes();
+    // Whether a write may change a block in place without the block chain: a keyed table in byte
+    // order whose blocks no secondary index follows, and no chain loaded.
+    bool mayWriteInPlace();
+    // Inserts `rec` into the block the primary index leads its key to when it fits there behind
+    // the block's first record; false, with nothing changed, when the write needs the chain.
+    bool insertInPlace(std::vector<std::uint8_t>& rec, const Record& values, RecordId& id);
+    // Takes the record at `slot` (not the first) out of block `b`, as insertInPlace puts one in.
+    bool removeInPlace(Block& b, int slot);
+    // True when `key` sorts before the first record of the block after `b` (or `b` ends the
+    // chain), with that block linked back to `b`.
+    bool sortsBeforeNextBlock(const Block& b, const std::uint8_t* key);
+    // Notes that block `no` (first key `firstKey`) now holds `now` records.
+    void noteCountChange(std::uint16_t no, std::string firstKey, int before, int now);
+    // Brings the primary index's counts up to date for the blocks changed in place; false when
+    // the index must be written anew (the changes not applied are still noted).
+    bool applyCountChanges();
+    // Writes the primary index anew for the chain, pending changes included.
+    void rebuildIndex(const std::vector<std::uint8_t>& dbHeader);
     // The block chain summary from the index's lowest level; false when the index does not match
     // the table's header.
     bool chainFromIndex();
@@ -288,6 +306,14 @@ class ParadoxTable final : public Table {
         std::vector<std::uint8_t> bytes;
     };
     std::map<std::uint16_t, TouchedBlock> touched_;
+    // Blocks the open transaction changed without the chain (a record added or taken behind the
+    // first one), with the counts the primary index holds for them and those they hold now.
+    struct CountChange {
+        std::string firstKey;
+        int indexed = 0;
+        int now = 0;
+    };
+    std::map<std::uint16_t, CountChange> countChanges_;
     bool trackKnown_ = false;      // the transaction has looked for secondary index files
     bool tracking_ = false;        // ... and found some
     bool touchedTooMany_ = false;  // it changed more blocks than an edit is worth

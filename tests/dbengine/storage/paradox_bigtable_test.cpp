@@ -235,6 +235,165 @@ TEST(ParadoxBigTable, AnUpdateThatKeepsItsKeyReadsItsPathNotTheWholeIndex) {
     EXPECT_EQ(all.count(codeOf(first + 3)), 0u);
 }
 
+// A table of codes 0, 2, 4, ... (three index levels) with every fifth record deleted, so that
+// its blocks have room; `dir / "codes.db"`.
+std::filesystem::path makeRoomyCodes(const std::filesystem::path& dir, int rows) {
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "codes.db";
+    auto t = Table::create(file, TableFormat::Paradox, longKeyLayout());
+    t->begin();
+    for (int i = 0; i < rows; ++i)
+        t->insert({codeOf(2 * i), std::int64_t(i)});
+    t->commit();
+    std::vector<RecordId> gone;
+    t->startStatement();
+    auto c = t->scan();
+    for (int i = 0; c->next(); ++i)
+        if (i % 5 == 3)
+            gone.push_back(c->id());
+    t->begin();
+    for (RecordId id : gone)
+        t->remove(id);
+    t->commit();
+    return file;
+}
+
+struct TableBytes {
+    std::vector<unsigned char> db, px;
+    bool operator==(const TableBytes&) const = default;
+};
+
+// The files of the table in `from` after `edit` ran on a copy of them in `to`.
+template <typename F>
+TableBytes editCopy(const std::filesystem::path& from, const std::filesystem::path& to, F&& edit) {
+    std::filesystem::create_directories(to);
+    for (const char* name : {"codes.db", "codes.px"})
+        std::filesystem::copy_file(from / name, to / name);
+    {
+        auto t = Table::open(to / "codes.db", OpenMode::Shared);
+        edit(*t);
+    }
+    return {testing::readAll(to / "codes.db"), testing::readAll(to / "codes.px")};
+}
+
+TEST(ParadoxBigTable, WritesInsideABlockLeaveTheIndexAsARebuildWould) {
+    testing::TempDir dir;
+    constexpr int kRows = 40000;
+    const auto file = makeRoomyCodes(dir / "base", kRows);
+    const auto pxFile = dir / "base" / "codes.px";
+    const std::uint64_t pxBytes = std::filesystem::file_size(pxFile);
+    ASSERT_GT(pxBytes, 160u * 1024);
+    ASSERT_EQ(testing::readAll(pxFile)[0x20], 3) << "three index levels";
+
+    // Each case edits one copy record by record (each write changing one block in place) and
+    // another in one transaction that also places and takes away a record ahead of every other,
+    // which needs the block chain and writes the whole index anew.
+    struct Case {
+        const char* name;
+        std::vector<int> inserts;  // codes added
+        std::vector<int> removes;  // codes deleted
+    };
+    const std::vector<Case> cases = {
+        {"middle of a block", {12347}, {}},
+        {"behind a block's last record", {}, {}},
+        {"delete", {}, {15002}},
+        {"several blocks, one twice", {101, 103, 39001, 20005}, {20012, 39002, 30004}},
+    };
+    // The code just behind the last record of the block holding code 12000 (a key between two
+    // blocks) and one past the table's last code.
+    int betweenBlocks = 0;
+    {
+        auto t = Table::open(file, OpenMode::ReadOnly);
+        t->startStatement();
+        auto c = t->range({codeOf(12000)}, true, {codeOf(99999)}, true);
+        std::uint16_t block = 0;
+        while (c->next()) {
+            const auto at = std::uint16_t(c->id() >> 16);
+            if (block != 0 && at != block)
+                break;
+            block = at;
+            betweenBlocks = std::stoi(std::get<std::string>(c->value(0)).substr(0, 8)) + 1;
+        }
+    }
+    auto all = cases;
+    all[1].inserts = {betweenBlocks, 2 * kRows + 1};
+    int n = 0;
+    for (const auto& k : all) {
+        const auto apart = dir / ("apart" + std::to_string(n)),
+                   whole = dir / ("whole" + std::to_string(n));
+        ++n;
+        std::uint64_t readApart = 0;
+        const TableBytes byRecord = editCopy(dir / "base", apart, [&](Table& t) {
+            readApart += bytesReadBy([&] {
+                for (int code : k.inserts) {
+                    t.startStatement();
+                    t.insert({codeOf(code), std::int64_t(-code)});
+                }
+            });
+            for (int code : k.removes) {
+                const RecordId id = idOfCode(t, codeOf(code));
+                readApart += bytesReadBy([&] {
+                    t.startStatement();
+                    t.remove(id);
+                });
+            }
+        });
+        const TableBytes rebuilt = editCopy(dir / "base", whole, [&](Table& t) {
+            std::vector<RecordId> ids;
+            for (int code : k.removes)
+                ids.push_back(idOfCode(t, codeOf(code)));
+            t.begin();
+            for (int code : k.inserts)
+                t.insert({codeOf(code), std::int64_t(-code)});
+            for (RecordId id : ids)
+                t.remove(id);
+            t.insert({std::string("!first"), std::int64_t(0)});
+            t.remove(idOfCode(t, "!first"));
+            t.commit();
+        });
+        EXPECT_TRUE(byRecord.db == rebuilt.db) << k.name;
+        EXPECT_TRUE(byRecord.px == rebuilt.px) << k.name;
+        const std::size_t writes = k.inserts.size() + k.removes.size();
+        // The index path, the block and its neighbour, and their pages again for the journal;
+        // a write that read the whole index would read it twice.
+        EXPECT_LT(readApart, writes * pxBytes / 2) << k.name;
+        test::expectIndexMatchesBlocks(apart / "codes.db", apart / "codes.px");
+    }
+
+    // A code already there is refused and changes nothing.
+    {
+        const auto before = testing::readAll(file);
+        auto t = Table::open(file, OpenMode::Shared);
+        t->startStatement();
+        EXPECT_THROW(t->insert({codeOf(2 * 777), std::int64_t(1)}), KeyViolation);
+        t.reset();
+        EXPECT_TRUE(testing::readAll(file) == before);
+    }
+
+    // An index whose counts are off (another program's, or out of date) is written anew instead
+    // of being patched: the count of one entry of the lowest level is raised, then a record goes
+    // into its block.
+    {
+        auto px = testing::readAll(pxFile);
+        // The fifth entry of the first block, which the lowest level (written first) holds.
+        const std::size_t entryAt = paradox::le16(px.data() + 2) + 6 + 4 * 66;
+        const int code =
+            std::stoi(std::string(px.begin() + long(entryAt), px.begin() + long(entryAt) + 8));
+        const std::size_t countAt = entryAt + 60 + 2;
+        const auto count = paradox::getSortableInt(px.data() + countAt, 2);
+        ASSERT_TRUE(count.has_value());
+        paradox::putSortableInt(px.data() + countAt, 2, *count + 1);
+        testing::writeAll(pxFile, px);
+        auto t = Table::open(file, OpenMode::Shared);
+        t->startStatement();
+        t->insert({codeOf(code + 1), std::int64_t(1)});
+        t.reset();
+        test::expectIndexMatchesBlocks(file, pxFile);
+        auto again = Table::open(file, OpenMode::ReadOnly);
+        EXPECT_EQ(again->recordCount(), std::uint64_t(kRows - kRows / 5 + 1));
+    }
+}
+
 // Grp, Id, Note with a two-field key (206-byte records, 19 to a block); random inserts and deletes
 // split blocks, free them and reuse them, so the chain runs through the file out of order.
 TableCreate pairLayout() {
