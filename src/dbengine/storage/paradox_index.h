@@ -73,13 +73,4 @@ std::uint16_t descendIndexTree(const TableFiles& files, const IndexTree& tree,
 bool readTreeLeaves(const TableFiles& files, const IndexTree& tree,
                     std::vector<DataBlockSummary>& out);
 
-// Changes the record count of data block `block` in the primary index `tree` from `before` to
-// `after`, and the sums above it, as buildPrimaryIndex would count them; `firstKey` (a whole key)
-// is the block's first key, which leads to its entry, and `total` the table's records before the
-// change. Nothing is written and false returned when the walk down does not end at that entry with
-// that count, or a count on the way disagrees with those below it (an index out of date, or one
-// that counts differently): the caller then writes the index anew.
-bool changeIndexCount(TableFiles& files, const IndexTree& tree, std::string_view firstKey,
-                      std::uint16_t block, int before, int after, std::uint64_t total);
-
 }  // namespace orn::db::paradox

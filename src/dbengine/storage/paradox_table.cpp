@@ -639,17 +639,11 @@ void ParadoxTable::ensureChain() {
     if (chainValid_)
         return;
     invalidateChain();
-    // Blocks changed in place are counted in the chain from here on; the commit writes the
-    // index anew from it.
-    if (!countChanges_.empty())
-        structureChanged_ = true;
     if (chainFromIndex()) {
         chainValid_ = true;
-        countChanges_.clear();
         return;
     }
     invalidateChain();
-    countChanges_.clear();
     const std::uint16_t maxBlock = maxBlockNumber();
     posOf_.assign(std::size_t(std::max<int>(maxBlock, h_.fileBlocks)) + 1, -1);
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(blockSize_));
@@ -729,12 +723,6 @@ bool ParadoxTable::chainFromIndex() {
     counts_.reserve(leaves.size());
     firstKeys_.reserve(leaves.size());
     for (auto& leaf : leaves) {
-        const auto change = countChanges_.find(leaf.block);
-        if (change != countChanges_.end()) {
-            if (leaf.records != change->second.indexed)
-                return false;
-            leaf.records = std::uint16_t(change->second.now);
-        }
         if (leaf.block > maxBlock || leaf.records > perBlock_)
             return false;
         // Keys of non-empty blocks rise along the chain (blocks whose order the sort order
@@ -784,22 +772,16 @@ void ParadoxTable::rebuildIndex(const std::vector<std::uint8_t>& dbHeader) {
     writeIndex(index);
 }
 
-bool ParadoxTable::applyCountChanges() {
-    // The index header echoes the table header's index counter, which a first commit raises.
-    if (headerBytes_.size() <= 0x2D || headerBytes_[0x2D] < 2)
-        return false;
-    const IndexTree* px = indexLayout();
-    if (!px)
-        return false;
-    std::uint64_t total = committed_.numRecords;
-    for (auto it = countChanges_.begin(); it != countChanges_.end();) {
-        const CountChange& c = it->second;
-        if (!changeIndexCount(*files_, *px, c.firstKey, it->first, c.indexed, c.now, total))
-            return false;
-        total = total + std::uint64_t(c.now) - std::uint64_t(c.indexed);
-        it = countChanges_.erase(it);
-    }
-    return true;
+std::optional<IndexPath> ParadoxTable::indexPathTo(const Block& b) {
+    IndexTree* px = indexLayout() ? &index_ : nullptr;
+    if (!px || b.count == 0)
+        return std::nullopt;
+    auto path = IndexPath::find(*files_, *px, keyOf(b.record(0)), b.no, b.count, h_.numRecords);
+    // The index header echoes the table header's index counter: an index that does not is out
+    // of date for other programs, and is written anew.
+    if (path && path->headerByte(0x2C) != headerBytes_[0x2D])
+        return std::nullopt;
+    return path;
 }
 
 std::vector<SecondaryIndex> ParadoxTable::secondaryIndexes() {
@@ -853,8 +835,9 @@ bool ParadoxTable::indexLeadsTo(const std::uint8_t* rec, std::uint16_t block) {
 }
 
 bool ParadoxTable::mayWriteInPlace() {
+    // The index header echoes the table's index counter, which the first commit raises.
     return !chainValid_ && h_.keyFields > 0 && order_.bytewise() && pxIndex_ != SIZE_MAX &&
-           !tracksSecondaryIndexes();
+           headerBytes_.size() > 0x2D && headerBytes_[0x2D] >= 2 && !tracksSecondaryIndexes();
 }
 
 bool ParadoxTable::sortsBeforeNextBlock(const Block& b, const std::uint8_t* key) {
@@ -871,13 +854,15 @@ bool ParadoxTable::sortsBeforeNextBlock(const Block& b, const std::uint8_t* key)
            std::memcmp(key, head.data() + 6, keySize_) < 0;
 }
 
-void ParadoxTable::noteCountChange(std::uint16_t no, std::string firstKey, int before, int now) {
-    auto [it, added] = countChanges_.try_emplace(no);
-    if (added) {
-        it->second.firstKey = std::move(firstKey);
-        it->second.indexed = before;
-    }
-    it->second.now = now;
+bool ParadoxTable::firstFreeBlockIsEmpty() {
+    const std::uint16_t no = h_.firstFreeBlock;
+    if (no == 0)
+        return true;
+    if (no > maxBlockNumber() || no == h_.firstBlock)
+        return false;
+    std::uint8_t head[6];
+    return files_->read(0, blockOffset(no), head, sizeof head) == sizeof head &&
+           recordsIn(head, sizeof head, blockSize_, recordSize_) == 0;
 }
 
 bool ParadoxTable::insertInPlace(std::vector<std::uint8_t>& rec, const Record& values,
@@ -885,33 +870,53 @@ bool ParadoxTable::insertInPlace(std::vector<std::uint8_t>& rec, const Record& v
     if (!mayWriteInPlace())
         return false;
     // The block the index leads the key to, which the chain links to after a block of lower
-    // keys; the key goes behind its first record and before the next block's.
+    // keys. The key belongs there when it sorts before the next block's first key, and (below
+    // the block's first key) when the block is the first.
     const std::uint16_t no = startFromIndex(keyOf(rec.data()));
     if (no == 0)
         return false;
     Block b = loadBlock(no);
-    if (b.count == 0 || b.count >= perBlock_)
+    if (b.count == 0)
         return false;
     bool found = false;
     const int slot = slotFor(rec.data(), b, found);
-    if (slot == 0)
-        return false;
     if (found)
         throw KeyViolation();
-    if (slot == b.count && !sortsBeforeNextBlock(b, rec.data()))
+    if ((slot == 0 && no != h_.firstBlock) ||
+        (slot == b.count && !sortsBeforeNextBlock(b, rec.data())))
+        return false;
+    auto path = indexPathTo(b);
+    const bool split = b.count >= perBlock_;
+    if (!path ||
+        (split && (!firstFreeBlockIsEmpty() || h_.fileBlocks >= 0xFFFF || !path->mayGrow())))
         return false;
     writeBlobs(values, rec.data(), nullptr);
     id = newId(0);
-    auto& ids = idsOf(no, b.count);
-    std::memmove(b.record(slot + 1), b.record(slot),
-                 std::size_t(b.count - slot) * std::size_t(recordSize_));
-    std::memcpy(b.record(slot), rec.data(), rec.size());
-    ++b.count;
-    storeBlock(b);
-    ids.insert(ids.begin() + slot, id);
-    setIdBlock(id, no);
-    lastPlaced_ = no;
-    noteCountChange(no, keyOf(b.record(0)), b.count - 1, b.count);
+    std::uint16_t at = no;
+    if (split) {
+        Block nb;
+        nb.no = allocateBlock();
+        at = splitFor(b, nb, slot, rec, id);
+        storeBlock(b);
+        storeBlock(nb);
+        path->addBehind(keyOf(nb.record(0)), nb.no, nb.count);
+        ++h_.nextBlock;
+        if (h_.lastBlock == b.no)
+            h_.lastBlock = nb.no;
+    } else {
+        auto& ids = idsOf(no, b.count);
+        std::memmove(b.record(slot + 1), b.record(slot),
+                     std::size_t(b.count - slot) * std::size_t(recordSize_));
+        std::memcpy(b.record(slot), rec.data(), rec.size());
+        ++b.count;
+        storeBlock(b);
+        ids.insert(ids.begin() + slot, id);
+    }
+    path->setRecords(b.count);
+    path->setFirstKey(keyOf(b.record(0)));
+    path->write(*files_, index_);
+    setIdBlock(id, at);
+    lastPlaced_ = at;
     raiseAutoIncrementTo(rec.data());
     ++h_.numRecords;
     recordsChanged_ = true;
@@ -919,16 +924,36 @@ bool ParadoxTable::insertInPlace(std::vector<std::uint8_t>& rec, const Record& v
 }
 
 bool ParadoxTable::removeInPlace(Block& b, int slot) {
-    if (slot == 0 || !mayWriteInPlace() || !indexLeadsTo(b.record(slot), b.no))
+    if (!mayWriteInPlace() || !indexLeadsTo(b.record(slot), b.no))
+        return false;
+    // The first block stays first (it takes over its successor's records when emptied).
+    const bool empties = b.count == 1;
+    if (empties && b.no == h_.firstBlock)
+        return false;
+    auto path = indexPathTo(b);
+    if (!path || (empties && !path->mayRemove()))
         return false;
     auto& ids = idsOf(b.no, b.count);
     freeBlobs(b.record(slot));
-    std::memmove(b.record(slot), b.record(slot + 1),
-                 std::size_t(b.count - slot - 1) * std::size_t(recordSize_));
-    --b.count;
-    storeBlock(b);
     ids.erase(ids.begin() + slot);
-    noteCountChange(b.no, keyOf(b.record(0)), b.count + 1, b.count);
+    if (empties) {
+        // indexLeadsTo found the block linked from its predecessor.
+        const std::uint16_t prev = b.prev(), next = b.next();
+        linkPast(prev, next);
+        if (next == 0)
+            h_.lastBlock = prev;
+        --h_.nextBlock;
+        freeBlock(b.no);
+        path->remove();
+    } else {
+        std::memmove(b.record(slot), b.record(slot + 1),
+                     std::size_t(b.count - slot - 1) * std::size_t(recordSize_));
+        --b.count;
+        storeBlock(b);
+        path->setRecords(b.count);
+        path->setFirstKey(keyOf(b.record(0)));
+    }
+    path->write(*files_, index_);
     return true;
 }
 
@@ -1185,7 +1210,7 @@ void ParadoxTable::freeBlock(std::uint16_t no) {
     idsOf(no, 0).clear();
 }
 
-void ParadoxTable::linkAfter(int pos, Block& nb, Block& prevBlock) {
+void ParadoxTable::linkAfter(Block& nb, Block& prevBlock) {
     std::uint16_t after = prevBlock.next();
     nb.setPrev(prevBlock.no);
     nb.setNext(after);
@@ -1195,13 +1220,9 @@ void ParadoxTable::linkAfter(int pos, Block& nb, Block& prevBlock) {
         putLe16(p, nb.no);
         files_->write(0, blockOffset(after) + 2, p, 2);
     }
-    (void)pos;
 }
 
-void ParadoxTable::unlinkAt(int pos) {
-    std::uint16_t no = chain_[std::size_t(pos)];
-    std::uint16_t prev = pos > 0 ? chain_[std::size_t(pos - 1)] : 0;
-    std::uint16_t next = std::size_t(pos + 1) < chain_.size() ? chain_[std::size_t(pos + 1)] : 0;
+void ParadoxTable::linkPast(std::uint16_t prev, std::uint16_t next) {
     std::uint8_t p[2];
     if (prev) {
         putLe16(p, next);
@@ -1211,6 +1232,13 @@ void ParadoxTable::unlinkAt(int pos) {
         putLe16(p, prev);
         files_->write(0, blockOffset(next) + 2, p, 2);
     }
+}
+
+void ParadoxTable::unlinkAt(int pos) {
+    std::uint16_t no = chain_[std::size_t(pos)];
+    std::uint16_t prev = pos > 0 ? chain_[std::size_t(pos - 1)] : 0;
+    std::uint16_t next = std::size_t(pos + 1) < chain_.size() ? chain_[std::size_t(pos + 1)] : 0;
+    linkPast(prev, next);
     chainErase(pos);
     freeBlock(no);
 }
@@ -1428,14 +1456,10 @@ void ParadoxTable::beginInternal() {
     blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
-    countChanges_.clear();
     forgetBlockChanges();
 }
 
 void ParadoxTable::commitInternal() {
-    if (!structureChanged_ && !countChanges_.empty() && pxIndex_ != SIZE_MAX &&
-        !applyCountChanges())
-        ensureChain();  // counts the changes left in the chain and has the index written anew
     if (chainValid_) {
         h_.nextBlock = std::uint16_t(chain_.size());
         h_.firstBlock = chain_.empty() ? 0 : chain_.front();
@@ -1478,7 +1502,6 @@ void ParadoxTable::commitInternal() {
 
 void ParadoxTable::rollbackInternal() {
     files_->rollback();
-    countChanges_.clear();
     forgetBlockChanges();
     forgetDataSize();
     indexKnown_ = false;
@@ -1667,40 +1690,7 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
         } else {
             Block nb;
             nb.no = allocateBlock();
-            nb.recordSize = recordSize_;
-            nb.bytes.assign(std::size_t(blockSize_), 0);
-            auto& nids = idsOf(nb.no, 0);
-            auto& bids = idsOf(b.no, b.count);  // idsOf may have grown the table of blocks
-            linkAfter(pos, nb, b);
-            if (slot == b.count) {
-                // Past the end of a full block: start the next one.
-                nb.count = 1;
-                std::memcpy(nb.record(0), rec.data(), rec.size());
-                nids.push_back(id);
-                at = nb.no;
-            } else {
-                // In key order the records after this one follow it into the block it goes
-                // to; a split there leaves that block at least half full either way.
-                const int half = splitAtSlot_ && slot >= b.count / 2 ? slot : b.count / 2;
-                int moved = b.count - half;
-                std::memcpy(nb.record(0), b.record(half),
-                            std::size_t(moved) * std::size_t(recordSize_));
-                nb.count = moved;
-                b.count = half;
-                nids.assign(bids.begin() + half, bids.end());
-                bids.resize(std::size_t(half));
-                for (RecordId m : nids)
-                    setIdBlock(m, nb.no);
-                Block& target = slot <= half ? b : nb;
-                auto& tids = slot <= half ? bids : nids;
-                int s = slot <= half ? slot : slot - half;
-                std::memmove(target.record(s + 1), target.record(s),
-                             std::size_t(target.count - s) * std::size_t(recordSize_));
-                std::memcpy(target.record(s), rec.data(), rec.size());
-                ++target.count;
-                tids.insert(tids.begin() + s, id);
-                at = target.no;
-            }
+            at = splitFor(b, nb, slot, rec, id);
             storeBlock(b);
             storeBlock(nb);
             counts_[std::size_t(pos)] = std::uint16_t(b.count);
@@ -1711,6 +1701,42 @@ void ParadoxTable::placeRecord(const std::vector<std::uint8_t>& rec, RecordId id
     setIdBlock(id, at);
     lastPlaced_ = at;
     structureChanged_ = true;
+}
+
+std::uint16_t ParadoxTable::splitFor(Block& b, Block& nb, int slot,
+                                     const std::vector<std::uint8_t>& rec, RecordId id) {
+    nb.recordSize = recordSize_;
+    nb.bytes.assign(std::size_t(blockSize_), 0);
+    auto& nids = idsOf(nb.no, 0);
+    auto& bids = idsOf(b.no, b.count);  // idsOf may have grown the table of blocks
+    linkAfter(nb, b);
+    if (slot == b.count) {
+        // Past the end of a full block: start the next one.
+        nb.count = 1;
+        std::memcpy(nb.record(0), rec.data(), rec.size());
+        nids.push_back(id);
+        return nb.no;
+    }
+    // In key order the records after this one follow it into the block it goes to; a split
+    // there leaves that block at least half full either way.
+    const int half = splitAtSlot_ && slot >= b.count / 2 ? slot : b.count / 2;
+    const int moved = b.count - half;
+    std::memcpy(nb.record(0), b.record(half), std::size_t(moved) * std::size_t(recordSize_));
+    nb.count = moved;
+    b.count = half;
+    nids.assign(bids.begin() + half, bids.end());
+    bids.resize(std::size_t(half));
+    for (RecordId m : nids)
+        setIdBlock(m, nb.no);
+    Block& target = slot <= half ? b : nb;
+    auto& tids = slot <= half ? bids : nids;
+    const int s = slot <= half ? slot : slot - half;
+    std::memmove(target.record(s + 1), target.record(s),
+                 std::size_t(target.count - s) * std::size_t(recordSize_));
+    std::memcpy(target.record(s), rec.data(), rec.size());
+    ++target.count;
+    tids.insert(tids.begin() + s, id);
+    return target.no;
 }
 
 void ParadoxTable::removeAt(std::uint16_t blockNo, int slot) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,6 +18,7 @@
 #include "dbengine/storage/paradox_collation.h"
 #include "dbengine/storage/paradox_header.h"
 #include "dbengine/storage/paradox_index.h"
+#include "dbengine/storage/paradox_index_path.h"
 #include "dbengine/storage/paradox_secondary.h"
 #include "dbengine/storage/table.h"
 #include "dbengine/storage/table_files.h"
@@ -106,6 +108,7 @@ class ParadoxTable final : public Table {
         int count = 0;
         std::vector<std::uint8_t> bytes;
         std::uint8_t* record(int slot) { return bytes.data() + 6 + slot * recordSize; }
+        const std::uint8_t* record(int slot) const { return bytes.data() + 6 + slot * recordSize; }
         int recordSize = 0;
         std::uint16_t next() const;
         std::uint16_t prev() const;
@@ -174,23 +177,27 @@ class ParadoxTable final : public Table {
     bool indexLeadsTo(const std::uint8_t* rec, std::uint16_t block);
     // Looks once per transaction for secondary index files, which follow changes block by block.
     bool tracksSecondaryIndexes();
-    // Whether a write may change a block in place without the block chain: a keyed table in byte
-    // order whose blocks no secondary index follows, and no chain loaded.
+    // Whether a write may go by the primary index alone, without the block chain: a keyed table
+    // in byte order whose blocks no secondary index follows, and no chain loaded.
     bool mayWriteInPlace();
-    // Inserts `rec` into the block the primary index leads its key to when it fits there behind
-    // the block's first record; false, with nothing changed, when the write needs the chain.
+    // Inserts `rec` into the block the primary index leads its key to (splitting it when full)
+    // and edits the index's path to it; false, with nothing changed, when the write needs the
+    // chain.
     bool insertInPlace(std::vector<std::uint8_t>& rec, const Record& values, RecordId& id);
-    // Takes the record at `slot` (not the first) out of block `b`, as insertInPlace puts one in.
+    // Takes the record at `slot` out of block `b` (and an emptied block out of the chain) as
+    // insertInPlace puts one in.
     bool removeInPlace(Block& b, int slot);
     // True when `key` sorts before the first record of the block after `b` (or `b` ends the
     // chain), with that block linked back to `b`.
     bool sortsBeforeNextBlock(const Block& b, const std::uint8_t* key);
-    // Notes that block `no` (first key `firstKey`) now holds `now` records.
-    void noteCountChange(std::uint16_t no, std::string firstKey, int before, int now);
-    // Brings the primary index's counts up to date for the blocks changed in place; false when
-    // the index must be written anew (the changes not applied are still noted).
-    bool applyCountChanges();
-    // Writes the primary index anew for the chain, pending changes included.
+    // Whether the block a split would take from the free list (if any) is free by what it says:
+    // without the chain, only a block that holds no records is known not to be in it (the chain
+    // holds no empty block but the first).
+    bool firstFreeBlockIsEmpty();
+    // The primary index's path to block `b` as it is before a change, checked; nothing when the
+    // index cannot be edited there.
+    std::optional<IndexPath> indexPathTo(const Block& b);
+    // Writes the primary index anew for the chain.
     void rebuildIndex(const std::vector<std::uint8_t>& dbHeader);
     // The block chain summary from the index's lowest level; false when the index does not match
     // the table's header.
@@ -232,7 +239,14 @@ class ParadoxTable final : public Table {
     std::uint16_t allocateBlock();
     std::string tableFullMessage() const;
     void freeBlock(std::uint16_t no);
-    void linkAfter(int pos, Block& nb, Block& prevBlock);
+    void linkAfter(Block& nb, Block& prevBlock);
+    // Links chain neighbours `prev` and `next` (either 0 at an end) to each other.
+    void linkPast(std::uint16_t prev, std::uint16_t next);
+    // Splits full block `b` for `rec`, which goes to `slot`: the records from the middle on (none
+    // when `rec` goes past the end) move to new block `nb`, linked behind `b`. Returns the block
+    // `rec` went to; stores neither.
+    std::uint16_t splitFor(Block& b, Block& nb, int slot, const std::vector<std::uint8_t>& rec,
+                           RecordId id);
     void unlinkAt(int pos);
     void chainInsert(int pos, std::uint16_t no, int count, std::string firstKey);
     void chainErase(int pos);
@@ -306,14 +320,6 @@ class ParadoxTable final : public Table {
         std::vector<std::uint8_t> bytes;
     };
     std::map<std::uint16_t, TouchedBlock> touched_;
-    // Blocks the open transaction changed without the chain (a record added or taken behind the
-    // first one), with the counts the primary index holds for them and those they hold now.
-    struct CountChange {
-        std::string firstKey;
-        int indexed = 0;
-        int now = 0;
-    };
-    std::map<std::uint16_t, CountChange> countChanges_;
     bool trackKnown_ = false;      // the transaction has looked for secondary index files
     bool tracking_ = false;        // ... and found some
     bool touchedTooMany_ = false;  // it changed more blocks than an edit is worth

@@ -394,6 +394,148 @@ TEST(ParadoxBigTable, WritesInsideABlockLeaveTheIndexAsARebuildWould) {
     }
 }
 
+// Codes 0, 2, 4, ... in full blocks of 15 (an index of full blocks of 15 entries).
+std::filesystem::path makeFullCodes(const std::filesystem::path& dir, int rows) {
+    std::filesystem::create_directories(dir);
+    const auto file = dir / "codes.db";
+    auto t = Table::create(file, TableFormat::Paradox, longKeyLayout());
+    t->begin();
+    for (int i = 0; i < rows; ++i)
+        t->insert({codeOf(2 * i), std::int64_t(i)});
+    t->commit();
+    return file;
+}
+
+std::set<std::string> codesIn(const std::filesystem::path& file) {
+    auto t = Table::open(file, OpenMode::ReadOnly);
+    std::set<std::string> out;
+    std::string last;
+    auto c = t->scan();
+    while (c->next()) {
+        std::string code = std::get<std::string>(c->value(0));
+        EXPECT_LT(last, code) << "in key order";
+        last = code;
+        out.insert(std::move(code));
+    }
+    return out;
+}
+
+TEST(ParadoxBigTable, SplitAndEmptiedBlocksEditTheIndexAlongTheirPath) {
+    testing::TempDir dir;
+    constexpr int kRows = 60000;
+    const auto file = makeFullCodes(dir.path(), kRows);
+    const auto pxFile = dir / "codes.px";
+    const std::uint64_t pxBytes = std::filesystem::file_size(pxFile);
+    std::set<std::string> codes;
+    for (int i = 0; i < kRows; ++i)
+        codes.insert(codeOf(2 * i));
+
+    // Inserts between full blocks' records split them, and the full index blocks above them;
+    // then records behind the last one, one by one, fill new blocks at the end.
+    std::mt19937 rng(4711);
+    std::uniform_int_distribution<int> odd(0, kRows - 1);
+    auto t = Table::open(file, OpenMode::Shared);
+    std::uint64_t most = 0;
+    auto write = [&](auto&& f) {
+        const auto b = bytesReadBy([&] {
+            t->startStatement();
+            f();
+            t->endRead();
+        });
+        most = std::max(most, b);
+    };
+    for (int i = 0; i < 300; ++i) {
+        const std::string code = codeOf(2 * odd(rng) + 1);
+        if (codes.insert(code).second)
+            write([&] { t->insert({code, std::int64_t(i)}); });
+    }
+    for (int i = 0; i < 100; ++i) {
+        codes.insert(codeOf(2 * kRows + i));
+        write([&] { t->insert({codeOf(2 * kRows + i), std::int64_t(i)}); });
+    }
+    EXPECT_LT(most, pxBytes / 2) << "no write read the whole index";
+    test::expectSoundIndex(file, pxFile);
+    EXPECT_EQ(codesIn(file), codes);
+
+    // Deletes empty whole blocks (in the middle of the chain and at its end) and change blocks'
+    // first keys.
+    std::vector<std::string> gone;
+    for (int i = 30000; i < 30090; ++i)
+        gone.push_back(codeOf(2 * i));
+    for (int i = 0; i < 20; ++i)
+        gone.push_back(codeOf(2 * kRows + 99 - i));
+    // The first records of 200 blocks in a row, some of them first in their index block too.
+    for (int block = 1000; block < 1200; ++block)
+        gone.push_back(codeOf(2 * 15 * block));
+    most = 0;
+    for (const auto& code : gone) {
+        const RecordId id = idOfCode(*t, code);
+        write([&] { t->remove(id); });
+        codes.erase(code);
+    }
+    EXPECT_LT(most, pxBytes / 2) << "no delete read the whole index";
+    test::expectSoundIndex(file, pxFile);
+    EXPECT_EQ(codesIn(file), codes);
+
+    // A rolled back transaction of such writes leaves the files as they were.
+    const auto dbBefore = testing::readAll(file);
+    const auto pxBefore = testing::readAll(pxFile);
+    t->begin();
+    for (int i = 0; i < 50; ++i)
+        t->insert({codeOf(2 * odd(rng) + 1) + "r", std::int64_t(i)});
+    t->remove(idOfCode(*t, codeOf(2 * 7000)));
+    t->rollback();
+    EXPECT_TRUE(testing::readAll(file) == dbBefore);
+    EXPECT_TRUE(testing::readAll(pxFile) == pxBefore);
+
+    // Writes by the path (splits taking the blocks the deletes freed) followed, in the same
+    // transaction, by one that needs the whole chain (a key that moves), which reads it from
+    // the edited index rather than from every block.
+    const std::uint64_t tableBytes = std::filesystem::file_size(file);
+    auto firstFree = [&] { return paradox::le16(testing::readAll(file).data() + 0x4D); };
+    ASSERT_NE(firstFree(), 0);
+    const std::string moved = codeOf(2 * 9000);
+    t->startStatement();
+    const std::uint64_t transactionBytes = bytesReadBy([&] {
+        t->begin();
+        for (int i = 0; i < 30; ++i) {
+            const std::string code = codeOf(2 * odd(rng) + 1) + "m";
+            if (codes.insert(code).second)
+                t->insert({code, std::int64_t(i)});
+        }
+        t->update(idOfCode(*t, moved), {std::string("~last"), std::int64_t(0)});
+        t->commit();
+    });
+    EXPECT_LT(transactionBytes, tableBytes / 2);
+    EXPECT_EQ(firstFree(), 0) << "splits took the free blocks";
+    codes.erase(moved);
+    codes.insert("~last");
+    test::expectSoundIndex(file, pxFile);
+    EXPECT_EQ(codesIn(file), codes);
+}
+
+TEST(ParadoxBigTable, ARootThatSplitsAddsALevel) {
+    testing::TempDir dir;
+    // 15 full blocks: an index of one full block.
+    const auto file = makeFullCodes(dir.path(), 15 * 15);
+    const auto pxFile = dir / "codes.px";
+    ASSERT_EQ(testing::readAll(pxFile)[0x20], 1);
+    {
+        auto t = Table::open(file, OpenMode::Shared);
+        t->startStatement();
+        t->insert({codeOf(101), std::int64_t(0)});
+        // A new first key, below the first block's.
+        t->startStatement();
+        t->insert({std::string("!"), std::int64_t(0)});
+    }
+    EXPECT_EQ(testing::readAll(pxFile)[0x20], 2);
+    test::expectSoundIndex(file, pxFile);
+    const auto codes = codesIn(file);
+    EXPECT_EQ(codes.size(), 15u * 15 + 2);
+    EXPECT_EQ(*codes.begin(), "!");
+    EXPECT_EQ(codes.count(codeOf(101)), 1u);
+}
+
 // Grp, Id, Note with a two-field key (206-byte records, 19 to a block); random inserts and deletes
 // split blocks, free them and reuse them, so the chain runs through the file out of order.
 TableCreate pairLayout() {

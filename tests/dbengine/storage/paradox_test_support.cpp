@@ -6,6 +6,7 @@ extern "C" {
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@ extern "C" {
 #include "dbengine/storage/codepage.h"
 #include "dbengine/storage/paradox_codec.h"
 #include "dbengine/storage/paradox_header.h"
+#include "dbengine/storage/paradox_index.h"
 #include "dbengine/storage/value_text.h"
 
 namespace orn::db::test {
@@ -192,6 +194,66 @@ void expectIndexMatchesBlocks(const std::filesystem::path& db,
     if (hx.indexLevels > 0)
         walk(hx.indexRoot, hx.indexLevels);
     EXPECT_EQ(leaves, blocks);
+}
+
+void expectSoundIndex(const std::filesystem::path& db, const std::filesystem::path& pxFile) {
+    using namespace paradox;
+    expectIndexMatchesBlocks(db, pxFile);
+    std::ifstream in(pxFile, std::ios::binary);
+    const std::vector<std::uint8_t> x{std::istreambuf_iterator<char>(in), {}};
+    const Header hx = parseHeader(x.data(), x.size(), pxFile.string(), true);
+    const std::size_t entry = std::size_t(hx.recordSize), keySize = entry - 6;
+    const std::size_t blockSize = std::size_t(hx.blockSize());
+    const std::size_t blocks = (x.size() - hx.headerSize + blockSize - 1) / blockSize;
+    ASSERT_EQ(hx.fileBlocks, blocks);
+    auto blockAt = [&](int no) {
+        return x.data() + hx.headerSize + std::size_t(no - 1) * blockSize;
+    };
+    auto entriesIn = [&](int no) { return std::int16_t(le16(blockAt(no) + 4)) / int(entry) + 1; };
+    std::vector<int> reached(blocks + 1, 0);
+    std::uint64_t entries = 0;
+    // The first key and count sum of block `no` at `level`, checked below it.
+    std::function<std::pair<std::string, std::uint64_t>(int, int)> walk = [&](int no, int level) {
+        EXPECT_GE(no, 1);
+        EXPECT_LE(std::size_t(no), blocks);
+        if (no < 1 || std::size_t(no) > blocks || reached[std::size_t(no)]++)
+            return std::pair<std::string, std::uint64_t>{};
+        const int n = entriesIn(no);
+        EXPECT_GE(n, 1) << "block " << no;
+        EXPECT_LE(std::size_t(n), (blockSize - 6) / entry) << "block " << no;
+        entries += std::uint64_t(n);
+        std::uint64_t sum = 0;
+        for (int i = 0; i < n; ++i) {
+            const std::uint8_t* e = blockAt(no) + 6 + std::size_t(i) * entry;
+            const std::string key(reinterpret_cast<const char*>(e), keySize);
+            const auto count = std::uint64_t(indexEntryBlock(e + keySize + 2));
+            sum += count;
+            if (level > 1) {
+                const auto [first, below] = walk(int(indexEntryBlock(e + keySize)), level - 1);
+                EXPECT_EQ(key, first) << "entry " << i << " of block " << no;
+                EXPECT_EQ(count, std::min<std::uint64_t>(below, 0xFFFF))
+                    << "entry " << i << " of block " << no;
+            }
+        }
+        return std::pair{std::string(reinterpret_cast<const char*>(blockAt(no) + 6), keySize), sum};
+    };
+    walk(hx.indexRoot, hx.indexLevels);
+    EXPECT_EQ(std::count(reached.begin() + 1, reached.end(), 1), std::ptrdiff_t(blocks))
+        << "every block reached once";
+    EXPECT_EQ(hx.numRecords, entries);
+    // The chain of all blocks, from the first to the last the header names.
+    std::vector<bool> linked(blocks + 1, false);
+    int prev = 0, visited = 0;
+    for (int no = hx.firstBlock; no != 0 && visited <= int(blocks); ++visited) {
+        ASSERT_LE(std::size_t(no), blocks);
+        EXPECT_FALSE(linked[std::size_t(no)]) << "block " << no << " linked twice";
+        linked[std::size_t(no)] = true;
+        EXPECT_EQ(le16(blockAt(no) + 2), prev) << "block " << no;
+        prev = no;
+        no = le16(blockAt(no));
+    }
+    EXPECT_EQ(visited, int(blocks));
+    EXPECT_EQ(hx.lastBlock, prev);
 }
 
 }  // namespace orn::db::test

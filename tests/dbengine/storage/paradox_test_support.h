@@ -29,4 +29,10 @@ PxlibTable readWithPxlib(const std::filesystem::path& file, const std::string& c
 // order with their first keys and record counts.
 void expectIndexMatchesBlocks(const std::filesystem::path& db, const std::filesystem::path& px);
 
+// expectIndexMatchesBlocks, and that the index is a sound tree however full its blocks: each
+// upper entry holds its block's first key and the sum of its counts, every block of the file is
+// reached once, the header counts the entries, blocks and levels, and the chain of all blocks
+// links them in both directions.
+void expectSoundIndex(const std::filesystem::path& db, const std::filesystem::path& px);
+
 }  // namespace orn::db::test
