@@ -220,6 +220,7 @@ void IndexPath::write(TableFiles& files, IndexTree& tree) {
         files.write(tree.file, offset, p, 2);
     }
 
+    const std::vector<std::uint8_t> before = head_;
     std::uint8_t* h = head_.data();
     putLe32(h + 0x06, std::uint32_t(std::int64_t(le32(h + 0x06)) + entriesAdded));
     if (last != lastBefore) {
@@ -231,7 +232,8 @@ void IndexPath::write(TableFiles& files, IndexTree& tree) {
     }
     putLe16(h + 0x1E, tree.root);
     h[0x20] = std::uint8_t(tree.levels);
-    files.write(tree.file, 0, head_.data(), head_.size());
+    if (head_ != before)
+        files.write(tree.file, 0, head_.data(), head_.size());
 }
 
 }  // namespace orn::db::paradox
