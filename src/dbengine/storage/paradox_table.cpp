@@ -865,65 +865,67 @@ bool ParadoxTable::firstFreeBlockIsEmpty() {
            recordsIn(head, sizeof head, blockSize_, recordSize_) == 0;
 }
 
-bool ParadoxTable::insertInPlace(std::vector<std::uint8_t>& rec, const Record& values,
-                                 RecordId& id) {
+std::optional<ParadoxTable::Spot> ParadoxTable::spotInPlace(const std::uint8_t* rec) {
     if (!mayWriteInPlace())
-        return false;
+        return std::nullopt;
     // The block the index leads the key to, which the chain links to after a block of lower
     // keys. The key belongs there when it sorts before the next block's first key, and (below
     // the block's first key) when the block is the first.
-    const std::uint16_t no = startFromIndex(keyOf(rec.data()));
+    const std::uint16_t no = startFromIndex(keyOf(rec));
     if (no == 0)
-        return false;
-    Block b = loadBlock(no);
+        return std::nullopt;
+    Spot spot;
+    spot.block = loadBlock(no);
+    const Block& b = spot.block;
     if (b.count == 0)
-        return false;
+        return std::nullopt;
     bool found = false;
-    const int slot = slotFor(rec.data(), b, found);
+    spot.slot = slotFor(rec, spot.block, found);
     if (found)
         throw KeyViolation();
-    if ((slot == 0 && no != h_.firstBlock) ||
-        (slot == b.count && !sortsBeforeNextBlock(b, rec.data())))
-        return false;
-    auto path = indexPathTo(b);
+    if ((spot.slot == 0 && no != h_.firstBlock) ||
+        (spot.slot == b.count && !sortsBeforeNextBlock(b, rec)))
+        return std::nullopt;
+    spot.path = indexPathTo(b);
     const bool split = b.count >= perBlock_;
-    if (!path ||
-        (split && (!firstFreeBlockIsEmpty() || h_.fileBlocks >= 0xFFFF || !path->mayGrow())))
-        return false;
-    writeBlobs(values, rec.data(), nullptr);
-    id = newId(0);
-    std::uint16_t at = no;
-    if (split) {
+    if (!spot.path ||
+        (split && (!firstFreeBlockIsEmpty() || h_.fileBlocks >= 0xFFFF || !spot.path->mayGrow())))
+        return std::nullopt;
+    return spot;
+}
+
+void ParadoxTable::placeInPlace(Spot& spot, const std::vector<std::uint8_t>& rec, RecordId id) {
+    Block& b = spot.block;
+    IndexPath& path = *spot.path;
+    std::uint16_t at = b.no;
+    if (b.count >= perBlock_) {
         Block nb;
         nb.no = allocateBlock();
-        at = splitFor(b, nb, slot, rec, id);
+        at = splitFor(b, nb, spot.slot, rec, id);
         storeBlock(b);
         storeBlock(nb);
-        path->addBehind(keyOf(nb.record(0)), nb.no, nb.count);
+        path.addBehind(keyOf(nb.record(0)), nb.no, nb.count);
         ++h_.nextBlock;
         if (h_.lastBlock == b.no)
             h_.lastBlock = nb.no;
     } else {
-        auto& ids = idsOf(no, b.count);
-        std::memmove(b.record(slot + 1), b.record(slot),
-                     std::size_t(b.count - slot) * std::size_t(recordSize_));
-        std::memcpy(b.record(slot), rec.data(), rec.size());
+        auto& ids = idsOf(b.no, b.count);
+        std::memmove(b.record(spot.slot + 1), b.record(spot.slot),
+                     std::size_t(b.count - spot.slot) * std::size_t(recordSize_));
+        std::memcpy(b.record(spot.slot), rec.data(), rec.size());
         ++b.count;
         storeBlock(b);
-        ids.insert(ids.begin() + slot, id);
+        ids.insert(ids.begin() + spot.slot, id);
     }
-    path->setRecords(b.count);
-    path->setFirstKey(keyOf(b.record(0)));
-    path->write(*files_, index_);
+    path.setRecords(b.count);
+    path.setFirstKey(keyOf(b.record(0)));
+    path.write(*files_, index_);
     setIdBlock(id, at);
     lastPlaced_ = at;
-    raiseAutoIncrementTo(rec.data());
     ++h_.numRecords;
-    recordsChanged_ = true;
-    return true;
 }
 
-bool ParadoxTable::removeInPlace(Block& b, int slot) {
+bool ParadoxTable::removeInPlace(Block& b, int slot, bool freeingBlobs) {
     if (!mayWriteInPlace() || !indexLeadsTo(b.record(slot), b.no))
         return false;
     // The first block stays first (it takes over its successor's records when emptied).
@@ -934,8 +936,10 @@ bool ParadoxTable::removeInPlace(Block& b, int slot) {
     if (!path || (empties && !path->mayRemove()))
         return false;
     auto& ids = idsOf(b.no, b.count);
-    freeBlobs(b.record(slot));
+    if (freeingBlobs)
+        freeBlobs(b.record(slot));
     ids.erase(ids.begin() + slot);
+    --h_.numRecords;
     if (empties) {
         // indexLeadsTo found the block linked from its predecessor.
         const std::uint16_t prev = b.prev(), next = b.next();
@@ -1787,7 +1791,13 @@ RecordId ParadoxTable::insert(const Record& record) {
     try {
         auto rec = encodeRecord(record, nullptr);
         RecordId id = 0;
-        if (!insertInPlace(rec, record, id)) {
+        if (auto spot = spotInPlace(rec.data())) {
+            writeBlobs(record, rec.data(), nullptr);
+            id = newId(0);
+            placeInPlace(*spot, rec, id);
+            raiseAutoIncrementTo(rec.data());
+            recordsChanged_ = true;
+        } else {
             ensureChain();
             id = insertEncoded(rec, &record);
         }
@@ -1994,6 +2004,23 @@ void ParadoxTable::update(RecordId id, const Record& record) {
         std::vector<std::uint8_t> old(b.record(slot), b.record(slot) + recordSize_);
         auto rec = encodeRecord(record, old.data());
         bool keyMoves = h_.keyFields > 0 && compareKey(rec.data(), old.data()) != 0;
+        // A moving key goes by the index alone as a delete and an insert do, once its new place
+        // is known to be free: the record leaves its block, and its new one is looked for again
+        // (the chain is read when the index cannot tell it after all).
+        if (keyMoves && spotInPlace(rec.data()) && removeInPlace(b, slot, false)) {
+            writeBlobs(record, rec.data(), old.data());
+            if (auto spot = spotInPlace(rec.data())) {
+                placeInPlace(*spot, rec, id);
+            } else {
+                ensureChain();
+                placeRecord(rec, id);
+                ++h_.numRecords;
+            }
+            raiseAutoIncrementTo(rec.data());
+            recordsChanged_ = true;
+            finishOwnWrite(own);
+            return;
+        }
         // A record that keeps its key is rewritten where it is, which needs no chain (reading
         // the whole primary index for it costs more than the update) once the index confirms
         // that its block is in use; a moving key, secondary indexes kept block by block, or a
@@ -2039,7 +2066,7 @@ void ParadoxTable::remove(RecordId id) {
         if (!locate(id, block, slot))
             throw EngineError(label_ + ": the record no longer exists");
         Block b = loadBlock(block);
-        if (!removeInPlace(b, slot)) {
+        if (!removeInPlace(b, slot, true)) {
             // Without the chain, locate could not tell whether the block is still in use.
             const bool checked = chainValid_;
             ensureChain();
@@ -2047,12 +2074,12 @@ void ParadoxTable::remove(RecordId id) {
                 throw EngineError(label_ + ": the record no longer exists");
             freeBlobs(b.record(slot));
             removeAt(block, slot);
+            --h_.numRecords;
         }
         if (id >= kNewIdBase)
             setIdBlock(id, 0);
         else if (movedIds_.count(id))
             setIdBlock(id, std::uint16_t(id >> 16));
-        --h_.numRecords;
         recordsChanged_ = true;
         finishOwnWrite(own);
     } catch (...) {

@@ -180,13 +180,22 @@ class ParadoxTable final : public Table {
     // Whether a write may go by the primary index alone, without the block chain: a keyed table
     // in byte order whose blocks no secondary index follows, and no chain loaded.
     bool mayWriteInPlace();
-    // Inserts `rec` into the block the primary index leads its key to (splitting it when full)
-    // and edits the index's path to it; false, with nothing changed, when the write needs the
-    // chain.
-    bool insertInPlace(std::vector<std::uint8_t>& rec, const Record& values, RecordId& id);
-    // Takes the record at `slot` out of block `b` (and an emptied block out of the chain) as
-    // insertInPlace puts one in.
-    bool removeInPlace(Block& b, int slot);
+    // Where a record goes by the primary index alone: the block the index leads its key to, the
+    // slot in it, and the index's path to it.
+    struct Spot {
+        Block block;
+        int slot = 0;
+        std::optional<IndexPath> path;
+    };
+    // The spot for encoded record `rec`; nothing when the write needs the chain. KeyViolation
+    // when its key is taken.
+    std::optional<Spot> spotInPlace(const std::uint8_t* rec);
+    // Puts `rec` (its blobs written) at `spot`, splitting a full block, edits the index's path
+    // and counts the record.
+    void placeInPlace(Spot& spot, const std::vector<std::uint8_t>& rec, RecordId id);
+    // Takes the record at `slot` out of block `b` (and an emptied block out of the chain) by the
+    // index alone, and uncounts it; false, with nothing changed, when that needs the chain.
+    bool removeInPlace(Block& b, int slot, bool freeingBlobs);
     // True when `key` sorts before the first record of the block after `b` (or `b` ends the
     // chain), with that block linked back to `b`.
     bool sortsBeforeNextBlock(const Block& b, const std::uint8_t* key);
