@@ -835,8 +835,12 @@ bool ParadoxTable::indexLeadsTo(const std::uint8_t* rec, std::uint16_t block) {
 }
 
 bool ParadoxTable::mayWriteInPlace() {
+    // Each write by the index reads its path twice; past a 32nd of the table's blocks in
+    // one transaction, reading the chain once (and writing the index anew) costs less.
+    if (chainValid_ || inPlaceWrites_ >= 16 + int(h_.fileBlocks) / 32)
+        return false;
     // The index header echoes the table's index counter, which the first commit raises.
-    return !chainValid_ && h_.keyFields > 0 && order_.bytewise() && pxIndex_ != SIZE_MAX &&
+    return h_.keyFields > 0 && order_.bytewise() && pxIndex_ != SIZE_MAX &&
            headerBytes_.size() > 0x2D && headerBytes_[0x2D] >= 2 && !tracksSecondaryIndexes();
 }
 
@@ -920,6 +924,7 @@ void ParadoxTable::placeInPlace(Spot& spot, const std::vector<std::uint8_t>& rec
     path.setRecords(b.count);
     path.setFirstKey(keyOf(b.record(0)));
     path.write(*files_, index_);
+    ++inPlaceWrites_;
     setIdBlock(id, at);
     lastPlaced_ = at;
     ++h_.numRecords;
@@ -958,6 +963,7 @@ bool ParadoxTable::removeInPlace(Block& b, int slot, bool freeingBlobs) {
         path->setFirstKey(keyOf(b.record(0)));
     }
     path->write(*files_, index_);
+    ++inPlaceWrites_;
     return true;
 }
 
@@ -1460,6 +1466,7 @@ void ParadoxTable::beginInternal() {
     blobSpace_.reset();
     structureChanged_ = false;
     recordsChanged_ = false;
+    inPlaceWrites_ = 0;
     forgetBlockChanges();
 }
 

@@ -333,6 +333,7 @@ class ParadoxTable final : public Table {
     bool tracking_ = false;        // ... and found some
     bool touchedTooMany_ = false;  // it changed more blocks than an edit is worth
     bool deferIndexes_ = false;    // the commit under way leaves the indexes behind
+    int inPlaceWrites_ = 0;        // writes the transaction made by the primary index alone
     bool indexesBehind_ = false;   // a commit left them behind: the next one rebuilds them
     std::vector<std::string> notices_;
 
