@@ -235,9 +235,8 @@ TEST(ParadoxBigTable, AnUpdateThatKeepsItsKeyReadsItsPathNotTheWholeIndex) {
     EXPECT_EQ(all.count(codeOf(first + 3)), 0u);
 }
 
-// A table of codes 0, 2, 4, ... (three index levels) with every fifth record deleted, so that
-// its blocks have room; `dir / "codes.db"`.
-std::filesystem::path makeRoomyCodes(const std::filesystem::path& dir, int rows) {
+// Codes 0, 2, 4, ... in full blocks of 15 (an index of full blocks of 15 entries).
+std::filesystem::path makeFullCodes(const std::filesystem::path& dir, int rows) {
     std::filesystem::create_directories(dir);
     const auto file = dir / "codes.db";
     auto t = Table::create(file, TableFormat::Paradox, longKeyLayout());
@@ -245,6 +244,14 @@ std::filesystem::path makeRoomyCodes(const std::filesystem::path& dir, int rows)
     for (int i = 0; i < rows; ++i)
         t->insert({codeOf(2 * i), std::int64_t(i)});
     t->commit();
+    return file;
+}
+
+// A table of codes 0, 2, 4, ... (three index levels) with every fifth record deleted, so that
+// its blocks have room; `dir / "codes.db"`.
+std::filesystem::path makeRoomyCodes(const std::filesystem::path& dir, int rows) {
+    const auto file = makeFullCodes(dir, rows);
+    auto t = Table::open(file, OpenMode::Shared);
     std::vector<RecordId> gone;
     t->startStatement();
     auto c = t->scan();
@@ -392,18 +399,6 @@ TEST(ParadoxBigTable, WritesInsideABlockLeaveTheIndexAsARebuildWould) {
         auto again = Table::open(file, OpenMode::ReadOnly);
         EXPECT_EQ(again->recordCount(), std::uint64_t(kRows - kRows / 5 + 1));
     }
-}
-
-// Codes 0, 2, 4, ... in full blocks of 15 (an index of full blocks of 15 entries).
-std::filesystem::path makeFullCodes(const std::filesystem::path& dir, int rows) {
-    std::filesystem::create_directories(dir);
-    const auto file = dir / "codes.db";
-    auto t = Table::create(file, TableFormat::Paradox, longKeyLayout());
-    t->begin();
-    for (int i = 0; i < rows; ++i)
-        t->insert({codeOf(2 * i), std::int64_t(i)});
-    t->commit();
-    return file;
 }
 
 std::set<std::string> codesIn(const std::filesystem::path& file) {
