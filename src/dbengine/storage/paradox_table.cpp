@@ -841,7 +841,7 @@ bool ParadoxTable::mayWriteInPlace() {
         return false;
     // The index header echoes the table's index counter, which the first commit raises.
     return h_.keyFields > 0 && order_.bytewise() && pxIndex_ != SIZE_MAX &&
-           headerBytes_.size() > 0x2D && headerBytes_[0x2D] >= 2 && !tracksSecondaryIndexes();
+           headerBytes_.size() > 0x2D && headerBytes_[0x2D] >= 2;
 }
 
 bool ParadoxTable::sortsBeforeNextBlock(const Block& b, const std::uint8_t* key) {
@@ -902,9 +902,14 @@ void ParadoxTable::placeInPlace(Spot& spot, const std::vector<std::uint8_t>& rec
     Block& b = spot.block;
     IndexPath& path = *spot.path;
     std::uint16_t at = b.no;
+    // Secondary indexes follow the blocks' records (storeBlock cannot tell the chain here).
+    noteBlockChange(b.no, true);
     if (b.count >= perBlock_) {
         Block nb;
         nb.no = allocateBlock();
+        noteBlockChange(nb.no, false);
+        if (auto freed = touched_.find(nb.no); freed != touched_.end())
+            freed->second.left = false;
         at = splitFor(b, nb, spot.slot, rec, id);
         storeBlock(b);
         storeBlock(nb);
@@ -940,6 +945,7 @@ bool ParadoxTable::removeInPlace(Block& b, int slot, bool freeingBlobs) {
     auto path = indexPathTo(b);
     if (!path || (empties && !path->mayRemove()))
         return false;
+    noteBlockChange(b.no, true);
     auto& ids = idsOf(b.no, b.count);
     if (freeingBlobs)
         freeBlobs(b.record(slot));
@@ -953,6 +959,8 @@ bool ParadoxTable::removeInPlace(Block& b, int slot, bool freeingBlobs) {
             h_.lastBlock = prev;
         --h_.nextBlock;
         freeBlock(b.no);
+        if (auto gone = touched_.find(b.no); gone != touched_.end())
+            gone->second.left = true;
         path->remove();
     } else {
         std::memmove(b.record(slot), b.record(slot + 1),
@@ -971,7 +979,8 @@ void ParadoxTable::noteBlockChange(std::uint16_t no, bool inChain) {
     if (!tracksSecondaryIndexes() || touchedTooMany_ || touched_.count(no))
         return;
     // Past an eighth of the table, reading every record is cheaper than editing entry by entry.
-    if (!chainValid_ || touched_.size() >= 32 + chain_.size() / 8) {
+    const std::size_t blocks = chainValid_ ? chain_.size() : h_.nextBlock;
+    if (touched_.size() >= 32 + blocks / 8) {
         touchedTooMany_ = true;
         touched_.clear();
         return;
@@ -1018,7 +1027,7 @@ void ParadoxTable::updateSecondaryIndexes() {
     if (kept.empty())
         return;
     std::vector<const SecondaryIndex*> rebuild;
-    if (tracking_ && !touchedTooMany_ && !indexesBehind_ && chainValid_) {
+    if (tracking_ && !touchedTooMany_ && !indexesBehind_) {
         // The records of the changed blocks before and after, each with its block.
         std::vector<std::pair<std::uint16_t, const std::uint8_t*>> before, after;
         std::vector<Block> now;
@@ -1033,7 +1042,8 @@ void ParadoxTable::updateSecondaryIndexes() {
                     before.push_back(
                         {no, t.bytes.data() + 6 + std::size_t(i) * std::size_t(recordSize_)});
             }
-            if (no < posOf_.size() && posOf_[no] >= 0) {
+            const bool inChainNow = chainValid_ ? no < posOf_.size() && posOf_[no] >= 0 : !t.left;
+            if (inChainNow) {
                 now.push_back(loadBlock(no));
                 for (int i = 0; i < now.back().count; ++i)
                     after.push_back({no, now.back().record(i)});
@@ -2030,10 +2040,9 @@ void ParadoxTable::update(RecordId id, const Record& record) {
         }
         // A record that keeps its key is rewritten where it is, which needs no chain (reading
         // the whole primary index for it costs more than the update) once the index confirms
-        // that its block is in use; a moving key, secondary indexes kept block by block, or a
-        // block the index does not lead to take the chain as every other write does.
-        if (!chainValid_ &&
-            (keyMoves || tracksSecondaryIndexes() || !indexLeadsTo(old.data(), block))) {
+        // that its block is in use; a moving key or a block the index does not lead to take
+        // the chain as every other write does.
+        if (!chainValid_ && (keyMoves || !indexLeadsTo(old.data(), block))) {
             ensureChain();
             if (block >= posOf_.size() || posOf_[block] < 0)
                 throw EngineError(label_ + ": the record no longer exists");
@@ -2051,6 +2060,7 @@ void ParadoxTable::update(RecordId id, const Record& record) {
             removeAt(block, slot);
             placeRecord(rec, id);
         } else {
+            noteBlockChange(block, true);  // the index or the chain found it in use
             std::memcpy(b.record(slot), rec.data(), rec.size());
             storeBlock(b);
             if (slot == 0 && h_.keyFields > 0 && chainValid_)

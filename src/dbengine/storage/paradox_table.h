@@ -178,7 +178,7 @@ class ParadoxTable final : public Table {
     // Looks once per transaction for secondary index files, which follow changes block by block.
     bool tracksSecondaryIndexes();
     // Whether a write may go by the primary index alone, without the block chain: a keyed table
-    // in byte order whose blocks no secondary index follows, and no chain loaded.
+    // in byte order, and no chain loaded.
     bool mayWriteInPlace();
     // Where a record goes by the primary index alone: the block the index leads its key to, the
     // slot in it, and the index's path to it.
@@ -326,6 +326,7 @@ class ParadoxTable final : public Table {
     // committed (empty for a block that was not in the chain).
     struct TouchedBlock {
         bool inChain = false;
+        bool left = false;  // a write without the chain took it out of the chain
         std::vector<std::uint8_t> bytes;
     };
     std::map<std::uint16_t, TouchedBlock> touched_;

@@ -563,6 +563,50 @@ TEST(SecondaryUpkeep, AWrittenRecordsEntryNamesItsBlockAndMovedOnesKeepTheirs) {
     EXPECT_EQ(expectIndexesCurrent(db), 1);
 }
 
+TEST(SecondaryUpkeep, WritesThatEmptyABlockAndTakeItAgainKeepTheIndexesCurrent) {
+    testing::TempDir dir;
+    const fs::path db = dir / "t.db";
+    makeTable(db, {makeField("Id", FieldType::Long)});
+    std::mt19937 rng(8);
+    fill(db, 300, [&](int i) { return makeRecord(1, i * 10, rng); });
+    createSecondaryIndex(db, "ByDay", {"Day", "Qty"}, false, {});
+    createSecondaryIndex(db, "ByAmount", {"Amount", "Day"}, false, {});
+    auto t = Table::open(db, OpenMode::Shared);
+    // The records of the block in the middle of the table, all but its last deleted one by one.
+    std::vector<RecordId> block;
+    std::vector<RecordId> all;
+    for (auto c = t->scan(); c->next();)
+        all.push_back(c->id());
+    const std::uint16_t middle = std::uint16_t(all[150] >> 16);
+    for (RecordId id : all)
+        if (std::uint16_t(id >> 16) == middle)
+            block.push_back(id);
+    ASSERT_GT(block.size(), 10u);
+    for (std::size_t i = 0; i + 1 < block.size(); ++i)
+        t->remove(block[i]);
+    // In one transaction: the last one goes and its block leaves the chain, then a record
+    // between two others splits a full block, which takes the freed block.
+    t->begin();
+    t->remove(block.back());
+    t->insert(makeRecord(1, 15, rng));
+    t->commit();
+    t.reset();
+    EXPECT_EQ(expectIndexesCurrent(db), 2);
+    // And once more, each write its own transaction.
+    t = Table::open(db, OpenMode::Shared);
+    all.clear();
+    for (auto c = t->scan(); c->next();)
+        all.push_back(c->id());
+    const std::uint16_t first = std::uint16_t(all[200] >> 16);
+    for (RecordId id : all)
+        if (std::uint16_t(id >> 16) == first)
+            t->remove(id);
+    t->insert(makeRecord(1, 25, rng));
+    t->insert(makeRecord(1, 2995, rng));
+    t.reset();
+    EXPECT_EQ(expectIndexesCurrent(db), 2);
+}
+
 // The kill tests' writes: operation `op` of an endless sequence, applied to the table (when
 // given) and to the model of it, key -> (Day, Qty). Single writes commit on their own; every
 // fifth operation is a transaction of many.
