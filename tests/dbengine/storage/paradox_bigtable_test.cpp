@@ -535,6 +535,8 @@ TEST(ParadoxBigTable, SplitAndEmptiedBlocksEditTheIndexAlongTheirPath) {
     codes.insert("~last");
     test::expectSoundIndex(file, pxFile);
     EXPECT_EQ(codesIn(file), codes);
+    // Another reader finds every record.
+    EXPECT_EQ(test::readWithPxlib(file, "CP1252").records.size(), codes.size());
 }
 
 TEST(ParadoxBigTable, ARootThatSplitsAddsALevel) {

@@ -199,6 +199,19 @@ void expectIndexMatchesBlocks(const std::filesystem::path& db,
 void expectSoundIndex(const std::filesystem::path& db, const std::filesystem::path& pxFile) {
     using namespace paradox;
     expectIndexMatchesBlocks(db, pxFile);
+    {
+        // The table's header counts the blocks in its chain and names the last one.
+        std::ifstream table(db, std::ios::binary);
+        const std::vector<std::uint8_t> d{std::istreambuf_iterator<char>(table), {}};
+        const Header hd = parseHeader(d.data(), d.size(), db.string());
+        int inChain = 0, last = 0;
+        for (int b = hd.firstBlock; b != 0 && inChain <= hd.fileBlocks; ++inChain) {
+            last = b;
+            b = le16(d.data() + hd.headerSize + std::size_t(b - 1) * std::size_t(hd.blockSize()));
+        }
+        EXPECT_EQ(hd.nextBlock, inChain);
+        EXPECT_EQ(hd.lastBlock, last);
+    }
     std::ifstream in(pxFile, std::ios::binary);
     const std::vector<std::uint8_t> x{std::istreambuf_iterator<char>(in), {}};
     const Header hx = parseHeader(x.data(), x.size(), pxFile.string(), true);
