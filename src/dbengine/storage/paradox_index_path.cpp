@@ -11,16 +11,26 @@
 namespace orn::db::paradox {
 
 namespace {
-// A count that reached it may stand for more, so that the sum above it cannot be recounted.
+// Counts are shorts: a sum of 65,535 or more is stored as 65,535, which therefore says only "at
+// least that many". Such a count is kept as kAtLeastLimit, and so is any sum that includes one.
 constexpr std::uint64_t kCountLimit = 0xFFFF;
+constexpr std::uint64_t kAtLeastLimit = ~std::uint64_t{0};
 constexpr std::size_t kHeadSize = 0x58;
+
+std::uint64_t plus(std::uint64_t a, std::uint64_t b) {
+    return a == kAtLeastLimit || b == kAtLeastLimit ? kAtLeastLimit : a + b;
+}
+
+std::uint64_t stored(std::uint64_t count) {
+    return std::min(count, kCountLimit);
+}
 
 std::uint64_t blockOffset(const IndexTree& tree, std::uint16_t no) {
     return tree.headerSize + std::uint64_t(no - 1) * std::uint64_t(tree.blockSize);
 }
 
 void putShort(std::uint8_t* p, std::uint64_t v) {
-    putSortableInt(p, 2, std::int64_t(std::min(v, kCountLimit)));
+    putSortableInt(p, 2, std::int64_t(stored(v)));
 }
 
 // The links of block `no` added at the end of the file: no next yet, the last one before it.
@@ -65,10 +75,10 @@ std::optional<IndexPath> IndexPath::find(const TableFiles& files, const IndexTre
             x.key.assign(reinterpret_cast<const char*>(e), k);
             x.block = indexEntryBlock(e + k);
             x.count = indexEntryBlock(e + k + 2);
-            std::memcpy(x.extra, e + k + 4, 2);
             if (x.count >= kCountLimit)
-                return std::nullopt;
-            sum += x.count;
+                x.count = kAtLeastLimit;
+            std::memcpy(x.extra, e + k + 4, 2);
+            sum = plus(sum, x.count);
             if (std::memcmp(e, firstKey.data(), k) <= 0)
                 n.pick = i;
             n.entries.push_back(std::move(x));
@@ -76,11 +86,11 @@ std::optional<IndexPath> IndexPath::find(const TableFiles& files, const IndexTre
         if (n.pick < 0)
             return std::nullopt;
         if (path.nodes_.empty()) {
-            if (sum != total)
+            if (sum == kAtLeastLimit ? total < kCountLimit : sum != total)
                 return std::nullopt;
         } else {
             const Entry& above = path.nodes_.back().entries[std::size_t(path.nodes_.back().pick)];
-            if (above.count != sum || above.key != n.entries.front().key)
+            if (stored(above.count) != stored(sum) || above.key != n.entries.front().key)
                 return std::nullopt;
         }
         const Entry& taken = n.entries[std::size_t(n.pick)];
@@ -157,7 +167,7 @@ void IndexPath::write(TableFiles& files, IndexTree& tree) {
     auto sumOf = [](const std::vector<Entry>& v, std::size_t from, std::size_t to) {
         std::uint64_t s = 0;
         for (std::size_t i = from; i < to; ++i)
-            s += v[i].count;
+            s = plus(s, v[i].count);
         return s;
     };
 

@@ -21,8 +21,9 @@ class IndexPath {
     // The path by `firstKey` (a whole key) to the entry of data block `block`, which counts
     // `records` records, in an index whose counts add up to `total`. Nothing when the walk does
     // not end at that entry, or the index disagrees with itself on the way (an entry's key or
-    // count is not its block's first key or sum): an index out of date, or one another program
-    // keeps differently, which the caller writes anew instead.
+    // count is not its block's first key or sum, a sum of 65,535 or more counting as 65,535): an
+    // index out of date, or one another program keeps differently, which the caller writes anew
+    // instead.
     static std::optional<IndexPath> find(const TableFiles& files, const IndexTree& tree,
                                          std::string_view firstKey, std::uint16_t block,
                                          int records, std::uint64_t total);
@@ -45,7 +46,7 @@ class IndexPath {
     struct Entry {
         std::string key;
         std::uint16_t block = 0;
-        std::uint64_t count = 0;  // the true sum, which the file caps
+        std::uint64_t count = 0;  // the true sum, which the file caps (see kAtLeastLimit)
         std::uint8_t extra[2] = {0, 0};
     };
     struct Node {

@@ -161,10 +161,10 @@ std::string codeOf(int i) {
     return std::string(8 - digits.size(), '0') + digits + std::string(40, 'x');
 }
 
-RecordId idOfCode(Table& t, const std::string& code) {
+RecordId idOfCode(Table& t, const Value& key) {
     t.startStatement();
-    auto c = t.range({code}, true, {code}, true);
-    EXPECT_TRUE(c->next()) << code;
+    auto c = t.range({key}, true, {key}, true);
+    EXPECT_TRUE(c->next());
     const RecordId id = c->id();
     t.endRead();
     return id;
@@ -559,6 +559,50 @@ TEST(ParadoxBigTable, ARootThatSplitsAddsALevel) {
     EXPECT_EQ(codes.size(), 15u * 15 + 2);
     EXPECT_EQ(*codes.begin(), "!");
     EXPECT_EQ(codes.count(codeOf(101)), 1u);
+}
+
+TEST(ParadoxBigTable, PathsUnderCountsPastAShortAreEditedToo) {
+    // 4-byte records in 2 KiB blocks: 510 to a block and 204 blocks to an index block, so that
+    // the first of the root's two entries stands for 104,040 records, which its short stores
+    // as 65,535.
+    testing::TempDir dir;
+    const auto file = dir / "ids.db";
+    const auto pxFile = dir / "ids.px";
+    TableCreate layout;
+    layout.fields = {makeField("Id", FieldType::Long)};
+    layout.keyFields = 1;
+    layout.blockSize = 2048;
+    constexpr int kRows = 120000;
+    {
+        auto t = Table::create(file, TableFormat::Paradox, layout);
+        t->begin();
+        for (int i = 0; i < kRows; ++i)
+            t->insert({std::int64_t(2 * i)});
+        t->commit();
+    }
+    auto rootEntries = [&] {
+        const auto px = testing::readAll(pxFile);
+        const std::size_t at =
+            paradox::le16(px.data() + 2) + std::size_t(paradox::le16(px.data() + 0x1E) - 1) * 2048;
+        return std::int16_t(paradox::le16(px.data() + at + 4)) / 10 + 1;
+    };
+    ASSERT_EQ(testing::readAll(pxFile)[0x20], 2);
+    ASSERT_EQ(rootEntries(), 2);
+    auto t = Table::open(file, OpenMode::Shared);
+    // A delete and an insert that stay in their blocks, under the capped count.
+    t->startStatement();
+    t->remove(idOfCode(*t, std::int64_t(2 * 5001)));
+    t->startStatement();
+    t->insert({std::int64_t(2 * 5001)});
+    test::expectSoundIndex(file, pxFile);
+    // An insert that splits a full block there splits its full index block: the root gains an
+    // entry (a rebuild would leave it two) and both halves count exactly again.
+    t->startStatement();
+    t->insert({std::int64_t(2 * 7001 + 1)});
+    t.reset();
+    EXPECT_EQ(rootEntries(), 3);
+    test::expectSoundIndex(file, pxFile);
+    EXPECT_EQ(Table::open(file, OpenMode::ReadOnly)->recordCount(), std::uint64_t(kRows + 1));
 }
 
 // Grp, Id, Note with a two-field key (206-byte records, 19 to a block); random inserts and deletes
