@@ -15,11 +15,6 @@ struct Entry {
     std::uint32_t block;
     std::uint32_t count;
 };
-
-// Block numbers and counts above 32767 keep their 16 bits; the top bit is flipped like any short.
-void putShort(std::uint8_t* p, std::uint32_t v) {
-    putSortableInt(p, 2, std::int64_t(std::min<std::uint32_t>(v, 0xFFFF)));
-}
 }  // namespace
 
 std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
@@ -61,9 +56,9 @@ std::vector<std::uint8_t> buildPrimaryIndex(const Header& db,
                 const Entry& e = level[start + i];
                 std::uint8_t* p = blk.data() + 6 + i * entrySize;
                 std::memcpy(p, e.key.data(), std::min(e.key.size(), keySize));
-                putShort(p + keySize, e.block);
-                putShort(p + keySize + 2, e.count);
-                putShort(p + keySize + 4, 0);
+                putIndexShort(p + keySize, e.block);
+                putIndexShort(p + keySize + 2, e.count);
+                putIndexShort(p + keySize + 4, 0);
                 sum += e.count;
             }
             upper.push_back({level[start].key, nextBlock++, sum});
@@ -135,6 +130,10 @@ std::optional<IndexTree> readIndexTree(const TableFiles& files, std::size_t file
     return t;
 }
 
+void putIndexShort(std::uint8_t* p, std::uint64_t v) {
+    putSortableInt(p, 2, std::int64_t(std::min<std::uint64_t>(v, 0xFFFF)));
+}
+
 std::uint16_t indexEntryBlock(const std::uint8_t* p) {
     return std::uint16_t(((p[0] << 8) | p[1]) ^ 0x8000);
 }
@@ -148,9 +147,8 @@ std::uint16_t descendIndexTree(const TableFiles& files, const IndexTree& tree,
     for (int level = tree.levels; level >= 1; --level) {
         if (block == 0 || block > tree.blocks)
             return 0;
-        const std::size_t got = files.read(
-            tree.file, tree.headerSize + std::uint64_t(block - 1) * std::uint64_t(tree.blockSize),
-            buf.data(), buf.size());
+        const std::size_t got =
+            files.read(tree.file, indexBlockOffset(tree, block), buf.data(), buf.size());
         const int count = recordsInBlock(buf.data(), got, tree.blockSize, int(entry));
         if (count <= 0)
             return 0;

@@ -57,6 +57,13 @@ std::optional<IndexTree> readIndexTree(const TableFiles& files, std::size_t file
 
 // The block number an entry's number field holds (all 16 bits of a sortable short).
 std::uint16_t indexEntryBlock(const std::uint8_t* p);
+// Writes a block number or count into an entry's field: values from 32768 keep their 16 bits
+// (the top bit is flipped like any short's), values past 65,535 are stored as 65,535.
+void putIndexShort(std::uint8_t* p, std::uint64_t v);
+// Where block `no` (from 1) of an index tree file begins.
+inline std::uint64_t indexBlockOffset(const IndexTree& tree, std::uint16_t no) {
+    return tree.headerSize + std::uint64_t(no - 1) * std::uint64_t(tree.blockSize);
+}
 
 // The block of the indexed file where keys from `low` on begin, found by walking down from the
 // root: `low` is a whole key (keySize bytes) or a prefix of one, and a prefix may begin in the

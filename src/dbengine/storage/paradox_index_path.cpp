@@ -25,14 +25,6 @@ std::uint64_t stored(std::uint64_t count) {
     return std::min(count, kCountLimit);
 }
 
-std::uint64_t blockOffset(const IndexTree& tree, std::uint16_t no) {
-    return tree.headerSize + std::uint64_t(no - 1) * std::uint64_t(tree.blockSize);
-}
-
-void putShort(std::uint8_t* p, std::uint64_t v) {
-    putSortableInt(p, 2, std::int64_t(stored(v)));
-}
-
 // The links of block `no` added at the end of the file: no next yet, the last one before it.
 std::array<std::uint8_t, 4> newLink(std::uint16_t no) {
     std::array<std::uint8_t, 4> link{};
@@ -60,7 +52,7 @@ std::optional<IndexPath> IndexPath::find(const TableFiles& files, const IndexTre
         if (at == 0 || at > tree.blocks)
             return std::nullopt;
         const std::size_t got =
-            files.read(tree.file, blockOffset(tree, at), buf.data(), buf.size());
+            files.read(tree.file, indexBlockOffset(tree, at), buf.data(), buf.size());
         const int count = recordsInBlock(buf.data(), got, tree.blockSize, int(entry));
         if (count <= 0)
             return std::nullopt;
@@ -151,8 +143,8 @@ std::vector<std::uint8_t> IndexPath::blockBytes(const std::vector<Entry>& entrie
         const Entry& e = entries[std::size_t(i)];
         std::uint8_t* p = out.data() + 6 + std::size_t(i - from) * entry;
         std::memcpy(p, e.key.data(), keySize_);
-        putShort(p + keySize_, e.block);
-        putShort(p + keySize_ + 2, e.count);
+        putIndexShort(p + keySize_, e.block);
+        putIndexShort(p + keySize_ + 2, e.count);
         std::memcpy(p + keySize_ + 4, e.extra, 2);
     }
     return out;
@@ -220,10 +212,10 @@ void IndexPath::write(TableFiles& files, IndexTree& tree) {
         if (it != out.end())
             putLe16(it->second.data(), no);
         else
-            links.emplace_back(blockOffset(tree, prev), no);
+            links.emplace_back(indexBlockOffset(tree, prev), no);
     }
     for (const auto& [no, bytes] : out)
-        files.write(tree.file, blockOffset(tree, no), bytes.data(), bytes.size());
+        files.write(tree.file, indexBlockOffset(tree, no), bytes.data(), bytes.size());
     for (const auto& [offset, no] : links) {
         std::uint8_t p[2];
         putLe16(p, no);
